@@ -1,0 +1,1 @@
+int kivo_placeholder;

@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+TEST(Smoke, Runs) { EXPECT_EQ(sizeof(void*), 4u); }
