@@ -1,0 +1,58 @@
+#include "host/RCModuleLibrary.h"
+
+namespace KivoHost {
+
+namespace {
+
+// GetProcAddress hands out a generic function pointer; going through void*
+// states that the real type is the export's own.
+template <class Fn>
+Fn Export(HMODULE library, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+} // namespace
+
+RCModuleLibrary::~RCModuleLibrary()
+{
+    if (library_ != nullptr)
+        FreeLibrary(library_);
+}
+
+bool RCModuleLibrary::Load(const std::wstring& path)
+{
+    library_ = LoadLibraryW(path.c_str());
+    if (library_ == nullptr) {
+        error_ = L"cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+        return false;
+    }
+    getModuleCount_ = Export<GetModuleCountFn>(library_, "RCVBusGetModuleCount");
+    queryModule_ = Export<QueryModuleFn>(library_, "RCVBusQueryModule");
+    releaseModule_ = Export<ReleaseModuleFn>(library_, "RCVBusReleaseModule");
+    if (getModuleCount_ == nullptr || queryModule_ == nullptr || releaseModule_ == nullptr) {
+        error_ = path + L" does not export the three bus-module functions";
+        return false;
+    }
+    return true;
+}
+
+uint32_t RCModuleLibrary::ModuleCount() const
+{
+    uint32_t count = 0;
+    return getModuleCount_ != nullptr && getModuleCount_(&count) ? count : 0;
+}
+
+RC::DmAvCore::IVBusModule* RCModuleLibrary::QueryModule(uint32_t index) const
+{
+    RC::DmAvCore::IVBusModule* module = nullptr;
+    return queryModule_ != nullptr && queryModule_(index, &module) ? module : nullptr;
+}
+
+void RCModuleLibrary::ReleaseModule(uint32_t index, RC::DmAvCore::IVBusModule* module) const
+{
+    if (releaseModule_ != nullptr)
+        releaseModule_(index, module);
+}
+
+} // namespace KivoHost

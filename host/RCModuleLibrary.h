@@ -1,0 +1,38 @@
+#pragma once
+// A bus-module DLL loaded the way a host loads it: through its three exports.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "module/IVBusModule.h"
+
+namespace KivoHost {
+
+class RCModuleLibrary {
+public:
+    RCModuleLibrary() = default;
+    ~RCModuleLibrary();
+    RCModuleLibrary(const RCModuleLibrary&) = delete;
+    RCModuleLibrary& operator=(const RCModuleLibrary&) = delete;
+
+    // False, with the reason in error(), when the DLL or an export is missing.
+    [[nodiscard]] bool Load(const std::wstring& path);
+    uint32_t ModuleCount() const;
+    RC::DmAvCore::IVBusModule* QueryModule(uint32_t index) const;
+    void ReleaseModule(uint32_t index, RC::DmAvCore::IVBusModule* module) const;
+    const std::wstring& error() const { return error_; }
+
+private:
+    using GetModuleCountFn = bool(__cdecl*)(uint32_t*);
+    using QueryModuleFn = bool(__cdecl*)(uint32_t, RC::DmAvCore::IVBusModule**);
+    using ReleaseModuleFn = void(__cdecl*)(uint32_t, RC::DmAvCore::IVBusModule*);
+
+    HMODULE library_ = nullptr;
+    GetModuleCountFn getModuleCount_ = nullptr;
+    QueryModuleFn queryModule_ = nullptr;
+    ReleaseModuleFn releaseModule_ = nullptr;
+    std::wstring error_;
+};
+
+} // namespace KivoHost

@@ -1,0 +1,173 @@
+#pragma once
+// The records carried in "SafeData", requests and events alike. Each lists its
+// fields once, in wire order, in Transfer; the module reads requests and writes
+// events with them, and peers (the reference host, kivoscan, the tests) do the
+// opposite with the same code. Several wire orders differ from the natural
+// order of the values: they are kept exactly as peers read them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "module/RCSafeDataStream.h"
+
+namespace RC {
+
+// Serialises a record into a fresh buffer.
+template <class Record>
+std::vector<uint8_t> RCEncodeRecord(const Record& record)
+{
+    RCSafeDataStream out = RCSafeDataStream::ForWriting();
+    const_cast<Record&>(record).Transfer(out);  // a writing stream only reads the fields
+    return out.bytes();
+}
+
+// Reads a record from a block as handed to OnReceiveMessage. Fails on a null
+// or empty block, a truncated field or a list count the remaining bytes cannot
+// hold; trailing bytes are ignored.
+template <class Record>
+[[nodiscard]] bool RCDecodeRecord(Record& record, const uint8_t* data, uint32_t size)
+{
+    RCSafeDataStream in = RCSafeDataStream::ForReading(data, size);
+    record.Transfer(in);
+    return in.ok();
+}
+
+template <class Record>
+[[nodiscard]] bool RCDecodeRecord(Record& record, const std::vector<uint8_t>& block)
+{
+    return RCDecodeRecord(record, block.data(), static_cast<uint32_t>(block.size()));
+}
+
+// ---- Requests -------------------------------------------------------------
+
+struct TaskSetupRequest {
+    std::wstring taskId;
+    uint32_t scanType = 0;
+    std::vector<std::wstring> customPaths;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct TaskCommandRequest {
+    std::wstring taskId;
+    uint32_t command = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct TaskOperateRequest {
+    std::wstring taskId;
+    uint32_t operation = 0;
+    std::vector<uint32_t> queryIds;  // query ids of found threats, as EVT_THREAT_FOUND carries them
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct TaskCancelOperateRequest {
+    std::wstring taskId;
+    void Transfer(RCSafeDataStream& s);
+};
+
+// ---- Events and replies ---------------------------------------------------
+
+struct ScanItemEntry {
+    uint32_t showType = 0;
+    std::wstring displayName;
+};
+
+struct TaskSetupDoneEvent {
+    std::wstring taskId;
+    std::vector<ScanItemEntry> items;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct TaskCommandResultEvent {
+    std::wstring taskId;
+    uint32_t command = 0;
+    bool result = false;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct ScanStateEvent {
+    std::wstring taskId;
+    uint32_t state = 0;
+    uint32_t filesFound = 0;
+    uint32_t level3Found = 0;
+    uint32_t level2Found = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct ScanProgressEvent {
+    std::wstring taskId;
+    uint32_t percent = 0;
+    std::wstring currentFile;
+    uint32_t currentShowType = 0;
+    uint32_t level2Found = 0;
+    uint32_t filesFound = 0;
+    uint32_t level3Found = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct ItemStatusEvent {
+    std::wstring taskId;
+    uint32_t showType = 0;
+    uint32_t status = 0;
+    uint32_t enumerated = 0;
+    uint32_t level2 = 0;
+    uint32_t level3 = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct ItemProgressEvent {
+    std::wstring taskId;
+    uint32_t showType = 0;
+    uint32_t status = 0;
+    uint32_t scanned = 0;
+    uint32_t enumerated = 0;
+    uint32_t level2 = 0;
+    uint32_t level3 = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct ThreatFoundEvent {
+    std::wstring taskId;
+    uint32_t queryId = 0;
+    std::wstring filePath;
+    uint32_t resultValue424 = 0;  // the engine's two values at bytes 424 and 428 of the ScanResult
+    uint32_t resultValue428 = 0;
+    uint32_t showType = 0;
+    std::wstring description;
+    std::wstring advice;
+    std::wstring threatName;
+    uint32_t categoryCode = 0;
+    std::wstring categoryName;
+    uint32_t actionCode = 0;
+    std::wstring actionName;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct OperateStateEvent {
+    std::wstring taskId;
+    uint32_t phase = 0;  // 0 started, 4 finished
+    uint32_t operation = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct OperateItemEvent {
+    std::wstring taskId;
+    uint32_t queryId = 0;
+    uint32_t outcome = 0;  // 0 started, 2 succeeded, 1 failed
+    uint32_t operation = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct OperateProgressEvent {
+    std::wstring taskId;
+    uint32_t processed = 0;
+    uint32_t total = 0;
+    void Transfer(RCSafeDataStream& s);
+};
+
+struct NetStateEvent {
+    bool connected = false;
+    void Transfer(RCSafeDataStream& s);
+};
+
+} // namespace RC

@@ -1,0 +1,48 @@
+#include "module/RCSafeModuleBase.h"
+
+#include "module/RCBusIds.h"
+#include "module/RCScalarDelete.h"
+
+namespace RC {
+
+RCSafeModuleBase::RCSafeModuleBase() = default;
+RCSafeModuleBase::~RCSafeModuleBase() = default;
+
+int32_t RCSafeModuleBase::Attach(DmAvCore::IVBusHost* host, const wchar_t* text)
+{
+    host_ = host;
+    // A second Attach keeps the first sender, which still posts to the first host.
+    if (!sender_)
+        sender_.reset(new RCModuleSender(host));
+    SubscribeRequests(text);
+    Subscribe(MSG_MODULE_START);
+    Subscribe(MSG_MODULE_STOP);
+    return 0;
+}
+
+void RCSafeModuleBase::Detach()
+{
+    // The lifecycle messages stay subscribed: the host still stops the module.
+    UnsubscribeRequests();
+}
+
+void RCSafeModuleBase::Reserved(uint32_t, uint32_t) {}
+
+void* RCSafeModuleBase::DeletingDestructor(unsigned flags)
+{
+    return RCScalarDeletingDestroy(this, flags);
+}
+
+void RCSafeModuleBase::Subscribe(const wchar_t* id)
+{
+    if (host_ != nullptr)
+        host_->Subscribe(id, &DispatchHostMessage);
+}
+
+void RCSafeModuleBase::Unsubscribe(const wchar_t* id)
+{
+    if (host_ != nullptr)
+        host_->Unsubscribe(id);
+}
+
+} // namespace RC

@@ -1,0 +1,63 @@
+#include "module/RCTrevoxModule.h"
+
+#include "Engine/RCSafeConnection.h"
+#include "module/RCBusIds.h"
+
+namespace RC {
+
+RCTrevoxModule::RCTrevoxModule() : connection_(new RCSafeConnection()) {}
+
+// The connection goes first: its threads may still post through the sender.
+RCTrevoxModule::~RCTrevoxModule()
+{
+    connection_.reset();
+}
+
+const wchar_t* RCTrevoxModule::GetModuleId()
+{
+    return MODULE_ID;
+}
+
+void RCTrevoxModule::SubscribeRequests(const wchar_t* /*text*/)
+{
+    for (const std::wstring* id : kSubscribedRequests)
+        Subscribe(id->c_str());
+}
+
+void RCTrevoxModule::UnsubscribeRequests()
+{
+    for (const std::wstring* id : kSubscribedRequests)
+        Unsubscribe(id->c_str());
+}
+
+void RCTrevoxModule::OnStart()
+{
+    if (connection_)
+        connection_->OnStart(sender_.get());
+}
+
+void RCTrevoxModule::OnStop()
+{
+    if (connection_)
+        connection_->OnStop();
+}
+
+void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
+                                      const std::wstring& id, int32_t* header, const uint8_t* data,
+                                      uint32_t size)
+{
+    if (!connection_)
+        return;
+    if (id == REQ_NET_STATE) {
+        connection_->Inner().SendNetState(address1, address2);
+        return;
+    }
+    // Update payloads are for the relay, which does not run yet: dropped here.
+    if (id == REQ_UPDATE_PAYLOAD || id == REQ_UPDATE_ANSWER || id == REQ_UPDATE_FORWARD)
+        return;
+    // The header is for no handler.
+    (void)header;
+    connection_->Registry().OnReceiveMessage(address1, address2, id, data, size);
+}
+
+} // namespace RC

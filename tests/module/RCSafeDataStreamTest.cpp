@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+#include "module/RCBusRecords.h"
+TEST(X, Y) {}
