@@ -1,6 +1,10 @@
 #pragma once
 // The host's bus interface. The module uses three of its slots; the first five
 // belong to the host and are placeholders here.
+// <windows.h> renames PostMessage to PostMessageW. Every user of this header
+// must see the same name, so the header brings the macro along itself.
+#include <windows.h>
+
 #include "module/IVBusMessageHolder.h"
 
 namespace RC { namespace DmAvCore {

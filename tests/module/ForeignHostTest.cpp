@@ -1,0 +1,41 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ForeignHost.h"
+
+TEST(ForeignHost, DrivesTheModuleBySlotIndex)
+{
+    ForeignHostReport r;
+    ASSERT_EQ(RunForeignHost(L"RCTrevox.dll", &r), 0);
+
+    EXPECT_TRUE(r.countResult);
+    EXPECT_EQ(r.count, 1u);
+    EXPECT_FALSE(r.queryWrongIndexResult);
+    EXPECT_TRUE(r.queryWrongIndexLeftPointer);
+    EXPECT_EQ(r.attachResult, 0);
+    EXPECT_EQ(std::wstring(r.moduleId), L"D41234FD-AFCC-4CE3-AAD0-BA7B94EFDA29");
+
+    ASSERT_EQ(r.subscribedCount, 9);
+    EXPECT_TRUE(r.oneCallbackForAll);
+    EXPECT_EQ(std::wstring(r.subscribed[0]), L"73CCA711-E25A-4D89-B523-AC3828930D58");
+    EXPECT_EQ(std::wstring(r.subscribed[3]), L"52481B5F-E99D-4232-8924-74BCF21C28EF");
+    EXPECT_EQ(std::wstring(r.subscribed[6]), L"E3C1C6FA-8B4C-4046-B75D-47146EDBCF4C");
+    EXPECT_EQ(std::wstring(r.subscribed[7]), L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8");
+    EXPECT_EQ(std::wstring(r.subscribed[8]), L"D2C3581F-4520-4068-AEDB-628BC247195B");
+
+    // The network-state request came back through the C host's PostMessage and
+    // the module's holder wrote one byte into the C message.
+    ASSERT_EQ(r.postedCount, 1);
+    EXPECT_EQ(std::wstring(r.postedId), L"085A95FC-A76D-4F45-8062-A204AA8CAE25");
+    EXPECT_EQ(std::wstring(r.postedAddress1), L"c-peer");
+    EXPECT_EQ(std::wstring(r.postedAddress2), L"c-peer-2");
+    EXPECT_EQ(r.postedDataSize, 1u);
+    EXPECT_EQ(r.postedData[0], 0);
+
+    // Detach took back the seven requests only, in subscription order.
+    ASSERT_EQ(r.unsubscribedCount, 7);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(std::wstring(r.unsubscribed[i]), std::wstring(r.subscribed[i]));
+    EXPECT_TRUE(r.releasedThroughSlot4);
+}
