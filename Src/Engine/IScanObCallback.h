@@ -1,0 +1,50 @@
+#pragma once
+// What a scan run reports about itself; implemented by the task info, which
+// turns each call into a bus event. Called on the controller's worker threads
+// and on the bus thread.
+#include <cstdint>
+#include <string>
+
+namespace RC {
+
+struct ScanStatusBlock {
+    uint32_t state = 0;
+    uint32_t filesFound = 0;
+    uint32_t level2Found = 0;
+    uint32_t level3Found = 0;
+};
+
+struct ScanProgressBlock {
+    uint32_t percent = 0;
+    uint32_t filesFound = 0;
+    uint32_t level2Found = 0;
+    uint32_t level3Found = 0;
+    uint32_t currentShowType = 0;
+    std::wstring currentFile;
+};
+
+struct ItemStatusBlock {
+    uint32_t status = 0;
+    uint32_t enumerated = 0;
+    uint32_t level2 = 0;
+    uint32_t level3 = 0;
+};
+
+struct ItemProgressBlock {
+    uint32_t status = 0;
+    uint32_t enumerated = 0;
+    uint32_t scanned = 0;
+    uint32_t level2 = 0;
+    uint32_t level3 = 0;
+};
+
+class IScanObCallback {
+public:
+    virtual void OnScanStateChange(const ScanStatusBlock* status) = 0;
+    virtual void OnScanProgressChange(const ScanProgressBlock* progress) = 0;
+    virtual void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* status) = 0;
+    virtual void OnItemProgressChange(uint32_t showType, const ItemProgressBlock* progress) = 0;
+    virtual ~IScanObCallback() = default;
+};
+
+} // namespace RC

@@ -1,0 +1,235 @@
+#include "Engine/RCSafeTrevoxOb.h"
+
+#include <windows.h>
+
+#include <atomic>
+
+namespace RC {
+
+struct RCSafeTrevoxOb::Record {
+    uint32_t percent = 0;
+    std::vector<ScanItem> items;
+    uint32_t state = 0;
+    uint32_t filesFound = 0;
+    uint32_t level3Found = 0;
+    uint32_t level2Found = 0;
+    uint32_t currentShowType = kNoShowType;
+    std::wstring currentItemName;
+    std::wstring currentFile;
+    ItemRow rows[kShowTypeCount];
+    IScanObCallback* callback = nullptr;
+};
+
+namespace {
+
+uint32_t SystemTicks()
+{
+    return GetTickCount();
+}
+
+std::atomic<RCSafeTrevoxOb::TickSource> g_ticks{&SystemTicks};
+
+// Process-wide: shared by every task. A lost update between threads only
+// changes which call is dropped.
+std::atomic<uint32_t> g_lastProgress{0};
+std::atomic<uint32_t> g_lastItemProgress{0};
+
+constexpr uint32_t kThrottleMs = 50;
+
+bool PassesThrottle(std::atomic<uint32_t>& last)
+{
+    const uint32_t now = g_ticks.load(std::memory_order_relaxed)();
+    const uint32_t previous = last.load(std::memory_order_relaxed);
+    if (previous != 0 && now - previous < kThrottleMs)
+        return false;
+    last.store(now, std::memory_order_relaxed);
+    return true;
+}
+
+bool IsItem(uint32_t showType)
+{
+    return showType < kShowTypeCount;
+}
+
+} // namespace
+
+RCSafeTrevoxOb::RCSafeTrevoxOb() : record_(new Record()) {}
+
+RCSafeTrevoxOb::~RCSafeTrevoxOb() = default;
+
+void RCSafeTrevoxOb::Reset()
+{
+    Record& r = *record_;
+    r.percent = 0;
+    r.filesFound = 0;
+    r.level3Found = 0;
+    r.level2Found = 0;
+    for (ItemRow& row : r.rows)
+        row = ItemRow();
+    r.currentFile.clear();
+    r.currentItemName.clear();
+    r.currentShowType = kNoShowType;
+}
+
+void RCSafeTrevoxOb::SetCallback(IScanObCallback* callback)
+{
+    record_->callback = callback;
+}
+
+ScanStatusBlock RCSafeTrevoxOb::GetStatus() const
+{
+    const Record& r = *record_;
+    ScanStatusBlock block;
+    block.state = r.state;
+    block.filesFound = r.filesFound;
+    block.level2Found = r.level2Found;
+    block.level3Found = r.level3Found;
+    return block;
+}
+
+ScanProgressBlock RCSafeTrevoxOb::GetProgress() const
+{
+    const Record& r = *record_;
+    ScanProgressBlock block;
+    block.percent = r.percent;
+    block.filesFound = r.filesFound;
+    block.level2Found = r.level2Found;
+    block.level3Found = r.level3Found;
+    block.currentShowType = r.currentShowType;
+    block.currentFile = r.currentFile;
+    return block;
+}
+
+ItemStatusBlock RCSafeTrevoxOb::GetItemStatus(uint32_t showType) const
+{
+    ItemStatusBlock block;
+    if (!IsItem(showType))
+        return block;
+    const ItemRow& row = record_->rows[showType];
+    block.status = row.status;
+    block.enumerated = row.enumerated;
+    block.level2 = row.level2;
+    block.level3 = row.level3;
+    return block;
+}
+
+ItemProgressBlock RCSafeTrevoxOb::GetItemProgress(uint32_t showType) const
+{
+    ItemProgressBlock block;
+    if (!IsItem(showType))
+        return block;
+    const ItemRow& row = record_->rows[showType];
+    block.status = row.status;
+    block.enumerated = row.enumerated;
+    block.scanned = row.scanned;
+    block.level2 = row.level2;
+    block.level3 = row.level3;
+    return block;
+}
+
+std::vector<ScanItem> RCSafeTrevoxOb::GetItems() const
+{
+    return record_->items;
+}
+
+void RCSafeTrevoxOb::SetItems(std::vector<ScanItem> items)
+{
+    record_->items = std::move(items);
+}
+
+uint32_t RCSafeTrevoxOb::GetState() const
+{
+    return record_->state;
+}
+
+void RCSafeTrevoxOb::SetState(uint32_t state)
+{
+    record_->state = state;
+}
+
+void RCSafeTrevoxOb::SetPercent(uint32_t percent)
+{
+    record_->percent = percent;
+}
+
+void RCSafeTrevoxOb::SetCurrentItem(uint32_t showType, const std::wstring& name)
+{
+    record_->currentShowType = showType;
+    record_->currentItemName = name;
+}
+
+void RCSafeTrevoxOb::SetCurrentFile(const std::wstring& path)
+{
+    record_->currentFile = path;
+}
+
+void RCSafeTrevoxOb::IncrementFilesFound()
+{
+    ++record_->filesFound;
+}
+
+void RCSafeTrevoxOb::IncrementLevel3Found()
+{
+    ++record_->level3Found;
+}
+
+void RCSafeTrevoxOb::IncrementLevel2Found()
+{
+    ++record_->level2Found;
+}
+
+void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, uint32_t status)
+{
+    if (IsItem(showType))
+        record_->rows[showType].status = status;
+}
+
+void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemRow& counts)
+{
+    if (!IsItem(showType))
+        return;
+    ItemRow& row = record_->rows[showType];
+    row.enumerated = counts.enumerated;
+    row.scanned = counts.scanned;
+    row.level2 = counts.level2;
+    row.level3 = counts.level3;
+}
+
+void RCSafeTrevoxOb::FireState()
+{
+    if (record_->callback == nullptr)
+        return;
+    const ScanStatusBlock block = GetStatus();
+    record_->callback->OnScanStateChange(&block);
+}
+
+void RCSafeTrevoxOb::FireProgress()
+{
+    if (record_->callback == nullptr || !PassesThrottle(g_lastProgress))
+        return;
+    const ScanProgressBlock block = GetProgress();
+    record_->callback->OnScanProgressChange(&block);
+}
+
+void RCSafeTrevoxOb::FireItemStatus(uint32_t showType)
+{
+    if (record_->callback == nullptr)
+        return;
+    const ItemStatusBlock block = GetItemStatus(showType);
+    record_->callback->OnItemStatusChange(showType, &block);
+}
+
+void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
+{
+    if (record_->callback == nullptr || !PassesThrottle(g_lastItemProgress))
+        return;
+    const ItemProgressBlock block = GetItemProgress(showType);
+    record_->callback->OnItemProgressChange(showType, &block);
+}
+
+void RCSafeTrevoxOb::SetTickSource(TickSource source)
+{
+    g_ticks.store(source != nullptr ? source : &SystemTicks);
+}
+
+} // namespace RC

@@ -1,0 +1,82 @@
+#pragma once
+// The progress record of one task and the notifications built from it. The
+// controller writes the counters and fires; the observer copies the fields a
+// notification needs and calls the task info's callback.
+//
+// No lock: the controller's threads write under the controller's own rules.
+// Progress and item-progress notifications are throttled to one each per
+// 50 ms for the whole process, whatever the number of tasks, so that a fast
+// scan does not flood the bus.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Engine/IScanObCallback.h"
+#include "foundation/RCNonCopyable.h"
+
+namespace RC {
+
+constexpr uint32_t kShowTypeCount = 46;  // show types 0 to 45
+constexpr uint32_t kNoShowType = 46;     // no item; also the end of a run
+
+struct ScanItem {
+    uint32_t showType = 0;
+    std::wstring displayName;
+};
+
+struct ItemRow {
+    uint32_t status = 0;
+    uint32_t enumerated = 0;
+    uint32_t scanned = 0;
+    uint32_t level2 = 0;
+    uint32_t level3 = 0;
+};
+
+class RCSafeTrevoxOb : private RCNonCopyable {
+public:
+    using TickSource = uint32_t (*)();
+
+    RCSafeTrevoxOb();
+    virtual ~RCSafeTrevoxOb();
+
+    // Zeroes the counters and item rows, empties the current file and item;
+    // the state, the item list and the callback stay.
+    void Reset();
+    void SetCallback(IScanObCallback* callback);
+
+    ScanStatusBlock GetStatus() const;
+    ScanProgressBlock GetProgress() const;
+    ItemStatusBlock GetItemStatus(uint32_t showType) const;
+    ItemProgressBlock GetItemProgress(uint32_t showType) const;
+    std::vector<ScanItem> GetItems() const;
+    void SetItems(std::vector<ScanItem> items);
+
+    uint32_t GetState() const;
+    void SetState(uint32_t state);
+    void SetPercent(uint32_t percent);
+    void SetCurrentItem(uint32_t showType, const std::wstring& name);
+    void SetCurrentFile(const std::wstring& path);
+    void IncrementFilesFound();
+    void IncrementLevel3Found();
+    void IncrementLevel2Found();
+
+    // Item rows: nothing happens for show types of 46 and above.
+    void SetItemStatus(uint32_t showType, uint32_t status);
+    // Takes enumerated, scanned, level2 and level3 of the row; not the status.
+    void SetItemCounts(uint32_t showType, const ItemRow& counts);
+
+    void FireState();
+    void FireProgress();  // throttled
+    void FireItemStatus(uint32_t showType);
+    void FireItemProgress(uint32_t showType);  // throttled
+
+    // The clock of the throttles (GetTickCount unless a test says otherwise).
+    static void SetTickSource(TickSource source);
+
+private:
+    struct Record;
+    std::unique_ptr<Record> record_;
+};
+
+} // namespace RC

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include "Engine/RCSafeTrevoxOb.h"
+
+using namespace RC;
+
+namespace {
+
+uint32_t g_now = 0;
+uint32_t FakeTicks()
+{
+    return g_now;
+}
+
+struct CountingCallback : IScanObCallback {
+    int states = 0, progresses = 0, itemStatuses = 0, itemProgresses = 0;
+    uint32_t lastItemShowType = 0;
+    ItemStatusBlock lastItemStatus;
+    ScanProgressBlock lastProgress;
+
+    void OnScanStateChange(const ScanStatusBlock*) override { ++states; }
+    void OnScanProgressChange(const ScanProgressBlock* p) override
+    {
+        ++progresses;
+        lastProgress = *p;
+    }
+    void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
+    {
+        ++itemStatuses;
+        lastItemShowType = showType;
+        lastItemStatus = *s;
+    }
+    void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override { ++itemProgresses; }
+};
+
+class RCSafeTrevoxObTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RCSafeTrevoxOb::SetTickSource(&FakeTicks);
+        g_now = 1000000;
+        observer.SetCallback(&callback);
+    }
+    void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
+
+    RCSafeTrevoxOb observer;
+    CountingCallback callback;
+};
+
+} // namespace
+
+TEST_F(RCSafeTrevoxObTest, ProgressIsThrottledAcrossObserversButStateIsNot)
+{
+    RCSafeTrevoxOb other;
+    other.SetCallback(&callback);
+
+    observer.FireProgress();
+    g_now += 10;
+    other.FireProgress();  // another task, same process: still within 50 ms
+    EXPECT_EQ(callback.progresses, 1);
+    g_now += 50;
+    observer.FireProgress();
+    EXPECT_EQ(callback.progresses, 2);
+
+    // Item progress has a clock of its own.
+    observer.FireItemProgress(3);
+    observer.FireItemProgress(3);
+    EXPECT_EQ(callback.itemProgresses, 1);
+
+    for (int i = 0; i < 5; ++i) {
+        observer.FireState();
+        observer.FireItemStatus(2);
+    }
+    EXPECT_EQ(callback.states, 5);
+    EXPECT_EQ(callback.itemStatuses, 5);
+}
+
+TEST_F(RCSafeTrevoxObTest, ShowType46HasNoRow)
+{
+    ItemRow counts;
+    counts.enumerated = 4;
+    observer.SetItemCounts(46, counts);
+    observer.SetItemStatus(46, 2);
+    observer.FireItemStatus(46);
+    EXPECT_EQ(callback.lastItemShowType, 46u);
+    EXPECT_EQ(callback.lastItemStatus.status, 0u);
+    EXPECT_EQ(callback.lastItemStatus.enumerated, 0u);
+
+    counts.scanned = 3;
+    counts.status = 9;  // the status is not a count
+    observer.SetItemCounts(45, counts);
+    EXPECT_EQ(observer.GetItemProgress(45).enumerated, 4u);
+    EXPECT_EQ(observer.GetItemProgress(45).scanned, 3u);
+    EXPECT_EQ(observer.GetItemProgress(45).status, 0u);
+}
+
+TEST_F(RCSafeTrevoxObTest, ResetKeepsStateItemsAndCallback)
+{
+    observer.SetState(4);
+    observer.SetItems({{21, L"Custom"}});
+    observer.SetCurrentItem(21, L"Custom");
+    observer.SetCurrentFile(L"C:\\a.exe");
+    observer.SetPercent(50);
+    observer.IncrementFilesFound();
+    observer.IncrementLevel3Found();
+    observer.SetItemStatus(21, 3);
+
+    observer.Reset();
+    EXPECT_EQ(observer.GetState(), 4u);
+    EXPECT_EQ(observer.GetItems().size(), 1u);
+    const ScanProgressBlock progress = observer.GetProgress();
+    EXPECT_EQ(progress.currentShowType, 46u);
+    EXPECT_EQ(progress.currentFile, L"");
+    EXPECT_EQ(progress.percent, 0u);
+    EXPECT_EQ(progress.filesFound, 0u);
+    EXPECT_EQ(progress.level3Found, 0u);
+    EXPECT_EQ(observer.GetItemStatus(21).status, 0u);
+    observer.FireState();
+    EXPECT_EQ(callback.states, 1);  // still connected
+}
