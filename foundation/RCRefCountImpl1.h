@@ -1,5 +1,6 @@
 #pragma once
 
+#include "foundation/IRefCount.h"
 #include "foundation/RCRefCounted.h"
 
 namespace RC {
