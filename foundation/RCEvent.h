@@ -1,0 +1,44 @@
+#pragma once
+
+#include "foundation/RCHandles.h"
+#include "foundation/RCNonCopyable.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace RC {
+
+// A Win32 event with its name. Constructing one creates it; Open replaces it
+// by an existing named event. Every wait answers false when there is no
+// handle, so a failed creation makes waits fail instead of block.
+class RCEvent : private RCNonCopyable
+{
+public:
+    explicit RCEvent(bool manualReset = true, const std::wstring& name = std::wstring());
+
+    bool Create(const std::wstring& name, bool manualReset);
+    // With world-access security, so that other accounts can open it by name.
+    bool CreateWithSecurity(const std::wstring& name, bool manualReset, bool initialState);
+    bool Open(const std::wstring& name);
+
+    void Set();
+    void Reset();
+    bool Wait(DWORD milliseconds);
+    bool Wait(DWORD milliseconds, bool& timedOut);
+    bool Wait();
+    void Close();
+
+    HANDLE GetHandle() const { return m_handle.get(); }
+    bool AlreadyExisted() const { return m_alreadyExisted; }
+    const std::wstring& GetName() const { return m_name; }
+
+private:
+    bool CreateNamed(const std::wstring& name, bool manualReset, bool initialState, SECURITY_ATTRIBUTES* security);
+
+    unique_handle m_handle;
+    bool m_alreadyExisted = false;
+    std::wstring m_name;
+};
+
+} // namespace RC

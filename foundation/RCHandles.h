@@ -1,0 +1,150 @@
+#pragma once
+// One owner type per kind of Win32 resource. Each kind says what its invalid
+// value is and how it is closed; nothing else in the code base closes these
+// resources by hand or defines a deleter of its own.
+//
+// The owners are move-only. release() hands the raw value out without closing
+// it and must not be ignored (the caller now owns it). Closing keeps the
+// thread's last error, so that code can close a handle on a failure path and
+// still report why the call before it failed.
+
+#include <windows.h>
+#include <winsvc.h>
+
+#include <utility>
+
+namespace RC {
+
+template <typename Traits>
+class UniqueResource
+{
+public:
+    using pointer = typename Traits::type;
+
+    UniqueResource() noexcept : m_value(Traits::Invalid()) {}
+    explicit UniqueResource(pointer value) noexcept : m_value(value) {}
+    ~UniqueResource() { reset(); }
+
+    UniqueResource(UniqueResource&& other) noexcept : m_value(other.m_value)
+    {
+        other.m_value = Traits::Invalid();
+    }
+    UniqueResource& operator=(UniqueResource&& other) noexcept
+    {
+        if (this != &other) {
+            pointer value = other.m_value;
+            other.m_value = Traits::Invalid();
+            reset(value);
+        }
+        return *this;
+    }
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+
+    pointer get() const noexcept { return m_value; }
+    bool is_valid() const noexcept { return m_value != Traits::Invalid(); }
+    explicit operator bool() const noexcept { return is_valid(); }
+
+    void reset(pointer value = Traits::Invalid()) noexcept
+    {
+        if (m_value == value)
+            return;
+        if (is_valid()) {
+            const DWORD lastError = ::GetLastError();
+            Traits::Close(m_value);
+            ::SetLastError(lastError);
+        }
+        m_value = value;
+    }
+
+    [[nodiscard]] pointer release() noexcept
+    {
+        pointer value = m_value;
+        m_value = Traits::Invalid();
+        return value;
+    }
+
+    // For APIs that hand a resource back through an out parameter.
+    pointer* put() noexcept
+    {
+        reset();
+        return &m_value;
+    }
+
+private:
+    pointer m_value;
+};
+
+namespace HandleTraits {
+
+// Kernel objects whose creators answer NULL on failure: processes, threads,
+// events, mutexes, file mappings.
+struct Handle {
+    using type = HANDLE;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::CloseHandle(h); }
+};
+
+// CreateFile and CreateToolhelp32Snapshot answer INVALID_HANDLE_VALUE.
+struct File {
+    using type = HANDLE;
+    static type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(type h) { ::CloseHandle(h); }
+};
+
+struct Find {
+    using type = HANDLE;
+    static type Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(type h) { ::FindClose(h); }
+};
+
+struct Key {
+    using type = HKEY;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::RegCloseKey(h); }
+};
+
+struct ServiceHandle {
+    using type = SC_HANDLE;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::CloseServiceHandle(h); }
+};
+
+struct Module {
+    using type = HMODULE;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::FreeLibrary(h); }
+};
+
+struct Local {
+    using type = HLOCAL;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::LocalFree(h); }
+};
+
+struct Sid {
+    using type = PSID;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::FreeSid(h); }
+};
+
+struct ProcessHeap {
+    using type = void*;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::HeapFree(::GetProcessHeap(), 0, h); }
+};
+
+} // namespace HandleTraits
+
+using unique_handle = UniqueResource<HandleTraits::Handle>;
+using unique_hfile = UniqueResource<HandleTraits::File>;
+using unique_snapshot = UniqueResource<HandleTraits::File>;
+using unique_hfind = UniqueResource<HandleTraits::Find>;
+using unique_hkey = UniqueResource<HandleTraits::Key>;
+using unique_schandle = UniqueResource<HandleTraits::ServiceHandle>;
+using unique_hmodule = UniqueResource<HandleTraits::Module>;
+using unique_hlocal = UniqueResource<HandleTraits::Local>;
+using unique_sid = UniqueResource<HandleTraits::Sid>;
+using unique_process_heap = UniqueResource<HandleTraits::ProcessHeap>;
+
+} // namespace RC

@@ -1,0 +1,54 @@
+#include "foundation/RCInternet.h"
+
+#include "foundation/RCAutoLock.h"
+#include "foundation/RCSingletonLock.h"
+
+namespace {
+
+constexpr DWORD kForceConnection = 1;  // FLAG_ICC_FORCE_CONNECTION
+
+// Keeps wininet loaded once it has loaded; a failed load is tried again on
+// the next query.
+class RCWininetHolder
+{
+public:
+    HMODULE Get()
+    {
+        RCAutoLock guard(m_lock);
+        if (!m_module)
+            m_module = ::LoadLibraryW(L"wininet.dll");
+        return m_module;
+    }
+
+    template <typename F>
+    F Function(const char* name)
+    {
+        HMODULE module = Get();
+        return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+    }
+
+private:
+    RCCriticalSection m_lock;
+    HMODULE m_module = nullptr;
+};
+
+RCWininetHolder& Wininet()
+{
+    return RCSingletonLock::Instance<RCWininetHolder>();
+}
+
+} // namespace
+
+int RCInternetCheckConnection(const std::wstring& url)
+{
+    using CheckFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD);
+    auto check = Wininet().Function<CheckFn>("InternetCheckConnectionW");
+    return check ? check(url.c_str(), kForceConnection, 0) : 0;
+}
+
+int RCInternetGetConnectedState(DWORD* flags)
+{
+    using StateFn = BOOL(WINAPI*)(LPDWORD, DWORD);
+    auto state = Wininet().Function<StateFn>("InternetGetConnectedState");
+    return state ? state(flags, 0) : 0;
+}

@@ -1,0 +1,32 @@
+#include "foundation/RCModuleCache.h"
+
+#include "foundation/RCAutoLock.h"
+#include "foundation/RCSingletonLock.h"
+#include "foundation/RCString.h"
+
+RCModuleCache& RCModuleCache::GetInstance()
+{
+    return RCSingletonLock::Instance<RCModuleCache>();
+}
+
+HMODULE RCModuleCache::GetModule(const std::wstring& name)
+{
+    {
+        RCAutoLock guard(m_lock);
+        if (name.empty())
+            return nullptr;
+        for (const Entry& entry : m_entries) {
+            if (RCEqualsNoCase(entry.name.c_str(), name.c_str()))
+                return entry.module;
+        }
+    }
+
+    // Loading runs the library's own start-up code, which may take locks of
+    // its own; it must not run under ours.
+    HMODULE module = ::LoadLibraryW(name.c_str());
+    if (module) {
+        RCAutoLock guard(m_lock);
+        m_entries.push_back({name, module});
+    }
+    return module;
+}

@@ -1,0 +1,30 @@
+#include "foundation/RCRefCounted.h"
+
+#include <windows.h>
+
+namespace RC {
+
+void RCRefCounted::Destroy()
+{
+    delete this;
+}
+
+long RCRefCounted::AddRef()
+{
+    return ::InterlockedExchangeAdd(&m_refCount, 1);
+}
+
+long RCRefCounted::Release()
+{
+    const long count = ::InterlockedExchangeAdd(&m_refCount, -1) - 1;
+    if (count == 0)
+        Destroy();
+    return count;
+}
+
+long RCRefCounted::GetRefCount() const
+{
+    return m_refCount;
+}
+
+} // namespace RC

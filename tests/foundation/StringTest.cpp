@@ -1,0 +1,71 @@
+#include "foundation/RCString.h"
+#include "foundation/RCTextConvert.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(String, TrimsCutsAndReplaces)
+{
+    std::wstring text = L"  \tvalue; ";
+    RCTrim(text);
+    EXPECT_EQ(text, L"value;");
+    RCTrimRight(text, L";");
+    EXPECT_EQ(text, L"value");
+    text = L"xxvaluexx";
+    RCTrimLeft(text, L"x");
+    EXPECT_EQ(text, L"valuexx");
+    text = L"   ";
+    RCTrim(text);
+    EXPECT_EQ(text, L"");
+
+    EXPECT_EQ(RCLeft(L"abc", 2), L"ab");
+    EXPECT_EQ(RCLeft(L"abc", 9), L"abc");
+    EXPECT_EQ(RCLeft(L"abc", -1), L"");
+    EXPECT_EQ(RCRight(L"abc", 2), L"bc");
+    EXPECT_EQ(RCRight(L"abc", 9), L"abc");
+    EXPECT_EQ(RCRight(L"abc", -1), L"");
+    EXPECT_EQ(RCMid(L"abcdef", 2, 2), L"cd");
+    EXPECT_EQ(RCMid(L"abcdef", 4, 100), L"ef");
+    EXPECT_EQ(RCMid(L"abc", 3, 1), L"");
+    EXPECT_EQ(RCMid(L"abc", -1, 1), L"");
+
+    text = L"a/b/c";
+    RCReplaceChar(text, L'/', L'\\');
+    EXPECT_EQ(text, L"a\\b\\c");
+}
+
+TEST(String, ComparesWithoutCase)
+{
+    EXPECT_TRUE(RCEqualsNoCase(L"Kernel32.DLL", L"kernel32.dll"));
+    EXPECT_FALSE(RCEqualsNoCase(L"kernel32", L"kernel32.dll"));
+
+    EXPECT_EQ(RCCompareNoCase(L"abcX", L"ABCy", 3), 0);
+    EXPECT_LT(RCCompareNoCase(L"abcX", L"ABCy", 4), 0);
+    EXPECT_EQ(RCCompareNoCase(L"a", L"b", 0), 0);
+    EXPECT_EQ(RCCompareNoCase(L"ab", L"AB", 10), 0);  // stops at the terminator
+    EXPECT_GT(RCCompareNoCase(L"b", L"A", 1), 0);
+}
+
+TEST(TextConvert, ConvertsBetweenUtf8AnsiAndWide)
+{
+    const std::string utf8 = "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC";  // "grüß €"
+    const std::wstring wide = L"gr\u00FC\u00DF \u20AC";
+    EXPECT_EQ(RCUtf8ToWide(utf8), wide);
+    EXPECT_EQ(RCWideToUtf8(wide), utf8);
+    EXPECT_EQ(RCUtf8ToWide(""), L"");
+    EXPECT_EQ(RCAnsiToWide(nullptr), L"");
+    EXPECT_EQ(RCAnsiToWide("plain"), L"plain");
+    EXPECT_EQ(RCWideToMultiByte(L"plain", CP_ACP), "plain");
+
+    // With UTF-8 as the default, ANSI text is read as UTF-8 when it is valid
+    // UTF-8, and with the ANSI code page when it is not.
+    RCSetDefaultCodePage(CP_UTF8);
+    EXPECT_EQ(RCAnsiToWide(utf8.c_str()), wide);
+    const std::wstring ansi = RCAnsiToWide("\xFC");
+    RCSetDefaultCodePage(0);
+    EXPECT_EQ(ansi, RCAnsiToWide("\xFC"));
+    EXPECT_EQ(ansi.size(), 1u);
+}
+
+} // namespace
