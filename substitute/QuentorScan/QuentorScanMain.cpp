@@ -72,14 +72,6 @@ void Walk(const std::wstring& path, std::vector<std::wstring>& files)
     } while (FindNextFileW(find.get(), &found));
 }
 
-std::wstring ExeFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.find_last_of(L'\\'));
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -97,7 +89,8 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
 
-    Substitute::UniqueLibrary engine(LoadLibraryW((ExeFolder() + L"\\Quentor.dll").c_str()));
+    // The application's folder comes first in the search order: the engine beside this program.
+    Substitute::UniqueLibrary engine(LoadLibraryW(L"Quentor.dll"));
     auto createObj = engine ? reinterpret_cast<RC::CreateObjFn>(reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kCreateObjExport))) : nullptr;
     auto destroyObj = engine ? reinterpret_cast<RC::DestroyObjFn>(reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kDestroyObjExport))) : nullptr;
     void* object = nullptr;
