@@ -1,0 +1,45 @@
+// Exports of Halvane.dll, the helper library of the substitute engine.
+
+#include "engine/EngineObjectIds.h"
+#include "substitute/EngineAssist.h"
+#include "substitute/EngineFiles.h"
+#include "substitute/ThreatOperator.h"
+
+namespace {
+constexpr std::uint32_t kNoSuchObject = 0x80004002; // E_NOINTERFACE
+constexpr std::uint32_t kNoMemory = 0x8007000E;     // E_OUTOFMEMORY
+constexpr std::uint32_t kBadPointer = 0x80004003;   // E_POINTER
+} // namespace
+
+extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object)
+{
+    if (object == nullptr)
+        return kBadPointer;
+    *object = nullptr;
+    try {
+        const std::wstring folder = Substitute::EngineFiles::ModuleFolder();
+        if (objectId == RC::kEngineAssistObjectId) {
+            RC::IEngineAssist* assist = new Substitute::EngineAssist(folder);
+            *object = assist;
+            return 0;
+        }
+        if (objectId == RC::kThreatOperatorObjectId) {
+            RC::IThreatOperator* threatOperator = new Substitute::ThreatOperator(folder);
+            *object = threatOperator;
+            return 0;
+        }
+        return kNoSuchObject;
+    } catch (...) {
+        return kNoMemory;
+    }
+}
+
+extern "C" void __cdecl DestroyObj(std::uint32_t objectId, void* object)
+{
+    if (object == nullptr)
+        return;
+    if (objectId == RC::kEngineAssistObjectId)
+        delete static_cast<Substitute::EngineAssist*>(static_cast<RC::IEngineAssist*>(object));
+    else if (objectId == RC::kThreatOperatorObjectId)
+        delete static_cast<Substitute::ThreatOperator*>(static_cast<RC::IThreatOperator*>(object));
+}

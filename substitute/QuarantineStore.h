@@ -1,0 +1,32 @@
+#pragma once
+// The quarantine folder beside the engine. A quarantined file is one item
+// "<MD5>-<time>-<thread>.qtn" holding a QuarantineRecord header and the file's
+// bytes in inert form. Neither direction follows a reparse point, and a
+// failure at any step leaves the file where it was before the call.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "substitute/QuarantineRecord.h"
+
+namespace Substitute {
+
+class QuarantineStore {
+public:
+    explicit QuarantineStore(std::wstring folder);
+
+    // Moves the file into quarantine; false leaves it untouched.
+    bool Quarantine(const std::wstring& path, const std::wstring& threatName);
+    // Writes the quarantined file with this MD5 back to path, which must not
+    // exist yet, and drops the item; false leaves the item in quarantine.
+    bool Restore(const std::uint8_t (&md5)[16], const std::wstring& path);
+
+private:
+    bool EnsureFolder() const;
+    std::optional<std::wstring> FindItem(const std::uint8_t (&md5)[16]) const;
+
+    const std::wstring folder_;
+};
+
+} // namespace Substitute

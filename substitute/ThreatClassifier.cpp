@@ -1,0 +1,75 @@
+#include "substitute/ThreatClassifier.h"
+
+#include <cwctype>
+#include <vector>
+
+namespace Substitute {
+
+namespace {
+
+struct CategoryRow {
+    const wchar_t* token;
+    ThreatClass verdict;
+};
+
+// Categories of malware; anything else (Test included) is 3/2.
+constexpr CategoryRow kMalwareCategories[] = {
+    {L"Trojan", {3, 0}},     {L"Backdoor", {3, 0}},   {L"Worm", {3, 0}},    {L"Ransomware", {3, 0}},
+    {L"Exploit", {3, 0}},    {L"Downloader", {3, 0}}, {L"Dropper", {3, 0}}, {L"Virus", {3, 1}},
+    {L"Infector", {3, 1}},
+};
+constexpr ThreatClass kOtherMalware{3, 2};
+
+// Categories of potentially unwanted software; anything else is 2/0.
+constexpr CategoryRow kPuaCategories[] = {
+    {L"Adware", {2, 1}},  {L"Spyware", {2, 1}},   {L"Plugin", {2, 1}},   {L"Toolbar", {2, 1}},
+    {L"Bundler", {2, 2}}, {L"Installer", {2, 2}}, {L"GameHack", {2, 3}}, {L"Cheat", {2, 3}},
+};
+constexpr ThreatClass kOtherPua{2, 0};
+
+bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::towlower(a[i]) != std::towlower(b[i]))
+            return false;
+    return true;
+}
+
+std::vector<std::wstring_view> Tokens(std::wstring_view name)
+{
+    std::vector<std::wstring_view> tokens;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t dot = name.find(L'.', start);
+        tokens.push_back(name.substr(start, dot == std::wstring_view::npos ? dot : dot - start));
+        if (dot == std::wstring_view::npos)
+            return tokens;
+        start = dot + 1;
+    }
+}
+
+template <std::size_t N>
+ThreatClass Lookup(const CategoryRow (&table)[N], const std::vector<std::wstring_view>& tokens, std::size_t position,
+                   ThreatClass otherwise)
+{
+    if (position >= tokens.size())
+        return otherwise;
+    for (const CategoryRow& row : table)
+        if (EqualsNoCase(tokens[position], row.token))
+            return row.verdict;
+    return otherwise;
+}
+
+} // namespace
+
+ThreatClass ThreatClassifier::Classify(std::wstring_view name)
+{
+    const std::vector<std::wstring_view> tokens = Tokens(name);
+    if (tokens.size() > 1 && EqualsNoCase(tokens[0], L"PUA"))
+        return Lookup(kPuaCategories, tokens, 2, kOtherPua);
+    return Lookup(kMalwareCategories, tokens, 1, kOtherMalware);
+}
+
+} // namespace Substitute
