@@ -7,6 +7,8 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <random>
+#include <set>
 #include <vector>
 
 #include "Engine/Scanner/RCAvFileScan.h"
@@ -198,4 +200,37 @@ TEST_F(RCAvFileScanTest, AbortDropsPendingFilesAndEndsTheRun)
     queue_.WaitingStop();
     EXPECT_TRUE(sink_.completions().empty());
     EXPECT_EQ(sink_.events().back(), "end");
+}
+
+TEST_F(RCAvFileScanTest, StartStopCyclesWithRandomAbortsNeverHangOrDoubleAResult)
+{
+    Controls("DelayMs=1\nAnswerTwice=clean.exe\n");
+    ASSERT_TRUE(queue_.Init(L"stress"));
+    std::mt19937 random(777);
+    uint32_t nextId = 1;
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        ASSERT_TRUE(queue_.StartScan());
+        const uint32_t first = nextId;
+        AddFile(nextId++, L"clean.exe");
+        AddFile(nextId++, L"eicar.com");
+        const bool abort = random() % 3 == 0;
+        if (abort) {
+            if (random() % 2)
+                Sleep(random() % 3);
+            queue_.Abort();
+        } else {
+            AddMarker(46);
+        }
+        queue_.WaitingStop();
+
+        std::set<uint32_t> seen;
+        for (const Completion& c : sink_.completions()) {
+            if (c.taskId >= first) {
+                EXPECT_TRUE(seen.insert(c.taskId).second) << "task " << c.taskId << " completed twice";
+            }
+        }
+        if (!abort) {
+            EXPECT_EQ(seen.size(), 2u) << "cycle " << cycle << " lost a result";
+        }
+    }
 }
