@@ -4,6 +4,7 @@
 // every process of the prefix, so this program runs alone (RUN_SERIAL).
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "support/DebugOutputCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,52 +13,9 @@
 
 namespace {
 
-constexpr DWORD kHangGuardMs = 60000;
 const std::wstring kRoot = L"c:\\KivoTrevox\\";
 const std::wstring kConfig = kRoot + L"KivoLog.xml";
 const std::wstring kHelperFolder = kRoot + L"Log\\log_helper.exe";
-
-// The receiving end of the debugger-output protocol (DBWIN): the writer
-// waits for "buffer ready", fills the shared buffer (process id, then ANSI
-// text) and signals "data ready".
-class DebugOutputCapture
-{
-public:
-    DebugOutputCapture()
-        : m_bufferReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
-          m_dataReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
-          m_mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"))
-    {
-        if (m_mapping)
-            m_view = static_cast<const char*>(::MapViewOfFile(m_mapping.get(), FILE_MAP_READ, 0, 0, 4096));
-    }
-    ~DebugOutputCapture()
-    {
-        if (m_view)
-            ::UnmapViewOfFile(m_view);
-    }
-    bool Ready() const { return m_bufferReady && m_dataReady && m_view; }
-
-    // Everything the process writes until it ends.
-    std::vector<std::string> Collect(HANDLE process, DWORD processId)
-    {
-        std::vector<std::string> lines;
-        ::SetEvent(m_bufferReady.get());
-        const HANDLE handles[2] = {m_dataReady.get(), process};  // data first: drain before the exit
-        while (::WaitForMultipleObjects(2, handles, FALSE, kHangGuardMs) == WAIT_OBJECT_0) {
-            if (*reinterpret_cast<const DWORD*>(m_view) == processId)
-                lines.emplace_back(m_view + sizeof(DWORD));
-            ::SetEvent(m_bufferReady.get());
-        }
-        return lines;
-    }
-
-private:
-    RC::unique_handle m_bufferReady;
-    RC::unique_handle m_dataReady;
-    RC::unique_handle m_mapping;
-    const char* m_view = nullptr;
-};
 
 void RemoveLogFolder()
 {
@@ -96,7 +54,7 @@ protected:
     // Runs the helper; its debugger lines go to m_lines.
     void RunHelper()
     {
-        DebugOutputCapture capture;
+        KivoTest::DebugOutputCapture capture;
         ASSERT_TRUE(capture.Ready());
         std::wstring command = L"\"" + RCGetExeFolder() + L"log_helper.exe\"";
         STARTUPINFOW startup = {};
@@ -109,7 +67,7 @@ protected:
         RC::unique_handle thread(info.hThread);
         m_helperId = info.dwProcessId;
         m_lines = capture.Collect(process.get(), info.dwProcessId);
-        ASSERT_EQ(::WaitForSingleObject(process.get(), kHangGuardMs), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), KivoTest::kHangGuardMs), WAIT_OBJECT_0);
     }
 
     bool Logged(unsigned level) const
