@@ -6,6 +6,7 @@
 // Exit code: 0 clean, 1 threats found, 2 error.
 
 #include <windows.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -134,9 +135,14 @@ int wmain(int argc, wchar_t** argv)
     destroyObj(RC::kScanProxyObjectId, proxy);
 
     const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
-    std::fwprintf(stderr, L"files %lu, refused %lu, threats %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s\n",
+    // The peak shows whether memory stays flat whatever the files' sizes and number.
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    std::fwprintf(stderr, L"files %lu, refused %lu, threats %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, "
+                  L"peak working set %.1f MiB\n",
                   tally.answered, refused, tally.threats, tally.bytes / 1048576.0, seconds, tally.answered / seconds,
-                  tally.bytes / 1048576.0 / seconds);
+                  tally.bytes / 1048576.0 / seconds, memory.PeakWorkingSetSize / 1048576.0);
     CloseHandle(tally.allAnswered);
     DeleteCriticalSection(&tally.lock);
     return tally.threats != 0 ? 1 : 0;
