@@ -1,0 +1,51 @@
+#include "bench/BenchFiles.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include "substitute/SubstituteHandles.h"
+
+namespace Bench {
+
+namespace {
+
+void Walk(const std::wstring& path, std::vector<std::wstring>& files)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        files.push_back(path);
+        return;
+    }
+    WIN32_FIND_DATAW found{};
+    Substitute::UniqueFind find = Substitute::AdoptFind(FindFirstFileW((path + L"\\*").c_str(), &found));
+    if (!find)
+        return;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            Walk(path + L"\\" + name, files);
+    } while (FindNextFileW(find.get(), &found));
+}
+
+} // namespace
+
+std::vector<std::wstring> ListFiles(const std::vector<std::wstring>& roots)
+{
+    std::vector<std::wstring> files;
+    for (const std::wstring& root : roots)
+        Walk(root, files);
+    return files;
+}
+
+double PeakWorkingSetMiB()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return counters.PeakWorkingSetSize / 1048576.0;
+}
+
+} // namespace Bench
