@@ -185,6 +185,7 @@ void ScanProxy::WorkerLoop()
     for (;;) {
         Query query;
         std::shared_ptr<const TestControls> controls;
+        bool wakeSubmitter = false;
         {
             std::unique_lock<std::mutex> guard(lock_);
             workChanged_.wait(guard, [&] { return !queue_.empty() || !started_; });
@@ -193,8 +194,12 @@ void ScanProxy::WorkerLoop()
             query = std::move(queue_.front());
             queue_.pop_front();
             controls = controls_;
+            // A blocked submitter waits for a full queue to drain; waking it
+            // at half rather than for every file lets it add in batches.
+            wakeSubmitter = queue_.size() == queueLimit_ / 2;
         }
-        roomFreed_.notify_one();
+        if (wakeSubmitter)
+            roomFreed_.notify_all();
         if (controls->NeverAnswers(query.path))
             continue;
 

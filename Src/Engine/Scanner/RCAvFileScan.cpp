@@ -191,8 +191,12 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
     State& s = *self->state_;
     State::Answer answer{taskId, path != nullptr ? path : L"", *result};
     RCAutoLock guard(s.resultsLock);
+    // The query thread takes the whole list at once, so only the first answer
+    // of a batch needs to wake it; every signal is a trip to the wineserver.
+    const bool wasEmpty = s.results.empty();
     s.results.push_back(std::move(answer));
-    s.resultsEvent.Set();
+    if (wasEmpty)
+        s.resultsEvent.Set();
 }
 
 void __cdecl RCAvFileScan::RunScanThread(void* context)
