@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <new>
 
+#include "foundation/RCDebugger.h"
 #include "module/RCTrevoxModule.h"
 
 using RC::DmAvCore::IVBusModule;
@@ -36,8 +37,11 @@ void __cdecl RCVBusReleaseModule(uint32_t /*index*/, IVBusModule* module)
         module->DeletingDestructor(1);
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
 {
+    // The log names this library after its own file, so it learns the handle here.
+    if (reason == DLL_PROCESS_ATTACH)
+        RC::RCDebugger::GetInstance()->Init(instance);
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 #include "module/RCTrevoxModule.h"
 
 #include "Engine/RCSafeConnection.h"
+#include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
 
 namespace RC {
@@ -48,6 +49,7 @@ void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::w
 {
     if (!connection_)
         return;
+    RC_LOG(5, L"Get request %s", id.c_str());
     if (id == REQ_NET_STATE) {
         connection_->Inner().SendNetState(address1, address2);
         return;

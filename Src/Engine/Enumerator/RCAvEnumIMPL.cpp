@@ -2,8 +2,8 @@
 
 #include <cwctype>
 
-#include "Engine/Enumerator/RCEnumLog.h"
 #include "Engine/Enumerator/RCRegValue.h"
+#include "foundation/RCDebugger.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCString.h"

@@ -4,7 +4,7 @@
 
 #include <shlobj.h>
 
-#include "Engine/Enumerator/RCEnumLog.h"
+#include "foundation/RCDebugger.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCString.h"
 

@@ -1,6 +1,6 @@
 #include "Engine/Enumerator/RCAvEnumLocalFile.h"
 
-#include "Engine/Enumerator/RCEnumLog.h"
+#include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCFileSystem.h"
 

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "Engine/Enumerator/RCEnumLog.h"
 #include "Engine/Enumerator/RCShellLinkParser.h"
+#include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"

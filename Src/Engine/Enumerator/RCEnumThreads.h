@@ -1,0 +1,53 @@
+#pragma once
+// Runs the enumerators of one scan task, strictly one after another, on one
+// worker thread at a time, with WOW64 file-system redirection disabled for
+// the whole run so that a 32-bit process sees the native system folders.
+//
+// Threads: the controller calls everything here on the bus thread (the
+// enumeration events then arrive on the worker). A run holds the task-list
+// lock from OnEnumStart to OnEnumEnd, so SetScanTasks during a run waits for
+// its end. The worker and enumerator slots have a small lock of their own,
+// so that StopScan can reach the running enumerator without waiting for the
+// run. A stopped worker is not waited for by StopScan: the next run's worker
+// waits for it before it begins.
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "Engine/Enumerator/IAvEnumFile.h"
+#include "Engine/Enumerator/IAvEnumFileEvent.h"
+#include "foundation/RCRefPtr.h"
+
+namespace RC {
+
+class RCEnumThreads {
+public:
+    using EnumeratorMap = std::map<uint32_t, RCRefPtr<IAvEnumFile>>;
+
+    RCEnumThreads();
+    ~RCEnumThreads();
+    RCEnumThreads(const RCEnumThreads&) = delete;
+    RCEnumThreads& operator=(const RCEnumThreads&) = delete;
+
+    bool SetEnumEvent(IAvEnumFileEvent* sink);
+    // The run order: one entry per show type, null where the map has none
+    // (the lookup leaves an empty entry in the map, as a map lookup does).
+    void SetScanTasks(EnumeratorMap& enumerators, const std::vector<uint32_t>& showTypes);
+    // Starts a run unless one is in progress (also a stopped one that has not
+    // ended yet); always true.
+    bool StartScan();
+    // Stops the running enumerator and the rest of the list; does not wait.
+    void StopScan();
+    // Waits for the workers to end.
+    void UnInitialize();
+
+private:
+    struct Data;
+    static void __cdecl RunScanThread(void* context);
+    void ProcessScanTasks();
+
+    std::unique_ptr<Data> data_;
+};
+
+} // namespace RC

@@ -1,0 +1,199 @@
+#include "Engine/RCTrojaneList.h"
+
+#include <atomic>
+#include <cwctype>
+#include <map>
+
+#include "engine/EngineObjectIds.h"
+#include "engine/IThreatOperator.h"
+#include "engine/MsvcWString.h"
+#include "engine/RCWrapImpl.h"
+#include "engine/ThreatOperation4Request.h"
+#include "foundation/RCAutoLock.h"
+#include "foundation/RCDebugger.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCString.h"
+#include "foundation/RCThread.h"
+
+namespace RC {
+
+struct RCTrojaneList::State {
+    IThreatOperator* operatorObject = nullptr;
+    IScanOperateCallback* observer = nullptr;
+    mutable RCCriticalSection threatsLock;
+    std::map<std::wstring, FileQueryTask> threats;
+    std::vector<uint32_t> operationIds;
+    uint32_t operation = 0;
+    RCRefPtr<RCThread> worker;
+    std::atomic<bool> cancel{false};
+};
+
+RCTrojaneList::RCTrojaneList() : state_(new State()) {}
+
+RCTrojaneList::~RCTrojaneList()
+{
+    StopWorker();
+}
+
+std::wstring RCTrojaneList::NormalizePath(const std::wstring& path)
+{
+    std::wstring key = path;
+    RCTrimLeft(key, L" \r\t\n");
+    RCTrimRight(key, L" \r\t\n");
+    for (wchar_t& c : key)
+        c = static_cast<wchar_t>(std::towlower(c));
+    return key;
+}
+
+bool RCTrojaneList::Init()
+{
+    RC_LOG(3, L"Init enter");
+    if (state_->operatorObject == nullptr) {
+        state_->operatorObject = RCCreateEngineObject<IThreatOperator>(RCHalvaneWrap(), kThreatOperatorObjectId);
+        if (state_->operatorObject != nullptr)
+            state_->operatorObject->Init();
+    }
+    RC_LOG(3, L"Init leave");
+    return state_->operatorObject != nullptr;
+}
+
+void RCTrojaneList::UnInit()
+{
+    RC_LOG(3, L"Uninit enter");
+    StopWorker();
+    if (state_->operatorObject != nullptr) {
+        state_->operatorObject->UnInit();
+        RCDestroyEngineObject(RCHalvaneWrap(), kThreatOperatorObjectId, state_->operatorObject);
+    }
+    RC_LOG(3, L"Uninit leave");
+}
+
+void RCTrojaneList::SetObserver(IScanOperateCallback* observer)
+{
+    state_->observer = observer;
+}
+
+uint32_t RCTrojaneList::AddThreat(const FileQueryTask& task)
+{
+    const std::wstring key = NormalizePath(task.path);
+    {
+        RCAutoLock guard(state_->threatsLock);
+        if (!state_->threats.emplace(key, task).second)
+            return 0;
+    }
+    if (state_->observer != nullptr)
+        state_->observer->OnThreatAdded(task.taskId);
+    return task.taskId;
+}
+
+bool RCTrojaneList::FindThreat(uint32_t taskId, FileQueryTask& out) const
+{
+    RCAutoLock guard(state_->threatsLock);
+    for (const auto& entry : state_->threats) {
+        if (entry.second.taskId == taskId) {
+            out = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::wstring> RCTrojaneList::ThreatPaths() const
+{
+    std::vector<std::wstring> paths;
+    RCAutoLock guard(state_->threatsLock);
+    for (const auto& entry : state_->threats)
+        paths.push_back(entry.second.path);
+    return paths;
+}
+
+bool RCTrojaneList::Operate(uint32_t operation, const std::vector<uint32_t>& ids)
+{
+    StopWorker();
+    state_->operation = operation;
+    state_->operationIds = ids;
+    state_->cancel = false;
+    state_->worker = new RCThread(&RCTrojaneList::WorkerRoutine, this);
+    if (!state_->worker->Start()) {
+        state_->worker.Reset();
+        return false;
+    }
+    return true;
+}
+
+void RCTrojaneList::CancelOperation()
+{
+    state_->cancel = true;
+}
+
+void RCTrojaneList::Clear()
+{
+    RCAutoLock guard(state_->threatsLock);
+    state_->threats.clear();
+}
+
+void RCTrojaneList::StopWorker()
+{
+    state_->cancel = true;
+    if (state_->worker && state_->worker->IsRunning())
+        state_->worker->Join();
+    state_->worker.Reset();
+}
+
+void __cdecl RCTrojaneList::WorkerRoutine(void* context)
+{
+    static_cast<RCTrojaneList*>(context)->RunOperation();
+}
+
+void RCTrojaneList::RunOperation()
+{
+    State& s = *state_;
+    IScanOperateCallback* observer = s.observer;
+    const uint32_t operation = s.operation;
+    const uint32_t total = static_cast<uint32_t>(s.operationIds.size());
+    if (observer != nullptr)
+        observer->OnOperateBegin(operation);
+    uint32_t done = 0;
+    for (uint32_t id : s.operationIds) {
+        if (s.cancel)
+            break;
+        FileQueryTask threat;
+        if (!FindThreat(id, threat))
+            continue;
+        ++done;
+        if (observer != nullptr)
+            observer->OnOperateItemBegin(operation, id);
+        const bool succeeded = Apply(operation, threat);
+        if (observer != nullptr) {
+            observer->OnOperateProgress(done, total);
+            if (succeeded)
+                observer->OnOperateItemSucceeded(operation, id);
+            else
+                observer->OnOperateItemFailed(operation, id);
+        }
+    }
+    if (observer != nullptr)
+        observer->OnOperateEnd(operation);
+}
+
+bool RCTrojaneList::Apply(uint32_t operation, const FileQueryTask& threat)
+{
+    IThreatOperator* engine = state_->operatorObject;
+    if (engine == nullptr)
+        return false;
+    switch (operation) {
+    case kQuarantine: {
+        const MsvcWString path(threat.path.c_str(), threat.path.size());
+        return engine->ApplyOperation1(&path, &threat.result);
+    }
+    case kRestore: {
+        ThreatOperation4Request request;
+        BuildThreatOperation4Request(threat.path.c_str(), threat.path.size(), threat.result, request);
+        return engine->ApplyOperation4(&request);
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace RC

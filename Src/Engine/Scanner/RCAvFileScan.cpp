@@ -1,0 +1,340 @@
+#include "Engine/Scanner/RCAvFileScan.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <vector>
+
+#include "engine/EngineObjectIds.h"
+#include "engine/IScanProxy.h"
+#include "engine/RCWrapImpl.h"
+#include "foundation/RCAutoLock.h"
+#include "foundation/RCDebugger.h"
+#include "foundation/RCEvent.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCThread.h"
+
+namespace RC {
+
+namespace {
+
+constexpr uint32_t kEndOfRun = 46;
+
+int64_t SystemSeconds()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
+ScanResult EmptyResult()
+{
+    ScanResult result;
+    std::memset(&result, 0, sizeof result);
+    return result;
+}
+
+} // namespace
+
+struct RCAvFileScan::State {
+    struct Answer {
+        uint32_t taskId;
+        std::wstring path;
+        ScanResult result;
+    };
+
+    RCEvent stopEvent{true};
+    RCEvent resultsEvent{false};
+    RCEvent startedEvent{false};
+    RCRefPtr<RCThread> queryThread;
+    std::atomic<bool> idle{true};
+    std::atomic<bool> allSubmitted{false};
+    std::atomic<int64_t> timeBase{0};
+    std::atomic<bool> paused{false};
+    IAvFileScanEvent* sink = nullptr;
+    RCCriticalSection pendingLock;
+    RCCriticalSection resultsLock;
+    std::map<uint32_t, FileQueryTask> pending;
+    std::vector<Answer> results;
+    IScanProxy* proxy = nullptr;
+    IEngineAssist* assist = nullptr;
+    Timing timing;
+};
+
+RCAvFileScan::RCAvFileScan() : state_(new State()) {}
+
+RCAvFileScan::~RCAvFileScan() = default;
+
+void RCAvFileScan::SetSink(IAvFileScanEvent* sink)
+{
+    state_->sink = sink;
+}
+
+void RCAvFileScan::SetTiming(const Timing& timing)
+{
+    state_->timing = timing;
+}
+
+int64_t RCAvFileScan::Now() const
+{
+    return state_->timing.now != nullptr ? state_->timing.now() : SystemSeconds();
+}
+
+bool RCAvFileScan::Init(const wchar_t* engineArgument)
+{
+    State& s = *state_;
+    RC_LOG(3, L"Init enter");
+    s.stopEvent.Create(std::wstring(), true);
+    s.resultsEvent.Create(std::wstring(), false);
+    s.startedEvent.Create(std::wstring(), false);
+
+    s.assist = RCCreateEngineObject<IEngineAssist>(RCHalvaneWrap(), kEngineAssistObjectId);
+    if (s.proxy == nullptr) {
+        s.proxy = RCCreateEngineObject<IScanProxy>(RCQuentorWrap(), kScanProxyObjectId);
+        if (s.proxy != nullptr) {
+            s.proxy->Init(engineArgument != nullptr ? engineArgument : L"");
+            s.proxy->SetResultCallback(this, &RCAvFileScan::ScanResultCallback);
+            s.proxy->SetAssist(s.assist);
+        }
+    }
+    RC_LOG(3, L"Init leave");
+    return true;
+}
+
+void RCAvFileScan::UnInit()
+{
+    State& s = *state_;
+    RC_LOG(3, L"Terminate enter");
+    if (s.proxy != nullptr) {
+        RC_LOG(3, L"Uninit Proxy");
+        s.proxy->UnInit();
+        RCDestroyEngineObject(RCQuentorWrap(), kScanProxyObjectId, s.proxy);
+    }
+    RCDestroyEngineObject(RCHalvaneWrap(), kEngineAssistObjectId, s.assist);
+    RC_LOG(3, L"Terminate leave");
+}
+
+bool RCAvFileScan::StartScan()
+{
+    State& s = *state_;
+    RC_LOG(3, L"StartScan enter");
+    if (!s.idle)
+        return false;
+    s.idle = false;
+    s.allSubmitted = false;
+    s.paused = false;
+    s.timeBase = Now();
+    {
+        RCAutoLock guard(s.pendingLock);
+        s.pending.clear();
+    }
+    {
+        RCAutoLock guard(s.resultsLock);
+        s.results.clear();
+    }
+    if (s.assist != nullptr)
+        s.assist->BeginRun();
+    RC_LOG(3, L"Start Proxy");
+    if (s.proxy != nullptr)
+        s.proxy->Start();
+    RC_LOG(3, L"Start proxy completed");
+
+    s.stopEvent.Reset();
+    s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
+    // Without a thread nobody would ever set the started event.
+    if (s.queryThread->Start())
+        s.startedEvent.Wait(INFINITE);
+    else
+        s.queryThread.Reset();
+    RC_LOG(3, L"StartScan leaver");
+    return true;
+}
+
+bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
+{
+    State& s = *state_;
+    if (s.sink == nullptr || task == nullptr)
+        return false;
+    s.sink->OnFileQueryBegin(task);
+
+    if (task->IsMarker()) {
+        if (task->showType != kEndOfRun) {
+            s.sink->OnFileQueryEnd(task);  // an item-end marker passes straight through
+            return true;
+        }
+        s.allSubmitted = true;
+        if (s.proxy != nullptr)
+            s.proxy->EndOfQueries();
+        CheckCompletion();
+        return true;
+    }
+
+    {
+        RCAutoLock guard(s.pendingLock);
+        s.pending[task->taskId] = *task;
+    }
+    RC_LOG(5, L"Add File Query Task %d, file = %s", static_cast<int>(task->taskId), task->path.c_str());
+    if (s.proxy != nullptr && s.proxy->AddQuery(task->taskId, task->path.c_str()))
+        return true;
+    RC_LOG(2, L"Add File Query Task failed");
+    if (!s.idle)
+        OnTrevoxResult(task->taskId, EmptyResult());
+    return false;
+}
+
+void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, const wchar_t* path,
+                                              const ScanResult* result)
+{
+    RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
+    if (self == nullptr || !self->state_ || result == nullptr)
+        return;
+    State& s = *self->state_;
+    State::Answer answer{taskId, path != nullptr ? path : L"", *result};
+    RCAutoLock guard(s.resultsLock);
+    s.results.push_back(std::move(answer));
+    s.resultsEvent.Set();
+}
+
+void __cdecl RCAvFileScan::RunScanThread(void* context)
+{
+    static_cast<RCAvFileScan*>(context)->QueryLoop();
+}
+
+void RCAvFileScan::QueryLoop()
+{
+    State& s = *state_;
+    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
+    if (s.sink != nullptr)
+        s.sink->OnQueryBegin();
+    s.startedEvent.Set();
+
+    const HANDLE events[2] = {s.stopEvent.GetHandle(), s.resultsEvent.GetHandle()};
+    for (;;) {
+        const DWORD outcome = WaitForMultipleObjects(2, events, FALSE, s.timing.idleWaitMs);
+        if (outcome == WAIT_OBJECT_0)
+            break;
+        if (outcome == WAIT_OBJECT_0 + 1) {
+            std::vector<State::Answer> batch;
+            {
+                RCAutoLock guard(s.resultsLock);
+                batch.swap(s.results);
+            }
+            for (const State::Answer& answer : batch)
+                if (!s.idle)
+                    OnTrevoxResult(answer.taskId, answer.result);
+        } else if (outcome == WAIT_TIMEOUT) {
+            CheckTimeOut();
+        } else if (outcome == WAIT_FAILED) {
+            break;  // a broken handle would spin this loop forever
+        }
+    }
+    {
+        RCAutoLock guard(s.resultsLock);
+        s.results.clear();
+    }
+    if (s.sink != nullptr)
+        s.sink->OnQueryEnd();
+    RC_LOG(3, L"Break from scan");
+}
+
+void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
+{
+    State& s = *state_;
+    s.timeBase = Now();
+    FileQueryTask task;
+    {
+        RCAutoLock guard(s.pendingLock);
+        auto found = s.pending.find(taskId);
+        if (found == s.pending.end()) {
+            RC_LOG(2, L"miss one call back id = %d", static_cast<int>(taskId));
+            return;
+        }
+        task = std::move(found->second);
+        s.pending.erase(found);
+    }
+    if (s.sink != nullptr) {
+        task.result = result;
+        RC_LOG(5, L"taskid = %d file = %s complted with level = %d", static_cast<int>(taskId), task.path.c_str(),
+               static_cast<int>(task.result.level));
+        s.sink->OnFileQueryEnd(&task);
+    }
+    CheckCompletion();
+}
+
+void RCAvFileScan::CheckTimeOut()
+{
+    State& s = *state_;
+    if (s.idle || s.paused)
+        return;
+    RC_LOG(3, L"Check time out enter");
+    if (Now() - s.timeBase > s.timing.silenceSeconds) {
+        RCAutoLock guard(s.pendingLock);
+        for (auto it = s.pending.begin(); it != s.pending.end() && !s.idle;) {
+            if (s.sink != nullptr) {
+                RC_LOG(4, L"task id = %d is timeout", static_cast<int>(it->first));
+                s.sink->OnFileQueryEnd(&it->second);
+            }
+            it = s.pending.erase(it);
+        }
+    }
+    CheckCompletion();
+    RC_LOG(3, L"Check timeout leave");
+}
+
+void RCAvFileScan::CheckCompletion()
+{
+    State& s = *state_;
+    size_t pending;
+    {
+        RCAutoLock guard(s.pendingLock);
+        pending = s.pending.size();
+    }
+    if (pending == 0 && s.allSubmitted)
+        s.stopEvent.Set();
+}
+
+void RCAvFileScan::Abort()
+{
+    State& s = *state_;
+    RC_LOG(3, L"Abort enter");
+    {
+        RCAutoLock guard(s.pendingLock);
+        s.pending.clear();
+        s.stopEvent.Set();
+    }
+    RC_LOG(3, L"Abort leaver");
+}
+
+void RCAvFileScan::WaitingStop()
+{
+    State& s = *state_;
+    if (s.idle)
+        return;
+    RC_LOG(3, L"Stop enter");
+    if (s.queryThread && s.queryThread->IsRunning())
+        s.queryThread->Join();
+    s.queryThread.Reset();
+    if (s.proxy != nullptr) {
+        RC_LOG(3, L"Stop Proxy");
+        s.proxy->Stop();
+    }
+    {
+        RCAutoLock guard(s.pendingLock);
+        s.pending.clear();
+    }
+    s.idle = true;
+    RC_LOG(3, L"Stop leave");
+}
+
+void RCAvFileScan::Pause()
+{
+    state_->paused = true;
+}
+
+void RCAvFileScan::Resume()
+{
+    state_->paused = false;
+    state_->timeBase = Now();
+}
+
+} // namespace RC

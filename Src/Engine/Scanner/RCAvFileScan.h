@@ -1,0 +1,66 @@
+#pragma once
+// The queue between the scan controller and the engine proxy. Every file
+// becomes an asynchronous query kept in a pending map until the engine
+// answers; one query thread per run takes the answers over from the engine's
+// threads and reports them to the controller, one at a time.
+//
+// Threads: the bus thread calls Init, UnInit, Abort, Pause and Resume; the
+// enumeration thread calls StartScan, AddFileQueryTask and WaitingStop; the
+// engine's threads only append to the results and signal; the query thread
+// does everything else. pendingLock and resultsLock are never held together,
+// and neither is held across a call into the engine.
+#include <cstdint>
+#include <memory>
+
+#include "Engine/Scanner/IAvFileScanEvent.h"
+#include "foundation/RCNonCopyable.h"
+
+namespace RC {
+
+class RCAvFileScan : private RCNonCopyable {
+public:
+    // The clocks of the run. Production uses the defaults: the query thread
+    // wakes after 20 s of silence, and a run whose engine has said nothing
+    // for more than 60 s completes its pending files with level 0.
+    struct Timing {
+        unsigned long idleWaitMs = 20000;
+        int64_t silenceSeconds = 60;
+        int64_t (*now)() = nullptr;  // whole seconds; null: the C run time's time()
+    };
+
+    RCAvFileScan();
+    virtual ~RCAvFileScan();
+
+    void SetSink(IAvFileScanEvent* sink);
+    void SetTiming(const Timing& timing);
+
+    bool Init(const wchar_t* engineArgument);
+    void UnInit();
+    // False while a run is active (until WaitingStop).
+    bool StartScan();
+    bool AddFileQueryTask(FileQueryTask* task);
+    // Drops every pending task without completing it and ends the run.
+    void Abort();
+    // Blocks until the query thread has ended, then returns to idle.
+    void WaitingStop();
+    void Pause();
+    void Resume();
+
+    // Registered with the proxy: runs on an engine thread and only copies
+    // the answer over and signals.
+    static void __cdecl ScanResultCallback(void* context, uint32_t taskId, const wchar_t* path,
+                                           const ScanResult* result);
+
+private:
+    struct State;
+    static void __cdecl RunScanThread(void* context);
+    void QueryLoop();
+    void OnTrevoxResult(uint32_t taskId, const ScanResult& result);
+    void CheckTimeOut();
+    void CheckCompletion();
+    int64_t Now() const;
+
+    std::unique_ptr<State> state_;
+};
+
+} // namespace RC

@@ -1,0 +1,121 @@
+#include "engine/RCInFileStream.h"
+
+#include "foundation/RCPath.h"
+
+namespace RC {
+
+namespace {
+
+// Large requests are split so that no single system call grows huge.
+constexpr uint32_t kMaxChunk = 0x100000;
+
+HANDLE OpenForSequentialRead(const std::wstring& path, uint32_t shareMode)
+{
+    return ::CreateFileW(path.c_str(), GENERIC_READ, shareMode, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
+RCInFileStream::~RCInFileStream()
+{
+    Close();
+}
+
+bool RCInFileStream::Open(const std::wstring& path, uint32_t shareMode)
+{
+    Close();
+    m_handle.reset(OpenForSequentialRead(path, shareMode));
+    std::wstring longPath;
+    if (!m_handle && RCToLongPath(path, longPath))
+        m_handle.reset(OpenForSequentialRead(longPath, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    m_fileName = path;
+    return m_handle.is_valid();
+}
+
+void RCInFileStream::Close()
+{
+    m_handle.reset();
+    m_fileName.clear();
+}
+
+uint32_t RCInFileStream::Read(void* data, uint32_t size, uint32_t* processed)
+{
+    uint32_t total = 0;
+    uint32_t status = RC_STATUS_OK;
+    if (!m_handle) {
+        status = RC_STATUS_FAILED;
+    } else {
+        auto* cursor = static_cast<unsigned char*>(data);
+        uint32_t remaining = size;
+        for (;;) {
+            const DWORD chunk = remaining < kMaxChunk ? remaining : kMaxChunk;
+            DWORD read = 0;
+            const BOOL ok = ::ReadFile(m_handle.get(), cursor, chunk, &read, nullptr);
+            total += read;
+            if (!ok) {
+                status = RC_STATUS_FAILED;
+                break;
+            }
+            if (read == 0 || read == remaining)
+                break;
+            cursor += read;
+            remaining -= read;
+        }
+    }
+    if (processed)
+        *processed = total;
+    return status;
+}
+
+uint32_t RCInFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* newPosition)
+{
+    if (origin > kEnd)
+        return RC_STATUS_INVALID_ARGUMENT;
+    LONG high = static_cast<LONG>(offset >> 32);
+    // The low word of a valid position may equal INVALID_SET_FILE_POINTER;
+    // only the error code tells a failure.
+    ::SetLastError(NO_ERROR);
+    const DWORD low = m_handle ? ::SetFilePointer(m_handle.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+                                                  origin)
+                               : INVALID_SET_FILE_POINTER;
+    const bool failed = !m_handle || (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
+    if (newPosition)
+        *newPosition = failed ? 0 : (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
+    return failed ? RC_STATUS_FAILED : RC_STATUS_OK;
+}
+
+uint32_t RCInFileStream::GetSize(uint64_t* size)
+{
+    if (!size || !m_handle)
+        return RC_STATUS_FAILED;
+    DWORD high = 0;
+    ::SetLastError(NO_ERROR);
+    const DWORD low = ::GetFileSize(m_handle.get(), &high);
+    if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
+        return RC_STATUS_FAILED;
+    *size = (static_cast<uint64_t>(high) << 32) | low;
+    return RC_STATUS_OK;
+}
+
+IInStream* RCInFileStream::Clone()
+{
+    auto* clone = new RCInFileStream;
+    uint64_t position = 0;
+    IInStream* stream = clone;
+    if (clone->OpenShareReadWrite(m_fileName) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
+        stream->Seek(static_cast<int64_t>(position), kBegin, nullptr) == RC_STATUS_OK)
+        return stream;
+    delete clone;
+    return nullptr;
+}
+
+uint32_t RCInFileStream::GetFileName(std::wstring* name)
+{
+    if (!name)
+        return RC_STATUS_FAILED;
+    *name = m_fileName;
+    return m_fileName.empty() ? RC_STATUS_FAILED : RC_STATUS_OK;
+}
+
+} // namespace RC

@@ -1,0 +1,72 @@
+#include "engine/RCWrapImpl.h"
+
+#include "foundation/RCDebugger.h"
+#include "foundation/RCFileSystem.h"
+#include "foundation/RCPath.h"
+#include "foundation/RCSingletonLock.h"
+
+namespace RC {
+
+namespace {
+
+template <class Fn>
+Fn Export(HMODULE module, const char* name)
+{
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+// One type per library, so that each gets its own process-wide instance.
+struct HalvaneBinding : RCWrapImpl {
+    HalvaneBinding() : RCWrapImpl(kAssistEngineDll) {}
+};
+struct QuentorBinding : RCWrapImpl {
+    QuentorBinding() : RCWrapImpl(kScanEngineDll) {}
+};
+
+} // namespace
+
+RCWrapImpl::RCWrapImpl(std::wstring dllName) : dllName_(std::move(dllName)) {}
+
+RCWrapImpl::~RCWrapImpl()
+{
+    if (module_ != nullptr)
+        FreeLibrary(module_);
+}
+
+bool RCWrapImpl::Init()
+{
+    RCAutoLock guard(lock_);
+    if (module_ != nullptr)
+        return true;
+    if (loadFailed_)
+        return false;
+
+    const std::wstring path = RCPathJoin(RCGetExeFolder(), dllName_);
+    if (!RCIsFile(path)) {
+        RC_LOG(1, L"Dll missed");
+        loadFailed_ = true;
+        return false;
+    }
+    HMODULE module = LoadLibraryW(path.c_str());
+    if (module == nullptr) {
+        RC_LOG(1, L"LoadLibrary failed %d", static_cast<int>(GetLastError()));
+        loadFailed_ = true;
+        return false;
+    }
+    createObj = Export<CreateObjFn>(module, kCreateObjExport);
+    destroyObj = Export<DestroyObjFn>(module, kDestroyObjExport);
+    module_ = module;
+    return true;
+}
+
+RCWrapImpl* RCHalvaneWrap()
+{
+    return &RCSingletonLock::Instance<HalvaneBinding>();
+}
+
+RCWrapImpl* RCQuentorWrap()
+{
+    return &RCSingletonLock::Instance<QuentorBinding>();
+}
+
+} // namespace RC

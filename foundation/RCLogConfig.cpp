@@ -1,0 +1,67 @@
+#include "foundation/RCLogConfig.h"
+
+#include "foundation/RCString.h"
+#include "foundation/RCTextConvert.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <cstdlib>
+
+namespace {
+
+using Node = rapidxml::xml_node<char>;
+
+struct Working {
+    RCLogSetting setting;
+    Node* element = nullptr;
+};
+
+// Applies every element from the first one named elementName onwards whose
+// Name attribute equals wanted (any letter case; a missing Name is "").
+bool Search(Node* parent, const char* elementName, const std::wstring& wanted, Working& working)
+{
+    bool matched = false;
+    for (Node* node = parent->first_node(elementName); node; node = node->next_sibling()) {
+        if (node->type() != rapidxml::node_element)
+            continue;
+        const rapidxml::xml_attribute<char>* name = node->first_attribute("Name");
+        const std::wstring value = name ? RCUtf8ToWide(std::string(name->value(), name->value_size())) : L"";
+        if (!RCEqualsNoCase(value, wanted))
+            continue;
+        // atoi on purpose: a negative level wraps to a huge one and logs
+        // everything, text that is not a number reads as 0.
+        if (const auto* level = node->first_attribute("LogLevel"))
+            working.setting.level = static_cast<unsigned>(std::atoi(level->value()));
+        if (const auto* toFile = node->first_attribute("LogToFile"))
+            working.setting.toFile = std::atoi(toFile->value()) == 1;
+        working.element = node;
+        matched = true;
+    }
+    return matched;
+}
+
+} // namespace
+
+bool RCReadLogConfig(std::vector<char>& text, const std::wstring& processName, const std::wstring& moduleName,
+                     RCLogSetting& setting)
+{
+    if (text.empty() || text.back() != '\0')
+        return false;
+    rapidxml::xml_document<char> document;
+    try {
+        document.parse<0>(text.data());
+    } catch (...) {
+        return false;
+    }
+
+    Node* root = document.first_node("Root");
+    if (!root)
+        return false;
+    Working working;
+    if (!Search(root, "Global", L"", working))
+        return false;
+    if (Search(working.element, "Exe", processName, working) && !moduleName.empty())
+        Search(working.element, "Module", moduleName, working);
+    setting = working.setting;
+    return true;
+}

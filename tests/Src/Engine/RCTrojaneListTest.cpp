@@ -1,0 +1,232 @@
+// The trojan list with the substitute engine's threat operator, in a folder
+// of its own so that the quarantine belongs to this program.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "Engine/RCTrojaneList.h"
+#include "Engine/Scanner/RCAvFileScan.h"
+#include "foundation/RCFileSystem.h"
+#include "foundation/RCPath.h"
+
+using namespace RC;
+
+namespace {
+
+const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
+
+// Records the calls in order; can hold the worker inside its first item.
+class RecordingObserver : public IScanOperateCallback {
+public:
+    void OnThreatAdded(uint32_t id) override { Note("added " + std::to_string(id)); }
+    void OnOperateBegin(uint32_t op) override { Note("begin " + std::to_string(op)); }
+    int32_t OnOperateItemBegin(uint32_t, uint32_t id) override
+    {
+        Note("item " + std::to_string(id));
+        std::unique_lock<std::mutex> guard(lock_);
+        entered_ = true;
+        changed_.notify_all();
+        changed_.wait(guard, [this] { return !holdFirstItem_; });
+        return 0;
+    }
+    int32_t OnOperateItemSucceeded(uint32_t, uint32_t id) override
+    {
+        Note("ok " + std::to_string(id));
+        return 0;
+    }
+    int32_t OnOperateItemFailed(uint32_t, uint32_t id) override
+    {
+        Note("failed " + std::to_string(id));
+        return 0;
+    }
+    void OnOperateProgress(uint32_t done, uint32_t total) override
+    {
+        Note("progress " + std::to_string(done) + "/" + std::to_string(total));
+    }
+    void OnOperateEnd(uint32_t op) override
+    {
+        Note("end " + std::to_string(op));
+        std::lock_guard<std::mutex> guard(lock_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+
+    void HoldFirstItem()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        holdFirstItem_ = true;
+        entered_ = false;
+    }
+    void WaitUntilInsideItem()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [this] { return entered_; });
+    }
+    void ReleaseItem()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        holdFirstItem_ = false;
+        changed_.notify_all();
+    }
+    void WaitForEnd()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [this] { return ended_; });
+        ended_ = false;
+    }
+    std::string Calls()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::string joined;
+        for (const std::string& call : calls_)
+            joined += (joined.empty() ? "" : ", ") + call;
+        calls_.clear();
+        return joined;
+    }
+
+private:
+    void Note(const std::string& call)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        calls_.push_back(call);
+    }
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+    bool holdFirstItem_ = false;
+    bool entered_ = false;
+    bool ended_ = false;
+};
+
+FileQueryTask Threat(uint32_t id, const std::wstring& path)
+{
+    FileQueryTask task;
+    task.taskId = id;
+    task.scanGroup = 0x200;
+    task.showType = 21;
+    task.path = path;
+    task.result.level = 3;
+    return task;
+}
+
+// Scans one file through the queue and hands back its completed task.
+class OneFileScan : public IAvFileScanEvent {
+public:
+    FileQueryTask Run(const std::wstring& path)
+    {
+        RCAvFileScan queue;
+        queue.SetSink(this);
+        queue.Init(L"trojan-list-test");
+        queue.StartScan();
+        FileQueryTask task = Threat(1, path);
+        queue.AddFileQueryTask(&task);
+        FileQueryTask end;
+        end.showType = 46;
+        queue.AddFileQueryTask(&end);
+        queue.WaitingStop();
+        queue.UnInit();
+        return done_;
+    }
+    bool OnQueryBegin() override { return true; }
+    bool OnFileQueryBegin(FileQueryTask*) override { return true; }
+    bool OnFileQueryEnd(FileQueryTask* task) override
+    {
+        done_ = *task;
+        return true;
+    }
+    bool OnQueryEnd() override { return true; }
+
+private:
+    FileQueryTask done_;
+};
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+} // namespace
+
+TEST(RCTrojaneList, ListsEachFileOnceWhateverItsCaseAndBlanks)
+{
+    RecordingObserver observer;
+    RCTrojaneList list;
+    list.SetObserver(&observer);
+    EXPECT_EQ(list.AddThreat(Threat(5, L"C:\\Data\\Bad.EXE")), 5u);
+    EXPECT_EQ(list.AddThreat(Threat(9, L"  c:\\data\\bad.exe\r\n")), 0u);
+    EXPECT_EQ(observer.Calls(), "added 5");
+
+    FileQueryTask found;
+    EXPECT_TRUE(list.FindThreat(5, found));
+    EXPECT_EQ(found.path, L"C:\\Data\\Bad.EXE");
+    EXPECT_FALSE(list.FindThreat(9, found));
+    list.Clear();
+    EXPECT_FALSE(list.FindThreat(5, found));
+}
+
+TEST(RCTrojaneList, OperationsReportEveryListedFileAndAlwaysEnd)
+{
+    RecordingObserver observer;
+    RCTrojaneList list;  // no Init: no threat operator, so every file fails
+    list.SetObserver(&observer);
+    list.AddThreat(Threat(1, L"C:\\a.exe"));
+    list.AddThreat(Threat(2, L"C:\\b.exe"));
+    list.AddThreat(Threat(3, L"C:\\c.exe"));
+    observer.Calls();
+
+    ASSERT_TRUE(list.Operate(1, {}));
+    observer.WaitForEnd();
+    EXPECT_EQ(observer.Calls(), "begin 1, end 1");
+
+    ASSERT_TRUE(list.Operate(7, {2, 42, 1}));  // 42 is not listed: skipped silently
+    observer.WaitForEnd();
+    EXPECT_EQ(observer.Calls(), "begin 7, item 2, progress 1/3, failed 2, item 1, progress 2/3, failed 1, end 7");
+
+    // Cancelled inside its first file: the rest is left, the end still comes.
+    observer.HoldFirstItem();
+    ASSERT_TRUE(list.Operate(4, {1, 2, 3}));
+    observer.WaitUntilInsideItem();
+    list.CancelOperation();
+    observer.ReleaseItem();
+    observer.WaitForEnd();
+    EXPECT_EQ(observer.Calls(), "begin 4, item 1, progress 1/3, failed 1, end 4");
+}
+
+TEST(RCTrojaneList, QuarantineThenRestoreGivesTheFileBack)
+{
+    const std::wstring folder = RCPathJoin(RCGetExeFolder(), L"trojans");
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring path = RCPathJoin(folder, L"eicar.com");
+    std::ofstream(path.c_str(), std::ios::binary) << kEicar;
+
+    OneFileScan scan;
+    const FileQueryTask scanned = scan.Run(path);
+    ASSERT_EQ(scanned.result.level, 3u);
+
+    RecordingObserver observer;
+    RCTrojaneList list;
+    list.SetObserver(&observer);
+    ASSERT_TRUE(list.Init());
+    list.AddThreat(scanned);
+    observer.Calls();
+
+    ASSERT_TRUE(list.Operate(RCTrojaneList::kQuarantine, {scanned.taskId}));
+    observer.WaitForEnd();
+    EXPECT_EQ(observer.Calls(), "begin 1, item 1, progress 1/1, ok 1, end 1");
+    EXPECT_FALSE(RCIsFile(path));
+
+    ASSERT_TRUE(list.Operate(RCTrojaneList::kRestore, {scanned.taskId}));
+    observer.WaitForEnd();
+    EXPECT_EQ(observer.Calls(), "begin 4, item 1, progress 1/1, ok 1, end 4");
+    EXPECT_EQ(ReadAll(path), kEicar);
+    list.UnInit();
+    DeleteFileW(path.c_str());
+}

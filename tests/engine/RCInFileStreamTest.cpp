@@ -1,0 +1,107 @@
+#include "engine/RCInFileStream.h"
+#include "foundation/RCRefPtr.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class InFileStream : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_path = std::wstring(temp) + L"KivoStream-" + std::to_wstring(::GetCurrentProcessId()) + L".bin";
+        m_bytes.resize(m_size);
+        for (size_t i = 0; i < m_bytes.size(); ++i)
+            m_bytes[i] = static_cast<unsigned char>(i * 7 + i / 251);
+        const HANDLE file = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, m_bytes.data(), static_cast<DWORD>(m_bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
+    void TearDown() override { ::DeleteFileW(m_path.c_str()); }
+
+    const uint32_t m_size = 5 * 1024 * 1024 / 2;  // 2.5 MiB: the read crosses chunk borders
+    std::wstring m_path;
+    std::vector<unsigned char> m_bytes;
+};
+
+TEST_F(InFileStream, AnswersOnlyItsInterfaceIds)
+{
+    RCRefPtr<RC::RCInFileStream> stream(new RC::RCInFileStream);
+    void* out = nullptr;
+    EXPECT_EQ(stream->QueryInterface(0x402, nullptr), RC::RC_STATUS_INVALID_ARGUMENT);
+    for (uint32_t id : {0x401u, 0x403u, 0x405u, 0x408u}) {
+        EXPECT_EQ(stream->QueryInterface(id, &out), RC::RC_STATUS_NO_INTERFACE) << id;
+        EXPECT_EQ(out, nullptr);
+    }
+    ASSERT_EQ(stream->QueryInterface(0x404, &out), RC::RC_STATUS_OK);
+    EXPECT_EQ(out, static_cast<RC::IStreamGetSize*>(stream.Get()));
+    EXPECT_EQ(stream->GetRefCount(), 2);
+    static_cast<RC::IStreamGetSize*>(out)->Release();
+    ASSERT_EQ(stream->QueryInterface(0, &out), RC::RC_STATUS_OK);
+    EXPECT_EQ(out, static_cast<RC::IInStream*>(stream.Get()));
+    static_cast<RC::IInStream*>(out)->Release();
+    EXPECT_EQ(stream->GetRefCount(), 1);
+}
+
+TEST_F(InFileStream, ReadsALargeFileWholeAndFailsQuietlyWhenClosed)
+{
+    RCRefPtr<RC::RCInFileStream> stream(new RC::RCInFileStream);
+    std::vector<unsigned char> buffer(3 * 1024 * 1024);
+    uint32_t read = 99;
+    EXPECT_FALSE(stream->OpenShareRead(m_path + L".missing"));
+    EXPECT_EQ(stream->Read(buffer.data(), 10, &read), RC::RC_STATUS_FAILED);
+    EXPECT_EQ(read, 0u);
+    uint64_t size = 0;
+    EXPECT_EQ(stream->GetSize(&size), RC::RC_STATUS_FAILED);
+
+    ASSERT_TRUE(stream->OpenShareRead(m_path));
+    ASSERT_EQ(stream->GetSize(&size), RC::RC_STATUS_OK);
+    EXPECT_EQ(size, m_size);
+    ASSERT_EQ(stream->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &read), RC::RC_STATUS_OK);
+    ASSERT_EQ(read, m_size);
+    EXPECT_TRUE(std::equal(m_bytes.begin(), m_bytes.end(), buffer.begin()));
+    EXPECT_EQ(stream->Read(buffer.data(), 10, &read), RC::RC_STATUS_OK);
+    EXPECT_EQ(read, 0u);
+
+    std::wstring name;
+    EXPECT_EQ(stream->GetFileName(&name), RC::RC_STATUS_OK);
+    EXPECT_EQ(name, m_path);
+    stream->Close();
+    EXPECT_EQ(stream->GetFileName(&name), RC::RC_STATUS_FAILED);
+    EXPECT_EQ(name, L"");
+}
+
+TEST_F(InFileStream, SeeksByOriginAndClonesAnIndependentStream)
+{
+    RCRefPtr<RC::RCInFileStream> stream(new RC::RCInFileStream);
+    ASSERT_TRUE(stream->OpenShareRead(m_path));
+    uint64_t position = 12345;
+    EXPECT_EQ(stream->Seek(0, 3, &position), RC::RC_STATUS_INVALID_ARGUMENT);
+    EXPECT_EQ(position, 12345u);
+    ASSERT_EQ(stream->Seek(-10, RC::IInStream::kEnd, &position), RC::RC_STATUS_OK);
+    EXPECT_EQ(position, m_size - 10u);
+    EXPECT_EQ(stream->Seek(-1, RC::IInStream::kBegin, &position), RC::RC_STATUS_FAILED);
+    ASSERT_EQ(stream->Seek(1000, RC::IInStream::kBegin, &position), RC::RC_STATUS_OK);
+
+    RCRefPtr<RC::IInStream> clone(stream->Clone());
+    ASSERT_TRUE(clone);
+    unsigned char a[16] = {}, b[16] = {};
+    uint32_t read = 0;
+    ASSERT_EQ(clone->Read(a, 16, &read), RC::RC_STATUS_OK);
+    EXPECT_EQ(0, memcmp(a, &m_bytes[1000], 16));
+    ASSERT_EQ(stream->Read(b, 16, &read), RC::RC_STATUS_OK);
+    EXPECT_EQ(0, memcmp(b, &m_bytes[1000], 16));
+    ASSERT_EQ(clone->Seek(0, RC::IInStream::kCurrent, &position), RC::RC_STATUS_OK);
+    EXPECT_EQ(position, 1016u);
+
+    RC::RCInFileStream closed;
+    EXPECT_EQ(closed.Clone(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,101 @@
+#include "foundation/RCDebugger.h"
+#include "foundation/RCFormatString.h"
+#include "foundation/RCLogConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+TEST(FormatString, FormatsWideTextOfAnyLength)
+{
+    std::wstring out = L"stale";
+    RCFormatString(out, nullptr);
+    EXPECT_EQ(out, L"");
+    RCFormatString(out, L"%s=%d|%.4d", L"level", 3, 7);
+    EXPECT_EQ(out, L"level=3|0007");
+
+    const std::wstring longText(5000, L'y');
+    RCFormatString(out, L"<%s>", longText.c_str());
+    EXPECT_EQ(out, L"<" + longText + L">");
+    const std::wstring exact(1023, L'z');
+    RCFormatString(out, L"%s", exact.c_str());
+    EXPECT_EQ(out, exact);
+}
+
+TEST(FormatLine, NamesTheFunctionFileAndLine)
+{
+    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("void RC::RCExample::Start(int) const"), L"RC::RCExample::Start");
+    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("int main()"), L"main");
+    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("std::map<int, int> RC::A<T>::Get(void (*)(int)) [with T = int]"),
+              L"RC::A<T>::Get");
+
+    RC::RCDebugger* logger = RC::RCDebugger::GetInstance();
+    logger->Init(nullptr);
+    const std::wstring ids = L"(PID:" + std::to_wstring(::GetCurrentProcessId()) + L")|(SID:" +
+        std::to_wstring(::GetCurrentThreadId()) + L")|";
+
+    std::wstring line = L"Start enter";
+    logger->FormatLine(3, line, L"Src\\Engine/engine.cpp", L"RC::RCExample::Start", 142);
+    ASSERT_GT(line.size(), 16u);
+    EXPECT_EQ(line.substr(0, 3), L"\r\n[");
+    EXPECT_EQ(line[5], L'-');
+    EXPECT_EQ(line.substr(15), L"] >> [L3] [RC::RCExample::Start] Start enter << [foundation_tests.exe" + ids +
+                                   L"engine.cpp(Line:142)]\r\n");
+
+    line = L"bare";
+    logger->FormatLine(1, line, nullptr, nullptr, 7);
+    EXPECT_EQ(line.substr(15), L"] >> [L1] [] bare << [foundation_tests.exe" + ids + L"(Line:7)]\r\n");
+}
+
+struct ConfigCase {
+    const char* xml;
+    bool configured;
+    unsigned level;
+    bool toFile;
+};
+
+TEST(LogConfig, AppliesMatchingEntriesInOrder)
+{
+    const ConfigCase cases[] = {
+        ConfigCase{"<Global LogLevel=\"3\"/>", false, 0, false},
+        ConfigCase{"<Root><Global LogLevel=\"3\"", false, 0, false},
+        ConfigCase{"<Root><Global Name=\"x\" LogLevel=\"3\"/></Root>", false, 0, false},
+        ConfigCase{"<Root><Global LogLevel=\"3\" LogToFile=\"0\"/></Root>", true, 3, false},
+        ConfigCase{"<Root><Global LogLevel=\"-1\" LogToFile=\"1\"/></Root>", true, 0xFFFFFFFFu, true},
+        ConfigCase{"<Root><Global LogLevel=\"many\" LogToFile=\"yes\"/></Root>", true, 0, false},
+        ConfigCase{"<Root><Global LogLevel=\"1\" LogToFile=\"1\"><Exe Name=\"HOST.EXE\" LogLevel=\"5\"/></Global></Root>",
+                   true, 5, true},
+        ConfigCase{"<Root><Global LogLevel=\"1\"><Exe Name=\"Host\" LogLevel=\"5\"/></Global></Root>", true, 1, false},
+        ConfigCase{"<Root><Global LogLevel=\"1\"><Module Name=\"Mod.dll\" LogLevel=\"5\"/></Global></Root>", true, 1,
+                   false},
+        ConfigCase{"<Root><Global LogLevel=\"1\"><Exe Name=\"host.exe\" LogLevel=\"2\">"
+                   "<Module Name=\"mod.DLL\" LogToFile=\"1\"/></Exe></Global></Root>",
+                   true, 2, true},
+        ConfigCase{"<Root><Global LogLevel=\"1\"><Exe Name=\"host.exe\" LogLevel=\"4\" LogToFile=\"1\"/>"
+                   "<Exe Name=\"host.exe\" LogLevel=\"2\"/></Global></Root>",
+                   true, 2, true},
+        // Siblings after the first Global are searched whatever their name.
+        ConfigCase{"<Root><Global LogLevel=\"1\"/><Other LogLevel=\"4\"/></Root>", true, 4, false}};
+    for (const ConfigCase& c : cases) {
+        SCOPED_TRACE(c.xml);
+        std::vector<char> text(c.xml, c.xml + std::strlen(c.xml) + 1);
+        RCLogSetting setting;
+        EXPECT_EQ(RCReadLogConfig(text, L"Host.exe", L"Mod.dll", setting), c.configured);
+        EXPECT_EQ(setting.level, c.level);
+        EXPECT_EQ(setting.toFile, c.toFile);
+    }
+}
+
+TEST(LogConfig, SkipsModuleEntriesWithoutAModuleName)
+{
+    const char* xml = "<Root><Global LogLevel=\"1\"><Exe Name=\"Host.exe\" LogLevel=\"2\">"
+                      "<Module Name=\"\" LogLevel=\"5\"/></Exe></Global></Root>";
+    std::vector<char> text(xml, xml + std::strlen(xml) + 1);
+    RCLogSetting setting;
+    ASSERT_TRUE(RCReadLogConfig(text, L"Host.exe", L"", setting));
+    EXPECT_EQ(setting.level, 2u);
+}
+
+} // namespace
