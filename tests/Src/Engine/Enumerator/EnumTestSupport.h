@@ -1,8 +1,9 @@
 #pragma once
 // Fixtures shared by the enumerator tests: a sink that records what reaches
-// it, a scratch folder on the prefix's disk, and a registry key of the test's
-// own in either view.
+// it, a scratch folder on the prefix's disk, and registry keys of the test's
+// own in either view. Everything made is removed again.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 #include <utility>
@@ -12,30 +13,27 @@
 
 namespace RC::test {
 
-class RecordingSink : public IAvEnumFileEvent {
-public:
+inline std::wstring UniqueName(const wchar_t* stem)
+{
+    static LONG counter = 0;
+    return std::wstring(stem) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(::InterlockedIncrement(&counter));
+}
+
+struct RecordingSink : IAvEnumFileEvent {
     std::vector<std::pair<std::wstring, std::wstring>> files; // path, subItem
-    int itemStarts = 0;
     int itemEnds = 0;
     bool startAnswer = true;
     size_t acceptCount = static_cast<size_t>(-1); // refuses every file after these
 
     bool OnEnumStart() override { return true; }
-    bool OnEnumItemStart(IAvEnumFile*) override
-    {
-        ++itemStarts;
-        return startAnswer;
-    }
+    bool OnEnumItemStart(IAvEnumFile*) override { return startAnswer; }
     bool OnEnumFile(IAvEnumFile*, const std::wstring& path, const std::wstring& subItem) override
     {
         files.emplace_back(path, subItem);
         return files.size() <= acceptCount;
     }
-    bool OnEnumFileEnd(IAvEnumFile*) override
-    {
-        ++itemEnds;
-        return true;
-    }
+    bool OnEnumFileEnd(IAvEnumFile*) override { return ++itemEnds; }
     void OnEnumEnd(bool) override {}
 
     std::vector<std::wstring> Paths() const
@@ -47,59 +45,90 @@ public:
     }
 };
 
-// The base with no walk of its own, attached to a sink, so that its shared
-// operations can be driven one by one.
-class BareEnum : public RCAvEnumIMPL {
-public:
+// The base without a walk of its own, so that its shared operations can be
+// driven one by one.
+struct BareEnum : RCAvEnumIMPL {
     explicit BareEnum(IAvEnumFileEvent* sink) : RCAvEnumIMPL(8, 1) { SetEnumEvent(sink); }
     bool Stopped() const { return IsStopped(); }
-
-protected:
     void EnumImpl() override {}
 };
 
-// A fresh folder under the prefix's temporary folder, removed with its content.
+// A fresh folder under parent (default: the temporary folder).
 class ScratchDir {
 public:
-    explicit ScratchDir(const std::wstring& parent = std::wstring()); // default: the temporary folder
-    ~ScratchDir();
+    explicit ScratchDir(const std::wstring& parent = std::wstring())
+    {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_path = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
+        ::CreateDirectoryW(m_path.c_str(), nullptr);
+    }
+    ~ScratchDir()
+    {
+        const std::wstring from = m_path + L'\0'; // the list ends with a second zero
+        SHFILEOPSTRUCTW operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = from.c_str();
+        operation.fFlags = FOF_NO_UI;
+        ::SHFileOperationW(&operation);
+    }
     const std::wstring& Path() const { return m_path; }
-    std::wstring Make(const std::wstring& relative); // a folder
-    std::wstring Write(const std::wstring& relative, const std::string& bytes);
+    std::wstring Make(const std::wstring& relative)
+    {
+        ::CreateDirectoryW((m_path + L"\\" + relative).c_str(), nullptr);
+        return m_path + L"\\" + relative;
+    }
+    std::wstring Write(const std::wstring& relative, const std::string& bytes)
+    {
+        const std::wstring path = m_path + L"\\" + relative;
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+        return path;
+    }
 
 private:
     std::wstring m_path;
 };
 
-// A sub key (of a unique name unless one is given) in one view, deleted with its tree.
+// parent\name (a unique name unless one is given) in one view, deleted with its tree.
 class ScratchKey {
 public:
-    ScratchKey(HKEY root, const std::wstring& parent, bool wow64, const std::wstring& name = std::wstring());
-    ~ScratchKey();
-    HKEY Root() const { return m_root; }
+    ScratchKey(HKEY root, const std::wstring& parent, bool wow64, const std::wstring& name = std::wstring())
+        : m_root(root), m_parent(parent), m_name(name.empty() ? UniqueName(L"KivoEnumTest") : name),
+          m_subKey(parent + L"\\" + m_name), m_view(wow64 ? KEY_WOW64_64KEY : 0)
+    {
+        Set(L"", nullptr, REG_NONE, nullptr, 0);
+    }
+    ~ScratchKey()
+    {
+        HKEY parent = nullptr;
+        if (::RegOpenKeyExW(m_root, m_parent.c_str(), 0, KEY_ALL_ACCESS | m_view, &parent) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(parent, m_name.c_str());
+            ::RegCloseKey(parent);
+        }
+    }
     const std::wstring& SubKey() const { return m_subKey; }
-    const std::wstring& Name() const { return m_name; }
-    void SetString(const std::wstring& relative, const wchar_t* name, const std::wstring& value, DWORD type = REG_SZ);
-    void SetRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes);
+    // A value of the key or of a sub key (created as needed); no name: only the key.
+    void Set(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+    {
+        HKEY key = nullptr;
+        const std::wstring path = relative.empty() ? m_subKey : m_subKey + L"\\" + relative;
+        ::RegCreateKeyExW(m_root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr, &key, nullptr);
+        if (data)
+            ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+        ::RegCloseKey(key);
+    }
+    void SetText(const std::wstring& relative, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ)
+    {
+        Set(relative, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
 
 private:
     HKEY m_root;
-    std::wstring m_parent;
-    std::wstring m_name;
-    std::wstring m_subKey;
+    std::wstring m_parent, m_name, m_subKey;
     REGSAM m_view;
 };
-
-// Sets PATH for the life of the object.
-class ScopedPath {
-public:
-    explicit ScopedPath(const std::wstring& value);
-    ~ScopedPath();
-
-private:
-    std::wstring m_saved;
-};
-
-std::wstring UniqueName(const wchar_t* stem);
 
 } // namespace RC::test

@@ -17,10 +17,15 @@ class RCAvEnumIMPLTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        std::vector<wchar_t> saved(32767);
+        savedPath.assign(saved.data(), ::GetEnvironmentVariableW(L"PATH", saved.data(), 32767));
+        ::SetEnvironmentVariableW(L"PATH", (dir.Path() + L";C:\\windows\\system32").c_str());
         app = dir.Write(L"My App.exe", "x");
         lib1 = dir.Write(L"lib1.dll", "x");
         lib2 = dir.Write(L"lib2.dll", "x");
     }
+
+    void TearDown() override { ::SetEnvironmentVariableW(L"PATH", savedPath.c_str()); }
 
     std::wstring Translate(const std::wstring& text, bool wow64 = false)
     {
@@ -28,8 +33,7 @@ protected:
     }
 
     ScratchDir dir;
-    ScopedPath path{dir.Path() + L";C:\\windows\\system32"};
-    std::wstring app, lib1, lib2;
+    std::wstring savedPath, app, lib1, lib2;
     RecordingSink sink;
     BareEnum base{&sink};
 };
@@ -80,12 +84,12 @@ TEST_F(RCAvEnumIMPLTest, ValuesFireEveryPieceAndOnlyDrivePathsOfAtMost259)
 TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
 {
     ScratchKey key(HKEY_CURRENT_USER, L"Software", false);
-    key.SetString(L"", L"multi", lib1 + L'\0' + lib2 + L'\0', REG_MULTI_SZ);
-    key.SetString(L"", L"long", L"C:\\" + std::wstring(300, L'a'));
+    key.SetText(L"", L"multi", lib1 + L'\0' + lib2 + L'\0', REG_MULTI_SZ);
+    key.SetText(L"", L"long", L"C:\\" + std::wstring(300, L'a'));
     const DWORD number = 7;
-    key.SetRaw(L"dword", REG_DWORD, &number, sizeof(number));
+    key.Set(L"", L"dword", REG_DWORD, &number, sizeof(number));
     const std::wstring unterminated = L"C:\\" + std::wstring(257, L'b'); // 260 units, no terminator
-    key.SetRaw(L"unterminated", REG_SZ, unterminated.data(), 520);
+    key.Set(L"", L"unterminated", REG_SZ, unterminated.data(), 520);
 
     base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), L"multi", false);
     EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
@@ -96,10 +100,10 @@ TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
 
     // Past the over-long and unterminated values, the value walk reaches the rest.
     ScratchKey values(HKEY_CURRENT_USER, L"Software", false);
-    values.SetString(L"", L"a", lib1);
-    values.SetString(L"", L"b", L"C:\\" + std::wstring(300, L'a'));
-    values.SetRaw(L"c", REG_SZ, unterminated.data(), 520);
-    values.SetString(L"", L"d", app);
+    values.SetText(L"", L"a", lib1);
+    values.SetText(L"", L"b", L"C:\\" + std::wstring(300, L'a'));
+    values.Set(L"", L"c", REG_SZ, unterminated.data(), 520);
+    values.SetText(L"", L"d", app);
     sink.files.clear();
     base.EnumRegValues(HKEY_CURRENT_USER, values.SubKey().c_str(), true, false);
     EXPECT_THAT(sink.Paths(), UnorderedElementsAre(lib1, app));
@@ -118,14 +122,14 @@ TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherVie
         sink.files.clear();
         const std::wstring clsid = NewClsid();
         ScratchKey server(HKEY_CLASSES_ROOT, L"CLSID", wow64, clsid);
-        server.SetString(L"InProcServer32", nullptr, L"\"" + lib1 + L"\"");
+        server.SetText(L"InProcServer32", nullptr, L"\"" + lib1 + L"\"");
 
         ScratchKey settings(HKEY_CURRENT_USER, L"Software", wow64);
-        settings.SetString(L"", L"server", clsid);
-        settings.SetString(L"", L"longer", clsid + L"x"); // a path list, which names nothing
-        settings.SetString(clsid + L" by name", nullptr, L"ignored");
-        settings.SetString(L"by value", nullptr, clsid);
-        settings.SetString(L"no class", nullptr, L"plain text");
+        settings.SetText(L"", L"server", clsid);
+        settings.SetText(L"", L"longer", clsid + L"x"); // a path list, which names nothing
+        settings.SetText(clsid + L" by name", nullptr, L"ignored");
+        settings.SetText(L"by value", nullptr, clsid);
+        settings.SetText(L"no class", nullptr, L"plain text");
 
         base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"server", wow64);
         base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"longer", wow64);
