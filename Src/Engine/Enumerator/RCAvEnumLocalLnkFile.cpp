@@ -20,6 +20,7 @@ namespace {
 // ParseLink may be called on any file; more than this is never a shortcut
 // this walk would parse, and the parser treats the rest as missing.
 constexpr DWORD kMaxReadBytes = 1024 * 1024;
+constexpr size_t kIdListTail = 0x10000 + 0x1000;
 
 bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& bytes)
 {
@@ -49,9 +50,12 @@ bool PathFromIdList(const std::vector<uint8_t>& idList, std::wstring& path)
     auto getPath = RCModuleCache::GetProc<GetPathFn>(L"Shell32.dll", "SHGetPathFromIDListW");
     if (!getPath)
         return false;
-    // Two zero bytes past the list, in case the shell reads a terminator there.
+    // The list's sizes chain correctly, but the shell also trusts what the
+    // items say about themselves: it reads fields at 16-bit offsets stored
+    // inside an item. A zero tail wider than any such offset keeps those
+    // reads inside the copy, where they find empty names.
     std::vector<uint8_t> items(idList);
-    items.resize(items.size() + 2, 0);
+    items.resize(items.size() + kIdListTail, 0);
     wchar_t buffer[MAX_PATH] = {};
     if (!getPath(reinterpret_cast<PCIDLIST_ABSOLUTE>(items.data()), buffer))
         return false;

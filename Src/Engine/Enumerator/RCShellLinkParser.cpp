@@ -54,6 +54,20 @@ private:
     uint64_t m_position;
 };
 
+size_t ReadU16At(const uint8_t* data, size_t at)
+{
+    return static_cast<size_t>(data[at] | (data[at + 1] << 8));
+}
+
+bool HasZeroByte(const uint8_t* data, size_t from, size_t end)
+{
+    for (size_t i = from; i < end; ++i) {
+        if (data[i] == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 RCShellLinkParser::Result RCShellLinkParser::Parse(const uint8_t* data, size_t size, Link& link)
@@ -116,12 +130,40 @@ bool RCShellLinkParser::IsWellFormedIdList(const uint8_t* data, size_t size)
 {
     size_t position = 0;
     while (position + 2 <= size) {
-        const size_t itemSize = static_cast<size_t>(data[position] | (data[position + 1] << 8));
+        const size_t itemSize = ReadU16At(data, position);
         if (itemSize == 0)
             return true;
-        if (itemSize < 2 || itemSize > size - position)
+        if (itemSize > size - position || !IsPlausibleItem(data + position, itemSize))
             return false;
         position += itemSize;
+    }
+    return false;
+}
+
+// The shell reads inside items by their type byte and trusts what it finds:
+// text up to a terminator, a GUID, and for file-system items the offset of
+// their extension block stored in the last two bytes. Only items whose own
+// fields keep those reads inside the item are handed over; anything else
+// falls back to the LinkInfo path.
+bool RCShellLinkParser::IsPlausibleItem(const uint8_t* item, size_t itemSize)
+{
+    constexpr size_t kTypeOffset = 2;
+    constexpr size_t kGuidItemSize = 20;      // size, type, one byte, GUID
+    constexpr size_t kDriveNameOffset = 3;
+    constexpr size_t kFileNameOffset = 14;    // size, type, byte, file size, date, time, attributes
+    if (itemSize <= kTypeOffset)
+        return false;
+    const uint8_t type = item[kTypeOffset];
+    if (type == 0x1F || type == 0x2E)
+        return itemSize >= kGuidItemSize;
+    if ((type & 0xF0) == 0x20)
+        return HasZeroByte(item, kDriveNameOffset, itemSize);
+    if ((type & 0xF0) == 0x30) {
+        if (itemSize < kFileNameOffset + 4 || !HasZeroByte(item, kFileNameOffset, itemSize))
+            return false;
+        const size_t extension = ReadU16At(item, itemSize - 2);
+        return extension >= kFileNameOffset && extension + 4 <= itemSize - 2 &&
+               extension + ReadU16At(item, extension) == itemSize;
     }
     return false;
 }

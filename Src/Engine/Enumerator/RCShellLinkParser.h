@@ -40,8 +40,12 @@ public:
     static bool ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::string& basePath);
 
     // True when the items' size fields chain to the zero terminator inside
-    // the buffer, so that the shell can walk the list safely.
+    // the buffer and every item is of a kind whose fields the shell can read
+    // without leaving it, so that the list can be handed to the shell.
     static bool IsWellFormedIdList(const uint8_t* data, size_t size);
+
+private:
+    static bool IsPlausibleItem(const uint8_t* item, size_t itemSize);
 };
 
 } // namespace RC

@@ -183,11 +183,24 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     RCShellLinkParser::Parse(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), link);
     EXPECT_EQ(link.localBasePath, "");
 
-    const uint8_t overrun[] = {10, 0, 1, 2, 3, 4, 5, 6, 7, 8};
-    const uint8_t chained[] = {4, 0, 1, 2, 0, 0};
-    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(overrun, sizeof(overrun)));
-    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(chained, 4));
-    EXPECT_TRUE(RCShellLinkParser::IsWellFormedIdList(chained, sizeof(chained)));
+    // ID lists go to the shell only when sizes chain inside the buffer and
+    // no item points the shell outside itself.
+    std::vector<uint8_t> list(20, 0);
+    list[0] = 20;
+    list[2] = 0x1F; // a GUID item
+    std::vector<uint8_t> file(24, 0);
+    file[0] = 24;
+    file[2] = 0x32;  // a file item named "" whose extension block
+    file[16] = 8;    // of 8 bytes
+    file[22] = 16;   // at offset 16 runs to its end
+    list.insert(list.end(), file.begin(), file.end());
+    list.insert(list.end(), {0, 0});
+    EXPECT_TRUE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size() - 2));
+    list[20 + 22] = 0xF0; // the extension offset now points far past the item
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
+    list[0] = 0x50; // a size past the end
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
 }
 
 TEST(RCAvEnumFileFilterTest, KeepsScanExtensionsAndOptionallyExecutableImages)
