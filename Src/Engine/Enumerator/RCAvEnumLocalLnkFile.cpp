@@ -120,10 +120,7 @@ bool RCAvEnumLocalLnkFile::ParseLink(const std::wstring& path, std::wstring& tar
     }
     if (!link.idList.empty() && PathFromIdList(link.idList, target))
         return true;
-    if (!link.linkInfoRead)
-        return false;
-    target = AnsiToWide(link.localBasePath);
-    return true;
+    return ReadLinkInfoPath(bytes.data(), bytes.size(), link.linkInfoPosition, target);
 }
 
 bool RCAvEnumLocalLnkFile::ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::wstring& target)

@@ -95,7 +95,7 @@ RCShellLinkParser::Result RCShellLinkParser::Parse(const uint8_t* data, size_t s
             }
         }
     }
-    link.linkInfoRead = ReadLinkInfoPath(data, size, static_cast<size_t>(cursor.Position()), link.localBasePath);
+    link.linkInfoPosition = static_cast<size_t>(cursor.Position());
     return Result::Parsed;
 }
 

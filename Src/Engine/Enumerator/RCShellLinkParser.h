@@ -26,17 +26,16 @@ public:
     struct Link {
         // Empty when the link has no ID list or an empty one.
         std::vector<uint8_t> idList;
-        // The outcome of reading the LinkInfo right after the ID list.
-        bool linkInfoRead = false;
-        // Bytes in the ANSI code page, up to the first zero.
-        std::string localBasePath;
+        // Where the LinkInfo block would begin: right after the ID list.
+        size_t linkInfoPosition = kHeaderSize;
     };
 
     static Result Parse(const uint8_t* data, size_t size, Link& link);
 
-    // The local base path of the LinkInfo block that starts at position.
-    // True also when the block's sizes are plausible but the file ends
-    // before the path (the path is then empty).
+    // The local base path (bytes in the ANSI code page, up to the first
+    // zero) of the LinkInfo block that starts at position. True also when the
+    // block's sizes are plausible but the file ends before the path, which
+    // is then empty.
     static bool ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::string& basePath);
 
     // True when the items' size fields chain to the zero terminator inside

@@ -163,25 +163,29 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     const std::string valid = LinkToBasePath("C:\\x.exe");
     const auto* bytes = reinterpret_cast<const uint8_t*>(valid.data());
     RCShellLinkParser::Link link;
+    std::string basePath;
     ASSERT_EQ(RCShellLinkParser::Parse(bytes, valid.size(), link), RCShellLinkParser::Result::Parsed);
-    EXPECT_TRUE(link.linkInfoRead);
-    EXPECT_EQ(link.localBasePath, "C:\\x.exe");
+    EXPECT_TRUE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), link.linkInfoPosition, basePath));
+    EXPECT_EQ(basePath, "C:\\x.exe");
 
-    // Every truncation of a valid link parses without running off its end.
-    for (size_t size = 0; size < valid.size(); ++size)
-        RCShellLinkParser::Parse(bytes, size, link);
+    // Every truncation of a valid link reads without running off its end.
+    for (size_t size = 0; size < valid.size(); ++size) {
+        if (RCShellLinkParser::Parse(bytes, size, link) == RCShellLinkParser::Result::Parsed)
+            RCShellLinkParser::ReadLinkInfoPath(bytes, size, link.linkInfoPosition, basePath);
+    }
     EXPECT_EQ(RCShellLinkParser::Parse(bytes, 75, link), RCShellLinkParser::Result::NotShellLink);
 
     // A base-path offset inside the LinkInfo header is refused; one far past
     // the end reads nothing.
     std::string offsetTooSmall = valid;
     Put32(offsetTooSmall, 76 + 16, 19);
-    RCShellLinkParser::Parse(reinterpret_cast<const uint8_t*>(offsetTooSmall.data()), offsetTooSmall.size(), link);
-    EXPECT_FALSE(link.linkInfoRead);
+    const auto* tooSmall = reinterpret_cast<const uint8_t*>(offsetTooSmall.data());
+    EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(tooSmall, offsetTooSmall.size(), 76, basePath));
     std::string offsetPastEnd = valid;
     Put32(offsetPastEnd, 76 + 16, 0xFFFFFFF0);
-    RCShellLinkParser::Parse(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), link);
-    EXPECT_EQ(link.localBasePath, "");
+    RCShellLinkParser::ReadLinkInfoPath(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), 76,
+                                        basePath);
+    EXPECT_EQ(basePath, "");
 
     // ID lists go to the shell only when sizes chain inside the buffer and
     // no item points the shell outside itself.
