@@ -3,17 +3,12 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
+#include "foundation/RCProcAddress.h"
 #include "foundation/RCSingletonLock.h"
 
 namespace RC {
 
 namespace {
-
-template <class Fn>
-Fn Export(HMODULE module, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
 
 // One type per library, so that each gets its own process-wide instance.
 struct HalvaneBinding : RCWrapImpl {
@@ -53,8 +48,8 @@ bool RCWrapImpl::Init()
         loadFailed_ = true;
         return false;
     }
-    createObj = Export<CreateObjFn>(module, kCreateObjExport);
-    destroyObj = Export<DestroyObjFn>(module, kDestroyObjExport);
+    createObj = RCGetProcAddress<CreateObjFn>(module, kCreateObjExport);
+    destroyObj = RCGetProcAddress<DestroyObjFn>(module, kDestroyObjExport);
     module_ = module;
     return true;
 }

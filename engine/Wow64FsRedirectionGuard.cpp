@@ -1,5 +1,6 @@
 #include "engine/Wow64FsRedirectionGuard.h"
 
+#include "foundation/RCProcAddress.h"
 #include "foundation/RCSystemInfo.h"
 
 namespace RC {
@@ -13,10 +14,8 @@ Wow64FsRedirectionGuard::Wow64FsRedirectionGuard()
     if (kernel32 == nullptr)
         return;
     kernel32_ = kernel32;
-    revert_ = reinterpret_cast<RevertFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "Wow64RevertWow64FsRedirection")));
-    disable_ = reinterpret_cast<DisableFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "Wow64DisableWow64FsRedirection")));
+    revert_ = RCGetProcAddress<RevertFn>(kernel32, "Wow64RevertWow64FsRedirection");
+    disable_ = RCGetProcAddress<DisableFn>(kernel32, "Wow64DisableWow64FsRedirection");
 }
 
 Wow64FsRedirectionGuard::~Wow64FsRedirectionGuard()

@@ -1,6 +1,7 @@
 #include "foundation/RCInternet.h"
 
 #include "foundation/RCAutoLock.h"
+#include "foundation/RCProcAddress.h"
 #include "foundation/RCSingletonLock.h"
 
 namespace {
@@ -23,8 +24,7 @@ public:
     template <typename F>
     F Function(const char* name)
     {
-        HMODULE module = Get();
-        return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name))) : nullptr;
+        return RCGetProcAddress<F>(Get(), name);
     }
 
 private:

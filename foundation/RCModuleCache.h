@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/RCCriticalSection.h"
+#include "foundation/RCProcAddress.h"
 
 #include <windows.h>
 
@@ -24,9 +25,7 @@ public:
     template <typename F>
     static F GetProc(const wchar_t* library, const char* function)
     {
-        HMODULE module = GetInstance().GetModule(library);
-        return module ? reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, function)))
-                      : nullptr;
+        return RCGetProcAddress<F>(GetInstance().GetModule(library), function);
     }
 
     RCModuleCache() = default;

@@ -33,10 +33,9 @@ bool RCProcessList::Refresh()
         kernel = RCModuleCache::GetInstance().GetModule(L"Kernel32.dll");
     if (!kernel)
         return false;
-    auto snapshotFn = reinterpret_cast<SnapshotFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "CreateToolhelp32Snapshot")));
-    auto firstFn = reinterpret_cast<WalkFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "Process32FirstW")));
-    auto nextFn = reinterpret_cast<WalkFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "Process32NextW")));
+    auto snapshotFn = RCGetProcAddress<SnapshotFn>(kernel, "CreateToolhelp32Snapshot");
+    auto firstFn = RCGetProcAddress<WalkFn>(kernel, "Process32FirstW");
+    auto nextFn = RCGetProcAddress<WalkFn>(kernel, "Process32NextW");
     if (!snapshotFn || !firstFn || !nextFn)
         return false;
 

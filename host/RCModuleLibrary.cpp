@@ -1,18 +1,8 @@
 #include "host/RCModuleLibrary.h"
 
+#include "foundation/RCProcAddress.h"
+
 namespace KivoHost {
-
-namespace {
-
-// GetProcAddress hands out a generic function pointer; going through void*
-// states that the real type is the export's own.
-template <class Fn>
-Fn Export(HMODULE library, const char* name)
-{
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-} // namespace
 
 RCModuleLibrary::~RCModuleLibrary()
 {
@@ -27,9 +17,9 @@ bool RCModuleLibrary::Load(const std::wstring& path)
         error_ = L"cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
         return false;
     }
-    getModuleCount_ = Export<GetModuleCountFn>(library_, "RCVBusGetModuleCount");
-    queryModule_ = Export<QueryModuleFn>(library_, "RCVBusQueryModule");
-    releaseModule_ = Export<ReleaseModuleFn>(library_, "RCVBusReleaseModule");
+    getModuleCount_ = RCGetProcAddress<GetModuleCountFn>(library_, "RCVBusGetModuleCount");
+    queryModule_ = RCGetProcAddress<QueryModuleFn>(library_, "RCVBusQueryModule");
+    releaseModule_ = RCGetProcAddress<ReleaseModuleFn>(library_, "RCVBusReleaseModule");
     if (getModuleCount_ == nullptr || queryModule_ == nullptr || releaseModule_ == nullptr) {
         error_ = path + L" does not export the three bus-module functions";
         return false;

@@ -32,17 +32,4 @@ TEST(Handles, OwnOneHandleAndKeepTheLastErrorWhenClosing)
     ::CloseHandle(kept);
 }
 
-TEST(Handles, FileOwnersTreatInvalidHandleValueAsEmpty)
-{
-    RC::unique_hfile missing(::CreateFileW(L"C:\\no\\such\\file.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                           nullptr));
-    EXPECT_FALSE(missing);
-    EXPECT_EQ(missing.get(), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-
-    RC::unique_hkey key;
-    EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_READ, key.put()), ERROR_SUCCESS);
-    EXPECT_TRUE(key);
-}
-
 } // namespace

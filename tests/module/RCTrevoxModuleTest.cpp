@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "foundation/RCProcAddress.h"
 #include "host/RCBus.h"
 #include "host/RCModuleLibrary.h"
 #include "module/RCBusIds.h"
@@ -29,8 +30,7 @@ protected:
 TEST_F(RCTrevoxModuleTest, ExportsHandOutIndependentModules)
 {
     using GetCount = bool(__cdecl*)(uint32_t*);
-    auto getCount = reinterpret_cast<GetCount>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"RCTrevox.dll"), "RCVBusGetModuleCount")));
+    auto getCount = RCGetProcAddress<GetCount>(GetModuleHandleW(L"RCTrevox.dll"), "RCVBusGetModuleCount");
     ASSERT_NE(getCount, nullptr);
     EXPECT_TRUE(getCount(nullptr));
     EXPECT_EQ(library.ModuleCount(), 1u);
