@@ -73,11 +73,7 @@ public:
         ::SHFileOperationW(&operation);
     }
     const std::wstring& Path() const { return m_path; }
-    std::wstring Make(const std::wstring& relative)
-    {
-        ::CreateDirectoryW((m_path + L"\\" + relative).c_str(), nullptr);
-        return m_path + L"\\" + relative;
-    }
+    void Make(const std::wstring& relative) { ::CreateDirectoryW((m_path + L"\\" + relative).c_str(), nullptr); }
     std::wstring Write(const std::wstring& relative, const std::string& bytes)
     {
         const std::wstring path = m_path + L"\\" + relative;
@@ -96,18 +92,19 @@ private:
 class ScratchKey {
 public:
     ScratchKey(HKEY root, const std::wstring& parent, bool wow64, const std::wstring& name = std::wstring())
-        : m_root(root), m_parent(parent), m_name(name.empty() ? UniqueName(L"KivoEnumTest") : name),
-          m_subKey(parent + L"\\" + m_name), m_view(wow64 ? KEY_WOW64_64KEY : 0)
+        : m_root(root), m_subKey(parent + L"\\" + (name.empty() ? UniqueName(L"KivoEnumTest") : name)),
+          m_view(wow64 ? KEY_WOW64_64KEY : 0)
     {
         Set(L"", nullptr, REG_NONE, nullptr, 0);
     }
     ~ScratchKey()
     {
-        HKEY parent = nullptr;
-        if (::RegOpenKeyExW(m_root, m_parent.c_str(), 0, KEY_ALL_ACCESS | m_view, &parent) == ERROR_SUCCESS) {
-            ::RegDeleteTreeW(parent, m_name.c_str());
-            ::RegCloseKey(parent);
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS | m_view, &key) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(key, nullptr);
+            ::RegCloseKey(key);
         }
+        ::RegDeleteKeyExW(m_root, m_subKey.c_str(), m_view, 0);
     }
     const std::wstring& SubKey() const { return m_subKey; }
     // A value of the key or of a sub key (created as needed); no name: only the key.
@@ -127,7 +124,7 @@ public:
 
 private:
     HKEY m_root;
-    std::wstring m_parent, m_name, m_subKey;
+    std::wstring m_subKey;
     REGSAM m_view;
 };
 
