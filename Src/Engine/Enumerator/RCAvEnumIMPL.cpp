@@ -4,7 +4,6 @@
 
 #include "Engine/Enumerator/RCRegValue.h"
 #include "foundation/RCDebugger.h"
-#include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCString.h"
 #include "foundation/RCSystemInfo.h"
@@ -16,11 +15,10 @@ namespace {
 // Paths as the sink wants them: drive-letter paths that fit MAX_PATH.
 constexpr size_t kMinReportedPath = 3;
 constexpr size_t kMaxReportedPath = 259;
-constexpr size_t kClsidLength = 38;
 
 bool IsClsidText(const std::wstring& value)
 {
-    return value.size() == kClsidLength && value.front() == L'{' && value.back() == L'}';
+    return value.size() == RCAvEnumIMPL::kClsidLength && value.front() == L'{' && value.back() == L'}';
 }
 
 } // namespace

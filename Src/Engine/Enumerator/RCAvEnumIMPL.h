@@ -22,6 +22,9 @@ namespace RC {
 
 class RCAvEnumIMPL : public RCRefCountImpl1<IAvEnumFile> {
 public:
+    // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}"
+    static constexpr size_t kClsidLength = 38;
+
     RCAvEnumIMPL(int32_t scanGroup, int32_t showType);
 
     IAvEnumFileEvent* SetEnumEvent(IAvEnumFileEvent* sink) override;

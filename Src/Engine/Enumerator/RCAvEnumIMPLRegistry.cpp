@@ -7,10 +7,6 @@
 
 namespace RC {
 
-namespace {
-constexpr size_t kClsidLength = 38;
-}
-
 bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
 {
     try {

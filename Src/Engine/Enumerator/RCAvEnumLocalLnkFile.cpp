@@ -26,17 +26,19 @@ bool ReadFileBytes(const std::wstring& path, std::vector<uint8_t>& bytes)
 {
     unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.get(), &size))
         return false;
-    bytes.resize(kMaxReadBytes);
+    const DWORD wanted = size.QuadPart < kMaxReadBytes ? static_cast<DWORD>(size.QuadPart) : kMaxReadBytes;
+    bytes.resize(wanted);
     DWORD total = 0;
-    for (;;) {
+    while (total < wanted) {
         DWORD read = 0;
-        if (!::ReadFile(file.get(), bytes.data() + total, kMaxReadBytes - total, &read, nullptr))
+        if (!::ReadFile(file.get(), bytes.data() + total, wanted - total, &read, nullptr))
             return false;
-        total += read;
-        if (read == 0 || total == kMaxReadBytes)
+        if (read == 0)
             break;
+        total += read;
     }
     bytes.resize(total);
     return true;
