@@ -1,0 +1,155 @@
+#include "Engine/Enumerator/RCAvEnumIMPL.h"
+
+#include <cwctype>
+
+#include "Engine/Enumerator/RCRegValue.h"
+#include "foundation/RCDebugger.h"
+#include "foundation/RCHandles.h"
+#include "foundation/RCString.h"
+#include "foundation/RCSystemInfo.h"
+
+namespace RC {
+
+namespace {
+
+// Paths as the sink wants them: drive-letter paths that fit MAX_PATH.
+constexpr size_t kMinReportedPath = 3;
+constexpr size_t kMaxReportedPath = 259;
+
+bool IsClsidText(const std::wstring& value)
+{
+    return value.size() == RCAvEnumIMPL::kClsidLength && value.front() == L'{' && value.back() == L'}';
+}
+
+} // namespace
+
+RCAvEnumIMPL::RCAvEnumIMPL(int32_t scanGroup, int32_t showType)
+    : m_scanGroup(static_cast<uint32_t>(scanGroup)), m_showType(static_cast<uint32_t>(showType))
+{
+}
+
+IAvEnumFileEvent* RCAvEnumIMPL::SetEnumEvent(IAvEnumFileEvent* sink)
+{
+    m_sink = sink;
+    return sink;
+}
+
+bool RCAvEnumIMPL::Enum()
+{
+    m_stop.store(0, std::memory_order_relaxed);
+    if (!m_sink)
+        return false;
+    if (m_sink->OnEnumItemStart(this) && !IsStopped())
+        EnumImpl();
+    m_sink->OnEnumFileEnd(this);
+    return true;
+}
+
+bool RCAvEnumIMPL::Stop()
+{
+    SetStopped();
+    return true;
+}
+
+int32_t RCAvEnumIMPL::GetScanGroup()
+{
+    return static_cast<int32_t>(m_scanGroup);
+}
+
+int32_t RCAvEnumIMPL::GetShowType()
+{
+    return static_cast<int32_t>(m_showType);
+}
+
+ItemStats* RCAvEnumIMPL::GetItemStats()
+{
+    return &m_stats;
+}
+
+bool RCAvEnumIMPL::FireFileEnumEvent(const std::wstring& path, const std::wstring& subItem)
+{
+    if (path.size() < kMinReportedPath || path.size() > kMaxReportedPath || path[1] != L':' || !m_sink)
+        return true;
+    try {
+        RC_LOG(5, L"RCAvEnumIMPL::FireFileEnumEvent scanType = %d, scanSubType = %d, file = %s",
+               static_cast<int>(m_scanGroup), static_cast<int>(m_showType), path.c_str());
+        const bool accepted = m_sink->OnEnumFile(this, path, subItem);
+        if (!accepted)
+            SetStopped();
+        return accepted;
+    } catch (...) {
+        RC_LOG(1, L"RCAvEnumIMPL::FireFileEnumEvent exception");
+        SetStopped();
+        return false;
+    }
+}
+
+bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstring& subItem, bool wow64)
+{
+    if (IsClsidText(value))
+        return FireFileEnumEvent(GetClsidServerPath(value.c_str(), wow64), subItem);
+    if (value.empty())
+        return true;
+
+    // Every piece is fired even after a refusal: the result only reports it.
+    bool result = true;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = value.find(L',', start);
+        const std::wstring piece = value.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        const bool fired = FireFileEnumEvent(TranslateRegistryPath(piece.c_str(), wow64), subItem);
+        result = result && fired;
+        if (comma == std::wstring::npos)
+            break;
+        start = comma + 1;
+    }
+    return result;
+}
+
+bool RCAvEnumIMPL::FireTranslatedPath(const std::wstring& path, const std::wstring& subItem)
+{
+    const std::wstring native = TranslateRegistryPath(path.c_str(), false);
+    const bool result = FireFileEnumEvent(native, subItem);
+    if (result && RCIs64BitOs()) {
+        const std::wstring view32 = TranslateRegistryPath(path.c_str(), true);
+        const size_t longer = native.size() > view32.size() ? native.size() : view32.size();
+        if (RCCompareNoCase(native.c_str(), view32.c_str(), longer) != 0)
+            return FireFileEnumEvent(view32, subItem);
+    }
+    return result;
+}
+
+std::wstring RCAvEnumIMPL::GetClsidServerPath(const wchar_t* clsid, bool wow64)
+{
+    if (!clsid || !*clsid)
+        return std::wstring();
+    const std::wstring subKey = std::wstring(L"CLSID\\") + clsid + L"\\InProcServer32";
+    unique_hkey key = RCRegValue::OpenKey(HKEY_CLASSES_ROOT, subKey.c_str(), wow64);
+    if (!key)
+        return std::wstring();
+    RCRegValue value;
+    value.Read(key.get(), nullptr);
+    key.reset();
+    return TranslateRegistryPath(value.Text(), wow64);
+}
+
+int RCAvEnumIMPL::FindNoCase(const std::wstring& text, const std::wstring& part)
+{
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        size_t n = 0;
+        while (n < part.size() && std::towupper(text[i + n]) == std::towupper(part[n]))
+            ++n;
+        if (n == part.size())
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void RCAvEnumIMPL::ReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with)
+{
+    const int index = FindNoCase(text, what);
+    if (index >= 0)
+        text.replace(static_cast<size_t>(index), what.size(), with);
+}
+
+} // namespace RC

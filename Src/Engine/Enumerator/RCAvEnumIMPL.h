@@ -1,0 +1,82 @@
+#pragma once
+// The base of every enumerator: identity (scan group, show type), the stop
+// flag, the statistics record, and the registry and path operations that the
+// registry-based enumerators share.
+//
+// Threads: Enum and every Fire/Enum operation run on the enumeration thread;
+// Stop comes from any thread and only sets the flag, which the walk tests
+// before each item. The sink is set by the enumeration thread around Enum and
+// is neither owned nor counted.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Engine/Enumerator/IAvEnumFile.h"
+#include "Engine/Enumerator/IAvEnumFileEvent.h"
+#include "foundation/RCRefCountImpl1.h"
+
+namespace RC {
+
+class RCAvEnumIMPL : public RCRefCountImpl1<IAvEnumFile> {
+public:
+    // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}"
+    static constexpr size_t kClsidLength = 38;
+
+    RCAvEnumIMPL(int32_t scanGroup, int32_t showType);
+
+    IAvEnumFileEvent* SetEnumEvent(IAvEnumFileEvent* sink) override;
+    bool Enum() override;
+    bool Stop() override;
+    int32_t GetScanGroup() override;
+    int32_t GetShowType() override;
+    ItemStats* GetItemStats() override;
+
+    // A class identifier, or a comma list of command texts, each translated
+    // and fired; false when the sink refused one of them.
+    virtual bool FireRegistryValue(const std::wstring& value, const std::wstring& subItem, bool wow64);
+    // Reports one drive-letter path to the sink; false when the sink refused
+    // it (the enumerator is then stopped). Unusable paths are passed over.
+    virtual bool FireFileEnumEvent(const std::wstring& path, const std::wstring& subItem);
+    virtual void EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const std::vector<std::wstring>& valueNames,
+                                     bool wow64);
+    virtual void EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wow64);
+    virtual void FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, bool wow64);
+    virtual void EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, bool wow64);
+    // The path in the native view and, on 64-bit Windows, again in the 32-bit
+    // view when that names a different file.
+    virtual bool FireTranslatedPath(const std::wstring& path, const std::wstring& subItem);
+
+    // Fires a string value of an open key (null name: the default value).
+    bool FireRegValue(HKEY key, const wchar_t* valueName, bool wow64);
+    // A registry command text, library entry or resource reference as the
+    // file it names; empty when it names none.
+    std::wstring TranslateRegistryPath(const wchar_t* text, bool wow64);
+    std::wstring GetClsidServerPath(const wchar_t* clsid, bool wow64);
+    // The first existing file of that name (with the usual executable
+    // extensions when it has none) in the folders of PATH.
+    bool SearchPathEnv(const std::wstring& name, std::wstring& found, bool wow64);
+
+    // Index of the first case-insensitive occurrence, or -1.
+    static int FindNoCase(const std::wstring& text, const std::wstring& part);
+    // Replaces the first case-insensitive occurrence; no occurrence, no change.
+    static void ReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with);
+
+protected:
+    // The enumerator's own walk.
+    virtual void EnumImpl() = 0;
+
+    bool IsStopped() const { return m_stop.load(std::memory_order_relaxed) != 0; }
+    void SetStopped() { m_stop.store(1, std::memory_order_relaxed); }
+
+private:
+    std::atomic<uint8_t> m_stop{0};
+    ItemStats m_stats;
+    uint32_t m_scanGroup;
+    uint32_t m_showType;
+    IAvEnumFileEvent* m_sink = nullptr;
+};
+
+} // namespace RC

@@ -1,0 +1,115 @@
+// The registry operations of RCAvEnumIMPL. A key or value that cannot be
+// opened or read is passed over without a message, and a failure while firing
+// ends only the operation it happened in: the enumerator goes on.
+#include "Engine/Enumerator/RCAvEnumIMPL.h"
+
+#include "Engine/Enumerator/RCRegValue.h"
+
+namespace RC {
+
+bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
+{
+    try {
+        RCRegValue value;
+        if (!value.Read(key, valueName))
+            return false;
+        switch (value.Type()) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+            FireRegistryValue(value.Text(), std::wstring(), wow64);
+            return true;
+        case REG_MULTI_SZ:
+            for (const std::wstring& text : value.Strings()) {
+                if (IsStopped())
+                    break;
+                FireRegistryValue(text, std::wstring(), wow64);
+            }
+            return true;
+        default:
+            return false;
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
+void RCAvEnumIMPL::FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, bool wow64)
+{
+    unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+    if (key)
+        FireRegValue(key.get(), valueName, wow64);
+}
+
+void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, bool wow64)
+{
+    try {
+        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+        if (!key)
+            return;
+        RCRegValue value;
+        std::wstring name;
+        for (DWORD index = 0; !IsStopped(); ++index) {
+            const RCRegValue::EnumResult read = value.ReadAt(key.get(), index, name, useData);
+            if (read == RCRegValue::EnumResult::End)
+                break;
+            if (read == RCRegValue::EnumResult::Ok)
+                FireRegistryValue(useData ? std::wstring(value.Text()) : name, std::wstring(), wow64);
+        }
+    } catch (...) {
+    }
+}
+
+void RCAvEnumIMPL::EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const std::vector<std::wstring>& valueNames,
+                                       bool wow64)
+{
+    try {
+        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+        if (!key)
+            return;
+        std::wstring name;
+        for (DWORD index = 0; !IsStopped(); ++index) {
+            const RCRegValue::EnumResult read = RCRegValue::EnumSubKey(key.get(), index, name);
+            if (read == RCRegValue::EnumResult::End)
+                break;
+            if (read == RCRegValue::EnumResult::Skip)
+                continue;
+            unique_hkey child = RCRegValue::OpenKey(key.get(), name.c_str(), wow64);
+            if (!child)
+                continue;
+            for (const std::wstring& valueName : valueNames)
+                FireRegValue(child.get(), valueName.c_str(), wow64);
+        }
+    } catch (...) {
+    }
+}
+
+void RCAvEnumIMPL::EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wow64)
+{
+    try {
+        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+        if (!key)
+            return;
+        std::wstring name;
+        for (DWORD index = 0; !IsStopped(); ++index) {
+            const RCRegValue::EnumResult read = RCRegValue::EnumSubKey(key.get(), index, name);
+            if (read == RCRegValue::EnumResult::End)
+                break;
+            if (read == RCRegValue::EnumResult::Skip)
+                continue;
+
+            // The key is named after the class, or its default value names it.
+            std::wstring clsid;
+            if (!name.empty() && name.front() == L'{') {
+                clsid = name.substr(0, kClsidLength);
+            } else if (unique_hkey child = RCRegValue::OpenKey(key.get(), name.c_str(), wow64)) {
+                RCRegValue value;
+                if (value.Read(child.get(), nullptr) && value.Text()[0] == L'{')
+                    clsid = std::wstring(value.Text()).substr(0, kClsidLength);
+            }
+            FireRegistryValue(clsid, std::wstring(), wow64);
+        }
+    } catch (...) {
+    }
+}
+
+} // namespace RC

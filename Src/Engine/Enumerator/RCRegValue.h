@@ -1,0 +1,46 @@
+#pragma once
+// Registry reads with the enumerators' fixed limits: names and values of at
+// most 260 characters. A value that does not fit, or that fills the buffer
+// without a terminator, is not read, so nothing downstream can run past the
+// buffer; callers skip it and go on.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/RCHandles.h"
+
+namespace RC {
+
+class RCRegValue {
+public:
+    static constexpr DWORD kMaxChars = 260;
+
+    enum class EnumResult { Ok, Skip, End };
+
+    // KEY_READ, plus the 64-bit view when wow64 is set; invalid on failure.
+    static unique_hkey OpenKey(HKEY root, const wchar_t* subKey, bool wow64);
+    // The name of the sub key at index; Skip for a name over the limit.
+    static EnumResult EnumSubKey(HKEY key, DWORD index, std::wstring& name);
+
+    // A named value (null: the default value). False leaves the text empty.
+    bool Read(HKEY key, const wchar_t* name);
+    // The value at index: its name, and its data when wantData is set.
+    EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name, bool wantData);
+
+    DWORD Type() const { return m_type; }
+    // The data as text, whatever its type.
+    const wchar_t* Text() const { return m_data; }
+    // The strings of a multi-string list up to the empty one that ends it.
+    std::vector<std::wstring> Strings() const;
+
+private:
+    void Clear();
+    bool IsTerminated() const { return m_data[kMaxChars - 1] == L'\0'; }
+
+    // One unit more than the registry is told, always zero.
+    wchar_t m_data[kMaxChars + 1] = {};
+    DWORD m_type = REG_NONE;
+};
+
+} // namespace RC

@@ -1,0 +1,131 @@
+#pragma once
+// Fixtures shared by the enumerator tests: a sink that records what reaches
+// it, a scratch folder on the prefix's disk, and registry keys of the test's
+// own in either view. Everything made is removed again.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Engine/Enumerator/RCAvEnumIMPL.h"
+
+namespace RC::test {
+
+inline std::wstring UniqueName(const wchar_t* stem)
+{
+    static LONG counter = 0;
+    return std::wstring(stem) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(::InterlockedIncrement(&counter));
+}
+
+struct RecordingSink : IAvEnumFileEvent {
+    std::vector<std::pair<std::wstring, std::wstring>> files; // path, subItem
+    int itemEnds = 0;
+    bool startAnswer = true;
+    size_t acceptCount = static_cast<size_t>(-1); // refuses every file after these
+
+    bool OnEnumStart() override { return true; }
+    bool OnEnumItemStart(IAvEnumFile*) override { return startAnswer; }
+    bool OnEnumFile(IAvEnumFile*, const std::wstring& path, const std::wstring& subItem) override
+    {
+        files.emplace_back(path, subItem);
+        return files.size() <= acceptCount;
+    }
+    bool OnEnumFileEnd(IAvEnumFile*) override { return ++itemEnds; }
+    void OnEnumEnd(bool) override {}
+
+    std::vector<std::wstring> Paths() const
+    {
+        std::vector<std::wstring> paths;
+        for (const auto& file : files)
+            paths.push_back(file.first);
+        return paths;
+    }
+};
+
+// The base without a walk of its own, so that its shared operations can be
+// driven one by one.
+struct BareEnum : RCAvEnumIMPL {
+    explicit BareEnum(IAvEnumFileEvent* sink) : RCAvEnumIMPL(8, 1) { SetEnumEvent(sink); }
+    bool Stopped() const { return IsStopped(); }
+    void EnumImpl() override {}
+};
+
+// A fresh folder under parent (default: the temporary folder).
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::wstring& parent = std::wstring())
+    {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_path = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
+        ::CreateDirectoryW(m_path.c_str(), nullptr);
+    }
+    ~ScratchDir()
+    {
+        const std::wstring from = m_path + L'\0'; // the list ends with a second zero
+        SHFILEOPSTRUCTW operation = {};
+        operation.wFunc = FO_DELETE;
+        operation.pFrom = from.c_str();
+        operation.fFlags = FOF_NO_UI;
+        ::SHFileOperationW(&operation);
+    }
+    const std::wstring& Path() const { return m_path; }
+    void Make(const std::wstring& relative) { ::CreateDirectoryW((m_path + L"\\" + relative).c_str(), nullptr); }
+    std::wstring Write(const std::wstring& relative, const std::string& bytes)
+    {
+        const std::wstring path = m_path + L"\\" + relative;
+        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+        return path;
+    }
+
+private:
+    std::wstring m_path;
+};
+
+// parent\name (a unique name unless one is given) in one view, deleted with its tree.
+class ScratchKey {
+public:
+    ScratchKey(HKEY root, const std::wstring& parent, bool wow64, const std::wstring& name = std::wstring())
+        : m_root(root), m_subKey(parent + L"\\" + (name.empty() ? UniqueName(L"KivoEnumTest") : name)),
+          m_view(wow64 ? KEY_WOW64_64KEY : 0)
+    {
+        Set(L"", nullptr, REG_NONE, nullptr, 0);
+    }
+    ~ScratchKey()
+    {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS | m_view, &key) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(key, nullptr);
+            ::RegCloseKey(key);
+        }
+        ::RegDeleteKeyExW(m_root, m_subKey.c_str(), m_view, 0);
+    }
+    const std::wstring& SubKey() const { return m_subKey; }
+    // A value of the key or of a sub key (created as needed); no name: only the key.
+    void Set(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
+    {
+        HKEY key = nullptr;
+        const std::wstring path = relative.empty() ? m_subKey : m_subKey + L"\\" + relative;
+        ::RegCreateKeyExW(m_root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr, &key, nullptr);
+        if (data)
+            ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
+        ::RegCloseKey(key);
+    }
+    void SetText(const std::wstring& relative, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ)
+    {
+        Set(relative, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    HKEY m_root;
+    std::wstring m_subKey;
+    REGSAM m_view;
+};
+
+} // namespace RC::test

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <objbase.h>
+
+#include "EnumTestSupport.h"
+#include "foundation/RCSystemInfo.h"
+
+using namespace RC;
+using namespace RC::test;
+using testing::ElementsAre;
+using testing::UnorderedElementsAre;
+
+namespace {
+
+class RCAvEnumIMPLTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::vector<wchar_t> saved(32767);
+        savedPath.assign(saved.data(), ::GetEnvironmentVariableW(L"PATH", saved.data(), 32767));
+        ::SetEnvironmentVariableW(L"PATH", (dir.Path() + L";C:\\windows\\system32").c_str());
+        app = dir.Write(L"My App.exe", "x");
+        lib1 = dir.Write(L"lib1.dll", "x");
+        lib2 = dir.Write(L"lib2.dll", "x");
+    }
+
+    void TearDown() override { ::SetEnvironmentVariableW(L"PATH", savedPath.c_str()); }
+
+    std::wstring Translate(const std::wstring& text, bool wow64 = false)
+    {
+        return base.TranslateRegistryPath(text.c_str(), wow64);
+    }
+
+    ScratchDir dir;
+    std::wstring savedPath, app, lib1, lib2;
+    RecordingSink sink;
+    BareEnum base{&sink};
+};
+
+std::wstring NewClsid()
+{
+    GUID guid;
+    ::CoCreateGuid(&guid);
+    wchar_t text[39] = {};
+    ::StringFromGUID2(guid, text, 39);
+    return text;
+}
+
+TEST_F(RCAvEnumIMPLTest, CommandTextsBecomeTheFilesTheyName)
+{
+    EXPECT_EQ(Translate(L"\"" + app + L"\" -a \"b c\""), app);
+    EXPECT_EQ(Translate(L"rundll32.exe " + lib1 + L",Entry"), L"C:\\windows\\system32\\rundll32.exe");
+    EXPECT_EQ(Translate(L"lib2"), lib2);
+    EXPECT_EQ(Translate(L"res://lib1.dll/#2/101"), lib1);
+    EXPECT_EQ(Translate(L"\\??\\" + lib1), lib1);
+    EXPECT_EQ(Translate(L"\\SystemRoot\\System32\\kernel32.dll"), L"C:\\windows\\System32\\kernel32.dll");
+
+    // Names of nothing, unexpanded variables and over-long expansions give no path.
+    EXPECT_EQ(Translate(L"missing-kivo.dll"), L"");
+    EXPECT_EQ(Translate(L"%KIVO_NO_SUCH_VARIABLE%\\x.exe"), L"");
+    ::SetEnvironmentVariableW(L"KIVO_LONG", std::wstring(300, L'a').c_str());
+    EXPECT_EQ(Translate(L"C:\\%KIVO_LONG%.exe"), L"");
+    EXPECT_EQ(Translate(L""), L"");
+}
+
+TEST_F(RCAvEnumIMPLTest, ValuesFireEveryPieceAndOnlyDrivePathsOfAtMost259)
+{
+    EXPECT_TRUE(base.FireRegistryValue(L"lib1.dll,,lib2", L"", false));
+    EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
+
+    sink.files.clear();
+    const std::wstring longest = L"C:\\" + std::wstring(256, L'a');
+    EXPECT_TRUE(base.FireFileEnumEvent(longest, L"sub"));
+    EXPECT_TRUE(base.FireFileEnumEvent(longest + L"a", L""));
+    EXPECT_TRUE(base.FireFileEnumEvent(L"\\\\server\\share\\x.exe", L""));
+    EXPECT_TRUE(base.FireFileEnumEvent(L"C:", L""));
+    ASSERT_EQ(sink.files.size(), 1u);
+    EXPECT_EQ(sink.files[0].first, longest);
+    EXPECT_EQ(sink.files[0].second, L"sub");
+}
+
+TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
+{
+    ScratchKey key(HKEY_CURRENT_USER, L"Software", false);
+    key.SetText(L"", L"multi", lib1 + L'\0' + lib2 + L'\0', REG_MULTI_SZ);
+    key.SetText(L"", L"long", L"C:\\" + std::wstring(300, L'a'));
+    const DWORD number = 7;
+    key.Set(L"", L"dword", REG_DWORD, &number, sizeof(number));
+    const std::wstring unterminated = L"C:\\" + std::wstring(257, L'b'); // 260 units, no terminator
+    key.Set(L"", L"unterminated", REG_SZ, unterminated.data(), 520);
+    key.SetText(L"", L"app", app);
+
+    for (const wchar_t* name : {L"multi", L"long", L"dword", L"unterminated", L"absent"})
+        base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), name, false);
+    EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
+
+    // The value walk reads a list's first string as its text and goes on
+    // past the values it cannot read.
+    sink.files.clear();
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
+    EXPECT_THAT(sink.Paths(), UnorderedElementsAre(lib1, app));
+
+    // A refusing sink stops the walk at its next value.
+    sink.files.clear();
+    sink.acceptCount = 0;
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
+    EXPECT_EQ(sink.files.size(), 1u);
+    EXPECT_TRUE(base.Stopped());
+}
+
+TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherView)
+{
+    for (const bool wow64 : {false, true}) {
+        sink.files.clear();
+        const std::wstring clsid = NewClsid();
+        ScratchKey server(HKEY_CLASSES_ROOT, L"CLSID", wow64, clsid);
+        server.SetText(L"InProcServer32", nullptr, L"\"" + lib1 + L"\"");
+
+        ScratchKey settings(HKEY_CURRENT_USER, L"Software", wow64);
+        settings.SetText(L"", L"server", clsid);
+        settings.SetText(L"", L"longer", clsid + L"x"); // a path list, which names nothing
+        settings.SetText(clsid + L" by name", nullptr, L"ignored");
+        settings.SetText(L"by value", nullptr, clsid);
+        settings.SetText(L"no class", nullptr, L"plain text");
+
+        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"server", wow64);
+        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"longer", wow64);
+        EXPECT_THAT(sink.Paths(), ElementsAre(lib1)) << "wow64 " << wow64;
+
+        sink.files.clear();
+        base.EnumRegClsidSubKeys(HKEY_CURRENT_USER, settings.SubKey().c_str(), wow64);
+        EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib1)) << "wow64 " << wow64;
+    }
+}
+
+// Runs in both prefixes: the 32-bit file view exists only on 64-bit Windows.
+TEST_F(RCAvEnumIMPLTest, TheThirtyTwoBitViewMapsSystemAndProgramFolders)
+{
+    const std::wstring system = L"C:\\windows\\system32\\kernel32.dll";
+    base.FireTranslatedPath(system, L"");
+    if (RCIs64BitOs()) {
+        EXPECT_THAT(sink.Paths(), ElementsAre(system, L"C:\\windows\\SysWOW64\\kernel32.dll"));
+    } else {
+        EXPECT_THAT(sink.Paths(), ElementsAre(system));
+        EXPECT_EQ(Translate(system, true), L"");
+    }
+
+    ScratchDir native(L"C:\\Program Files");
+    const std::wstring tool = native.Write(L"tool.exe", "x");
+    const std::wstring folder = native.Path().substr(native.Path().rfind(L'\\'));
+    EXPECT_EQ(Translate(L"C:\\Program Files (x86)" + folder + L"\\tool.exe"), tool);
+    EXPECT_EQ(Translate(L"C:\\Program Files (x86)" + folder + L"\\none.exe"), L"");
+    EXPECT_EQ(Translate(tool, true), tool);
+    if (RCIs64BitOs()) {
+        ScratchDir x86(L"C:\\Program Files (x86)");
+        const std::wstring only86 = x86.Write(L"only86.exe", "x");
+        const std::wstring folder86 = x86.Path().substr(x86.Path().rfind(L'\\'));
+        EXPECT_EQ(Translate(L"C:\\Program Files" + folder86 + L"\\only86.exe", true), only86);
+        EXPECT_EQ(Translate(L"C:\\Program Files" + folder86 + L"\\none.exe", true), L"");
+    }
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include <gtest/gtest.h>
+#include <gmock/gmock.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <wrl/client.h>
+
+#include "Engine/Enumerator/RCAvEnumFileFilter.h"
+#include "Engine/Enumerator/RCAvEnumLocalLnkFile.h"
+#include "Engine/Enumerator/RCShellLinkParser.h"
+#include "EnumTestSupport.h"
+#include "foundation/RCOleInit.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCTextConvert.h"
+
+using namespace RC;
+using namespace RC::test;
+using Microsoft::WRL::ComPtr;
+using testing::AnyOf;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+void Put32(std::string& bytes, size_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A shell link without an ID list whose LinkInfo holds a local base path.
+std::string LinkToBasePath(const std::string& basePath)
+{
+    std::string link(76, '\0');
+    Put32(link, 0, 76);
+    Put32(link, 20, 0x2); // has LinkInfo
+    std::string info(28, '\0');
+    const uint32_t size = static_cast<uint32_t>(28 + basePath.size() + 2);
+    Put32(info, 0, size);
+    Put32(info, 4, 28);                            // header size
+    Put32(info, 8, 1);                             // volume ID and local base path
+    Put32(info, 16, 28);                           // local base path offset
+    Put32(info, 24, static_cast<uint32_t>(size - 1)); // common path suffix offset
+    return link + info + basePath + std::string(2, '\0');
+}
+
+TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersAndStopsWhenRefused)
+{
+    ScratchDir dir;
+    const std::wstring a = dir.Write(L"a.txt", "a");
+    dir.Make(L"one");
+    dir.Make(L"one\\deep");
+    dir.Make(L"two");
+    const std::wstring b = dir.Write(L"one\\b.txt", "b");
+    const std::wstring c = dir.Write(L"one\\deep\\c.txt", "c");
+    const std::wstring d = dir.Write(L"two\\d.txt", "d");
+    const std::wstring single = dir.Write(L"single.exe", "s");
+
+    RecordingSink sink;
+    RCRefPtr<RCAvEnumLocalFile> walker(new RCAvEnumLocalFile(0x200, 26));
+    walker->SetEnumEvent(&sink);
+    EXPECT_TRUE(walker->Enum()); // no roots yet
+    EXPECT_THAT(sink.files, IsEmpty());
+
+    walker->AddPath(single);
+    walker->AddPath(L"");
+    walker->AddPath(dir.Path() + L"\\missing");
+    walker->AddPath(dir.Path() + L"\\one");
+    walker->AddPath(dir.Path() + L"\\two");
+    EXPECT_TRUE(walker->Enum());
+    EXPECT_THAT(sink.Paths(), ElementsAre(single, b, c, d));
+    EXPECT_EQ(sink.files[0].second, L"");
+
+    RCRefPtr<RCAvEnumLocalFile> whole(new RCAvEnumLocalFile(0x200, 26));
+    whole->AddPath(dir.Path());
+    whole->SetEnumEvent(&sink);
+    sink.files.clear();
+    whole->Enum();
+    EXPECT_THAT(sink.Paths(), AnyOf(ElementsAre(a, single, b, c, d), ElementsAre(single, a, b, c, d),
+                                    ElementsAre(a, single, d, b, c), ElementsAre(single, a, d, b, c)));
+
+    // A refusal ends the whole walk, later roots included; the end event still comes.
+    sink.files.clear();
+    sink.itemEnds = 0;
+    sink.acceptCount = 1;
+    walker->Enum();
+    EXPECT_THAT(sink.Paths(), ElementsAre(single, b));
+    EXPECT_EQ(sink.itemEnds, 1);
+
+    sink.files.clear();
+    sink.startAnswer = false;
+    walker->Enum();
+    EXPECT_THAT(sink.files, IsEmpty());
+    EXPECT_EQ(sink.itemEnds, 2);
+}
+
+// The build makes C:\KivoTest\enum_loop with a file and a link back to the
+// folder itself; Wine shows the link as a reparse point.
+TEST(RCAvEnumLocalFileTest, ALinkBackToAnAncestorIsNotEntered)
+{
+    RecordingSink sink;
+    RCRefPtr<RCAvEnumLocalFile> walker(new RCAvEnumLocalFile(0x200, 26));
+    walker->AddPath(L"C:\\KivoTest\\enum_loop");
+    walker->SetEnumEvent(&sink);
+    walker->Enum();
+    EXPECT_THAT(sink.Paths(), ElementsAre(L"C:\\KivoTest\\enum_loop\\inside.txt"));
+}
+
+TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
+{
+    RCOleInit ole;
+    ScratchDir dir;
+    const std::wstring target = dir.Write(L"target.exe", "t");
+    const std::wstring other = dir.Write(L"other.exe", "o");
+    dir.Make(L"links");
+
+    ComPtr<IShellLinkW> shell;
+    ASSERT_TRUE(SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&shell))));
+    shell->SetPath(target.c_str());
+    ComPtr<IPersistFile> file;
+    ASSERT_TRUE(SUCCEEDED(shell.As(&file)));
+    const std::wstring viaShell = dir.Path() + L"\\links\\shell.lnk";
+    ASSERT_TRUE(SUCCEEDED(file->Save(viaShell.c_str(), TRUE)));
+
+    std::string exact = LinkToBasePath(RCWideToMultiByte(other, CP_ACP));
+    exact.resize(10000, '\0');
+    const std::wstring exactLink = dir.Write(L"links\\exact.lnk", exact);
+    exact.push_back('\0');
+    dir.Write(L"links\\tooBig.lnk", exact);
+    dir.Write(L"links\\note.txt", "hello");
+    dir.Write(L"links\\longBase.lnk", LinkToBasePath(std::string(300, 'x')));
+    std::string lyingIdList = LinkToBasePath(RCWideToMultiByte(other, CP_ACP));
+    Put32(lyingIdList, 20, 0x3);
+    lyingIdList[76] = '\xFF'; // an ID list longer than the file
+    lyingIdList[77] = '\xFF';
+    dir.Write(L"links\\lying.lnk", lyingIdList);
+
+    // Failures are what the walk logs; a file that is no link is not one.
+    std::wstring parsed;
+    EXPECT_FALSE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\longBase.lnk", parsed));
+    EXPECT_TRUE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\note.txt", parsed));
+
+    RecordingSink sink;
+    RCRefPtr<RCAvEnumLocalLnkFile> links(new RCAvEnumLocalLnkFile(0x200, 20));
+    EXPECT_EQ(links->GetScanGroup(), 0x40);
+    links->AddPath(dir.Path() + L"\\links");
+    links->SetEnumEvent(&sink);
+    links->Enum();
+    std::sort(sink.files.begin(), sink.files.end());
+    ASSERT_EQ(sink.files.size(), 2u);
+    EXPECT_EQ(sink.files[0], std::make_pair(other, exactLink));
+    EXPECT_EQ(sink.files[1], std::make_pair(target, viaShell));
+}
+
+TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuffer)
+{
+    const std::string valid = LinkToBasePath("C:\\x.exe");
+    const auto* bytes = reinterpret_cast<const uint8_t*>(valid.data());
+    RCShellLinkParser::Link link;
+    std::string basePath;
+    ASSERT_EQ(RCShellLinkParser::Parse(bytes, valid.size(), link), RCShellLinkParser::Result::Parsed);
+    EXPECT_TRUE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), link.linkInfoPosition, basePath));
+    EXPECT_EQ(basePath, "C:\\x.exe");
+
+    // Every truncation of a valid link reads without running off its end.
+    for (size_t size = 0; size < valid.size(); ++size) {
+        if (RCShellLinkParser::Parse(bytes, size, link) == RCShellLinkParser::Result::Parsed)
+            RCShellLinkParser::ReadLinkInfoPath(bytes, size, link.linkInfoPosition, basePath);
+    }
+    EXPECT_EQ(RCShellLinkParser::Parse(bytes, 75, link), RCShellLinkParser::Result::NotShellLink);
+
+    // A base-path offset past the end reads nothing.
+    std::string offsetPastEnd = valid;
+    Put32(offsetPastEnd, 76 + 16, 0xFFFFFFF0);
+    RCShellLinkParser::ReadLinkInfoPath(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), 76,
+                                        basePath);
+    EXPECT_EQ(basePath, "");
+
+    // ID lists go to the shell only when sizes chain inside the buffer and
+    // no item points the shell outside itself.
+    std::vector<uint8_t> list(20, 0);
+    list[0] = 20;
+    list[2] = 0x1F; // a GUID item
+    std::vector<uint8_t> file(24, 0);
+    file[0] = 24;
+    file[2] = 0x32;  // a file item named "" whose extension block
+    file[16] = 8;    // of 8 bytes
+    file[22] = 16;   // at offset 16 runs to its end
+    list.insert(list.end(), file.begin(), file.end());
+    list.insert(list.end(), {0, 0});
+    EXPECT_TRUE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size() - 2));
+    list[20 + 22] = 0xF0; // the extension offset now points far past the item
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
+    list[0] = 0x50; // a size past the end
+    EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
+}
+
+TEST(RCAvEnumFileFilterTest, KeepsScanExtensionsAndOptionallyExecutableImages)
+{
+    RCRefPtr<RCAvEnumFileFilter> filter(new RCAvEnumFileFilter);
+    for (const wchar_t* kept : {L"C:\\a\\b.EXE", L"C:\\a\\b.Zip", L"C:\\a\\b.dll", L"C:\\a.b\\c.doc"})
+        EXPECT_FALSE(filter->IsFileFiltered(kept)) << kept;
+    for (const wchar_t* dropped : {L"C:\\a\\b.txt", L"C:\\a\\b.exex", L"C:\\a.exe\\b", L"C:\\a\\exe", L"C:\\a\\b.ex"})
+        EXPECT_TRUE(filter->IsFileFiltered(dropped)) << dropped;
+
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    filter->checkExtension = 0;
+    filter->checkExecutableImage = 1;
+    EXPECT_FALSE(filter->IsFileFiltered(self));
+    EXPECT_TRUE(filter->IsFileFiltered(L"C:\\a\\b.exe")); // no such file, so no image
+}
+
+} // namespace
