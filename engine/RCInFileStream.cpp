@@ -25,25 +25,25 @@ RCInFileStream::~RCInFileStream()
 bool RCInFileStream::Open(const std::wstring& path, uint32_t shareMode)
 {
     Close();
-    m_handle.reset(OpenForSequentialRead(path, shareMode));
+    handle_.reset(OpenForSequentialRead(path, shareMode));
     std::wstring longPath;
-    if (!m_handle && RCToLongPath(path, longPath))
-        m_handle.reset(OpenForSequentialRead(longPath, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    m_fileName = path;
-    return m_handle.is_valid();
+    if (!handle_ && RCToLongPath(path, longPath))
+        handle_.reset(OpenForSequentialRead(longPath, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    fileName_ = path;
+    return handle_.is_valid();
 }
 
 void RCInFileStream::Close()
 {
-    m_handle.reset();
-    m_fileName.clear();
+    handle_.reset();
+    fileName_.clear();
 }
 
 uint32_t RCInFileStream::Read(void* data, uint32_t size, uint32_t* processed)
 {
     uint32_t total = 0;
     uint32_t status = RC_STATUS_OK;
-    if (!m_handle) {
+    if (!handle_) {
         status = RC_STATUS_FAILED;
     } else {
         auto* cursor = static_cast<unsigned char*>(data);
@@ -51,7 +51,7 @@ uint32_t RCInFileStream::Read(void* data, uint32_t size, uint32_t* processed)
         for (;;) {
             const DWORD chunk = remaining < kMaxChunk ? remaining : kMaxChunk;
             DWORD read = 0;
-            const BOOL ok = ::ReadFile(m_handle.get(), cursor, chunk, &read, nullptr);
+            const BOOL ok = ::ReadFile(handle_.get(), cursor, chunk, &read, nullptr);
             total += read;
             if (!ok) {
                 status = RC_STATUS_FAILED;
@@ -76,10 +76,10 @@ uint32_t RCInFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* newPosi
     // The low word of a valid position may equal INVALID_SET_FILE_POINTER;
     // only the error code tells a failure.
     ::SetLastError(NO_ERROR);
-    const DWORD low = m_handle ? ::SetFilePointer(m_handle.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+    const DWORD low = handle_ ? ::SetFilePointer(handle_.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
                                                   origin)
                                : INVALID_SET_FILE_POINTER;
-    const bool failed = !m_handle || (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
+    const bool failed = !handle_ || (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
     if (newPosition)
         *newPosition = failed ? 0 : (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
     return failed ? RC_STATUS_FAILED : RC_STATUS_OK;
@@ -87,11 +87,11 @@ uint32_t RCInFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* newPosi
 
 uint32_t RCInFileStream::GetSize(uint64_t* size)
 {
-    if (!size || !m_handle)
+    if (!size || !handle_)
         return RC_STATUS_FAILED;
     DWORD high = 0;
     ::SetLastError(NO_ERROR);
-    const DWORD low = ::GetFileSize(m_handle.get(), &high);
+    const DWORD low = ::GetFileSize(handle_.get(), &high);
     if (low == INVALID_FILE_SIZE && ::GetLastError() != NO_ERROR)
         return RC_STATUS_FAILED;
     *size = (static_cast<uint64_t>(high) << 32) | low;
@@ -103,7 +103,7 @@ IInStream* RCInFileStream::Clone()
     auto* clone = new RCInFileStream;
     uint64_t position = 0;
     IInStream* stream = clone;
-    if (clone->OpenShareReadWrite(m_fileName) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
+    if (clone->OpenShareReadWrite(fileName_) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
         stream->Seek(static_cast<int64_t>(position), kBegin, nullptr) == RC_STATUS_OK)
         return stream;
     delete clone;
@@ -114,8 +114,8 @@ uint32_t RCInFileStream::GetFileName(std::wstring* name)
 {
     if (!name)
         return RC_STATUS_FAILED;
-    *name = m_fileName;
-    return m_fileName.empty() ? RC_STATUS_FAILED : RC_STATUS_OK;
+    *name = fileName_;
+    return fileName_.empty() ? RC_STATUS_FAILED : RC_STATUS_OK;
 }
 
 } // namespace RC

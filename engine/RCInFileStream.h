@@ -29,8 +29,8 @@ public:
     uint32_t GetFileName(std::wstring* name) override;
 
 private:
-    unique_hfile m_handle;
-    std::wstring m_fileName;
+    unique_hfile handle_;
+    std::wstring fileName_;
 };
 
 } // namespace RC

@@ -6,18 +6,18 @@
 class RCAutoLock : private RC::RCNonCopyable
 {
 public:
-    explicit RCAutoLock(RCCriticalSection* section) : m_section(section)
+    explicit RCAutoLock(RCCriticalSection* section) : section_(section)
     {
-        if (m_section)
-            m_section->Lock();
+        if (section_)
+            section_->Lock();
     }
     explicit RCAutoLock(RCCriticalSection& section) : RCAutoLock(&section) {}
     ~RCAutoLock()
     {
-        if (m_section)
-            m_section->Unlock();
+        if (section_)
+            section_->Unlock();
     }
 
 private:
-    RCCriticalSection* m_section;
+    RCCriticalSection* section_;
 };

@@ -19,32 +19,32 @@ public:
         Assign(other);
         return *this;
     }
-    virtual ~RCBuffer() { delete[] m_data; }
+    virtual ~RCBuffer() { delete[] data_; }
 
     void SetCapacity(uint32_t capacity)
     {
-        if (capacity == m_capacity)
+        if (capacity == capacity_)
             return;
         T* data = capacity ? new T[capacity] : nullptr;
-        const uint32_t kept = capacity < m_capacity ? capacity : m_capacity;
+        const uint32_t kept = capacity < capacity_ ? capacity : capacity_;
         if (kept)
-            std::memcpy(data, m_data, kept * sizeof(T));
-        delete[] m_data;
-        m_data = data;
-        m_capacity = capacity;
+            std::memcpy(data, data_, kept * sizeof(T));
+        delete[] data_;
+        data_ = data;
+        capacity_ = capacity;
     }
 
-    void SetSize(uint32_t size) { m_size = size < m_capacity ? size : m_capacity; }
-    uint32_t GetSize() const { return m_size; }
-    uint32_t GetCapacity() const { return m_capacity; }
-    T* Data() { return m_data; }
-    const T* Data() const { return m_data; }
+    void SetSize(uint32_t size) { size_ = size < capacity_ ? size : capacity_; }
+    uint32_t GetSize() const { return size_; }
+    uint32_t GetCapacity() const { return capacity_; }
+    T* Data() { return data_; }
+    const T* Data() const { return data_; }
 
     void Clear()
     {
-        delete[] m_data;
-        m_data = nullptr;
-        m_capacity = 0;
+        delete[] data_;
+        data_ = nullptr;
+        capacity_ = 0;
     }
 
 protected:
@@ -53,16 +53,16 @@ protected:
         if (&other == this)
             return;
         Clear();
-        if (other.m_capacity) {
-            SetCapacity(other.m_capacity);
-            std::memcpy(m_data, other.m_data, other.m_capacity * sizeof(T));
+        if (other.capacity_) {
+            SetCapacity(other.capacity_);
+            std::memcpy(data_, other.data_, other.capacity_ * sizeof(T));
         }
     }
 
 private:
-    uint32_t m_capacity = 0;
-    T* m_data = nullptr;
-    uint32_t m_size = 0;
+    uint32_t capacity_ = 0;
+    T* data_ = nullptr;
+    uint32_t size_ = 0;
 };
 
 } // namespace RC

@@ -3,33 +3,33 @@
 #include <new>
 
 RCCriticalSection::RCCriticalSection()
-    : m_section(new (std::nothrow) CRITICAL_SECTION)
+    : section_(new (std::nothrow) CRITICAL_SECTION)
 {
-    if (m_section)
-        ::InitializeCriticalSection(m_section);
+    if (section_)
+        ::InitializeCriticalSection(section_);
 }
 
 RCCriticalSection::~RCCriticalSection()
 {
-    if (m_section) {
-        ::DeleteCriticalSection(m_section);
-        delete m_section;
+    if (section_) {
+        ::DeleteCriticalSection(section_);
+        delete section_;
     }
 }
 
 void RCCriticalSection::Lock()
 {
-    if (m_section)
-        ::EnterCriticalSection(m_section);
+    if (section_)
+        ::EnterCriticalSection(section_);
 }
 
 bool RCCriticalSection::TryLock()
 {
-    return m_section && ::TryEnterCriticalSection(m_section);
+    return section_ && ::TryEnterCriticalSection(section_);
 }
 
 void RCCriticalSection::Unlock()
 {
-    if (m_section)
-        ::LeaveCriticalSection(m_section);
+    if (section_)
+        ::LeaveCriticalSection(section_);
 }

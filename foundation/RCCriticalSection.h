@@ -18,5 +18,5 @@ public:
     void Unlock();
 
 private:
-    CRITICAL_SECTION* m_section;
+    CRITICAL_SECTION* section_;
 };

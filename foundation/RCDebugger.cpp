@@ -71,7 +71,7 @@ struct RCDebuggerData {
     std::atomic<bool> logToFile{false};
 };
 
-RCDebugger::RCDebugger() : m_state(new (std::nothrow) RCDebuggerData) {}
+RCDebugger::RCDebugger() : state_(new (std::nothrow) RCDebuggerData) {}
 
 RCDebugger::~RCDebugger() = default;
 
@@ -82,7 +82,7 @@ RCDebugger* RCDebugger::GetInstance()
 
 void RCDebugger::Init(HMODULE module)
 {
-    RCDebuggerData* state = m_state.get();
+    RCDebuggerData* state = state_.get();
     if (!state || state->initialized.load(std::memory_order_acquire))
         return;
     RCAutoLock guard(state->initLock);
@@ -126,7 +126,7 @@ void RCDebugger::Init(HMODULE module)
 int RCDebugger::GetOutputMode(unsigned level)
 {
     Init(nullptr);
-    RCDebuggerData* state = m_state.get();
+    RCDebuggerData* state = state_.get();
     if (!state || !state->initialized.load(std::memory_order_acquire) ||
         level > state->logLevel.load(std::memory_order_acquire))
         return 0;
@@ -136,7 +136,7 @@ int RCDebugger::GetOutputMode(unsigned level)
 void RCDebugger::FormatLine(unsigned level, std::wstring& message, const wchar_t* sourcePath,
                             const wchar_t* function, int line)
 {
-    RCDebuggerData* state = m_state.get();
+    RCDebuggerData* state = state_.get();
     if (!state || !state->initialized.load(std::memory_order_acquire))
         return;
 
@@ -167,7 +167,7 @@ void RCDebugger::OutputDebug(const std::wstring& line)
 
 void RCDebugger::WriteToFile(const std::wstring& line)
 {
-    RCDebuggerData* state = m_state.get();
+    RCDebuggerData* state = state_.get();
     if (!state || !state->initialized.load(std::memory_order_acquire))
         return;
 

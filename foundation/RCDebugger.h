@@ -67,7 +67,7 @@ private:
     void Emit(int mode, unsigned level, const char* sourcePath, const char* prettyFunction, int line,
               std::wstring& message);
 
-    std::unique_ptr<RCDebuggerData> m_state;
+    std::unique_ptr<RCDebuggerData> state_;
 };
 
 } // namespace RC

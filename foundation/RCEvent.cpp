@@ -13,11 +13,11 @@ bool RCEvent::CreateNamed(const std::wstring& name, bool manualReset, bool initi
                           SECURITY_ATTRIBUTES* security)
 {
     // Closed first: re-creating the same name must not find our own event.
-    m_handle.reset();
-    m_handle.reset(::CreateEventW(security, manualReset, initialState, name.empty() ? nullptr : name.c_str()));
-    m_alreadyExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    m_name = name;
-    return m_handle.is_valid();
+    handle_.reset();
+    handle_.reset(::CreateEventW(security, manualReset, initialState, name.empty() ? nullptr : name.c_str()));
+    alreadyExisted_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    name_ = name;
+    return handle_.is_valid();
 }
 
 bool RCEvent::Create(const std::wstring& name, bool manualReset)
@@ -35,36 +35,36 @@ bool RCEvent::Open(const std::wstring& name)
 {
     if (name.empty())
         return false;
-    m_handle.reset();
-    m_handle.reset(::OpenEventW(EVENT_ALL_ACCESS, FALSE, name.c_str()));
-    m_alreadyExisted = m_handle.is_valid();
-    m_name = name;
-    return m_handle.is_valid();
+    handle_.reset();
+    handle_.reset(::OpenEventW(EVENT_ALL_ACCESS, FALSE, name.c_str()));
+    alreadyExisted_ = handle_.is_valid();
+    name_ = name;
+    return handle_.is_valid();
 }
 
 void RCEvent::Set()
 {
-    if (m_handle)
-        ::SetEvent(m_handle.get());
+    if (handle_)
+        ::SetEvent(handle_.get());
 }
 
 void RCEvent::Reset()
 {
-    if (m_handle)
-        ::ResetEvent(m_handle.get());
+    if (handle_)
+        ::ResetEvent(handle_.get());
 }
 
 bool RCEvent::Wait(DWORD milliseconds)
 {
-    return m_handle && ::WaitForSingleObject(m_handle.get(), milliseconds) == WAIT_OBJECT_0;
+    return handle_ && ::WaitForSingleObject(handle_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 bool RCEvent::Wait(DWORD milliseconds, bool& timedOut)
 {
     timedOut = false;
-    if (!m_handle)
+    if (!handle_)
         return false;
-    const DWORD result = ::WaitForSingleObject(m_handle.get(), milliseconds);
+    const DWORD result = ::WaitForSingleObject(handle_.get(), milliseconds);
     timedOut = result == WAIT_TIMEOUT;
     return result == WAIT_OBJECT_0;
 }
@@ -76,7 +76,7 @@ bool RCEvent::Wait()
 
 void RCEvent::Close()
 {
-    m_handle.reset();
+    handle_.reset();
 }
 
 } // namespace RC

@@ -29,16 +29,16 @@ public:
     bool Wait();
     void Close();
 
-    HANDLE GetHandle() const { return m_handle.get(); }
-    bool AlreadyExisted() const { return m_alreadyExisted; }
-    const std::wstring& GetName() const { return m_name; }
+    HANDLE GetHandle() const { return handle_.get(); }
+    bool AlreadyExisted() const { return alreadyExisted_; }
+    const std::wstring& GetName() const { return name_; }
 
 private:
     bool CreateNamed(const std::wstring& name, bool manualReset, bool initialState, SECURITY_ATTRIBUTES* security);
 
-    unique_handle m_handle;
-    bool m_alreadyExisted = false;
-    std::wstring m_name;
+    unique_handle handle_;
+    bool alreadyExisted_ = false;
+    std::wstring name_;
 };
 
 } // namespace RC

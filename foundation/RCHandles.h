@@ -21,19 +21,19 @@ class UniqueResource
 public:
     using pointer = typename Traits::type;
 
-    UniqueResource() noexcept : m_value(Traits::Invalid()) {}
-    explicit UniqueResource(pointer value) noexcept : m_value(value) {}
+    UniqueResource() noexcept : value_(Traits::Invalid()) {}
+    explicit UniqueResource(pointer value) noexcept : value_(value) {}
     ~UniqueResource() { reset(); }
 
-    UniqueResource(UniqueResource&& other) noexcept : m_value(other.m_value)
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.value_)
     {
-        other.m_value = Traits::Invalid();
+        other.value_ = Traits::Invalid();
     }
     UniqueResource& operator=(UniqueResource&& other) noexcept
     {
         if (this != &other) {
-            pointer value = other.m_value;
-            other.m_value = Traits::Invalid();
+            pointer value = other.value_;
+            other.value_ = Traits::Invalid();
             reset(value);
         }
         return *this;
@@ -41,26 +41,26 @@ public:
     UniqueResource(const UniqueResource&) = delete;
     UniqueResource& operator=(const UniqueResource&) = delete;
 
-    pointer get() const noexcept { return m_value; }
-    bool is_valid() const noexcept { return m_value != Traits::Invalid(); }
+    pointer get() const noexcept { return value_; }
+    bool is_valid() const noexcept { return value_ != Traits::Invalid(); }
     explicit operator bool() const noexcept { return is_valid(); }
 
     void reset(pointer value = Traits::Invalid()) noexcept
     {
-        if (m_value == value)
+        if (value_ == value)
             return;
         if (is_valid()) {
             const DWORD lastError = ::GetLastError();
-            Traits::Close(m_value);
+            Traits::Close(value_);
             ::SetLastError(lastError);
         }
-        m_value = value;
+        value_ = value;
     }
 
     [[nodiscard]] pointer release() noexcept
     {
-        pointer value = m_value;
-        m_value = Traits::Invalid();
+        pointer value = value_;
+        value_ = Traits::Invalid();
         return value;
     }
 
@@ -68,11 +68,11 @@ public:
     pointer* put() noexcept
     {
         reset();
-        return &m_value;
+        return &value_;
     }
 
 private:
-    pointer m_value;
+    pointer value_;
 };
 
 namespace HandleTraits {

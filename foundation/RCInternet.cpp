@@ -15,10 +15,10 @@ class RCWininetHolder
 public:
     HMODULE Get()
     {
-        RCAutoLock guard(m_lock);
-        if (!m_module)
-            m_module = ::LoadLibraryW(L"wininet.dll");
-        return m_module;
+        RCAutoLock guard(lock_);
+        if (!module_)
+            module_ = ::LoadLibraryW(L"wininet.dll");
+        return module_;
     }
 
     template <typename F>
@@ -28,8 +28,8 @@ public:
     }
 
 private:
-    RCCriticalSection m_lock;
-    HMODULE m_module = nullptr;
+    RCCriticalSection lock_;
+    HMODULE module_ = nullptr;
 };
 
 RCWininetHolder& Wininet()

@@ -12,10 +12,10 @@ RCModuleCache& RCModuleCache::GetInstance()
 HMODULE RCModuleCache::GetModule(const std::wstring& name)
 {
     {
-        RCAutoLock guard(m_lock);
+        RCAutoLock guard(lock_);
         if (name.empty())
             return nullptr;
-        for (const Entry& entry : m_entries) {
+        for (const Entry& entry : entries_) {
             if (RCEqualsNoCase(entry.name.c_str(), name.c_str()))
                 return entry.module;
         }
@@ -25,8 +25,8 @@ HMODULE RCModuleCache::GetModule(const std::wstring& name)
     // its own; it must not run under ours.
     HMODULE module = ::LoadLibraryW(name.c_str());
     if (module) {
-        RCAutoLock guard(m_lock);
-        m_entries.push_back({name, module});
+        RCAutoLock guard(lock_);
+        entries_.push_back({name, module});
     }
     return module;
 }

@@ -38,6 +38,6 @@ private:
         HMODULE module;
     };
 
-    RCCriticalSection m_lock;
-    std::vector<Entry> m_entries;
+    RCCriticalSection lock_;
+    std::vector<Entry> entries_;
 };

@@ -2,27 +2,27 @@
 
 bool RCMutex::Create(const std::wstring& name, SECURITY_ATTRIBUTES* security)
 {
-    m_handle.reset();
-    m_handle.reset(::CreateMutexW(security, FALSE, name.empty() ? nullptr : name.c_str()));
-    m_alreadyExisted = ::GetLastError() == ERROR_ALREADY_EXISTS;
-    return m_handle.is_valid();
+    handle_.reset();
+    handle_.reset(::CreateMutexW(security, FALSE, name.empty() ? nullptr : name.c_str()));
+    alreadyExisted_ = ::GetLastError() == ERROR_ALREADY_EXISTS;
+    return handle_.is_valid();
 }
 
-RCMutexLock::RCMutexLock(RCMutex* mutex) : m_mutex(mutex)
+RCMutexLock::RCMutexLock(RCMutex* mutex) : mutex_(mutex)
 {
-    if (!m_mutex || !m_mutex->m_handle)
+    if (!mutex_ || !mutex_->handle_)
         return;
-    const DWORD result = ::WaitForSingleObject(m_mutex->m_handle.get(), INFINITE);
+    const DWORD result = ::WaitForSingleObject(mutex_->handle_.get(), INFINITE);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
-        m_acquired = true;
-        m_mutex->m_locked = true;
+        acquired_ = true;
+        mutex_->locked_ = true;
     }
 }
 
 RCMutexLock::~RCMutexLock()
 {
-    if (!m_acquired)
+    if (!acquired_)
         return;
-    ::ReleaseMutex(m_mutex->m_handle.get());
-    m_mutex->m_locked = false;
+    ::ReleaseMutex(mutex_->handle_.get());
+    mutex_->locked_ = false;
 }

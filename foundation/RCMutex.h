@@ -16,16 +16,16 @@ public:
     // Not initially owned. A handle already held is closed first.
     bool Create(const std::wstring& name, SECURITY_ATTRIBUTES* security);
 
-    HANDLE GetHandle() const { return m_handle.get(); }
-    bool IsLocked() const { return m_locked; }
-    bool AlreadyExisted() const { return m_alreadyExisted; }
+    HANDLE GetHandle() const { return handle_.get(); }
+    bool IsLocked() const { return locked_; }
+    bool AlreadyExisted() const { return alreadyExisted_; }
 
 private:
     friend class RCMutexLock;
 
-    RC::unique_handle m_handle;
-    bool m_locked = false;
-    bool m_alreadyExisted = false;
+    RC::unique_handle handle_;
+    bool locked_ = false;
+    bool alreadyExisted_ = false;
 };
 
 // Holds an RCMutex for the life of a scope, waiting without limit. A mutex
@@ -36,9 +36,9 @@ public:
     explicit RCMutexLock(RCMutex* mutex);
     ~RCMutexLock();
 
-    bool Acquired() const { return m_acquired; }
+    bool Acquired() const { return acquired_; }
 
 private:
-    RCMutex* m_mutex;
-    bool m_acquired = false;
+    RCMutex* mutex_;
+    bool acquired_ = false;
 };

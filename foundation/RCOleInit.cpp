@@ -12,13 +12,13 @@ using OleUninitializeFn = void(WINAPI*)();
 RCOleInit::RCOleInit()
 {
     auto initialize = RCModuleCache::GetProc<OleInitializeFn>(L"Ole32.dll", "OleInitialize");
-    m_initialized = initialize && SUCCEEDED(initialize(nullptr));
+    initialized_ = initialize && SUCCEEDED(initialize(nullptr));
 }
 
 RCOleInit::~RCOleInit()
 {
     // Every successful OleInitialize, S_FALSE included, needs its matching call.
-    if (!m_initialized)
+    if (!initialized_)
         return;
     auto uninitialize = RCModuleCache::GetProc<OleUninitializeFn>(L"Ole32.dll", "OleUninitialize");
     if (uninitialize)

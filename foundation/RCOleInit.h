@@ -10,8 +10,8 @@ public:
     RCOleInit();
     ~RCOleInit();
 
-    bool Succeeded() const { return m_initialized; }
+    bool Succeeded() const { return initialized_; }
 
 private:
-    bool m_initialized = false;
+    bool initialized_ = false;
 };

@@ -11,12 +11,12 @@ void RCRefCounted::Destroy()
 
 long RCRefCounted::AddRef()
 {
-    return ::InterlockedExchangeAdd(&m_refCount, 1);
+    return ::InterlockedExchangeAdd(&refCount_, 1);
 }
 
 long RCRefCounted::Release()
 {
-    const long count = ::InterlockedExchangeAdd(&m_refCount, -1) - 1;
+    const long count = ::InterlockedExchangeAdd(&refCount_, -1) - 1;
     if (count == 0)
         Destroy();
     return count;
@@ -24,7 +24,7 @@ long RCRefCounted::Release()
 
 long RCRefCounted::GetRefCount() const
 {
-    return m_refCount;
+    return refCount_;
 }
 
 } // namespace RC

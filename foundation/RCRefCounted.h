@@ -24,7 +24,7 @@ public:
     long GetRefCount() const;
 
 private:
-    volatile long m_refCount = 0;
+    volatile long refCount_ = 0;
 };
 
 } // namespace RC

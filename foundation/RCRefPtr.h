@@ -12,34 +12,34 @@ class RCRefPtr
 {
 public:
     RCRefPtr() noexcept = default;
-    RCRefPtr(T* object) : m_object(object)
+    RCRefPtr(T* object) : object_(object)
     {
-        if (m_object)
-            m_object->AddRef();
+        if (object_)
+            object_->AddRef();
     }
-    RCRefPtr(const RCRefPtr& other) : RCRefPtr(other.m_object) {}
-    RCRefPtr(RCRefPtr&& other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
+    RCRefPtr(const RCRefPtr& other) : RCRefPtr(other.object_) {}
+    RCRefPtr(RCRefPtr&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
     ~RCRefPtr() { Reset(); }
 
     RCRefPtr& operator=(T* object)
     {
-        if (object != m_object) {
+        if (object != object_) {
             if (object)
                 object->AddRef();
-            T* old = m_object;
-            m_object = object;
+            T* old = object_;
+            object_ = object;
             if (old)
                 old->Release();
         }
         return *this;
     }
-    RCRefPtr& operator=(const RCRefPtr& other) { return *this = other.m_object; }
+    RCRefPtr& operator=(const RCRefPtr& other) { return *this = other.object_; }
     RCRefPtr& operator=(RCRefPtr&& other) noexcept
     {
         if (this != &other) {
-            T* old = m_object;
-            m_object = other.m_object;
-            other.m_object = nullptr;
+            T* old = object_;
+            object_ = other.object_;
+            other.object_ = nullptr;
             if (old)
                 old->Release();
         }
@@ -48,8 +48,8 @@ public:
 
     void Reset()
     {
-        T* old = m_object;
-        m_object = nullptr;
+        T* old = object_;
+        object_ = nullptr;
         if (old)
             old->Release();
     }
@@ -58,15 +58,15 @@ public:
     static RCRefPtr Adopt(T* object) noexcept
     {
         RCRefPtr slot;
-        slot.m_object = object;
+        slot.object_ = object;
         return slot;
     }
 
-    T* Get() const noexcept { return m_object; }
-    T* operator->() const noexcept { return m_object; }
-    T& operator*() const noexcept { return *m_object; }
-    explicit operator bool() const noexcept { return m_object != nullptr; }
+    T* Get() const noexcept { return object_; }
+    T* operator->() const noexcept { return object_; }
+    T& operator*() const noexcept { return *object_; }
+    explicit operator bool() const noexcept { return object_ != nullptr; }
 
 private:
-    T* m_object = nullptr;
+    T* object_ = nullptr;
 };

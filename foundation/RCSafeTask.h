@@ -12,14 +12,14 @@ namespace RC {
 class RCSafeTask : public IRefCount
 {
 public:
-    uint32_t GetTaskId() const { return m_taskId; }
-    void SetTaskId(uint32_t id) { m_taskId = id; }
+    uint32_t GetTaskId() const { return taskId_; }
+    void SetTaskId(uint32_t id) { taskId_ = id; }
 
     virtual void Run(int reserved) = 0;
     virtual void Cancel(int reserved) = 0;
 
 private:
-    uint32_t m_taskId = 0;
+    uint32_t taskId_ = 0;
 };
 
 } // namespace RC

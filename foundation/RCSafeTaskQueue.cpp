@@ -4,7 +4,7 @@
 
 namespace RC {
 
-RCSafeTaskQueue::RCSafeTaskQueue() : m_available(false) {}
+RCSafeTaskQueue::RCSafeTaskQueue() : available_(false) {}
 
 RCSafeTaskQueue::~RCSafeTaskQueue() = default;
 
@@ -12,34 +12,34 @@ uint32_t RCSafeTaskQueue::Push(RCSafeTask* task)
 {
     if (!task)
         return 0;
-    RCAutoLock guard(m_lock);
-    ++m_lastTaskId;
-    task->SetTaskId(m_lastTaskId);
-    m_tasks.emplace_back(task);
-    m_available.Set();
-    return m_lastTaskId;
+    RCAutoLock guard(lock_);
+    ++lastTaskId_;
+    task->SetTaskId(lastTaskId_);
+    tasks_.emplace_back(task);
+    available_.Set();
+    return lastTaskId_;
 }
 
 RCRefPtr<RCSafeTask> RCSafeTaskQueue::Pop()
 {
-    RCAutoLock guard(m_lock);
-    if (m_tasks.empty())
+    RCAutoLock guard(lock_);
+    if (tasks_.empty())
         return RCRefPtr<RCSafeTask>();
-    RCRefPtr<RCSafeTask> task = std::move(m_tasks.front());
-    m_tasks.pop_front();
-    if (!m_tasks.empty())
-        m_available.Set();
+    RCRefPtr<RCSafeTask> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    if (!tasks_.empty())
+        available_.Set();
     return task;
 }
 
 bool RCSafeTaskQueue::Remove(uint32_t taskId)
 {
     RCRefPtr<RCSafeTask> removed;
-    RCAutoLock guard(m_lock);
-    for (auto it = m_tasks.begin(); it != m_tasks.end(); ++it) {
+    RCAutoLock guard(lock_);
+    for (auto it = tasks_.begin(); it != tasks_.end(); ++it) {
         if (*it && (*it)->GetTaskId() == taskId) {
             removed = std::move(*it);
-            m_tasks.erase(it);
+            tasks_.erase(it);
             return true;
         }
     }
@@ -48,8 +48,8 @@ bool RCSafeTaskQueue::Remove(uint32_t taskId)
 
 void RCSafeTaskQueue::Clear()
 {
-    RCAutoLock guard(m_lock);
-    m_tasks.clear();
+    RCAutoLock guard(lock_);
+    tasks_.clear();
 }
 
 } // namespace RC

@@ -26,13 +26,13 @@ public:
     bool Remove(uint32_t taskId);
     void Clear();
 
-    HANDLE GetAvailableEvent() const { return m_available.GetHandle(); }
+    HANDLE GetAvailableEvent() const { return available_.GetHandle(); }
 
 private:
-    std::deque<RCRefPtr<RCSafeTask>> m_tasks;
-    RCCriticalSection m_lock;
-    RCEvent m_available;
-    uint32_t m_lastTaskId = 0;
+    std::deque<RCRefPtr<RCSafeTask>> tasks_;
+    RCCriticalSection lock_;
+    RCEvent available_;
+    uint32_t lastTaskId_ = 0;
 };
 
 } // namespace RC

@@ -6,12 +6,12 @@
 
 namespace RC {
 
-RCSafeThreadMgr::RCSafeThreadMgr() : m_stopEvent(true) {}
+RCSafeThreadMgr::RCSafeThreadMgr() : stopEvent_(true) {}
 
 RCSafeThreadMgr::~RCSafeThreadMgr()
 {
     // The workers point at this object: they must be gone before it is.
-    if (!m_threads.empty())
+    if (!threads_.empty())
         Stop();
 }
 
@@ -19,12 +19,12 @@ bool RCSafeThreadMgr::Start(RCSafeTaskQueue* queue)
 {
     if (!queue)
         return false;
-    m_queue = queue;
-    m_stopEvent.Reset();
-    m_threads.clear();
-    for (int32_t i = 0; i < m_threadCount; ++i) {
+    queue_ = queue;
+    stopEvent_.Reset();
+    threads_.clear();
+    for (int32_t i = 0; i < threadCount_; ++i) {
         RCRefPtr<RCThread> thread(new RCThread(&RCSafeThreadMgr::WorkerRoutine, this));
-        m_threads.push_back(thread);
+        threads_.push_back(thread);
         thread->Start();
     }
     return true;
@@ -37,51 +37,51 @@ void __cdecl RCSafeThreadMgr::WorkerRoutine(void* context)
 
 void RCSafeThreadMgr::Work()
 {
-    const HANDLE events[2] = {m_stopEvent.GetHandle(), m_queue->GetAvailableEvent()};
+    const HANDLE events[2] = {stopEvent_.GetHandle(), queue_->GetAvailableEvent()};
     if (!events[0] || !events[1])
         return;
     while (::WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
-        RCRefPtr<RCSafeTask> task = m_queue->Pop();
+        RCRefPtr<RCSafeTask> task = queue_->Pop();
         if (!task)
             continue;
         {
-            RCAutoLock guard(m_lock);
-            m_runningTasks.push_back(task.Get());
+            RCAutoLock guard(lock_);
+            runningTasks_.push_back(task.Get());
         }
         task->Run(0);
         {
-            RCAutoLock guard(m_lock);
-            auto it = std::find(m_runningTasks.begin(), m_runningTasks.end(), task.Get());
-            if (it != m_runningTasks.end())
-                m_runningTasks.erase(it);
+            RCAutoLock guard(lock_);
+            auto it = std::find(runningTasks_.begin(), runningTasks_.end(), task.Get());
+            if (it != runningTasks_.end())
+                runningTasks_.erase(it);
         }
     }
 }
 
 bool RCSafeThreadMgr::Stop()
 {
-    m_stopEvent.Set();
+    stopEvent_.Set();
     {
-        RCAutoLock guard(m_lock);
-        for (RCSafeTask* task : m_runningTasks)
+        RCAutoLock guard(lock_);
+        for (RCSafeTask* task : runningTasks_)
             task->Cancel(0);
     }
-    for (RCRefPtr<RCThread>& thread : m_threads) {
+    for (RCRefPtr<RCThread>& thread : threads_) {
         if (thread->IsRunning())
             thread->Join();
     }
-    m_threads.clear();
+    threads_.clear();
     return true;
 }
 
 int RCSafeThreadMgr::CancelTask(uint32_t taskId)
 {
-    if (taskId == 0 || !m_queue)
+    if (taskId == 0 || !queue_)
         return 0;
-    if (m_queue->Remove(taskId))
+    if (queue_->Remove(taskId))
         return 2;
-    RCAutoLock guard(m_lock);
-    for (RCSafeTask* task : m_runningTasks) {
+    RCAutoLock guard(lock_);
+    for (RCSafeTask* task : runningTasks_) {
         if (task->GetTaskId() == taskId) {
             task->Cancel(0);
             return 1;

@@ -28,18 +28,18 @@ public:
     int CancelTask(uint32_t taskId);
 
     // Workers started by the next Start; 1 unless changed.
-    void SetThreadCount(int count) { m_threadCount = count; }
+    void SetThreadCount(int count) { threadCount_ = count; }
 
 private:
     static void __cdecl WorkerRoutine(void* context);
     void Work();
 
-    RCEvent m_stopEvent;
-    std::vector<RCRefPtr<RCThread>> m_threads;
-    RCSafeTaskQueue* m_queue = nullptr;
-    std::vector<RCSafeTask*> m_runningTasks;
-    RCCriticalSection m_lock;
-    int32_t m_threadCount = 1;
+    RCEvent stopEvent_;
+    std::vector<RCRefPtr<RCThread>> threads_;
+    RCSafeTaskQueue* queue_ = nullptr;
+    std::vector<RCSafeTask*> runningTasks_;
+    RCCriticalSection lock_;
+    int32_t threadCount_ = 1;
 };
 
 } // namespace RC

@@ -28,11 +28,11 @@ struct RCThreadData {
 };
 
 RCThread::RCThread(RCThreadRoutine routine, void* context)
-    : m_data(new (std::nothrow) RCThreadData)
+    : data_(new (std::nothrow) RCThreadData)
 {
-    if (m_data) {
-        m_data->routine = routine;
-        m_data->context = context;
+    if (data_) {
+        data_->routine = routine;
+        data_->context = context;
     }
 }
 
@@ -40,22 +40,22 @@ RCThread::~RCThread() = default;
 
 bool RCThread::Start()
 {
-    if (!m_data)
+    if (!data_)
         return false;
     {
-        RCAutoLock guard(m_data->lock);
-        if (!m_data->routine || m_data->running)
+        RCAutoLock guard(data_->lock);
+        if (!data_->routine || data_->running)
             return false;
 
         AddRef();  // the worker's own reference, taken over by ThreadProc
         unsigned id = 0;
         HANDLE handle = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RCThread::ThreadProc, this,
                                                                   CREATE_SUSPENDED, &id));
-        m_data->threadId = id;
-        m_data->threadHandle.reset(handle);
+        data_->threadId = id;
+        data_->threadHandle.reset(handle);
         if (handle) {
-            m_data->running = true;
-            m_data->startedEvent.Reset();
+            data_->running = true;
+            data_->startedEvent.Reset();
             if (::ResumeThread(handle) != static_cast<DWORD>(-1))
                 return true;
         }
@@ -70,7 +70,7 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
 {
     RCThread* self = static_cast<RCThread*>(argument);
     RCRefPtr<RCThread> keepAlive = RCRefPtr<RCThread>::Adopt(self);
-    RCThreadData& data = *self->m_data;
+    RCThreadData& data = *self->data_;
 
     {
         RCAutoLock guard(data.lock);
@@ -95,21 +95,21 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
 
 void RCThread::CloseHandlesLocked()
 {
-    m_data->threadHandle.reset();
-    m_data->finishedHandle.reset();
-    m_data->running = false;
-    m_data->threadId = 0;
+    data_->threadHandle.reset();
+    data_->finishedHandle.reset();
+    data_->running = false;
+    data_->threadId = 0;
 }
 
 void RCThread::Join()
 {
-    if (!m_data)
+    if (!data_)
         return;
     for (;;) {
         HANDLE handle;
         {
-            RCAutoLock guard(m_data->lock);
-            handle = m_data->threadHandle.get();
+            RCAutoLock guard(data_->lock);
+            handle = data_->threadHandle.get();
         }
         if (!handle)
             return;
@@ -118,7 +118,7 @@ void RCThread::Join()
             continue;
         if (result != WAIT_OBJECT_0)
             return;
-        RCAutoLock guard(m_data->lock);
+        RCAutoLock guard(data_->lock);
         CloseHandlesLocked();
         return;
     }
@@ -126,12 +126,12 @@ void RCThread::Join()
 
 bool RCThread::TryJoin()
 {
-    if (!m_data)
+    if (!data_)
         return true;
     HANDLE handle;
     {
-        RCAutoLock guard(m_data->lock);
-        handle = m_data->threadHandle.get();
+        RCAutoLock guard(data_->lock);
+        handle = data_->threadHandle.get();
     }
     if (!handle)
         return true;
@@ -139,7 +139,7 @@ bool RCThread::TryJoin()
     if (result == WAIT_TIMEOUT)
         return false;
     if (result == WAIT_OBJECT_0) {
-        RCAutoLock guard(m_data->lock);
+        RCAutoLock guard(data_->lock);
         CloseHandlesLocked();
     }
     return true;
@@ -147,31 +147,31 @@ bool RCThread::TryJoin()
 
 bool RCThread::WaitStarted(unsigned long milliseconds)
 {
-    return m_data && m_data->startedEvent.Wait(milliseconds);
+    return data_ && data_->startedEvent.Wait(milliseconds);
 }
 
 unsigned long RCThread::GetThreadId()
 {
-    if (!m_data)
+    if (!data_)
         return 0;
-    RCAutoLock guard(m_data->lock);
-    return m_data->running ? m_data->threadId : 0;
+    RCAutoLock guard(data_->lock);
+    return data_->running ? data_->threadId : 0;
 }
 
 bool RCThread::IsRunning()
 {
-    if (!m_data)
+    if (!data_)
         return false;
-    RCAutoLock guard(m_data->lock);
-    return m_data->running;
+    RCAutoLock guard(data_->lock);
+    return data_->running;
 }
 
 void RCThread::SetExitListener(IThreadExitListener* listener)
 {
-    if (!m_data)
+    if (!data_)
         return;
-    RCAutoLock guard(m_data->lock);
-    m_data->exitListener = listener;
+    RCAutoLock guard(data_->lock);
+    data_->exitListener = listener;
 }
 
 } // namespace RC

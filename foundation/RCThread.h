@@ -56,7 +56,7 @@ private:
     static unsigned __stdcall ThreadProc(void* argument);
     void CloseHandlesLocked();
 
-    std::unique_ptr<RCThreadData> m_data;
+    std::unique_ptr<RCThreadData> data_;
 };
 
 } // namespace RC

@@ -27,14 +27,14 @@ void* HeapAllocZeroed(size_t size)
 
 RCWorldAccessSecurity::RCWorldAccessSecurity(bool includeApplicationPackages)
 {
-    m_attributes.nLength = sizeof(m_attributes);
-    m_attributes.bInheritHandle = FALSE;
+    attributes_.nLength = sizeof(attributes_);
+    attributes_.bInheritHandle = FALSE;
     if (!Build(includeApplicationPackages)) {
-        m_mergedAcl.reset();
-        m_acl.reset();
-        m_descriptor.reset();
+        mergedAcl_.reset();
+        acl_.reset();
+        descriptor_.reset();
     }
-    m_attributes.lpSecurityDescriptor = m_descriptor.get();
+    attributes_.lpSecurityDescriptor = descriptor_.get();
 }
 
 bool RCWorldAccessSecurity::Build(bool includeApplicationPackages)
@@ -48,8 +48,8 @@ bool RCWorldAccessSecurity::Build(bool includeApplicationPackages)
     if (!initDescriptor || !allocateSid || !sidLength || !initAcl || !addAce || !setDacl)
         return false;
 
-    m_descriptor.reset(HeapAllocZeroed(SECURITY_DESCRIPTOR_MIN_LENGTH));
-    if (!m_descriptor || !initDescriptor(m_descriptor.get(), SECURITY_DESCRIPTOR_REVISION))
+    descriptor_.reset(HeapAllocZeroed(SECURITY_DESCRIPTOR_MIN_LENGTH));
+    if (!descriptor_ || !initDescriptor(descriptor_.get(), SECURITY_DESCRIPTOR_REVISION))
         return false;
 
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
@@ -57,8 +57,8 @@ bool RCWorldAccessSecurity::Build(bool includeApplicationPackages)
     if (!allocateSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put()))
         return false;
     const DWORD aclSize = sidLength(everyone.get()) + 16;
-    m_acl.reset(HeapAllocZeroed(aclSize));
-    PACL acl = static_cast<PACL>(m_acl.get());
+    acl_.reset(HeapAllocZeroed(aclSize));
+    PACL acl = static_cast<PACL>(acl_.get());
     if (!acl || !initAcl(acl, aclSize, ACL_REVISION) || !addAce(acl, ACL_REVISION, GENERIC_ALL, everyone.get()))
         return false;
 
@@ -73,12 +73,12 @@ bool RCWorldAccessSecurity::Build(bool includeApplicationPackages)
         access.Trustee.ptstrName = const_cast<wchar_t*>(L"ALL APPLICATION PACKAGES");
         PACL merged = nullptr;
         if (setEntries && setEntries(1, &access, acl, &merged) == ERROR_SUCCESS) {
-            m_mergedAcl.reset(merged);
-            if (setDacl(m_descriptor.get(), TRUE, merged, FALSE))
+            mergedAcl_.reset(merged);
+            if (setDacl(descriptor_.get(), TRUE, merged, FALSE))
                 return true;
             // Not accepted: keep the Everyone-only list.
-            m_mergedAcl.reset();
+            mergedAcl_.reset();
         }
     }
-    return setDacl(m_descriptor.get(), TRUE, acl, FALSE) != FALSE;
+    return setDacl(descriptor_.get(), TRUE, acl, FALSE) != FALSE;
 }

@@ -15,13 +15,13 @@ class RCWorldAccessSecurity : private RC::RCNonCopyable
 public:
     explicit RCWorldAccessSecurity(bool includeApplicationPackages = false);
 
-    SECURITY_ATTRIBUTES* Get() { return m_attributes.lpSecurityDescriptor ? &m_attributes : nullptr; }
+    SECURITY_ATTRIBUTES* Get() { return attributes_.lpSecurityDescriptor ? &attributes_ : nullptr; }
 
 private:
     bool Build(bool includeApplicationPackages);
 
-    SECURITY_ATTRIBUTES m_attributes = {};
-    RC::unique_process_heap m_descriptor;
-    RC::unique_process_heap m_acl;
-    RC::unique_hlocal m_mergedAcl;
+    SECURITY_ATTRIBUTES attributes_ = {};
+    RC::unique_process_heap descriptor_;
+    RC::unique_process_heap acl_;
+    RC::unique_hlocal mergedAcl_;
 };

@@ -14,20 +14,20 @@ protected:
     {
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + L"KivoStream-" + std::to_wstring(::GetCurrentProcessId()) + L".bin";
-        m_bytes.resize(m_size);
-        for (size_t i = 0; i < m_bytes.size(); ++i)
-            m_bytes[i] = static_cast<unsigned char>(i * 7 + i / 251);
-        const HANDLE file = ::CreateFileW(m_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        path_ = std::wstring(temp) + L"KivoStream-" + std::to_wstring(::GetCurrentProcessId()) + L".bin";
+        bytes_.resize(size_);
+        for (size_t i = 0; i < bytes_.size(); ++i)
+            bytes_[i] = static_cast<unsigned char>(i * 7 + i / 251);
+        const HANDLE file = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
-        ::WriteFile(file, m_bytes.data(), static_cast<DWORD>(m_bytes.size()), &written, nullptr);
+        ::WriteFile(file, bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
         ::CloseHandle(file);
     }
-    void TearDown() override { ::DeleteFileW(m_path.c_str()); }
+    void TearDown() override { ::DeleteFileW(path_.c_str()); }
 
-    const uint32_t m_size = 5 * 1024 * 1024 / 2;  // 2.5 MiB: the read crosses chunk borders
-    std::wstring m_path;
-    std::vector<unsigned char> m_bytes;
+    const uint32_t size_ = 5 * 1024 * 1024 / 2;  // 2.5 MiB: the read crosses chunk borders
+    std::wstring path_;
+    std::vector<unsigned char> bytes_;
 };
 
 TEST_F(InFileStream, AnswersOnlyItsInterfaceIds)
@@ -54,24 +54,24 @@ TEST_F(InFileStream, ReadsALargeFileWholeAndFailsQuietlyWhenClosed)
     RCRefPtr<RC::RCInFileStream> stream(new RC::RCInFileStream);
     std::vector<unsigned char> buffer(3 * 1024 * 1024);
     uint32_t read = 99;
-    EXPECT_FALSE(stream->OpenShareRead(m_path + L".missing"));
+    EXPECT_FALSE(stream->OpenShareRead(path_ + L".missing"));
     EXPECT_EQ(stream->Read(buffer.data(), 10, &read), RC::RC_STATUS_FAILED);
     EXPECT_EQ(read, 0u);
     uint64_t size = 0;
     EXPECT_EQ(stream->GetSize(&size), RC::RC_STATUS_FAILED);
 
-    ASSERT_TRUE(stream->OpenShareRead(m_path));
+    ASSERT_TRUE(stream->OpenShareRead(path_));
     ASSERT_EQ(stream->GetSize(&size), RC::RC_STATUS_OK);
-    EXPECT_EQ(size, m_size);
+    EXPECT_EQ(size, size_);
     ASSERT_EQ(stream->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &read), RC::RC_STATUS_OK);
-    ASSERT_EQ(read, m_size);
-    EXPECT_TRUE(std::equal(m_bytes.begin(), m_bytes.end(), buffer.begin()));
+    ASSERT_EQ(read, size_);
+    EXPECT_TRUE(std::equal(bytes_.begin(), bytes_.end(), buffer.begin()));
     EXPECT_EQ(stream->Read(buffer.data(), 10, &read), RC::RC_STATUS_OK);
     EXPECT_EQ(read, 0u);
 
     std::wstring name;
     EXPECT_EQ(stream->GetFileName(&name), RC::RC_STATUS_OK);
-    EXPECT_EQ(name, m_path);
+    EXPECT_EQ(name, path_);
     stream->Close();
     EXPECT_EQ(stream->GetFileName(&name), RC::RC_STATUS_FAILED);
     EXPECT_EQ(name, L"");
@@ -80,12 +80,12 @@ TEST_F(InFileStream, ReadsALargeFileWholeAndFailsQuietlyWhenClosed)
 TEST_F(InFileStream, SeeksByOriginAndClonesAnIndependentStream)
 {
     RCRefPtr<RC::RCInFileStream> stream(new RC::RCInFileStream);
-    ASSERT_TRUE(stream->OpenShareRead(m_path));
+    ASSERT_TRUE(stream->OpenShareRead(path_));
     uint64_t position = 12345;
     EXPECT_EQ(stream->Seek(0, 3, &position), RC::RC_STATUS_INVALID_ARGUMENT);
     EXPECT_EQ(position, 12345u);
     ASSERT_EQ(stream->Seek(-10, RC::IInStream::kEnd, &position), RC::RC_STATUS_OK);
-    EXPECT_EQ(position, m_size - 10u);
+    EXPECT_EQ(position, size_ - 10u);
     EXPECT_EQ(stream->Seek(-1, RC::IInStream::kBegin, &position), RC::RC_STATUS_FAILED);
     ASSERT_EQ(stream->Seek(1000, RC::IInStream::kBegin, &position), RC::RC_STATUS_OK);
 
@@ -94,9 +94,9 @@ TEST_F(InFileStream, SeeksByOriginAndClonesAnIndependentStream)
     unsigned char a[16] = {}, b[16] = {};
     uint32_t read = 0;
     ASSERT_EQ(clone->Read(a, 16, &read), RC::RC_STATUS_OK);
-    EXPECT_EQ(0, memcmp(a, &m_bytes[1000], 16));
+    EXPECT_EQ(0, memcmp(a, &bytes_[1000], 16));
     ASSERT_EQ(stream->Read(b, 16, &read), RC::RC_STATUS_OK);
-    EXPECT_EQ(0, memcmp(b, &m_bytes[1000], 16));
+    EXPECT_EQ(0, memcmp(b, &bytes_[1000], 16));
     ASSERT_EQ(clone->Seek(0, RC::IInStream::kCurrent, &position), RC::RC_STATUS_OK);
     EXPECT_EQ(position, 1016u);
 

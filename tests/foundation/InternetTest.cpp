@@ -13,35 +13,35 @@ public:
     LoopbackListener()
     {
         WSADATA data;
-        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        socket_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof(address);
-        if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-            ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            ::listen(m_socket, 4) == 0)
-            m_port = ntohs(address.sin_port);
+        if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
+            ::listen(socket_, 4) == 0)
+            port_ = ntohs(address.sin_port);
     }
     ~LoopbackListener()
     {
         Close();
-        if (m_started)
+        if (started_)
             ::WSACleanup();
     }
     void Close()
     {
-        if (m_socket != INVALID_SOCKET)
-            ::closesocket(m_socket);
-        m_socket = INVALID_SOCKET;
+        if (socket_ != INVALID_SOCKET)
+            ::closesocket(socket_);
+        socket_ = INVALID_SOCKET;
     }
-    unsigned short Port() const { return m_port; }
+    unsigned short Port() const { return port_; }
 
 private:
-    bool m_started = false;
-    SOCKET m_socket = INVALID_SOCKET;
-    unsigned short m_port = 0;
+    bool started_ = false;
+    SOCKET socket_ = INVALID_SOCKET;
+    unsigned short port_ = 0;
 };
 
 TEST(Internet, ConnectsOnlyWhileTheLoopbackPortListens)

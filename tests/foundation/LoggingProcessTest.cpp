@@ -51,7 +51,7 @@ protected:
         ASSERT_TRUE(::WriteFile(file.get(), xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr));
     }
 
-    // Runs the helper; its debugger lines go to m_lines.
+    // Runs the helper; its debugger lines go to lines_.
     void RunHelper()
     {
         KivoTest::DebugOutputCapture capture;
@@ -65,29 +65,29 @@ protected:
             << ::GetLastError() << " " << std::string(command.begin(), command.end());
         RC::unique_handle process(info.hProcess);
         RC::unique_handle thread(info.hThread);
-        m_helperId = info.dwProcessId;
-        m_lines = capture.Collect(process.get(), info.dwProcessId);
+        helperId_ = info.dwProcessId;
+        lines_ = capture.Collect(process.get(), info.dwProcessId);
         ASSERT_EQ(::WaitForSingleObject(process.get(), KivoTest::kHangGuardMs), WAIT_OBJECT_0);
     }
 
     bool Logged(unsigned level) const
     {
         const std::string marker = "[L" + std::to_string(level) + "] [RC::RCLogHelper::Run] kivo level ";
-        for (const std::string& line : m_lines) {
+        for (const std::string& line : lines_) {
             if (line.find(marker) != std::string::npos)
                 return true;
         }
         return false;
     }
 
-    DWORD m_helperId = 0;
-    std::vector<std::string> m_lines;
+    DWORD helperId_ = 0;
+    std::vector<std::string> lines_;
 };
 
 TEST_F(Logging, WithoutConfigurationNothingAnywhere)
 {
     RunHelper();
-    EXPECT_TRUE(m_lines.empty());
+    EXPECT_TRUE(lines_.empty());
     EXPECT_FALSE(RCPathExists(kRoot + L"Log"));
 }
 
@@ -106,7 +106,7 @@ TEST_F(Logging, EveryLineWholeInThePerProcessFile)
 {
     WriteConfig("<Root>\n  <Global LogLevel=\"5\" LogToFile=\"1\"/>\n</Root>\n");
     RunHelper();
-    ASSERT_EQ(m_lines.size(), 6u);
+    ASSERT_EQ(lines_.size(), 6u);
     EXPECT_TRUE(Logged(5));
 
     // <pid>_<yyyy-mm-dd>.log, the only file in the process's folder.
@@ -115,7 +115,7 @@ TEST_F(Logging, EveryLineWholeInThePerProcessFile)
     ASSERT_TRUE(find);
     const std::wstring name = entry.cFileName;
     EXPECT_FALSE(::FindNextFileW(find.get(), &entry));
-    const std::wstring prefix = std::to_wstring(m_helperId) + L"_";
+    const std::wstring prefix = std::to_wstring(helperId_) + L"_";
     EXPECT_EQ(name.size(), prefix.size() + 14) << name;
     EXPECT_EQ(name.substr(0, prefix.size()) + L"...." + name.substr(prefix.size() + 4, 1), prefix + L"....-");
 
@@ -127,19 +127,19 @@ TEST_F(Logging, EveryLineWholeInThePerProcessFile)
     content.resize(read);
 
     std::string expected;
-    for (const std::string& line : m_lines)
+    for (const std::string& line : lines_)
         expected += line;
     EXPECT_EQ(content, expected);
 
-    const std::string& first = m_lines.front();
+    const std::string& first = lines_.front();
     const std::string tail = "] >> [L1] [RC::RCLogHelper::Run] kivo level 1 of helper << [log_helper.exe(PID:" +
-        std::to_string(m_helperId) + ")|kernel32.dll(SID:";
+        std::to_string(helperId_) + ")|kernel32.dll(SID:";
     ASSERT_GT(first.size(), 16u);
     EXPECT_EQ(first.substr(0, 3), "\r\n[");
     EXPECT_EQ(first.substr(15, tail.size()), tail);
     EXPECT_EQ(first.substr(first.size() - 2), "\r\n");
     EXPECT_NE(first.find("|LogHelper.cpp(Line:"), std::string::npos);
-    EXPECT_NE(m_lines.back().find("long " + std::string(1500, 'x') + " end"), std::string::npos);
+    EXPECT_NE(lines_.back().find("long " + std::string(1500, 'x') + " end"), std::string::npos);
 }
 
 } // namespace

@@ -55,48 +55,48 @@ protected:
     {
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        m_root = std::wstring(temp) + L"KivoPathTest-" + std::to_wstring(::GetCurrentProcessId());
-        m_file = m_root + L"\\file.bin";
+        root_ = std::wstring(temp) + L"KivoPathTest-" + std::to_wstring(::GetCurrentProcessId());
+        file_ = root_ + L"\\file.bin";
     }
     void TearDown() override
     {
-        ::DeleteFileW(m_file.c_str());
-        for (std::wstring dir = m_root + L"\\a\\b\\c"; dir.size() >= m_root.size(); dir = dir.substr(0, dir.rfind(L'\\')))
+        ::DeleteFileW(file_.c_str());
+        for (std::wstring dir = root_ + L"\\a\\b\\c"; dir.size() >= root_.size(); dir = dir.substr(0, dir.rfind(L'\\')))
             ::RemoveDirectoryW(dir.c_str());
     }
 
-    std::wstring m_root;
-    std::wstring m_file;
+    std::wstring root_;
+    std::wstring file_;
 };
 
 TEST_F(FileSystem, CreatesDeepFoldersAndTellsFilesFromFolders)
 {
-    const std::wstring deep = m_root + L"\\a\\b\\c";
+    const std::wstring deep = root_ + L"\\a\\b\\c";
     EXPECT_FALSE(RCPathExists(deep));
     ASSERT_TRUE(RCCreateDirectories(deep + L"\\"));
     EXPECT_TRUE(RCIsDirectory(deep));
     EXPECT_FALSE(RCCreateDirectories(L""));
 
-    const HANDLE file = ::CreateFileW(m_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE file = ::CreateFileW(file_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD written = 0;
     ::WriteFile(file, "12345", 5, &written, nullptr);
     ::CloseHandle(file);
 
-    EXPECT_TRUE(RCIsFile(m_file));
-    EXPECT_TRUE(RCIsFile(m_file + L"\\"));
-    EXPECT_TRUE(RCIsFile(L"\"" + m_file + L"\""));
+    EXPECT_TRUE(RCIsFile(file_));
+    EXPECT_TRUE(RCIsFile(file_ + L"\\"));
+    EXPECT_TRUE(RCIsFile(L"\"" + file_ + L"\""));
     EXPECT_FALSE(RCIsFile(deep));
-    EXPECT_TRUE(RCPathExists(m_file + L"/"));
-    EXPECT_FALSE(RCCreateDirectories(m_file));
-    EXPECT_FALSE(RCCreateDirectories(m_file + L"\\below"));
+    EXPECT_TRUE(RCPathExists(file_ + L"/"));
+    EXPECT_FALSE(RCCreateDirectories(file_));
+    EXPECT_FALSE(RCCreateDirectories(file_ + L"\\below"));
 
-    EXPECT_EQ(RCGetFileSize(m_file), 5u);
+    EXPECT_EQ(RCGetFileSize(file_), 5u);
     EXPECT_EQ(RCGetFileSize(deep), 0u);
 
     std::wstring folder;
-    ASSERT_TRUE(RCGetFolder(m_file, folder));
-    EXPECT_EQ(folder, m_root + L"\\");
+    ASSERT_TRUE(RCGetFolder(file_, folder));
+    EXPECT_EQ(folder, root_ + L"\\");
 }
 
 TEST(Folders, FindsTheExecutableAndSpecialFolders)

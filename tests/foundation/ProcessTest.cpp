@@ -60,36 +60,36 @@ public:
     {
         const std::wstring base = L"KivoTest-Child-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(s_count++);
-        m_readyName = base + L"-ready";
-        m_quitName = base + L"-quit";
-        m_ready.Create(m_readyName, true);
-        m_quit.Create(m_quitName, true);
-        m_path = RCGetExeFolder() + L"foundation_child.exe";
+        readyName_ = base + L"-ready";
+        quitName_ = base + L"-quit";
+        ready_.Create(readyName_, true);
+        quit_.Create(quitName_, true);
+        path_ = RCGetExeFolder() + L"foundation_child.exe";
     }
     ~ChildProcess()
     {
-        m_quit.Set();
-        if (m_process)
-            ::WaitForSingleObject(m_process.get(), kHangGuardMs);
+        quit_.Set();
+        if (process_)
+            ::WaitForSingleObject(process_.get(), kHangGuardMs);
     }
 
     bool StartWithShell()
     {
         HANDLE process = nullptr;
-        if (!RCShellRun(m_path, m_readyName + L" " + m_quitName, false, &process))
+        if (!RCShellRun(path_, readyName_ + L" " + quitName_, false, &process))
             return false;
-        m_process.reset(process);
-        return m_ready.Wait(kHangGuardMs);
+        process_.reset(process);
+        return ready_.Wait(kHangGuardMs);
     }
 
-    DWORD Id() const { return ::GetProcessId(m_process.get()); }
-    const std::wstring& Path() const { return m_path; }
+    DWORD Id() const { return ::GetProcessId(process_.get()); }
+    const std::wstring& Path() const { return path_; }
 
 private:
     static int s_count;
-    std::wstring m_readyName, m_quitName, m_path;
-    RC::RCEvent m_ready, m_quit;
-    RC::unique_handle m_process;
+    std::wstring readyName_, quitName_, path_;
+    RC::RCEvent ready_, quit_;
+    RC::unique_handle process_;
 };
 int ChildProcess::s_count = 0;
 

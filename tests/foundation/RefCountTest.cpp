@@ -17,13 +17,13 @@ public:
 class Widget : public RC::RCRefCountImpl1<IWidget>
 {
 public:
-    explicit Widget(bool* destroyed, IWidget* keep = nullptr) : m_destroyed(destroyed), m_keep(keep) {}
-    ~Widget() override { *m_destroyed = true; }
+    explicit Widget(bool* destroyed, IWidget* keep = nullptr) : destroyed_(destroyed), keep_(keep) {}
+    ~Widget() override { *destroyed_ = true; }
     int Answer() override { return 42; }
 
 private:
-    bool* m_destroyed;
-    RCRefPtr<IWidget> m_keep;
+    bool* destroyed_;
+    RCRefPtr<IWidget> keep_;
 };
 
 TEST(RefCount, CountsFromZeroAndDeletesThroughTheMostDerivedDestructor)

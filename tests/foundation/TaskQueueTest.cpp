@@ -15,13 +15,13 @@ constexpr DWORD kHangGuardMs = 60000;
 class RecordingTask : public RC::RCRefCountImpl1<RC::RCSafeTask>
 {
 public:
-    explicit RecordingTask(bool blocking = false) : m_blocking(blocking) {}
+    explicit RecordingTask(bool blocking = false) : blocking_(blocking) {}
 
     void Run(int) override
     {
         ++runs;
         started.Set();
-        if (m_blocking)
+        if (blocking_)
             cancelled.Wait(kHangGuardMs);
         finished.Set();
     }
@@ -38,7 +38,7 @@ public:
     RC::RCEvent finished{true};
 
 private:
-    bool m_blocking;
+    bool blocking_;
 };
 
 TEST(TaskQueue, NumbersTasksFromOneAndNeverReusesIds)

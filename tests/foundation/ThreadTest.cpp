@@ -29,15 +29,15 @@ void __cdecl BlockUntilReleased(void* context)
 class ObservedThread : public RC::RCThread
 {
 public:
-    explicit ObservedThread(Shared* shared) : RCThread(&BlockUntilReleased, shared), m_shared(shared) {}
+    explicit ObservedThread(Shared* shared) : RCThread(&BlockUntilReleased, shared), shared_(shared) {}
     ~ObservedThread() override
     {
-        m_shared->deletingThread = ::GetCurrentThreadId();
-        m_shared->deleted.Set();
+        shared_->deletingThread = ::GetCurrentThreadId();
+        shared_->deleted.Set();
     }
 
 private:
-    Shared* m_shared;
+    Shared* shared_;
 };
 
 struct ExitRecorder : RC::IThreadExitListener {

@@ -19,39 +19,39 @@ class DebugOutputCapture
 {
 public:
     DebugOutputCapture()
-        : m_bufferReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
-          m_dataReady(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
-          m_mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"))
+        : bufferReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+          dataReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+          mapping_(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER"))
     {
-        if (m_mapping)
-            m_view = static_cast<const char*>(::MapViewOfFile(m_mapping.get(), FILE_MAP_READ, 0, 0, 4096));
+        if (mapping_)
+            view_ = static_cast<const char*>(::MapViewOfFile(mapping_.get(), FILE_MAP_READ, 0, 0, 4096));
     }
     ~DebugOutputCapture()
     {
-        if (m_view)
-            ::UnmapViewOfFile(m_view);
+        if (view_)
+            ::UnmapViewOfFile(view_);
     }
-    bool Ready() const { return m_bufferReady && m_dataReady && m_view; }
+    bool Ready() const { return bufferReady_ && dataReady_ && view_; }
 
     // Everything the process writes until it ends.
     std::vector<std::string> Collect(HANDLE process, DWORD processId)
     {
         std::vector<std::string> lines;
-        ::SetEvent(m_bufferReady.get());
-        const HANDLE handles[2] = {m_dataReady.get(), process};  // data first: drain before the exit
+        ::SetEvent(bufferReady_.get());
+        const HANDLE handles[2] = {dataReady_.get(), process};  // data first: drain before the exit
         while (::WaitForMultipleObjects(2, handles, FALSE, kHangGuardMs) == WAIT_OBJECT_0) {
-            if (*reinterpret_cast<const DWORD*>(m_view) == processId)
-                lines.emplace_back(m_view + sizeof(DWORD));
-            ::SetEvent(m_bufferReady.get());
+            if (*reinterpret_cast<const DWORD*>(view_) == processId)
+                lines.emplace_back(view_ + sizeof(DWORD));
+            ::SetEvent(bufferReady_.get());
         }
         return lines;
     }
 
 private:
-    RC::unique_handle m_bufferReady;
-    RC::unique_handle m_dataReady;
-    RC::unique_handle m_mapping;
-    const char* m_view = nullptr;
+    RC::unique_handle bufferReady_;
+    RC::unique_handle dataReady_;
+    RC::unique_handle mapping_;
+    const char* view_ = nullptr;
 };
 
 } // namespace KivoTest

@@ -24,24 +24,24 @@ bool IsClsidText(const std::wstring& value)
 } // namespace
 
 RCAvEnumIMPL::RCAvEnumIMPL(int32_t scanGroup, int32_t showType)
-    : m_scanGroup(static_cast<uint32_t>(scanGroup)), m_showType(static_cast<uint32_t>(showType))
+    : scanGroup_(static_cast<uint32_t>(scanGroup)), showType_(static_cast<uint32_t>(showType))
 {
 }
 
 IAvEnumFileEvent* RCAvEnumIMPL::SetEnumEvent(IAvEnumFileEvent* sink)
 {
-    m_sink = sink;
+    sink_ = sink;
     return sink;
 }
 
 bool RCAvEnumIMPL::Enum()
 {
-    m_stop.store(0, std::memory_order_relaxed);
-    if (!m_sink)
+    stop_.store(0, std::memory_order_relaxed);
+    if (!sink_)
         return false;
-    if (m_sink->OnEnumItemStart(this) && !IsStopped())
+    if (sink_->OnEnumItemStart(this) && !IsStopped())
         EnumImpl();
-    m_sink->OnEnumFileEnd(this);
+    sink_->OnEnumFileEnd(this);
     return true;
 }
 
@@ -53,27 +53,27 @@ bool RCAvEnumIMPL::Stop()
 
 int32_t RCAvEnumIMPL::GetScanGroup()
 {
-    return static_cast<int32_t>(m_scanGroup);
+    return static_cast<int32_t>(scanGroup_);
 }
 
 int32_t RCAvEnumIMPL::GetShowType()
 {
-    return static_cast<int32_t>(m_showType);
+    return static_cast<int32_t>(showType_);
 }
 
 ItemStats* RCAvEnumIMPL::GetItemStats()
 {
-    return &m_stats;
+    return &stats_;
 }
 
 bool RCAvEnumIMPL::FireFileEnumEvent(const std::wstring& path, const std::wstring& subItem)
 {
-    if (path.size() < kMinReportedPath || path.size() > kMaxReportedPath || path[1] != L':' || !m_sink)
+    if (path.size() < kMinReportedPath || path.size() > kMaxReportedPath || path[1] != L':' || !sink_)
         return true;
     try {
         RC_LOG(5, L"RCAvEnumIMPL::FireFileEnumEvent scanType = %d, scanSubType = %d, file = %s",
-               static_cast<int>(m_scanGroup), static_cast<int>(m_showType), path.c_str());
-        const bool accepted = m_sink->OnEnumFile(this, path, subItem);
+               static_cast<int>(scanGroup_), static_cast<int>(showType_), path.c_str());
+        const bool accepted = sink_->OnEnumFile(this, path, subItem);
         if (!accepted)
             SetStopped();
         return accepted;

@@ -68,15 +68,15 @@ protected:
     // The enumerator's own walk.
     virtual void EnumImpl() = 0;
 
-    bool IsStopped() const { return m_stop.load(std::memory_order_relaxed) != 0; }
-    void SetStopped() { m_stop.store(1, std::memory_order_relaxed); }
+    bool IsStopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
+    void SetStopped() { stop_.store(1, std::memory_order_relaxed); }
 
 private:
-    std::atomic<uint8_t> m_stop{0};
-    ItemStats m_stats;
-    uint32_t m_scanGroup;
-    uint32_t m_showType;
-    IAvEnumFileEvent* m_sink = nullptr;
+    std::atomic<uint8_t> stop_{0};
+    ItemStats stats_;
+    uint32_t scanGroup_;
+    uint32_t showType_;
+    IAvEnumFileEvent* sink_ = nullptr;
 };
 
 } // namespace RC

@@ -11,12 +11,12 @@ RCAvEnumLocalFile::RCAvEnumLocalFile(int32_t scanGroup, int32_t showType) : RCAv
 void RCAvEnumLocalFile::AddPath(const std::wstring& path)
 {
     if (!path.empty())
-        m_roots.push_back(path);
+        roots_.push_back(path);
 }
 
 void RCAvEnumLocalFile::EnumImpl()
 {
-    for (const std::wstring& root : m_roots) {
+    for (const std::wstring& root : roots_) {
         if (IsStopped())
             break;
         try {

@@ -27,7 +27,7 @@ protected:
     static bool IsDirectoryEntry(const std::wstring& name, const WIN32_FIND_DATAW& entry);
 
 private:
-    std::vector<std::wstring> m_roots;
+    std::vector<std::wstring> roots_;
 };
 
 } // namespace RC

@@ -32,15 +32,15 @@ RCRegValue::EnumResult RCRegValue::EnumSubKey(HKEY key, DWORD index, std::wstrin
 
 void RCRegValue::Clear()
 {
-    std::wmemset(m_data, 0, kMaxChars + 1);
-    m_type = REG_NONE;
+    std::wmemset(data_, 0, kMaxChars + 1);
+    type_ = REG_NONE;
 }
 
 bool RCRegValue::Read(HKEY key, const wchar_t* name)
 {
     Clear();
     DWORD bytes = kDataBytes;
-    const LONG status = ::RegQueryValueExW(key, name, nullptr, &m_type, reinterpret_cast<BYTE*>(m_data), &bytes);
+    const LONG status = ::RegQueryValueExW(key, name, nullptr, &type_, reinterpret_cast<BYTE*>(data_), &bytes);
     if (status != ERROR_SUCCESS || !IsTerminated()) {
         Clear();
         return false;
@@ -54,8 +54,8 @@ RCRegValue::EnumResult RCRegValue::ReadAt(HKEY key, DWORD index, std::wstring& n
     wchar_t nameBuffer[kMaxChars + 1] = {};
     DWORD nameLength = kMaxChars;
     DWORD bytes = kDataBytes;
-    const LONG status = ::RegEnumValueW(key, index, nameBuffer, &nameLength, nullptr, &m_type,
-                                        wantData ? reinterpret_cast<BYTE*>(m_data) : nullptr,
+    const LONG status = ::RegEnumValueW(key, index, nameBuffer, &nameLength, nullptr, &type_,
+                                        wantData ? reinterpret_cast<BYTE*>(data_) : nullptr,
                                         wantData ? &bytes : nullptr);
     if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && !IsTerminated())) {
         Clear();
@@ -73,9 +73,9 @@ std::vector<std::wstring> RCRegValue::Strings() const
 {
     std::vector<std::wstring> strings;
     size_t position = 0;
-    while (position < kMaxChars && m_data[position] != L'\0') {
-        const size_t length = std::wcslen(m_data + position);
-        strings.emplace_back(m_data + position, length);
+    while (position < kMaxChars && data_[position] != L'\0') {
+        const size_t length = std::wcslen(data_ + position);
+        strings.emplace_back(data_ + position, length);
         position += length + 1;
     }
     return strings;

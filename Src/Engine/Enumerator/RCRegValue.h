@@ -28,19 +28,19 @@ public:
     // The value at index: its name, and its data when wantData is set.
     EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name, bool wantData);
 
-    DWORD Type() const { return m_type; }
+    DWORD Type() const { return type_; }
     // The data as text, whatever its type.
-    const wchar_t* Text() const { return m_data; }
+    const wchar_t* Text() const { return data_; }
     // The strings of a multi-string list up to the empty one that ends it.
     std::vector<std::wstring> Strings() const;
 
 private:
     void Clear();
-    bool IsTerminated() const { return m_data[kMaxChars - 1] == L'\0'; }
+    bool IsTerminated() const { return data_[kMaxChars - 1] == L'\0'; }
 
     // One unit more than the registry is told, always zero.
-    wchar_t m_data[kMaxChars + 1] = {};
-    DWORD m_type = REG_NONE;
+    wchar_t data_[kMaxChars + 1] = {};
+    DWORD type_ = REG_NONE;
 };
 
 } // namespace RC

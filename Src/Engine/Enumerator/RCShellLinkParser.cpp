@@ -12,17 +12,17 @@ constexpr uint32_t kLinkInfoHeaderBeforeBasePath = 20;
 // past the end (only the next read fails), a read never does.
 class Cursor {
 public:
-    Cursor(const uint8_t* data, size_t size, uint64_t position) : m_data(data), m_size(size), m_position(position) {}
+    Cursor(const uint8_t* data, size_t size, uint64_t position) : data_(data), size_(size), position_(position) {}
 
     bool Read(void* out, size_t count)
     {
-        if (m_position > m_size || count > m_size - m_position)
+        if (position_ > size_ || count > size_ - position_)
             return false;
-        const uint8_t* from = m_data + m_position;
+        const uint8_t* from = data_ + position_;
         uint8_t* to = static_cast<uint8_t*>(out);
         for (size_t i = 0; i < count; ++i)
             to[i] = from[i];
-        m_position += count;
+        position_ += count;
         return true;
     }
 
@@ -45,13 +45,13 @@ public:
         return true;
     }
 
-    void Skip(uint64_t count) { m_position += count; }
-    uint64_t Position() const { return m_position; }
+    void Skip(uint64_t count) { position_ += count; }
+    uint64_t Position() const { return position_; }
 
 private:
-    const uint8_t* m_data;
-    size_t m_size;
-    uint64_t m_position;
+    const uint8_t* data_;
+    size_t size_;
+    uint64_t position_;
 };
 
 size_t ReadU16At(const uint8_t* data, size_t at)

@@ -60,23 +60,23 @@ public:
     {
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        m_path = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
-        ::CreateDirectoryW(m_path.c_str(), nullptr);
+        path_ = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
+        ::CreateDirectoryW(path_.c_str(), nullptr);
     }
     ~ScratchDir()
     {
-        const std::wstring from = m_path + L'\0'; // the list ends with a second zero
+        const std::wstring from = path_ + L'\0'; // the list ends with a second zero
         SHFILEOPSTRUCTW operation = {};
         operation.wFunc = FO_DELETE;
         operation.pFrom = from.c_str();
         operation.fFlags = FOF_NO_UI;
         ::SHFileOperationW(&operation);
     }
-    const std::wstring& Path() const { return m_path; }
-    void Make(const std::wstring& relative) { ::CreateDirectoryW((m_path + L"\\" + relative).c_str(), nullptr); }
+    const std::wstring& Path() const { return path_; }
+    void Make(const std::wstring& relative) { ::CreateDirectoryW((path_ + L"\\" + relative).c_str(), nullptr); }
     std::wstring Write(const std::wstring& relative, const std::string& bytes)
     {
-        const std::wstring path = m_path + L"\\" + relative;
+        const std::wstring path = path_ + L"\\" + relative;
         HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -85,34 +85,34 @@ public:
     }
 
 private:
-    std::wstring m_path;
+    std::wstring path_;
 };
 
 // parent\name (a unique name unless one is given) in one view, deleted with its tree.
 class ScratchKey {
 public:
     ScratchKey(HKEY root, const std::wstring& parent, bool wow64, const std::wstring& name = std::wstring())
-        : m_root(root), m_subKey(parent + L"\\" + (name.empty() ? UniqueName(L"KivoEnumTest") : name)),
-          m_view(wow64 ? KEY_WOW64_64KEY : 0)
+        : root_(root), subKey_(parent + L"\\" + (name.empty() ? UniqueName(L"KivoEnumTest") : name)),
+          view_(wow64 ? KEY_WOW64_64KEY : 0)
     {
         Set(L"", nullptr, REG_NONE, nullptr, 0);
     }
     ~ScratchKey()
     {
         HKEY key = nullptr;
-        if (::RegOpenKeyExW(m_root, m_subKey.c_str(), 0, KEY_ALL_ACCESS | m_view, &key) == ERROR_SUCCESS) {
+        if (::RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_ALL_ACCESS | view_, &key) == ERROR_SUCCESS) {
             ::RegDeleteTreeW(key, nullptr);
             ::RegCloseKey(key);
         }
-        ::RegDeleteKeyExW(m_root, m_subKey.c_str(), m_view, 0);
+        ::RegDeleteKeyExW(root_, subKey_.c_str(), view_, 0);
     }
-    const std::wstring& SubKey() const { return m_subKey; }
+    const std::wstring& SubKey() const { return subKey_; }
     // A value of the key or of a sub key (created as needed); no name: only the key.
     void Set(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
     {
         HKEY key = nullptr;
-        const std::wstring path = relative.empty() ? m_subKey : m_subKey + L"\\" + relative;
-        ::RegCreateKeyExW(m_root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | m_view, nullptr, &key, nullptr);
+        const std::wstring path = relative.empty() ? subKey_ : subKey_ + L"\\" + relative;
+        ::RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key, nullptr);
         if (data)
             ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
         ::RegCloseKey(key);
@@ -123,9 +123,9 @@ public:
     }
 
 private:
-    HKEY m_root;
-    std::wstring m_subKey;
-    REGSAM m_view;
+    HKEY root_;
+    std::wstring subKey_;
+    REGSAM view_;
 };
 
 } // namespace RC::test
