@@ -100,9 +100,7 @@ TEST_F(RCSafeTrevoxObTest, ResetKeepsStateItemsAndCallback)
     observer.SetItems({{21, L"Custom"}});
     observer.SetCurrentItem(21, L"Custom");
     observer.SetCurrentFile(L"C:\\a.exe");
-    observer.SetPercent(50);
     observer.IncrementFilesFound();
-    observer.IncrementLevel3Found();
     observer.SetItemStatus(21, 3);
 
     observer.Reset();
@@ -111,9 +109,7 @@ TEST_F(RCSafeTrevoxObTest, ResetKeepsStateItemsAndCallback)
     const ScanProgressBlock progress = observer.GetProgress();
     EXPECT_EQ(progress.currentShowType, 46u);
     EXPECT_EQ(progress.currentFile, L"");
-    EXPECT_EQ(progress.percent, 0u);
     EXPECT_EQ(progress.filesFound, 0u);
-    EXPECT_EQ(progress.level3Found, 0u);
     EXPECT_EQ(observer.GetItemStatus(21).status, 0u);
     observer.FireState();
     EXPECT_EQ(callback.states, 1);  // still connected
