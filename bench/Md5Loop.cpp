@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "bench/BenchFiles.h"
+#include "substitute/FileList.h"
 #include "substitute/SubstituteHandles.h"
 
 namespace {
@@ -45,7 +45,7 @@ int wmain(int argc, wchar_t** argv)
         std::fwprintf(stderr, L"usage: md5-loop PATH...\n");
         return 2;
     }
-    const std::vector<std::wstring> files = Bench::ListFiles(std::vector<std::wstring>(argv + 1, argv + argc));
+    const std::vector<std::wstring> files = Substitute::ListFiles(std::vector<std::wstring>(argv + 1, argv + argc));
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
     if (BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0) != 0) {
         std::fwprintf(stderr, L"md5-loop: no MD5 provider\n");
@@ -70,6 +70,6 @@ int wmain(int argc, wchar_t** argv)
     const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
     std::fwprintf(stderr, L"files %lu, failed %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, peak working set %.1f MiB\n",
                   hashed, failed, bytes / 1048576.0, seconds, hashed / seconds, bytes / 1048576.0 / seconds,
-                  Bench::PeakWorkingSetMiB());
+                  Substitute::PeakWorkingSetMiB());
     return failed != 0 ? 2 : 0;
 }

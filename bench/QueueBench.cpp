@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Engine/Scanner/RCAvFileScan.h"
-#include "bench/BenchFiles.h"
+#include "substitute/FileList.h"
 #include "foundation/RCDebugger.h"
 
 namespace {
@@ -44,7 +44,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     RC::RCDebugger::GetInstance()->Init(nullptr);
-    const std::vector<std::wstring> files = Bench::ListFiles(std::vector<std::wstring>(argv + 1, argv + argc));
+    const std::vector<std::wstring> files = Substitute::ListFiles(std::vector<std::wstring>(argv + 1, argv + argc));
 
     CountingSink sink;
     RC::RCAvFileScan scan;
@@ -78,6 +78,6 @@ int wmain(int argc, wchar_t** argv)
     const unsigned long ended = sink.ended.load();
     std::fwprintf(stderr, L"files %u, ended %lu, threats %lu, in %.3f s: %.1f us/file, peak working set %.1f MiB\n",
                   static_cast<unsigned>(files.size()), ended, sink.threats.load(), seconds,
-                  files.empty() ? 0.0 : seconds * 1e6 / files.size(), Bench::PeakWorkingSetMiB());
+                  files.empty() ? 0.0 : seconds * 1e6 / files.size(), Substitute::PeakWorkingSetMiB());
     return ended == files.size() ? 0 : 2;
 }

@@ -1,5 +1,7 @@
 #include "substitute/TestControls.h"
 
+#include "substitute/TextCompare.h"
+
 #include <cwctype>
 
 namespace Substitute {
@@ -13,16 +15,6 @@ std::wstring_view Trim(std::wstring_view text)
     while (!text.empty() && std::iswspace(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i]))
-            return false;
-    return true;
 }
 
 std::uint32_t ToNumber(std::wstring_view text)

@@ -1,5 +1,7 @@
 #include "substitute/ThreatClassifier.h"
 
+#include "substitute/TextCompare.h"
+
 #include <cwctype>
 #include <vector>
 
@@ -26,16 +28,6 @@ constexpr CategoryRow kPuaCategories[] = {
     {L"Bundler", {2, 2}}, {L"Installer", {2, 2}}, {L"GameHack", {2, 3}}, {L"Cheat", {2, 3}},
 };
 constexpr ThreatClass kOtherPua{2, 0};
-
-bool EqualsNoCase(std::wstring_view a, std::wstring_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i]))
-            return false;
-    return true;
-}
 
 std::vector<std::wstring_view> Tokens(std::wstring_view name)
 {

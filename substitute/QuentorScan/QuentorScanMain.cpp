@@ -6,7 +6,6 @@
 // Exit code: 0 clean, 1 threats found, 2 error.
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -15,6 +14,7 @@
 
 #include "engine/EngineObjectIds.h"
 #include "engine/IScanProxy.h"
+#include "substitute/FileList.h"
 #include "substitute/SubstituteHandles.h"
 
 namespace {
@@ -52,27 +52,6 @@ void __cdecl OnResult(void* context, std::uint32_t, const wchar_t* path, const R
     LeaveCriticalSection(&tally.lock);
 }
 
-// Files under a path, depth first; links and junctions are not followed.
-void Walk(const std::wstring& path, std::vector<std::wstring>& files)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        files.push_back(path);
-        return;
-    }
-    WIN32_FIND_DATAW found{};
-    Substitute::UniqueFind find = Substitute::AdoptFind(FindFirstFileW((path + L"\\*").c_str(), &found));
-    if (!find)
-        return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            Walk(path + L"\\" + name, files);
-    } while (FindNextFileW(find.get(), &found));
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -103,9 +82,7 @@ int wmain(int argc, wchar_t** argv)
 
     InitializeCriticalSection(&tally.lock);
     tally.allAnswered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::vector<std::wstring> files;
-    for (const std::wstring& root : roots)
-        Walk(root, files);
+    const std::vector<std::wstring> files = Substitute::ListFiles(roots);
 
     const ULONGLONG started = GetTickCount64();
     proxy->Init(L"quentor-scan");
@@ -136,13 +113,10 @@ int wmain(int argc, wchar_t** argv)
 
     const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
     // The peak shows whether memory stays flat whatever the files' sizes and number.
-    PROCESS_MEMORY_COUNTERS memory{};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
     std::fwprintf(stderr, L"files %lu, refused %lu, threats %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, "
                   L"peak working set %.1f MiB\n",
                   tally.answered, refused, tally.threats, tally.bytes / 1048576.0, seconds, tally.answered / seconds,
-                  tally.bytes / 1048576.0 / seconds, memory.PeakWorkingSetSize / 1048576.0);
+                  tally.bytes / 1048576.0 / seconds, Substitute::PeakWorkingSetMiB());
     CloseHandle(tally.allAnswered);
     DeleteCriticalSection(&tally.lock);
     return tally.threats != 0 ? 1 : 0;

@@ -1,11 +1,11 @@
-#include "bench/BenchFiles.h"
+#include "substitute/FileList.h"
 
 #include <windows.h>
 #include <psapi.h>
 
 #include "substitute/SubstituteHandles.h"
 
-namespace Bench {
+namespace Substitute {
 
 namespace {
 
@@ -19,7 +19,7 @@ void Walk(const std::wstring& path, std::vector<std::wstring>& files)
         return;
     }
     WIN32_FIND_DATAW found{};
-    Substitute::UniqueFind find = Substitute::AdoptFind(FindFirstFileW((path + L"\\*").c_str(), &found));
+    UniqueFind find = AdoptFind(FindFirstFileW((path + L"\\*").c_str(), &found));
     if (!find)
         return;
     do {
@@ -48,4 +48,4 @@ double PeakWorkingSetMiB()
     return counters.PeakWorkingSetSize / 1048576.0;
 }
 
-} // namespace Bench
+} // namespace Substitute
