@@ -72,6 +72,11 @@ protected:
     void SetStopped() { stop_.store(1, std::memory_order_relaxed); }
 
 private:
+    // Calls visit(key, name) for each readable sub key of root\subKey, testing
+    // the stop flag before each one.
+    template <class Visit>
+    void ForEachSubKey(HKEY root, const wchar_t* subKey, bool wow64, Visit visit);
+
     std::atomic<uint8_t> stop_{0};
     ItemStats stats_;
     uint32_t scanGroup_;

@@ -59,26 +59,33 @@ void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData,
     }
 }
 
+template <class Visit>
+void RCAvEnumIMPL::ForEachSubKey(HKEY root, const wchar_t* subKey, bool wow64, Visit visit)
+{
+    unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+    if (!key)
+        return;
+    std::wstring name;
+    for (DWORD index = 0; !IsStopped(); ++index) {
+        const RCRegValue::EnumResult read = RCRegValue::EnumSubKey(key.get(), index, name);
+        if (read == RCRegValue::EnumResult::End)
+            break;
+        if (read == RCRegValue::EnumResult::Ok)
+            visit(key.get(), name);
+    }
+}
+
 void RCAvEnumIMPL::EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const std::vector<std::wstring>& valueNames,
                                        bool wow64)
 {
     try {
-        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
-        if (!key)
-            return;
-        std::wstring name;
-        for (DWORD index = 0; !IsStopped(); ++index) {
-            const RCRegValue::EnumResult read = RCRegValue::EnumSubKey(key.get(), index, name);
-            if (read == RCRegValue::EnumResult::End)
-                break;
-            if (read == RCRegValue::EnumResult::Skip)
-                continue;
-            unique_hkey child = RCRegValue::OpenKey(key.get(), name.c_str(), wow64);
+        ForEachSubKey(root, subKey, wow64, [&](HKEY key, const std::wstring& name) {
+            unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), wow64);
             if (!child)
-                continue;
+                return;
             for (const std::wstring& valueName : valueNames)
                 FireRegValue(child.get(), valueName.c_str(), wow64);
-        }
+        });
     } catch (...) {
     }
 }
@@ -86,28 +93,18 @@ void RCAvEnumIMPL::EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const s
 void RCAvEnumIMPL::EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wow64)
 {
     try {
-        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
-        if (!key)
-            return;
-        std::wstring name;
-        for (DWORD index = 0; !IsStopped(); ++index) {
-            const RCRegValue::EnumResult read = RCRegValue::EnumSubKey(key.get(), index, name);
-            if (read == RCRegValue::EnumResult::End)
-                break;
-            if (read == RCRegValue::EnumResult::Skip)
-                continue;
-
+        ForEachSubKey(root, subKey, wow64, [&](HKEY key, const std::wstring& name) {
             // The key is named after the class, or its default value names it.
             std::wstring clsid;
             if (!name.empty() && name.front() == L'{') {
                 clsid = name.substr(0, kClsidLength);
-            } else if (unique_hkey child = RCRegValue::OpenKey(key.get(), name.c_str(), wow64)) {
+            } else if (unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), wow64)) {
                 RCRegValue value;
                 if (value.Read(child.get(), nullptr) && value.Text()[0] == L'{')
                     clsid = std::wstring(value.Text()).substr(0, kClsidLength);
             }
             FireRegistryValue(clsid, std::wstring(), wow64);
-        }
+        });
     } catch (...) {
     }
 }
