@@ -88,7 +88,9 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
     s.resultsEvent.Create(std::wstring(), false);
     s.startedEvent.Create(std::wstring(), false);
 
-    s.assist = RCCreateEngineObject<IEngineAssist>(RCHalvaneWrap(), kEngineAssistObjectId);
+    // A second Init keeps the objects of the first rather than leaking them.
+    if (s.assist == nullptr)
+        s.assist = RCCreateEngineObject<IEngineAssist>(RCHalvaneWrap(), kEngineAssistObjectId);
     if (s.proxy == nullptr) {
         s.proxy = RCCreateEngineObject<IScanProxy>(RCQuentorWrap(), kScanProxyObjectId);
         if (s.proxy != nullptr) {
