@@ -115,16 +115,7 @@ ItemStatusBlock RCSafeTrevoxOb::GetItemStatus(uint32_t showType) const
 
 ItemProgressBlock RCSafeTrevoxOb::GetItemProgress(uint32_t showType) const
 {
-    ItemProgressBlock block;
-    if (!IsItem(showType))
-        return block;
-    const ItemRow& row = record_->rows[showType];
-    block.status = row.status;
-    block.enumerated = row.enumerated;
-    block.scanned = row.scanned;
-    block.level2 = row.level2;
-    block.level3 = row.level3;
-    return block;
+    return IsItem(showType) ? record_->rows[showType] : ItemProgressBlock();
 }
 
 std::vector<ScanItem> RCSafeTrevoxOb::GetItems() const

@@ -25,13 +25,8 @@ struct ScanItem {
     std::wstring displayName;
 };
 
-struct ItemRow {
-    uint32_t status = 0;
-    uint32_t enumerated = 0;
-    uint32_t scanned = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
-};
+// One item's row holds exactly what its progress notification carries.
+using ItemRow = ItemProgressBlock;
 
 class RCSafeTrevoxOb : private RCNonCopyable {
 public:
