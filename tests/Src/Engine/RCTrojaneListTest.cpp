@@ -13,6 +13,7 @@
 #include "Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
+#include "support/CallLog.h"
 
 using namespace RC;
 
@@ -23,84 +24,52 @@ const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TES
 // Records the calls in order; can hold the worker inside its first item.
 class RecordingObserver : public IScanOperateCallback {
 public:
-    void OnThreatAdded(uint32_t id) override { Note("added " + std::to_string(id)); }
-    void OnOperateBegin(uint32_t op) override { Note("begin " + std::to_string(op)); }
+    void OnThreatAdded(uint32_t id) override { log.Note("added " + std::to_string(id)); }
+    void OnOperateBegin(uint32_t op) override { log.Note("begin " + std::to_string(op)); }
     int32_t OnOperateItemBegin(uint32_t, uint32_t id) override
     {
-        Note("item " + std::to_string(id));
+        log.Note("item " + std::to_string(id));
         std::unique_lock<std::mutex> guard(lock_);
-        entered_ = true;
-        changed_.notify_all();
         changed_.wait(guard, [this] { return !holdFirstItem_; });
         return 0;
     }
     int32_t OnOperateItemSucceeded(uint32_t, uint32_t id) override
     {
-        Note("ok " + std::to_string(id));
+        log.Note("ok " + std::to_string(id));
         return 0;
     }
     int32_t OnOperateItemFailed(uint32_t, uint32_t id) override
     {
-        Note("failed " + std::to_string(id));
+        log.Note("failed " + std::to_string(id));
         return 0;
     }
     void OnOperateProgress(uint32_t done, uint32_t total) override
     {
-        Note("progress " + std::to_string(done) + "/" + std::to_string(total));
+        log.Note("progress " + std::to_string(done) + "/" + std::to_string(total));
     }
-    void OnOperateEnd(uint32_t op) override
+    void OnOperateEnd(uint32_t op) override { log.Note("end " + std::to_string(op)); }
+
+    void HoldItems(bool hold)
     {
-        Note("end " + std::to_string(op));
-        std::lock_guard<std::mutex> guard(lock_);
-        ended_ = true;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            holdFirstItem_ = hold;
+        }
         changed_.notify_all();
+    }
+    // The calls of one operation, once it has ended.
+    std::string Operation()
+    {
+        log.WaitFor("end ");
+        return log.Take();
     }
 
-    void HoldFirstItem()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        holdFirstItem_ = true;
-        entered_ = false;
-    }
-    void WaitUntilInsideItem()
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        changed_.wait(guard, [this] { return entered_; });
-    }
-    void ReleaseItem()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        holdFirstItem_ = false;
-        changed_.notify_all();
-    }
-    void WaitForEnd()
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        changed_.wait(guard, [this] { return ended_; });
-        ended_ = false;
-    }
-    std::string Calls()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        std::string joined;
-        for (const std::string& call : calls_)
-            joined += (joined.empty() ? "" : ", ") + call;
-        calls_.clear();
-        return joined;
-    }
+    KivoTest::CallLog log;
 
 private:
-    void Note(const std::string& call)
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        calls_.push_back(call);
-    }
     std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<std::string> calls_;
     bool holdFirstItem_ = false;
-    bool entered_ = false;
-    bool ended_ = false;
 };
 
 FileQueryTask Threat(uint32_t id, const std::wstring& path)
@@ -162,7 +131,7 @@ TEST(RCTrojaneList, ListsEachFileOnceWhateverItsCaseAndBlanks)
     list.SetObserver(&observer);
     EXPECT_EQ(list.AddThreat(Threat(5, L"C:\\Data\\Bad.EXE")), 5u);
     EXPECT_EQ(list.AddThreat(Threat(9, L"  c:\\data\\bad.exe\r\n")), 0u);
-    EXPECT_EQ(observer.Calls(), "added 5");
+    EXPECT_EQ(observer.log.Take(), "added 5");
 
     FileQueryTask found;
     EXPECT_TRUE(list.FindThreat(5, found));
@@ -180,24 +149,21 @@ TEST(RCTrojaneList, OperationsReportEveryListedFileAndAlwaysEnd)
     list.AddThreat(Threat(1, L"C:\\a.exe"));
     list.AddThreat(Threat(2, L"C:\\b.exe"));
     list.AddThreat(Threat(3, L"C:\\c.exe"));
-    observer.Calls();
+    observer.log.Take();
 
     ASSERT_TRUE(list.Operate(1, {}));
-    observer.WaitForEnd();
-    EXPECT_EQ(observer.Calls(), "begin 1, end 1");
+    EXPECT_EQ(observer.Operation(), "begin 1, end 1");
 
     ASSERT_TRUE(list.Operate(7, {2, 42, 1}));  // 42 is not listed: skipped silently
-    observer.WaitForEnd();
-    EXPECT_EQ(observer.Calls(), "begin 7, item 2, progress 1/3, failed 2, item 1, progress 2/3, failed 1, end 7");
+    EXPECT_EQ(observer.Operation(), "begin 7, item 2, progress 1/3, failed 2, item 1, progress 2/3, failed 1, end 7");
 
     // Cancelled inside its first file: the rest is left, the end still comes.
-    observer.HoldFirstItem();
+    observer.HoldItems(true);
     ASSERT_TRUE(list.Operate(4, {1, 2, 3}));
-    observer.WaitUntilInsideItem();
+    observer.log.WaitFor("item ");
     list.CancelOperation();
-    observer.ReleaseItem();
-    observer.WaitForEnd();
-    EXPECT_EQ(observer.Calls(), "begin 4, item 1, progress 1/3, failed 1, end 4");
+    observer.HoldItems(false);
+    EXPECT_EQ(observer.Operation(), "begin 4, item 1, progress 1/3, failed 1, end 4");
 }
 
 TEST(RCTrojaneList, QuarantineThenRestoreGivesTheFileBack)
@@ -216,16 +182,14 @@ TEST(RCTrojaneList, QuarantineThenRestoreGivesTheFileBack)
     list.SetObserver(&observer);
     ASSERT_TRUE(list.Init());
     list.AddThreat(scanned);
-    observer.Calls();
+    observer.log.Take();
 
     ASSERT_TRUE(list.Operate(RCTrojaneList::kQuarantine, {scanned.taskId}));
-    observer.WaitForEnd();
-    EXPECT_EQ(observer.Calls(), "begin 1, item 1, progress 1/1, ok 1, end 1");
+    EXPECT_EQ(observer.Operation(), "begin 1, item 1, progress 1/1, ok 1, end 1");
     EXPECT_FALSE(RCIsFile(path));
 
     ASSERT_TRUE(list.Operate(RCTrojaneList::kRestore, {scanned.taskId}));
-    observer.WaitForEnd();
-    EXPECT_EQ(observer.Calls(), "begin 4, item 1, progress 1/1, ok 1, end 4");
+    EXPECT_EQ(observer.Operation(), "begin 4, item 1, progress 1/1, ok 1, end 4");
     EXPECT_EQ(ReadAll(path), kEicar);
     list.UnInit();
     DeleteFileW(path.c_str());

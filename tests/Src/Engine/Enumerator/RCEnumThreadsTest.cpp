@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "Engine/Enumerator/RCEnumThreads.h"
 #include "foundation/RCRefCountImpl1.h"
+#include "support/CallLog.h"
 
 using namespace RC;
 
@@ -72,12 +72,9 @@ private:
     ItemStats stats_;
 };
 
-// Records the run; OnEnumEnd signals the end.
+// Records the run.
 class RecordingSink : public IAvEnumFileEvent {
 public:
-    RecordingSink() { ended_ = CreateEventW(nullptr, FALSE, FALSE, nullptr); }
-    ~RecordingSink() override { CloseHandle(ended_); }
-
     bool OnEnumStart() override { return Note("start"); }
     bool OnEnumItemStart(IAvEnumFile* e) override { return Note("item " + std::to_string(e->GetShowType())); }
     bool OnEnumFile(IAvEnumFile*, const std::wstring&, const std::wstring&) override
@@ -86,30 +83,20 @@ public:
         return true;
     }
     bool OnEnumFileEnd(IAvEnumFile* e) override { return Note("item-end " + std::to_string(e->GetShowType())); }
-    void OnEnumEnd(bool stopped) override
-    {
-        Note(stopped ? "end stopped" : "end");
-        SetEvent(ended_);
-    }
+    void OnEnumEnd(bool stopped) override { Note(stopped ? "end stopped" : "end"); }
 
-    void WaitEnd() { WaitForSingleObject(ended_, INFINITE); }
-    std::vector<std::string> Events()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return events_;
-    }
+    void WaitEnd() { log.WaitFor("end"); }
+    std::vector<std::string> Events() const { return log.Calls(); }
+
+    KivoTest::CallLog log;
     std::atomic<int> files{0};
 
 private:
-    bool Note(const std::string& event)
+    bool Note(const std::string& call)
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        events_.push_back(event);
+        log.Note(call);
         return true;
     }
-    std::mutex lock_;
-    std::vector<std::string> events_;
-    HANDLE ended_;
 };
 
 } // namespace

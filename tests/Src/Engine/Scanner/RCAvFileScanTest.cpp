@@ -14,6 +14,7 @@
 #include "Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
+#include "support/CallLog.h"
 
 using namespace RC;
 
@@ -39,18 +40,15 @@ public:
     bool OnFileQueryBegin(FileQueryTask*) override { return Note("file-begin"); }
     bool OnFileQueryEnd(FileQueryTask* task) override
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        completions_.push_back({task->taskId, task->result.level, GetCurrentThreadId()});
-        events_.push_back(task->IsMarker() ? "marker-end" : "file-end");
-        return true;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            completions_.push_back({task->taskId, task->result.level, GetCurrentThreadId()});
+        }
+        return Note(task->IsMarker() ? "marker-end" : "file-end");
     }
     bool OnQueryEnd() override { return Note("end"); }
 
-    std::vector<std::string> events() const
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return events_;
-    }
+    std::vector<std::string> events() const { return log_.Calls(); }
     std::vector<Completion> completions() const
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -60,12 +58,11 @@ public:
 private:
     bool Note(const char* event)
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        events_.push_back(event);
+        log_.Note(event);
         return true;
     }
+    KivoTest::CallLog log_;
     mutable std::mutex lock_;
-    std::vector<std::string> events_;
     std::vector<Completion> completions_;
 };
 

@@ -1,0 +1,57 @@
+#pragma once
+// What a test double was called with, in order, from any thread; a test can
+// wait until a call has come.
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace KivoTest {
+
+class CallLog {
+public:
+    void Note(const std::string& call)
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            calls_.push_back(call);
+        }
+        changed_.notify_all();
+    }
+
+    std::vector<std::string> Calls() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return calls_;
+    }
+
+    // The calls so far joined by ", "; the log starts afresh.
+    std::string Take()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::string joined;
+        for (const std::string& call : calls_)
+            joined += (joined.empty() ? "" : ", ") + call;
+        calls_.clear();
+        return joined;
+    }
+
+    // Until a call that begins with prefix has been noted.
+    void WaitFor(const std::string& prefix)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        changed_.wait(guard, [&] {
+            for (const std::string& call : calls_)
+                if (call.compare(0, prefix.size(), prefix) == 0)
+                    return true;
+            return false;
+        });
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<std::string> calls_;
+};
+
+} // namespace KivoTest
