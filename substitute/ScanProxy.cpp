@@ -145,9 +145,14 @@ void ScanProxy::StopWorkers()
     }
     workChanged_.notify_all();
     roomFreed_.notify_all();
-    for (std::thread& worker : workers_)
-        if (worker.joinable() && worker.get_id() != std::this_thread::get_id())
+    cancelled_.notify_all();
+    for (std::thread& worker : workers_) {
+        // A callback that stops its own proxy cannot wait for itself.
+        if (worker.get_id() == std::this_thread::get_id())
+            worker.detach();
+        else if (worker.joinable())
             worker.join();
+    }
     workers_.clear();
     cancel_ = false;
 }
@@ -209,7 +214,7 @@ void ScanProxy::WorkerLoop()
             Guarded([&] { scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result); });
             if (controls->DelayMs() != 0) {
                 std::unique_lock<std::mutex> guard(lock_);
-                workChanged_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()), [&] { return cancel_.load(); });
+                cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()), [&] { return cancel_.load(); });
             }
         }
         Answer(query, result);

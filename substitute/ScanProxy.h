@@ -63,6 +63,7 @@ private:
     std::mutex lock_; // guards everything below
     std::condition_variable workChanged_;
     std::condition_variable roomFreed_;
+    std::condition_variable cancelled_; // cuts the test controls' delay short
     std::deque<Query> queue_;
     std::size_t queueLimit_ = 0;
     bool started_ = false;
