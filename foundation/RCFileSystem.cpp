@@ -6,6 +6,8 @@
 
 #include <shlobj.h>
 
+#include <utility>
+
 namespace {
 
 bool EndsWithSeparator(const std::wstring& path)
@@ -34,32 +36,34 @@ DWORD RCGetFileAttributes(const std::wstring& path)
     return attributes;
 }
 
-bool RCPathExists(std::wstring path)
+namespace {
+
+// Whether the path's attributes pass the test; a path with a trailing
+// separator gets a second try without it ("C:\\file.exe\\" names the file).
+bool PathPasses(std::wstring path, bool (*test)(DWORD))
 {
     if (path.empty())
         return false;
     RCNormalizePath(path, RC_PATH_UNQUOTE);
-    if (IsValid(RCGetFileAttributes(path)))
+    if (test(RCGetFileAttributes(path)))
         return true;
     if (path.size() > 2 && EndsWithSeparator(path)) {
         RCNormalizePath(path, RC_PATH_REMOVE_BACKSLASH);
-        return IsValid(RCGetFileAttributes(path));
+        return test(RCGetFileAttributes(path));
     }
     return false;
 }
 
+} // namespace
+
+bool RCPathExists(std::wstring path)
+{
+    return PathPasses(std::move(path), &IsValid);
+}
+
 bool RCIsFile(std::wstring path)
 {
-    if (path.empty())
-        return false;
-    RCNormalizePath(path, RC_PATH_UNQUOTE);
-    if (IsNonDirectory(RCGetFileAttributes(path)))
-        return true;
-    if (path.size() > 2 && EndsWithSeparator(path)) {
-        RCNormalizePath(path, RC_PATH_REMOVE_BACKSLASH);
-        return IsNonDirectory(RCGetFileAttributes(path));
-    }
-    return false;
+    return PathPasses(std::move(path), &IsNonDirectory);
 }
 
 bool RCIsDirectory(std::wstring path)
