@@ -8,15 +8,6 @@ using RC::DmAvCore::BusCallback;
 using RC::DmAvCore::IVBusMessageHolder;
 using RC::DmAvCore::IVBusModule;
 
-namespace {
-
-std::wstring TextOrEmpty(const wchar_t* text)
-{
-    return text != nullptr ? std::wstring(text) : std::wstring();
-}
-
-} // namespace
-
 class RCBus::Endpoint final : public RC::DmAvCore::IVBusHost {
 public:
     Endpoint(RCBus& bus, IVBusModule* module) : bus_(bus), module_(module) {}

@@ -4,14 +4,10 @@
 
 namespace KivoHost {
 
-namespace {
-
 std::wstring TextOrEmpty(const wchar_t* text)
 {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
-
-} // namespace
 
 RCBusMessage::RCBusMessage(std::wstring id, std::wstring address1, std::wstring address2)
     : id_(std::move(id)), address1_(std::move(address1)), address2_(std::move(address2))

@@ -11,6 +11,9 @@
 
 namespace KivoHost {
 
+// Texts come from modules as pointers that may be null.
+std::wstring TextOrEmpty(const wchar_t* text);
+
 class RCBusMessage final : public RC::DmAvCore::IVBusMessage {
 public:
     RCBusMessage(std::wstring id, std::wstring address1, std::wstring address2);

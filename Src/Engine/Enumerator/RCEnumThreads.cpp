@@ -95,7 +95,6 @@ void __cdecl RCEnumThreads::RunScanThread(void* context)
         previous = std::move(d.joinBeforeRun);
     }
     JoinAndDrop(previous);
-    d.idle = false;
 
     Wow64FsRedirectionGuard redirection;
     redirection.Disable();
