@@ -19,11 +19,10 @@ bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
             FireRegistryValue(value.Text(), std::wstring(), wow64);
             return true;
         case REG_MULTI_SZ:
-            for (const std::wstring& text : value.Strings()) {
-                if (IsStopped())
-                    break;
+            // One value is one item: a stop ends the walk before the next
+            // value, not between the strings of this one.
+            for (const std::wstring& text : value.Strings())
                 FireRegistryValue(text, std::wstring(), wow64);
-            }
             return true;
         default:
             return false;
@@ -49,7 +48,9 @@ void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData,
         RCRegValue value;
         std::wstring name;
         for (DWORD index = 0; !IsStopped(); ++index) {
-            const RCRegValue::EnumResult read = value.ReadAt(key.get(), index, name, useData);
+            // The data is read even when only the name is fired, so that a
+            // value too long to read is passed over in both modes.
+            const RCRegValue::EnumResult read = value.ReadAt(key.get(), index, name);
             if (read == RCRegValue::EnumResult::End)
                 break;
             if (read == RCRegValue::EnumResult::Ok)

@@ -48,15 +48,14 @@ bool RCRegValue::Read(HKEY key, const wchar_t* name)
     return true;
 }
 
-RCRegValue::EnumResult RCRegValue::ReadAt(HKEY key, DWORD index, std::wstring& name, bool wantData)
+RCRegValue::EnumResult RCRegValue::ReadAt(HKEY key, DWORD index, std::wstring& name)
 {
     Clear();
     wchar_t nameBuffer[kMaxChars + 1] = {};
     DWORD nameLength = kMaxChars;
     DWORD bytes = kDataBytes;
     const LONG status = ::RegEnumValueW(key, index, nameBuffer, &nameLength, nullptr, &type_,
-                                        wantData ? reinterpret_cast<BYTE*>(data_) : nullptr,
-                                        wantData ? &bytes : nullptr);
+                                        reinterpret_cast<BYTE*>(data_), &bytes);
     if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && !IsTerminated())) {
         Clear();
         return EnumResult::Skip;

@@ -25,8 +25,8 @@ public:
 
     // A named value (null: the default value). False leaves the text empty.
     bool Read(HKEY key, const wchar_t* name);
-    // The value at index: its name, and its data when wantData is set.
-    EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name, bool wantData);
+    // The value at index with its name; Skip for a name or data over the limit.
+    EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name);
 
     DWORD Type() const { return type_; }
     // The data as text, whatever its type.

@@ -90,6 +90,8 @@ TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
     const std::wstring unterminated = L"C:\\" + std::wstring(257, L'b'); // 260 units, no terminator
     key.Set(L"", L"unterminated", REG_SZ, unterminated.data(), 520);
     key.SetText(L"", L"app", app);
+    key.SetText(L"", lib1.c_str(), std::wstring(300, L'c')); // a name that names a file, data too long
+    key.SetText(L"", lib2.c_str(), L"short");
 
     for (const wchar_t* name : {L"multi", L"long", L"dword", L"unterminated", L"absent"})
         base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), name, false);
@@ -101,12 +103,21 @@ TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
     base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
     EXPECT_THAT(sink.Paths(), UnorderedElementsAre(lib1, app));
 
-    // A refusing sink stops the walk at its next value.
+    // Names are fired only for values the walk can read whole.
+    sink.files.clear();
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), false, false);
+    EXPECT_THAT(sink.Paths(), ElementsAre(lib2));
+
+    // A refusing sink stops the walk at its next value, but every string of
+    // the list it refused is still fired.
     sink.files.clear();
     sink.acceptCount = 0;
     base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
     EXPECT_EQ(sink.files.size(), 1u);
     EXPECT_TRUE(base.Stopped());
+    sink.files.clear();
+    base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), L"multi", false);
+    EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
 }
 
 TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherView)
