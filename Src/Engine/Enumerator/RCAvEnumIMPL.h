@@ -16,6 +16,7 @@
 
 #include "Engine/Enumerator/IAvEnumFile.h"
 #include "Engine/Enumerator/IAvEnumFileEvent.h"
+#include "Engine/Enumerator/RCRegLocations.h"
 #include "foundation/RCRefCountImpl1.h"
 
 namespace RC {
@@ -71,7 +72,17 @@ protected:
     bool IsStopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
     void SetStopped() { stop_.store(1, std::memory_order_relaxed); }
 
+    // Reads the reader's rows of the location table (for the Sensitive
+    // reader, those of this enumerator's show type) in one registry view.
+    void EnumRegLocations(RCRegReader reader, bool wow64);
+
 private:
+    void EnumRegLocation(const RCRegLocation& location, bool wow64);
+    // Fires a value of an open key as text, whatever its registry type.
+    void FireRegText(HKEY key, const wchar_t* valueName, bool wow64);
+    // A class's command for one verb: classes\className\shell\verb\command.
+    void FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, bool wow64);
+
     // Calls visit(key, name) for each readable sub key of root\subKey, testing
     // the stop flag before each one.
     template <class Visit>

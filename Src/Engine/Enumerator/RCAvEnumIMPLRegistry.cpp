@@ -110,4 +110,76 @@ void RCAvEnumIMPL::EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wo
     }
 }
 
+void RCAvEnumIMPL::FireRegText(HKEY key, const wchar_t* valueName, bool wow64)
+{
+    RCRegValue value;
+    if (value.Read(key, valueName))
+        FireRegistryValue(value.Text(), std::wstring(), wow64);
+}
+
+void RCAvEnumIMPL::FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, bool wow64)
+{
+    const std::wstring command = className + L"\\shell\\" + verb + L"\\command";
+    if (unique_hkey key = RCRegValue::OpenKey(classes, command.c_str(), wow64))
+        FireRegText(key.get(), nullptr, wow64);
+}
+
+void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, bool wow64)
+{
+    const HKEY root = location.root;
+    const wchar_t* const key = location.key;
+    const wchar_t* const firstName = location.names[0];
+    switch (location.read) {
+    case RCRegRead::ValueData:
+    case RCRegRead::ValueNames:
+        EnumRegValues(root, key, location.read == RCRegRead::ValueData, wow64);
+        break;
+    case RCRegRead::ClassSubKeys:
+        EnumRegClsidSubKeys(root, key, wow64);
+        break;
+    case RCRegRead::SubKeyValues: {
+        std::vector<std::wstring> names;
+        for (const wchar_t* name : location.names) {
+            if (name)
+                names.emplace_back(name);
+        }
+        EnumRegSubKeyValues(root, key, names, wow64);
+        break;
+    }
+    case RCRegRead::Value:
+        for (const wchar_t* name : location.names) {
+            if (name)
+                FireRegKeyValue(root, key, name, wow64);
+        }
+        break;
+    case RCRegRead::SubKeyText:
+        ForEachSubKey(root, key, wow64, [&](HKEY parent, const std::wstring& name) {
+            if (unique_hkey child = RCRegValue::OpenKey(parent, name.c_str(), wow64))
+                FireRegText(child.get(), firstName, wow64);
+        });
+        break;
+    case RCRegRead::KeyText:
+        if (unique_hkey opened = RCRegValue::OpenKey(root, key, wow64))
+            FireRegText(opened.get(), firstName, wow64);
+        break;
+    case RCRegRead::ClassVerbs:
+        ForEachSubKey(root, key, wow64, [&](HKEY classes, const std::wstring& name) {
+            for (const wchar_t* verb : location.names) {
+                if (verb)
+                    FireVerbCommand(classes, name, verb, wow64);
+            }
+        });
+        break;
+    }
+}
+
+void RCAvEnumIMPL::EnumRegLocations(RCRegReader reader, bool wow64)
+{
+    try {
+        for (const RCRegLocation* location : RCRegLocationsOf(reader, GetShowType()))
+            EnumRegLocation(*location, wow64);
+    } catch (...) {
+    }
+}
+
 } // namespace RC
