@@ -11,7 +11,29 @@
 
 namespace RC {
 
-struct RCEnumThreads::Data {
+// Stands between the enumerators and the sink. The running enumerator is
+// published when it announces its walk, that is after its Enum has cleared
+// its stop flag, so a StopScan can never be erased by the start of the walk
+// it meant to stop: one that came earlier is handed on at that moment.
+struct RCEnumThreads::Data : IAvEnumFileEvent {
+    bool OnEnumStart() override { return sink->OnEnumStart(); }
+    bool OnEnumItemStart(IAvEnumFile* enumerator) override
+    {
+        {
+            RCAutoLock slots(slotsLock);
+            current = enumerator;
+            if (stop)
+                enumerator->Stop();
+        }
+        return sink->OnEnumItemStart(enumerator);
+    }
+    bool OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem) override
+    {
+        return sink->OnEnumFile(enumerator, path, subItem);
+    }
+    bool OnEnumFileEnd(IAvEnumFile* enumerator) override { return sink->OnEnumFileEnd(enumerator); }
+    void OnEnumEnd(bool stopped) override { sink->OnEnumEnd(stopped); }
+
     std::vector<RCRefPtr<IAvEnumFile>> tasks;
     RCCriticalSection lock;       // the task list, held for a whole run
     RCCriticalSection slotsLock;  // worker, previousWorker and current
@@ -110,25 +132,19 @@ void RCEnumThreads::ProcessScanTasks()
     RCAutoLock guard(d.lock);
     if (d.sink == nullptr)
         return;
-    d.sink->OnEnumStart();
+    d.OnEnumStart();
     for (const RCRefPtr<IAvEnumFile>& task : d.tasks) {
         if (d.stop)
             break;
-        {
-            RCAutoLock slots(d.slotsLock);
-            d.current = task;
-        }
         if (task) {
-            task->SetEnumEvent(d.sink);
+            task->SetEnumEvent(&d);
             task->Enum();
             task->SetEnumEvent(nullptr);
         }
-    }
-    {
         RCAutoLock slots(d.slotsLock);
         d.current.Reset();
     }
-    d.sink->OnEnumEnd(d.stop);
+    d.OnEnumEnd(d.stop);
     RC_LOG(5, L"ProcessScanTasks enum leave");
 }
 

@@ -9,7 +9,8 @@
 // its end. The worker and enumerator slots have a small lock of their own,
 // so that StopScan can reach the running enumerator without waiting for the
 // run. A stopped worker is not waited for by StopScan: the next run's worker
-// waits for it before it begins.
+// waits for it before it begins. The enumerators' events pass through this
+// object on their way to the sink, so that it learns which enumerator runs.
 #include <cstdint>
 #include <map>
 #include <memory>

@@ -68,6 +68,7 @@ TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersAndStopsWhe
     walker->AddPath(dir.Path() + L"\\missing");
     walker->AddPath(dir.Path() + L"\\one");
     walker->AddPath(dir.Path() + L"\\two");
+    walker->Stop(); // a run begins unstopped
     EXPECT_TRUE(walker->Enum());
     EXPECT_THAT(sink.Paths(), ElementsAre(single, b, c, d));
     EXPECT_EQ(sink.files[0].second, L"");

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,24 +16,37 @@ using namespace RC;
 
 namespace {
 
-// Reports a few files, optionally waiting inside the first one until stopped.
+// Where a fake enumerator waits: inside its first file until stopped, or at
+// the start of Enum, before it clears its stop flag, until the test opens
+// the gate.
+enum class Hold { None, InsideUntilStopped, BeforeClearUntilGate };
+
+// Reports a few files, optionally holding (above).
 class FakeEnumerator : public RCRefCountImpl1<IAvEnumFile> {
 public:
-    FakeEnumerator(uint32_t showType, int files, bool holdUntilStopped = false)
-        : showType_(showType), files_(files), hold_(holdUntilStopped)
+    FakeEnumerator(uint32_t showType, int files, Hold hold = Hold::None)
+        : showType_(showType), files_(files), hold_(hold == Hold::InsideUntilStopped), gated_(hold == Hold::BeforeClearUntilGate)
     {
         inside_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         stopped_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        gate_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     ~FakeEnumerator() override
     {
         CloseHandle(inside_);
         CloseHandle(stopped_);
+        CloseHandle(gate_);
     }
 
     IAvEnumFileEvent* SetEnumEvent(IAvEnumFileEvent* sink) override { return sink_ = sink; }
     bool Enum() override
     {
+        if (gated_) {
+            SetEvent(inside_);
+            WaitForSingleObject(gate_, INFINITE);
+        }
+        if (onEnum)
+            onEnum();
         stop_ = false;
         ResetEvent(stopped_);
         if (!sink_->OnEnumItemStart(this) || stop_) {
@@ -60,11 +74,16 @@ public:
     ItemStats* GetItemStats() override { return &stats_; }
 
     void WaitInside() { WaitForSingleObject(inside_, INFINITE); }
+    void OpenGate() { SetEvent(gate_); }
+
+    std::function<void()> onEnum;
 
 private:
     uint32_t showType_;
     int files_;
     bool hold_;
+    bool gated_;
+    HANDLE gate_;
     std::atomic<bool> stop_{false};
     IAvEnumFileEvent* sink_ = nullptr;
     HANDLE inside_;
@@ -134,7 +153,7 @@ TEST(RCEnumThreads, StopDuringTheSecondOfThree)
 {
     RCEnumThreads::EnumeratorMap map;
     map[1] = new FakeEnumerator(1, 1);
-    FakeEnumerator* second = new FakeEnumerator(2, 5, true);
+    FakeEnumerator* second = new FakeEnumerator(2, 5, Hold::InsideUntilStopped);
     map[2] = second;
     map[3] = new FakeEnumerator(3, 1);
     RecordingSink sink;
@@ -150,6 +169,55 @@ TEST(RCEnumThreads, StopDuringTheSecondOfThree)
     EXPECT_EQ(sink.Events(),
               (std::vector<std::string>{"start", "item 1", "item-end 1", "item 2", "item-end 2", "end stopped"}));
     EXPECT_EQ(sink.files, 2);
+}
+
+TEST(RCEnumThreads, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilItEnds)
+{
+    RCEnumThreads::EnumeratorMap map;
+    FakeEnumerator* first = new FakeEnumerator(1, 5, Hold::BeforeClearUntilGate);
+    map[1] = first;
+    RecordingSink sink;
+    RCEnumThreads threads;
+    threads.SetEnumEvent(&sink);
+    threads.SetScanTasks(map, {1});
+    threads.StartScan();
+    first->WaitInside();
+    threads.StopScan();
+    EXPECT_TRUE(threads.StartScan());  // the stopped run has not ended: no second run
+    first->OpenGate();
+    sink.WaitEnd();
+    threads.UnInitialize();
+    EXPECT_EQ(sink.Events(), (std::vector<std::string>{"start", "item 1", "item-end 1", "end stopped"}));
+    EXPECT_EQ(sink.files, 0);
+}
+
+// The enumerators see the native system folder, as a 64-bit process would.
+TEST(RCEnumThreads, TheWorkerWalksWithFileSystemRedirectionOff)
+{
+    WORD machine = 0;
+    RCEnumThreads::EnumeratorMap map;
+    FakeEnumerator* probe = new FakeEnumerator(1, 0);
+    probe->onEnum = [&machine] {
+        HANDLE file = CreateFileW(L"C:\\windows\\system32\\kernel32.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        IMAGE_DOS_HEADER dos = {};
+        IMAGE_NT_HEADERS32 nt = {};
+        DWORD read = 0;
+        ReadFile(file, &dos, sizeof(dos), &read, nullptr);
+        SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN);
+        ReadFile(file, &nt, sizeof(nt), &read, nullptr);
+        CloseHandle(file);
+        machine = nt.FileHeader.Machine;
+    };
+    map[1] = probe;
+    RecordingSink sink;
+    RCEnumThreads threads;
+    threads.SetEnumEvent(&sink);
+    threads.SetScanTasks(map, {1});
+    threads.StartScan();
+    sink.WaitEnd();
+    threads.UnInitialize();
+    EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
 }
 
 TEST(RCEnumThreads, ThousandStartStopCyclesNeverHangOrLoseARun)
