@@ -143,11 +143,17 @@ bool RCAvFileScan::StartScan()
 
     s.stopEvent.Reset();
     s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
-    // Without a thread nobody would ever set the started event.
-    if (s.queryThread->Start())
-        s.startedEvent.Wait(INFINITE);
-    else
+    if (!s.queryThread->Start()) {
+        // Without a query thread no answer and no end would ever be
+        // reported: the run does not begin.
         s.queryThread.Reset();
+        if (s.proxy != nullptr)
+            s.proxy->Stop();
+        s.idle = true;
+        RC_LOG(2, L"StartScan no query thread");
+        return false;
+    }
+    s.startedEvent.Wait(INFINITE);
     RC_LOG(3, L"StartScan leaver");
     return true;
 }
@@ -230,9 +236,9 @@ void RCAvFileScan::QueryLoop()
                     OnTrevoxResult(answer.taskId, answer.result);
         } else if (outcome == WAIT_TIMEOUT) {
             CheckTimeOut();
-        } else if (outcome == WAIT_FAILED) {
-            break;  // a broken handle would spin this loop forever
         }
+        // Any other outcome waits again: leaving would strand the pending
+        // queries, whose end the enumeration thread is waiting for.
     }
     {
         RCAutoLock guard(s.resultsLock);
