@@ -1,12 +1,10 @@
 #include "foundation/RCDebugger.h"
 
-#include "engine/RCInFileStream.h"
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCLogConfig.h"
 #include "foundation/RCMutex.h"
 #include "foundation/RCPath.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCSingletonLock.h"
 #include "foundation/RCTextConvert.h"
 #include "foundation/RCWorldAccessSecurity.h"
@@ -30,23 +28,6 @@ bool ModuleFileName(HMODULE module, std::wstring& name)
     if (n == 0 || n >= MAX_PATH)
         return false;
     name = RCGetFileName(std::wstring(path, n));
-    return true;
-}
-
-// The whole file or nothing: a short read is as bad as none.
-bool ReadWholeFile(const std::wstring& path, std::vector<char>& text)
-{
-    RCRefPtr<RCInFileStream> stream(new (std::nothrow) RCInFileStream);
-    uint64_t size = 0;
-    if (!stream || !stream->OpenShareRead(path) || stream->GetSize(&size) != RC_STATUS_OK || size == 0 ||
-        size >= 0x7FFFFFFF)
-        return false;
-    text.assign(static_cast<size_t>(size) + 1, '\0');
-    uint32_t read = 0;
-    if (stream->Read(text.data(), static_cast<uint32_t>(size), &read) != RC_STATUS_OK || read != size) {
-        text.clear();
-        return false;
-    }
     return true;
 }
 
@@ -103,7 +84,7 @@ void RCDebugger::Init(HMODULE module)
     const std::wstring configPath = RCPathJoin(kLogRoot, kConfigName);
     std::vector<char> text;
     RCLogSetting setting;
-    if (!RCIsFile(configPath) || !ReadWholeFile(configPath, text) ||
+    if (!RCIsFile(configPath) || !RCReadWholeFile(configPath, text) ||
         !RCReadLogConfig(text, state->processName, state->moduleName, setting))
         return;
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // File and folder queries. Drive paths that fail as they are are retried
 // with the "\\?\" prefix, which lifts the MAX_PATH limit.
@@ -21,6 +22,11 @@ bool RCCreateDirectories(const std::wstring& path);
 
 // 0 for a folder or when the size cannot be read.
 uint64_t RCGetFileSize(const std::wstring& path);
+
+// The whole file followed by one zero byte, or false and nothing: a short read
+// is as bad as none. Read through the engine's file stream, whose library
+// defines it.
+bool RCReadWholeFile(const std::wstring& path, std::vector<char>& text);
 
 // A CSIDL folder; CSIDL_APPDATA falls back to %APPDATA%.
 bool RCGetSpecialFolder(int folderId, std::wstring& path);
