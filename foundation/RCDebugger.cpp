@@ -10,6 +10,7 @@
 #include "foundation/RCWorldAccessSecurity.h"
 
 #include <atomic>
+#include <cctype>
 #include <new>
 #include <vector>
 
@@ -182,15 +183,26 @@ std::wstring RCDebugger::QualifiedFunctionName(const char* prettyFunction)
     if (!prettyFunction)
         return std::wstring();
     std::string text = prettyFunction;
+    // GCC appends the template arguments: "... [with T = int]".
     const size_t with = text.find(" [with ");
     if (with != std::string::npos)
         text.erase(with);
+    for (bool trimmed = true; trimmed;) {
+        trimmed = false;
+        for (const char* qualifier : {" const", " volatile", " &&", " &", " noexcept"}) {
+            const size_t length = std::char_traits<char>::length(qualifier);
+            if (text.size() > length && text.compare(text.size() - length, length, qualifier) == 0) {
+                text.erase(text.size() - length);
+                trimmed = true;
+            }
+        }
+    }
 
-    // Cut the parameter list: the parenthesis that matches the last ")".
-    const size_t close = text.rfind(')');
-    if (close != std::string::npos) {
+    // The parameter list: the parenthesis that matches the last ")". A
+    // lambda has none; its text ends with "<lambda(...)>".
+    if (!text.empty() && text.back() == ')') {
         int depth = 0;
-        for (size_t i = close + 1; i-- > 0;) {
+        for (size_t i = text.size(); i-- > 0;) {
             if (text[i] == ')')
                 ++depth;
             else if (text[i] == '(' && --depth == 0) {
@@ -200,21 +212,47 @@ std::wstring RCDebugger::QualifiedFunctionName(const char* prettyFunction)
         }
     }
 
-    // The name starts after the last space outside template brackets (the
-    // return type and qualifiers stand before it).
+    // The name runs back to the last blank outside brackets, where the return
+    // type ends. An operator's symbol is no bracket, so the search for that
+    // blank starts before the word "operator".
+    size_t searchEnd = text.size();
+    const size_t op = text.rfind("operator");
+    if (op != std::string::npos && (op == 0 || text[op - 1] == ':' || text[op - 1] == ' ')) {
+        const char next = op + 8 < text.size() ? text[op + 8] : ' ';
+        if (!std::isalnum(static_cast<unsigned char>(next)) && next != '_')
+            searchEnd = op;
+    }
     int depth = 0;
     size_t start = 0;
-    for (size_t i = text.size(); i-- > 0;) {
-        if (text[i] == '>')
+    for (size_t i = searchEnd; i-- > 0;) {
+        const char c = text[i];
+        if (c == '>' || c == ')')
             ++depth;
-        else if (text[i] == '<')
+        else if (c == '<' || c == '(')
             --depth;
-        else if (text[i] == ' ' && depth == 0) {
+        else if (c == ' ' && depth == 0) {
             start = i + 1;
             break;
         }
     }
-    return Widen(text.c_str() + start);
+
+    // Parameter lists inside the name go: a local scope "Run(int)::" and a
+    // lambda "<lambda(int)>" read as "Run::" and "<lambda>"; "operator()"
+    // keeps its parentheses.
+    std::string name;
+    for (size_t i = start; i < text.size(); ++i) {
+        const bool callOperator = name.size() >= 8 && name.compare(name.size() - 8, 8, "operator") == 0;
+        if (text[i] == '(' && !callOperator) {
+            for (int open = 0; i < text.size(); ++i) {
+                open += text[i] == '(' ? 1 : text[i] == ')' ? -1 : 0;
+                if (open == 0)
+                    break;
+            }
+            continue;
+        }
+        name += text[i];
+    }
+    return Widen(name.c_str());
 }
 
 } // namespace RC

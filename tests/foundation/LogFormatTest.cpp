@@ -5,6 +5,64 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Shapes {
+
+// Functions of every shape a log call can stand in, each answering with the
+// compiler's own text of its name.
+struct Logged {
+    const char* Plain(int) const { return __PRETTY_FUNCTION__; }
+    const char* Overload() { return __PRETTY_FUNCTION__; }
+    const char* Overload(int) && { return __PRETTY_FUNCTION__; }
+    operator const char*() const { return __PRETTY_FUNCTION__; }
+    const char* operator<(int) const { return __PRETTY_FUNCTION__; }
+    const char* operator>(int) { return __PRETTY_FUNCTION__; }
+    const char* operator<<(int) { return __PRETTY_FUNCTION__; }
+    const char* operator()(int) { return __PRETTY_FUNCTION__; }
+    const char* Lambda(int)
+    {
+        return [](int) { return __PRETTY_FUNCTION__; }(0);
+    }
+    template <class T>
+    std::map<int, T> Template(void (*)(T), const char** out)
+    {
+        *out = __PRETTY_FUNCTION__;
+        return {};
+    }
+};
+
+template <class T>
+struct Box {
+    const char* Get() { return __PRETTY_FUNCTION__; }
+};
+
+// The compiler's text of each shape's name, and the name a log line shows.
+std::vector<std::pair<std::string, std::wstring>> PrettyFunctionNames()
+{
+    Shapes::Logged logged;
+    const char* templated = nullptr;
+    logged.Template<int>(nullptr, &templated);
+    return {
+        {logged.Plain(0), L"Shapes::Logged::Plain"},
+        {logged.Overload(), L"Shapes::Logged::Overload"},
+        {Shapes::Logged().Overload(0), L"Shapes::Logged::Overload"},
+        {static_cast<const char*>(logged), L"Shapes::Logged::operator const char*"},
+        {logged < 0, L"Shapes::Logged::operator<"},
+        {logged > 0, L"Shapes::Logged::operator>"},
+        {logged << 0, L"Shapes::Logged::operator<<"},
+        {logged(0), L"Shapes::Logged::operator()"},
+        {logged.Lambda(0), L"Shapes::Logged::Lambda::<lambda>"},
+        {templated, L"Shapes::Logged::Template"},
+        {Shapes::Box<int>().Get(), L"Shapes::Box<T>::Get"},
+        {"int main()", L"main"},
+    };
+}
+
+} // namespace Shapes
 
 namespace {
 
@@ -26,10 +84,8 @@ TEST(FormatString, FormatsWideTextOfAnyLength)
 
 TEST(FormatLine, NamesTheFunctionFileAndLine)
 {
-    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("void RC::RCExample::Start(int) const"), L"RC::RCExample::Start");
-    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("int main()"), L"main");
-    EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName("std::map<int, int> RC::A<T>::Get(void (*)(int)) [with T = int]"),
-              L"RC::A<T>::Get");
+    for (const auto& [pretty, name] : Shapes::PrettyFunctionNames())
+        EXPECT_EQ(RC::RCDebugger::QualifiedFunctionName(pretty.c_str()), name) << pretty;
 
     RC::RCDebugger* logger = RC::RCDebugger::GetInstance();
     logger->Init(nullptr);
