@@ -6,71 +6,110 @@ using namespace RC;
 
 namespace {
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> values)
+// "01000000 5400": bytes in hex, blanks only for the reader.
+std::vector<uint8_t> Hex(const char* text)
 {
     std::vector<uint8_t> out;
-    for (int v : values)
-        out.push_back(static_cast<uint8_t>(v));
+    for (const char* c = text; *c; ++c) {
+        if (*c == ' ')
+            continue;
+        out.push_back(static_cast<uint8_t>(std::stoi(std::string(c, 2), nullptr, 16)));
+        ++c;
+    }
     return out;
+}
+
+template <class Record, class Fill>
+std::vector<uint8_t> Encoded(Fill fill)
+{
+    Record record;
+    record.taskId = L"T";
+    fill(record);
+    return RCEncodeRecord(record);
 }
 
 } // namespace
 
-TEST(RCSafeDataStream, CommandResultHasTheWireLayoutPeersRead)
+// Every record as peers read it, written out from the wire tables: each field
+// has its own value, so a field out of order changes the bytes. The TaskId is
+// "T" (01000000 5400) throughout.
+TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
 {
-    TaskCommandResultEvent event;
-    event.taskId = L"a";
-    event.command = 2;
-    event.result = true;
-    EXPECT_EQ(RCEncodeRecord(event), Bytes({1, 0, 0, 0, 0x61, 0, 2, 0, 0, 0, 1}));
+    const struct {
+        const char* record;
+        std::vector<uint8_t> encoded;
+        const char* expected;
+    } rows[] = {
+        {"setup", Encoded<TaskSetupRequest>([](auto& r) { r.scanType = 3; r.customPaths = {L"a", L"b"}; }),
+         "01000000 5400 03000000 02000000 01000000 6100 01000000 6200"},
+        {"command", Encoded<TaskCommandRequest>([](auto& r) { r.command = 4; }), "01000000 5400 04000000"},
+        {"operate", Encoded<TaskOperateRequest>([](auto& r) { r.operation = 1; r.queryIds = {7, 8}; }),
+         "01000000 5400 01000000 02000000 07000000 08000000"},
+        {"cancel operate", Encoded<TaskCancelOperateRequest>([](auto&) {}), "01000000 5400"},
+        {"setup done", Encoded<TaskSetupDoneEvent>([](auto& r) { r.items = {{1, L"a"}, {26, L"b"}}; }),
+         "01000000 5400 02000000 01000000 01000000 6100 1A000000 01000000 6200"},
+        {"command result", Encoded<TaskCommandResultEvent>([](auto& r) { r.command = 2; r.result = true; }),
+         "01000000 5400 02000000 01"},
+        {"scan state", Encoded<ScanStateEvent>([](auto& r) {
+             r.state = 1; r.filesFound = 2; r.level3Found = 3; r.level2Found = 4; }),
+         "01000000 5400 01000000 02000000 03000000 04000000"},
+        {"scan progress", Encoded<ScanProgressEvent>([](auto& r) {
+             r.percent = 1; r.currentFile = L"f"; r.currentShowType = 2; r.level2Found = 3; r.filesFound = 4;
+             r.level3Found = 5; }),
+         "01000000 5400 01000000 01000000 6600 02000000 03000000 04000000 05000000"},
+        {"item status", Encoded<ItemStatusEvent>([](auto& r) {
+             r.showType = 1; r.status = 2; r.enumerated = 3; r.level2 = 4; r.level3 = 5; }),
+         "01000000 5400 01000000 02000000 03000000 04000000 05000000"},
+        {"item progress", Encoded<ItemProgressEvent>([](auto& r) {
+             r.showType = 1; r.status = 2; r.scanned = 3; r.enumerated = 4; r.level2 = 5; r.level3 = 6; }),
+         "01000000 5400 01000000 02000000 03000000 04000000 05000000 06000000"},
+        {"threat found", Encoded<ThreatFoundEvent>([](auto& r) {
+             r.queryId = 1; r.filePath = L"p"; r.resultValue424 = 2; r.resultValue428 = 3; r.showType = 4;
+             r.description = L"d"; r.advice = L"a"; r.threatName = L"n"; r.categoryCode = 5; r.categoryName = L"c";
+             r.actionCode = 6; r.actionName = L"x"; }),
+         "01000000 5400 01000000 01000000 7000 02000000 03000000 04000000 01000000 6400 01000000 6100"
+         " 01000000 6E00 05000000 01000000 6300 06000000 01000000 7800"},
+        {"operate state", Encoded<OperateStateEvent>([](auto& r) { r.phase = 4; r.operation = 1; }),
+         "01000000 5400 04000000 01000000"},
+        {"operate item", Encoded<OperateItemEvent>([](auto& r) { r.queryId = 1; r.outcome = 2; r.operation = 3; }),
+         "01000000 5400 01000000 02000000 03000000"},
+        {"operate progress", Encoded<OperateProgressEvent>([](auto& r) { r.processed = 1; r.total = 2; }),
+         "01000000 5400 01000000 02000000"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.encoded, Hex(row.expected)) << row.record;
 
     NetStateEvent net;
     net.connected = true;
-    EXPECT_EQ(RCEncodeRecord(net), Bytes({1}));
-}
-
-TEST(RCSafeDataStream, FieldsKeepTheirWireOrder)
-{
-    // The progress event carries the current file second and the file count sixth.
-    ScanProgressEvent progress;
-    progress.taskId = L"";
-    progress.percent = 7;
-    progress.currentFile = L"x";
-    progress.currentShowType = 3;
-    progress.level2Found = 4;
-    progress.filesFound = 5;
-    progress.level3Found = 6;
-    EXPECT_EQ(RCEncodeRecord(progress),
-              Bytes({0, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0, 'x', 0, 3, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0, 6, 0, 0, 0}));
+    EXPECT_EQ(RCEncodeRecord(net), Hex("01"));
 }
 
 TEST(RCSafeDataStream, ReadsRequestsAndIgnoresTrailingBytes)
 {
     TaskSetupRequest setup;
-    setup.taskId = L"task-1";
-    setup.scanType = 3;
-    setup.customPaths = {L"C:\\one", L"", L"D:\\two"};
-    std::vector<uint8_t> block = RCEncodeRecord(setup);
-    block.push_back(0xEE);
+    ASSERT_TRUE(RCDecodeRecord(setup, Hex("02000000 5400 3100 03000000 03000000 01000000 6100 00000000"
+                                          " 01000000 6200 EE")));
+    EXPECT_EQ(setup.taskId, L"T1");
+    EXPECT_EQ(setup.scanType, 3u);
+    EXPECT_EQ(setup.customPaths, (std::vector<std::wstring>{L"a", L"", L"b"}));
 
-    TaskSetupRequest read;
-    ASSERT_TRUE(RCDecodeRecord(read, block));
-    EXPECT_EQ(read.taskId, L"task-1");
-    EXPECT_EQ(read.scanType, 3u);
-    EXPECT_EQ(read.customPaths, setup.customPaths);
+    TaskOperateRequest operate;
+    ASSERT_TRUE(RCDecodeRecord(operate, Hex("00000000 06000000 01000000 09000000")));
+    EXPECT_EQ(operate.operation, 6u);
+    EXPECT_EQ(operate.queryIds, (std::vector<uint32_t>{9}));
 }
 
 TEST(RCSafeDataStream, FailuresCarryTheirCodesAndStick)
 {
     TaskCommandRequest request;
     EXPECT_FALSE(RCDecodeRecord(request, nullptr, 10));
-    std::vector<uint8_t> one = Bytes({1});
+    std::vector<uint8_t> one = Hex("01");
     RCSafeDataStream empty = RCSafeDataStream::ForReading(one.data(), 0);
     EXPECT_EQ(empty.ReadU8(), 0);
     EXPECT_EQ(empty.error(), RCSafeDataStream::kNoData);
 
     // A string count of 3 with only two code units left ends inside the string.
-    std::vector<uint8_t> cut = Bytes({3, 0, 0, 0, 'a', 0, 'b', 0, 9, 0, 0, 0});
+    std::vector<uint8_t> cut = Hex("03000000 6100 6200 09000000");
     cut.resize(8);
     RCSafeDataStream in = RCSafeDataStream::ForReading(cut.data(), static_cast<uint32_t>(cut.size()));
     EXPECT_EQ(in.ReadWString(), L"");
@@ -89,7 +128,7 @@ TEST(RCSafeDataStream, FailuresCarryTheirCodesAndStick)
 TEST(RCSafeDataStream, ListCountIsNeverTrustedBeyondTheBytesLeft)
 {
     // Task "", operation 1, then a count of a billion ids with two actually present.
-    std::vector<uint8_t> block = Bytes({0, 0, 0, 0, 1, 0, 0, 0, 0x00, 0xCA, 0x9A, 0x3B, 7, 0, 0, 0, 8, 0, 0, 0});
+    std::vector<uint8_t> block = Hex("00000000 01000000 00CA9A3B 07000000 08000000");
     TaskOperateRequest request;
     EXPECT_FALSE(RCDecodeRecord(request, block));
     EXPECT_TRUE(request.queryIds.empty());
@@ -102,7 +141,7 @@ TEST(RCSafeDataStream, ListCountIsNeverTrustedBeyondTheBytesLeft)
 
     // Paths need at least four bytes each: two empty paths fit in 8 bytes, three do not.
     TaskSetupRequest setup;
-    std::vector<uint8_t> paths = Bytes({0, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> paths = Hex("00000000 03000000 03000000 00000000 00000000");
     EXPECT_FALSE(RCDecodeRecord(setup, paths));
     paths[8] = 2;
     EXPECT_TRUE(RCDecodeRecord(setup, paths));
