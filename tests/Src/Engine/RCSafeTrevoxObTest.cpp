@@ -18,7 +18,14 @@ struct CountingCallback : IScanObCallback {
     ItemStatusBlock lastItemStatus;
     ScanProgressBlock lastProgress;
 
-    void OnScanStateChange(const ScanStatusBlock*) override { ++states; }
+    ScanStatusBlock lastState;
+    ItemProgressBlock lastItemProgress;
+
+    void OnScanStateChange(const ScanStatusBlock* s) override
+    {
+        ++states;
+        lastState = *s;
+    }
     void OnScanProgressChange(const ScanProgressBlock* p) override
     {
         ++progresses;
@@ -30,7 +37,11 @@ struct CountingCallback : IScanObCallback {
         lastItemShowType = showType;
         lastItemStatus = *s;
     }
-    void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override { ++itemProgresses; }
+    void OnItemProgressChange(uint32_t, const ItemProgressBlock* p) override
+    {
+        ++itemProgresses;
+        lastItemProgress = *p;
+    }
 };
 
 class RCSafeTrevoxObTest : public testing::Test {
@@ -38,7 +49,7 @@ protected:
     void SetUp() override
     {
         RCSafeTrevoxOb::SetTickSource(&FakeTicks);
-        g_now = 1000000;
+        g_now += 1000000; // past every throttle of earlier tests
         observer.SetCallback(&callback);
     }
     void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
@@ -58,7 +69,10 @@ TEST_F(RCSafeTrevoxObTest, ProgressIsThrottledAcrossObserversButStateIsNot)
     g_now += 10;
     other.FireProgress();  // another task, same process: still within 50 ms
     EXPECT_EQ(callback.progresses, 1);
-    g_now += 50;
+    g_now += 39;  // 49 ms after the first
+    observer.FireProgress();
+    EXPECT_EQ(callback.progresses, 1);
+    g_now += 1;
     observer.FireProgress();
     EXPECT_EQ(callback.progresses, 2);
 
@@ -113,4 +127,57 @@ TEST_F(RCSafeTrevoxObTest, ResetKeepsStateItemsAndCallback)
     EXPECT_EQ(observer.GetItemStatus(21).status, 0u);
     observer.FireState();
     EXPECT_EQ(callback.states, 1);  // still connected
+}
+
+// Each notification carries the counts as they stand when it is fired, every
+// one in its own field.
+TEST_F(RCSafeTrevoxObTest, NotificationsCarryTheCurrentCounts)
+{
+    observer.SetState(1);
+    for (int i = 0; i < 3; ++i)
+        observer.IncrementFilesFound();
+    observer.IncrementLevel3Found();
+    observer.IncrementLevel3Found();
+    observer.IncrementLevel2Found();
+    observer.FireState();
+    EXPECT_EQ(callback.lastState.state, 1u);
+    EXPECT_EQ(callback.lastState.filesFound, 3u);
+    EXPECT_EQ(callback.lastState.level3Found, 2u);
+    EXPECT_EQ(callback.lastState.level2Found, 1u);
+
+    observer.FireProgress();
+    observer.IncrementFilesFound();
+    observer.IncrementLevel2Found();
+    observer.SetPercent(7);
+    observer.SetCurrentItem(21, L"item");
+    observer.SetCurrentFile(L"C:\\a.exe");
+    g_now += 50;
+    observer.FireProgress();
+    const ScanProgressBlock& progress = callback.lastProgress;
+    EXPECT_EQ(progress.percent, 7u);
+    EXPECT_EQ(progress.filesFound, 4u);
+    EXPECT_EQ(progress.level3Found, 2u);
+    EXPECT_EQ(progress.level2Found, 2u);
+    EXPECT_EQ(progress.currentShowType, 21u);
+    EXPECT_EQ(progress.currentFile, L"C:\\a.exe");
+
+    ItemRow counts;
+    counts.enumerated = 5;
+    counts.scanned = 4;
+    counts.level2 = 1;
+    counts.level3 = 2;
+    observer.SetItemCounts(21, counts);
+    observer.SetItemStatus(21, 3);
+    observer.FireItemStatus(21);
+    observer.FireItemProgress(21);
+    EXPECT_EQ(callback.lastItemStatus.status, 3u);
+    EXPECT_EQ(callback.lastItemStatus.enumerated, 5u);
+    EXPECT_EQ(callback.lastItemStatus.level2, 1u);
+    EXPECT_EQ(callback.lastItemStatus.level3, 2u);
+    const ItemProgressBlock& item = callback.lastItemProgress;
+    EXPECT_EQ(item.status, 3u);
+    EXPECT_EQ(item.enumerated, 5u);
+    EXPECT_EQ(item.scanned, 4u);
+    EXPECT_EQ(item.level2, 1u);
+    EXPECT_EQ(item.level3, 2u);
 }
