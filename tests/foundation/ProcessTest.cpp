@@ -32,11 +32,6 @@ TEST(Bitness, MatchesThePrefix)
     EXPECT_EQ(RCIsWow64(), wow64Prefix);
     EXPECT_FALSE(RCIsWow64Process(nullptr));
     EXPECT_EQ(RCIsDirectory(L"C:\\windows\\syswow64"), wow64Prefix);
-
-    OSVERSIONINFOEXW version;
-    ASSERT_TRUE(RCGetOsVersion(version));
-    EXPECT_GE(version.dwMajorVersion, 5u);
-    EXPECT_EQ(RCIsWin8OrLater(), version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2));
 }
 
 TEST(ModuleCache, LoadsEachNameOnceInAnyCase)
