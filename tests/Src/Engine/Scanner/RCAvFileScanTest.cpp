@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -32,23 +33,29 @@ struct Completion {
     uint32_t taskId;
     uint32_t level;
     DWORD thread;
+    ScanResult result;
 };
 
 class RecordingSink : public IAvFileScanEvent {
 public:
-    bool OnQueryBegin() override { return Note("begin"); }
+    bool OnQueryBegin() override
+    {
+        queryThread = GetCurrentThreadId();
+        return Note("begin");
+    }
     bool OnFileQueryBegin(FileQueryTask*) override { return Note("file-begin"); }
     bool OnFileQueryEnd(FileQueryTask* task) override
     {
         {
             std::lock_guard<std::mutex> guard(lock_);
-            completions_.push_back({task->taskId, task->result.level, GetCurrentThreadId()});
+            completions_.push_back({task->taskId, task->result.level, GetCurrentThreadId(), task->result});
         }
         return Note(task->IsMarker() ? "marker-end" : "file-end");
     }
     bool OnQueryEnd() override { return Note("end"); }
 
     std::vector<std::string> events() const { return log_.Calls(); }
+    std::atomic<DWORD> queryThread{0};
     std::vector<Completion> completions() const
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -145,8 +152,16 @@ TEST_F(RCAvFileScanTest, RunEndsAfterTheLastAnswerNotAtTheMarker)
     ASSERT_EQ(done.size(), 2u);  // the second answer for clean.exe is a miss
     for (const Completion& c : done) {
         EXPECT_EQ(c.level, c.taskId == 1 ? 3u : 0u);
-        EXPECT_NE(c.thread, GetCurrentThreadId());  // answers arrive on the query thread
+        EXPECT_EQ(c.thread, sink_.queryThread.load());  // answers arrive on the query thread
     }
+    // The engine's whole answer reaches the task, its last bytes included.
+    const ScanResult& eicar = done[0].taskId == 1 ? done[0].result : done[1].result;
+    EXPECT_EQ(std::wstring(eicar.threatName), L"Eicar-Test-Signature");
+    EXPECT_EQ(eicar.subLevel, 2u);
+    const uint8_t md5[16] = {0x44, 0xd8, 0x86, 0x12, 0xfe, 0xa8, 0xa8, 0xf3,
+                             0x6d, 0xe8, 0x2e, 0x12, 0x78, 0xab, 0xb0, 0x2f};
+    EXPECT_EQ(memcmp(eicar.fileMd5, md5, 16), 0);
+    EXPECT_EQ(eicar.fileSizeLow, 68u);
     EXPECT_EQ(sink_.events().back(), "end");
 }
 
