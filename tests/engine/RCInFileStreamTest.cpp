@@ -39,13 +39,21 @@ TEST_F(InFileStream, AnswersOnlyItsInterfaceIds)
         EXPECT_EQ(stream->QueryInterface(id, &out), RC::RC_STATUS_NO_INTERFACE) << id;
         EXPECT_EQ(out, nullptr);
     }
-    ASSERT_EQ(stream->QueryInterface(0x404, &out), RC::RC_STATUS_OK);
-    EXPECT_EQ(out, static_cast<RC::IStreamGetSize*>(stream.Get()));
-    EXPECT_EQ(stream->GetRefCount(), 2);
-    static_cast<RC::IStreamGetSize*>(out)->Release();
-    ASSERT_EQ(stream->QueryInterface(0, &out), RC::RC_STATUS_OK);
-    EXPECT_EQ(out, static_cast<RC::IInStream*>(stream.Get()));
-    static_cast<RC::IInStream*>(out)->Release();
+    // The engine asks by number: each number answers its own interface.
+    RC::RCInFileStream* object = stream.Get();
+    const std::pair<uint32_t, RC::IUnknown*> answers[] = {
+        {0, static_cast<RC::IInStream*>(object)},
+        {0x402, static_cast<RC::IInStream*>(object)},
+        {0x404, static_cast<RC::IStreamGetSize*>(object)},
+        {0x406, static_cast<RC::ICloneStream*>(object)},
+        {0x407, static_cast<RC::IStreamGetFileName*>(object)},
+    };
+    for (const auto& [id, expected] : answers) {
+        ASSERT_EQ(stream->QueryInterface(id, &out), RC::RC_STATUS_OK) << id;
+        EXPECT_EQ(out, static_cast<void*>(expected)) << id;
+        EXPECT_EQ(stream->GetRefCount(), 2);
+        expected->Release();
+    }
     EXPECT_EQ(stream->GetRefCount(), 1);
 }
 
