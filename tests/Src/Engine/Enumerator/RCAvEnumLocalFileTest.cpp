@@ -164,12 +164,19 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     EXPECT_TRUE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), link.linkInfoPosition, basePath));
     EXPECT_EQ(basePath, "C:\\x.exe");
 
-    // Every truncation of a valid link reads without running off its end.
+    // Every truncation of a valid link is read without running off its end:
+    // the bytes past it are poison that must never show up in a path.
     for (size_t size = 0; size < valid.size(); ++size) {
-        if (RCShellLinkParser::Parse(bytes, size, link) == RCShellLinkParser::Result::Parsed)
-            RCShellLinkParser::ReadLinkInfoPath(bytes, size, link.linkInfoPosition, basePath);
+        const std::string cut = valid.substr(0, size) + std::string(16, 'Z');
+        const auto* data = reinterpret_cast<const uint8_t*>(cut.data());
+        const RCShellLinkParser::Result parsed = RCShellLinkParser::Parse(data, size, link);
+        EXPECT_EQ(parsed, size < 76 ? RCShellLinkParser::Result::NotShellLink : RCShellLinkParser::Result::Parsed);
+        basePath.clear();
+        if (parsed == RCShellLinkParser::Result::Parsed &&
+            RCShellLinkParser::ReadLinkInfoPath(data, size, link.linkInfoPosition, basePath)) {
+            EXPECT_EQ(basePath, "") << size; // a path the file cuts short is no path
+        }
     }
-    EXPECT_EQ(RCShellLinkParser::Parse(bytes, 75, link), RCShellLinkParser::Result::NotShellLink);
 
     // A base-path offset past the end reads nothing.
     std::string offsetPastEnd = valid;
