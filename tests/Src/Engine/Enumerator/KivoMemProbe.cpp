@@ -1,7 +1,1 @@
-// A library with a name of its own, for the process-memory walk to find.
-#include <windows.h>
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
-{
-    return TRUE;
-}
+// An empty library whose name nothing else in the prefix has, for the process-memory walk to find.

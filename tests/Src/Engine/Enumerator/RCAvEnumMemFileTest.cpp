@@ -22,35 +22,28 @@ class ModuleHost {
 public:
     explicit ModuleHost(const std::wstring& library)
     {
-        const std::wstring base = UniqueName(L"KivoModuleHost");
-        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, (base + L"-ready").c_str()));
-        quit_.reset(::CreateEventW(nullptr, TRUE, FALSE, (base + L"-quit").c_str()));
-        std::wstring command = L"\"" + RCGetExeFolder() + L"enum_module_host.exe\" " + base + L"-ready " + base +
-                               L"-quit \"" + library + L"\"";
+        const std::wstring ready = UniqueName(L"KivoModuleHost");
+        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+        std::wstring command = L"enum_module_host.exe " + ready + L" \"" + library + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
-        if (::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        if (::CreateProcessW((RCGetExeFolder() + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr,
+                             FALSE, 0, nullptr, nullptr, &startup, &info)) {
             process_.reset(info.hProcess);
             unique_handle thread(info.hThread);
-            id_ = info.dwProcessId;
         }
     }
-    ~ModuleHost()
-    {
-        ::SetEvent(quit_.get());
-        ::WaitForSingleObject(process_.get(), kHangGuardMs);
-    }
+    ~ModuleHost() { ::TerminateProcess(process_.get(), 0); }
     bool Ready() const
     {
         const HANDLE either[] = {ready_.get(), process_.get()};
         return process_ && ::WaitForMultipleObjects(2, either, FALSE, kHangGuardMs) == WAIT_OBJECT_0;
     }
-    DWORD Id() const { return id_; }
+    DWORD Id() const { return ::GetProcessId(process_.get()); }
 
 private:
-    unique_handle ready_, quit_, process_;
-    DWORD id_ = 0;
+    unique_handle ready_, process_;
 };
 
 // -1 when the process token no longer holds SeDebugPrivilege, else its attributes.
@@ -58,19 +51,17 @@ long DebugPrivilegeAttributes()
 {
     unique_handle token;
     LUID debug = {};
+    alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
     DWORD bytes = 0;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) ||
-        !::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug))
-        return -2;
-    ::GetTokenInformation(token.get(), TokenPrivileges, nullptr, 0, &bytes);
-    std::vector<BYTE> buffer(bytes);
-    if (!::GetTokenInformation(token.get(), TokenPrivileges, buffer.data(), bytes, &bytes))
-        return -2;
-    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer.data());
-    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
-        const LUID& id = privileges->Privileges[i].Luid;
-        if (id.LowPart == debug.LowPart && id.HighPart == debug.HighPart)
-            return static_cast<long>(privileges->Privileges[i].Attributes);
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+        ::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug) &&
+        ::GetTokenInformation(token.get(), TokenPrivileges, buffer, sizeof(buffer), &bytes)) {
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& id = privileges->Privileges[i].Luid;
+            if (id.LowPart == debug.LowPart && id.HighPart == debug.HighPart)
+                return static_cast<long>(privileges->Privileges[i].Attributes);
+        }
     }
     return -1;
 }
@@ -78,7 +69,7 @@ long DebugPrivilegeAttributes()
 // Records the token's privilege at the first path, and stops the walk from
 // inside the sink when asked to.
 struct MemorySink : RecordingSink {
-    long privilegeDuringWalk = -3;
+    long privilegeDuringWalk = 0;
     bool stopAtFirst = false;
     bool OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem) override
     {
@@ -115,7 +106,7 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsW
     RCProcessList processes;
     ASSERT_TRUE(processes.Refresh());
     const std::wstring& first = IndexOf(processes, lower.Id()) < IndexOf(processes, upper.Id()) ? probe : shouted;
-    ASSERT_NE(DebugPrivilegeAttributes(), -1) << "the prefix's token lends no debug privilege to take back";
+    ASSERT_NE(DebugPrivilegeAttributes(), -1) << "no debug privilege in the token to take back";
 
     for (int run = 0; run < 2; ++run) {
         MemorySink sink;
@@ -125,7 +116,7 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsW
         EXPECT_EQ(std::count(paths.begin(), paths.end(), first), 1) << run;
         // The first run holds the privilege while it walks; the next has none to enable.
         if (run == 0)
-            EXPECT_TRUE(sink.privilegeDuringWalk > 0 && (sink.privilegeDuringWalk & SE_PRIVILEGE_ENABLED));
+            EXPECT_TRUE(sink.privilegeDuringWalk >= 0 && (sink.privilegeDuringWalk & SE_PRIVILEGE_ENABLED));
         else
             EXPECT_EQ(sink.privilegeDuringWalk, -1);
         EXPECT_EQ(DebugPrivilegeAttributes(), -1) << run;

@@ -38,29 +38,16 @@ private:
     unique_schandle manager_, service_;
 };
 
-// A file or folder made by the test in a system folder, removed again (a
-// folder only when the test made it).
-class ScratchFile {
-public:
-    explicit ScratchFile(const std::wstring& path, bool folder = false) : path_(path), folder_(folder)
+// A file made by the test in a system folder, removed again.
+struct ScratchFile {
+    explicit ScratchFile(std::wstring at) : path(std::move(at))
     {
-        created_ = folder ? ::CreateDirectoryW(path.c_str(), nullptr) != FALSE
-                          : unique_hfile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                                       nullptr)).is_valid();
+        created = unique_hfile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))
+                      .is_valid();
     }
-    ~ScratchFile()
-    {
-        if (folder_ && created_)
-            ::RemoveDirectoryW(path_.c_str());
-        else if (!folder_)
-            ::DeleteFileW(path_.c_str());
-    }
-    bool Created() const { return created_; }
-
-private:
-    std::wstring path_;
-    bool folder_;
-    bool created_ = false;
+    ~ScratchFile() { ::DeleteFileW(path.c_str()); }
+    std::wstring path;
+    bool created = false;
 };
 
 // Runs an enumerator as the enumeration thread does: with the native file view.
@@ -110,15 +97,14 @@ TEST(RCAvEnumServiceTest, DriverImagePathsUnderTheSystemFolderAreFoundInEachView
     redirection.Disable();
     const std::wstring relative = UniqueName(L"kivorel") + L".sys";
     const std::wstring rooted = UniqueName(L"kivoroot") + L".sys";
-    const std::wstring native = L"C:\\windows\\system32\\drivers\\";
-    const std::wstring view32 = L"C:\\windows\\SysWOW64\\drivers\\";
-    ScratchFile view32Folder(view32, true); // Wine's SysWOW64 has no drivers folder
+    const std::wstring native = L"C:\\windows\\system32\\";
+    const std::wstring view32 = L"C:\\windows\\SysWOW64\\";
     ScratchFile files[] = {ScratchFile(native + relative), ScratchFile(native + rooted),
                            ScratchFile(view32 + relative), ScratchFile(view32 + rooted)};
-    ASSERT_TRUE(files[0].Created() && files[1].Created());
-    ASSERT_EQ(files[2].Created(), RCIs64BitOs());
-    ScratchService byPath(SERVICE_KERNEL_DRIVER, L"system32\\drivers\\" + relative);
-    ScratchService byRoot(SERVICE_KERNEL_DRIVER, L"\\SystemRoot\\system32\\drivers\\" + rooted);
+    ASSERT_TRUE(files[0].created && files[1].created);
+    ASSERT_EQ(files[2].created, RCIs64BitOs());
+    ScratchService byPath(SERVICE_KERNEL_DRIVER, L"system32\\" + relative);
+    ScratchService byRoot(SERVICE_KERNEL_DRIVER, L"\\SystemRoot\\system32\\" + rooted);
     ScratchService service(SERVICE_WIN32_OWN_PROCESS, native + L"kivo-not-a-driver.exe");
     ASSERT_TRUE(byPath.Created() && byRoot.Created() && service.Created());
 
