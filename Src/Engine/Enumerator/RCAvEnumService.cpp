@@ -15,7 +15,9 @@ uint8_t g_serviceHostReported = 0;
 
 // The fixed part of QUERY_SERVICE_CONFIGW: a configuration no larger than
 // that carries no strings worth reading.
-constexpr DWORD kServiceConfigFixedBytes = 36;
+constexpr DWORD kServiceConfigFixedBytes = sizeof(QUERY_SERVICE_CONFIGW);
+static_assert(kServiceConfigFixedBytes == 36 && sizeof(ENUM_SERVICE_STATUS_PROCESSW) == 44,
+              "the manager's records as a 32-bit process sees them");
 
 } // namespace
 
