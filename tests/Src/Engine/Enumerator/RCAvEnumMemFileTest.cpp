@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "Engine/Enumerator/RCAvEnumMemFile.h"
+#include "EnumTestSupport.h"
+#include "foundation/RCFileSystem.h"
+#include "foundation/RCHandles.h"
+#include "foundation/RCProcessList.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCString.h"
+
+using namespace RC;
+using namespace RC::test;
+
+namespace {
+
+constexpr DWORD kHangGuardMs = 60000;
+
+// A helper process of this tree that holds the probe library loaded by the given path.
+class ModuleHost {
+public:
+    explicit ModuleHost(const std::wstring& library)
+    {
+        const std::wstring ready = UniqueName(L"KivoModuleHost");
+        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+        std::wstring command = L"enum_module_host.exe " + ready + L" \"" + library + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW((RCGetExeFolder() + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr,
+                             FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            process_.reset(info.hProcess);
+            unique_handle thread(info.hThread);
+        }
+    }
+    ~ModuleHost() { ::TerminateProcess(process_.get(), 0); }
+    bool Ready() const
+    {
+        const HANDLE either[] = {ready_.get(), process_.get()};
+        return process_ && ::WaitForMultipleObjects(2, either, FALSE, kHangGuardMs) == WAIT_OBJECT_0;
+    }
+    DWORD Id() const { return ::GetProcessId(process_.get()); }
+
+private:
+    unique_handle ready_, process_;
+};
+
+// -1 when the process token no longer holds SeDebugPrivilege, else its attributes.
+long DebugPrivilegeAttributes()
+{
+    unique_handle token;
+    LUID debug = {};
+    alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
+    DWORD bytes = 0;
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put()) &&
+        ::LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug) &&
+        ::GetTokenInformation(token.get(), TokenPrivileges, buffer, sizeof(buffer), &bytes)) {
+        for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+            const LUID& id = privileges->Privileges[i].Luid;
+            if (id.LowPart == debug.LowPart && id.HighPart == debug.HighPart)
+                return static_cast<long>(privileges->Privileges[i].Attributes);
+        }
+    }
+    return -1;
+}
+
+// Records the token's privilege at the first path, and stops the walk from
+// inside the sink when asked to.
+struct MemorySink : RecordingSink {
+    long privilegeDuringWalk = 0;
+    bool stopAtFirst = false;
+    bool OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem) override
+    {
+        if (files.empty())
+            privilegeDuringWalk = DebugPrivilegeAttributes();
+        if (stopAtFirst)
+            enumerator->Stop();
+        return RecordingSink::OnEnumFile(enumerator, path, subItem);
+    }
+};
+
+std::vector<std::wstring> Walk(MemorySink& sink)
+{
+    RCRefPtr<RCAvEnumMemFile> memory(new RCAvEnumMemFile(0x01, 17));
+    memory->SetEnumEvent(&sink);
+    EXPECT_TRUE(memory->Enum());
+    return sink.Paths();
+}
+
+size_t IndexOf(const RCProcessList& processes, DWORD id)
+{
+    return std::find_if(processes.begin(), processes.end(),
+                        [id](const RCProcessEntry& e) { return e.processId == id; }) - processes.begin();
+}
+
+TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsWithoutThePrivilege)
+{
+    const std::wstring probe = RCGetExeFolder() + L"KivoMemProbe.dll";
+    std::wstring shouted = probe;
+    ::CharUpperBuffW(&shouted[0], static_cast<DWORD>(shouted.size()));
+    ModuleHost lower(probe), upper(shouted);
+    ASSERT_TRUE(lower.Ready());
+    ASSERT_TRUE(upper.Ready());
+    RCProcessList processes;
+    ASSERT_TRUE(processes.Refresh());
+    const std::wstring& first = IndexOf(processes, lower.Id()) < IndexOf(processes, upper.Id()) ? probe : shouted;
+    ASSERT_NE(DebugPrivilegeAttributes(), -1) << "no debug privilege in the token to take back";
+
+    for (int run = 0; run < 2; ++run) {
+        MemorySink sink;
+        const std::vector<std::wstring> paths = Walk(sink);
+        EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
+                                [&](const std::wstring& p) { return RCEqualsNoCase(p, probe); }), 1) << run;
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), first), 1) << run;
+        // The first run holds the privilege while it walks; the next has none to enable.
+        if (run == 0)
+            EXPECT_TRUE(sink.privilegeDuringWalk >= 0 && (sink.privilegeDuringWalk & SE_PRIVILEGE_ENABLED));
+        else
+            EXPECT_EQ(sink.privilegeDuringWalk, -1);
+        EXPECT_EQ(DebugPrivilegeAttributes(), -1) << run;
+    }
+}
+
+TEST(RCAvEnumMemFileTest, ARefusalOrAStopEndsTheWalkAfterTheCurrentModule)
+{
+    MemorySink refusing;
+    refusing.acceptCount = 0;
+    EXPECT_EQ(Walk(refusing).size(), 1u);
+
+    MemorySink stopping;
+    stopping.stopAtFirst = true;
+    EXPECT_EQ(Walk(stopping).size(), 1u);
+}
+
+} // namespace
