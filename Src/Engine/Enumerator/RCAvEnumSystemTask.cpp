@@ -9,6 +9,7 @@
 
 #include "foundation/RCHandles.h"
 #include "foundation/RCOleInit.h"
+#include "foundation/RCSystemInfo.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -20,20 +21,6 @@ namespace {
 constexpr ULONG kNameBatch = 5;
 constexpr wchar_t kJobSuffix[] = L".job";
 constexpr size_t kJobSuffixLength = 4;
-
-// The version GetVersionExW reports to this process (not the true one):
-// which scheduler a host can talk to follows what Windows tells it.
-DWORD ReportedMajorVersion()
-{
-    OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = sizeof(version);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!::GetVersionExW(&version))
-        return 0;
-#pragma GCC diagnostic pop
-    return version.dwMajorVersion;
-}
 
 // Windows activates a work item by the name Next gave it, ".job" included;
 // Wine's scheduler appends ".job" itself and only finds the name without it.
@@ -72,7 +59,12 @@ RCAvEnumSystemTask::RCAvEnumSystemTask(int32_t /*scanGroup*/, int32_t showType)
 void RCAvEnumSystemTask::EnumImpl()
 {
     RCOleInit ole;
-    switch (ReportedMajorVersion()) {
+    // What Windows reports to the host, not the true version: which
+    // scheduler a program can talk to follows what it is told.
+    OSVERSIONINFOEXW version;
+    if (!RCGetReportedOsVersion(version))
+        return;
+    switch (version.dwMajorVersion) {
     case 5:
         EnumTaskScheduler1();
         break;
