@@ -9,6 +9,7 @@
 
 #include "foundation/RCHandles.h"
 #include "foundation/RCOleInit.h"
+#include "foundation/RCString.h"
 #include "foundation/RCSystemInfo.h"
 
 using Microsoft::WRL::ComPtr;
@@ -31,7 +32,7 @@ ComPtr<ITask> ActivateTask(ITaskScheduler* scheduler, const wchar_t* name)
         return task;
     std::wstring stem(name);
     if (stem.size() <= kJobSuffixLength ||
-        ::lstrcmpiW(stem.c_str() + stem.size() - kJobSuffixLength, kJobSuffix) != 0)
+        !RCEqualsNoCase(RCRight(stem, static_cast<int>(kJobSuffixLength)), kJobSuffix))
         return nullptr;
     stem.resize(stem.size() - kJobSuffixLength);
     task.Reset();
