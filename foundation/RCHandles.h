@@ -9,6 +9,8 @@
 // still report why the call before it failed.
 
 #include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
 #include <winsvc.h>
 
 #include <utility>
@@ -134,6 +136,20 @@ struct ProcessHeap {
     static void Close(type h) { ::HeapFree(::GetProcessHeap(), 0, h); }
 };
 
+struct Bstr {
+    using type = BSTR;
+    static type Invalid() { return nullptr; }
+    static void Close(type s) { ::SysFreeString(s); }
+};
+
+// Memory that COM servers hand out with CoTaskMemAlloc (name lists, strings).
+template <typename T>
+struct CoTaskMem {
+    using type = T*;
+    static type Invalid() { return nullptr; }
+    static void Close(type p) { ::CoTaskMemFree(p); }
+};
+
 } // namespace HandleTraits
 
 using unique_handle = UniqueResource<HandleTraits::Handle>;
@@ -146,5 +162,9 @@ using unique_hmodule = UniqueResource<HandleTraits::Module>;
 using unique_hlocal = UniqueResource<HandleTraits::Local>;
 using unique_sid = UniqueResource<HandleTraits::Sid>;
 using unique_process_heap = UniqueResource<HandleTraits::ProcessHeap>;
+using unique_bstr = UniqueResource<HandleTraits::Bstr>;
+template <typename T>
+using unique_cotaskmem_ptr = UniqueResource<HandleTraits::CoTaskMem<T>>;
+using unique_cotaskmem_string = unique_cotaskmem_ptr<wchar_t>;
 
 } // namespace RC

@@ -33,15 +33,24 @@ bool ReadKernelVersion(DWORD& major, DWORD& minor)
 
 } // namespace
 
+bool RCGetReportedOsVersion(OSVERSIONINFOEXW& version)
+{
+    OSVERSIONINFOEXW reported = {};
+    reported.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&reported)))
+        return false;
+#pragma GCC diagnostic pop
+    version = reported;
+    return true;
+}
+
 bool RCGetOsVersion(OSVERSIONINFOEXW& version)
 {
     version = OSVERSIONINFOEXW{};
-    version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version)))
+    if (!RCGetReportedOsVersion(version))
         return false;
-#pragma GCC diagnostic pop
 
     if (version.dwMajorVersion > 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion >= 2)) {
         DWORD major = 0;

@@ -1,0 +1,34 @@
+// Runs the scheduled-task walk once and writes, as UTF-16 lines on its
+// standard output, the major version Windows reports to it ("major N") and
+// then every path the walk reported. A program of its own because Wine sets
+// the Windows version per program name, which the tests choose before
+// starting it.
+#include <windows.h>
+
+#include <string>
+
+#include "Engine/Enumerator/RCAvEnumSystemTask.h"
+#include "EnumTestSupport.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCSystemInfo.h"
+
+int main()
+{
+    OSVERSIONINFOEXW version;
+    if (!RCGetReportedOsVersion(version))
+        return 2;
+
+    RC::test::RecordingSink sink;
+    RCRefPtr<RC::RCAvEnumSystemTask> walker(new RC::RCAvEnumSystemTask(0x20, 24));
+    walker->SetEnumEvent(&sink);
+    walker->Enum();
+
+    std::wstring out = L"major " + std::to_wstring(version.dwMajorVersion) + L"\n";
+    for (const std::wstring& path : sink.Paths())
+        out += path + L"\n";
+    DWORD written = 0;
+    return ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size() * sizeof(wchar_t)),
+                       &written, nullptr)
+        ? 0
+        : 3;
+}
