@@ -125,15 +125,19 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     ASSERT_TRUE(SUCCEEDED(shell.As(&file)));
     const std::wstring viaShell = dir.Path() + L"\\links\\shell.lnk";
     ASSERT_TRUE(SUCCEEDED(file->Save(viaShell.c_str(), TRUE)));
-    // The same link without its LinkInfo: only the ID list names the target.
-    std::string idListOnly;
+    // The same link with a LinkInfo path that names another file: the ID
+    // list, which the shell reads, goes first.
+    std::string idListFirst;
     {
         std::ifstream in(viaShell.c_str(), std::ios::binary);
-        idListOnly.assign(std::istreambuf_iterator<char>(in), {});
+        idListFirst.assign(std::istreambuf_iterator<char>(in), {});
     }
-    ASSERT_GT(idListOnly.size(), 76u);
-    idListOnly[20] &= ~0x2;
-    const std::wstring idListLink = dir.Write(L"links\\idlist.lnk", idListOnly);
+    ASSERT_GT(idListFirst.size(), 78u);
+    const size_t linkInfo = 78 + static_cast<uint8_t>(idListFirst[76]) + 256 * static_cast<uint8_t>(idListFirst[77]);
+    const size_t name = idListFirst.find("target.exe", linkInfo);
+    ASSERT_NE(name, std::string::npos);
+    idListFirst[name] = 'T';
+    const std::wstring idListLink = dir.Write(L"links\\idlist.lnk", idListFirst);
 
     std::string exact = LinkToBasePath(RCWideToMultiByte(other, CP_ACP));
     exact.resize(10000, '\0');
