@@ -57,6 +57,20 @@ public:
     void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
 
     void HoldFirstItem() { hold_ = Hold::kArmed; }
+    // The next worker to ask at the pause gate is noted.
+    void WatchGate()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        gate_ = Gate::kWatching;
+    }
+    void NoteGate()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (gate_ == Gate::kWatching)
+            gate_ = Gate::kReached;
+        changed_.notify_all();
+    }
+    bool WaitAtGate() { return Wait([&] { return gate_ == Gate::kReached; }); }
     bool WaitUntilHeld() { return Wait([&] { return hold_ == Hold::kHolding; }); }
     void Release()
     {
@@ -93,6 +107,7 @@ public:
 
 private:
     enum class Hold { kNone, kArmed, kHolding, kReleased };
+    enum class Gate { kNone, kWatching, kReached };
     template <class Done>
     bool Wait(Done done)
     {
@@ -113,6 +128,21 @@ private:
     std::map<uint32_t, std::vector<uint32_t>> statuses_;
     ScanStatusBlock last_;
     Hold hold_ = Hold::kNone;
+    Gate gate_ = Gate::kNone;
+};
+
+// Tells the recorder when a worker is about to wait at the pause gate.
+class WatchedCtrl : public RCSafeTrevoxCtrl {
+public:
+    explicit WatchedCtrl(ScanRecorder& recorder) : recorder_(recorder) {}
+    bool CheckStopped() override
+    {
+        recorder_.NoteGate();
+        return RCSafeTrevoxCtrl::CheckStopped();
+    }
+
+private:
+    ScanRecorder& recorder_;
 };
 
 std::vector<uint32_t> Row(const ItemProgressBlock& row)
@@ -162,7 +192,7 @@ protected:
 
     RC::test::ScratchDir folder_;
     ScanRecorder recorder_;
-    RCSafeTrevoxCtrl ctrl_;
+    WatchedCtrl ctrl_{recorder_};
 };
 
 } // namespace
@@ -223,7 +253,9 @@ TEST_F(RCSafeTrevoxCtrlTest, SuspendedTwiceTheRunGoesOnAfterOneResume)
     ASSERT_TRUE(recorder_.WaitUntilHeld());
     EXPECT_TRUE(ctrl_.SuspendScan());
     EXPECT_TRUE(ctrl_.SuspendScan());
-    recorder_.Release();  // the enumeration thread now waits at the gate
+    recorder_.WatchGate();
+    recorder_.Release();
+    ASSERT_TRUE(recorder_.WaitAtGate());  // the enumeration thread waits there now
     EXPECT_TRUE(ctrl_.ResumeScan());
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(std::vector<uint32_t>({1, 2, 2, 1, 4}), recorder_.States());
@@ -237,7 +269,9 @@ TEST_F(RCSafeTrevoxCtrlTest, StopWhileSuspendedReleasesTheWorkers)
     Start();
     ASSERT_TRUE(recorder_.WaitUntilHeld());
     EXPECT_TRUE(ctrl_.SuspendScan());
+    recorder_.WatchGate();
     recorder_.Release();
+    ASSERT_TRUE(recorder_.WaitAtGate());
     ctrl_.StopScan();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(std::vector<uint32_t>({1, 2, 3}), recorder_.States());
