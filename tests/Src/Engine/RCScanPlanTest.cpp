@@ -145,15 +145,6 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
     EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}), Build(old, 4, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
     const std::vector<RCScanPlan::Item> empty = Build(old, 3);
     ASSERT_EQ(1u, empty.size());
-    EXPECT_EQ(26, empty[0].showType);
     EXPECT_TRUE(empty[0].roots.empty());
-}
-
-TEST(RCScanPlan, DisplayNamesAreTheSuiteTexts)
-{
-    EXPECT_EQ(L"\u955C\u50CF\u631F\u6301", RCScanPlan::DisplayName(0));
-    EXPECT_EQ(L"Winsock\u7F51\u7EDC\u8FDE\u63A5\u670D\u52A1(LSP)", RCScanPlan::DisplayName(33));
-    EXPECT_EQ(L"\u81EA\u5B9A\u4E49\u626B\u63CF\u9879", RCScanPlan::DisplayName(26));
     EXPECT_EQ(L"", RCScanPlan::DisplayName(46));
-    EXPECT_EQ(L"", RCScanPlan::DisplayName(-1));
 }
