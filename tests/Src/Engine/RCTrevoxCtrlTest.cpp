@@ -14,10 +14,19 @@
 #include <mutex>
 #include <random>
 
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include <iomanip>
+#include <sstream>
+
 #include "Engine/RCTrevoxCtrl.h"
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
+#include "foundation/RCOleInit.h"
 #include "foundation/RCPath.h"
+#include "foundation/RCString.h"
+#include "substitute/FileHasher.h"
 
 using namespace RC;
 using Values = std::vector<uint32_t>;
@@ -198,6 +207,87 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndASecondRunStartsFromZer
     for (const char* name : {"eicar.com", "listed.exe", "adware.dll"})
         EXPECT_NE(std::string::npos, forwarded.find(name)) << name;
     EXPECT_EQ(std::string::npos, forwarded.find("clean."));
+}
+
+// A quick scan reaches what starts at logon: the target of a Run value and
+// of a startup shortcut, in a folder no quick-scan root covers.
+TEST_F(RCSafeTrevoxCtrlTest, QuickScanFindsTheTargetsOfARunValueAndAStartupShortcut)
+{
+    const std::wstring viaRun = folder_.Write(L"run-target.exe", kEicar);
+    const std::wstring viaLink = folder_.Write(L"link-target.exe", kEicar);
+    const wchar_t* const runKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const std::wstring value = RC::test::UniqueName(L"KivoQuick");
+    const std::wstring command = L"\"" + viaRun + L"\" /background";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_LOCAL_MACHINE, runKey, value.c_str(), REG_SZ, command.c_str(),
+                                             static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))));
+    std::wstring startup;
+    ASSERT_TRUE(RCGetSpecialFolder(CSIDL_STARTUP, startup));
+    const std::wstring link = RCPathJoin(startup, value + L".lnk");
+    {
+        RCOleInit ole;
+        Microsoft::WRL::ComPtr<IShellLinkW> shell;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&shell))));
+        shell->SetPath(viaLink.c_str());
+        Microsoft::WRL::ComPtr<IPersistFile> file;
+        ASSERT_TRUE(SUCCEEDED(shell.As(&file)) && SUCCEEDED(file->Save(link.c_str(), TRUE)));
+    }
+
+    Plan(1);
+    Start();
+    const bool ended = recorder_.WaitForEnds(1);
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey, value.c_str());
+    DeleteFileW(link.c_str());
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
+    const std::vector<std::wstring> threats = ctrl_.GetTrojaneList()->ThreatPaths();
+    for (const std::wstring& planted : {viaRun, viaLink})
+        EXPECT_EQ(1, std::count_if(threats.begin(), threats.end(), [&](const std::wstring& threat) {
+                      return RCEqualsNoCase(threat, planted);
+                  })) << std::string(planted.begin(), planted.end());
+}
+
+// A memory scan reaches a library that another process holds loaded.
+TEST_F(RCSafeTrevoxCtrlTest, MemoryScanFindsALibraryAnotherProcessHoldsLoaded)
+{
+    std::wstring tree = RCGetExeFolder();  // ...\scan_controller_tests\ in the tree's folder
+    tree.resize(tree.find_last_of(L'\\', tree.size() - 2) + 1);
+    const std::wstring probe = tree + L"KivoMemProbe.dll";
+    std::ifstream in(probe.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    Substitute::FileHasher hasher;
+    ASSERT_TRUE(hasher.Begin({true, false, false}));
+    ASSERT_TRUE(hasher.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()) && hasher.Finish());
+    std::ostringstream signature;
+    for (int i = 0; i < 16; ++i)
+        signature << std::hex << std::setw(2) << std::setfill('0') << int(hasher.Digest(Substitute::HashKind::Md5)[i]);
+    signature << ":" << std::dec << bytes.size() << ":Win.Trojan.KivoMemProbe-1\n";
+    const std::wstring database = RCPathJoin(RCGetExeFolder(), L"signatures\\kivo-memory.hdb");
+    std::ofstream(database.c_str(), std::ios::binary) << signature.str();
+
+    RC::test::ModuleHost host(probe, tree);
+    ASSERT_TRUE(host.Ready());
+    Plan(5);
+    Start();
+    const bool ended = recorder_.WaitForEnds(1);
+    DeleteFileW(database.c_str());
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(Values({1, 4}), recorder_.Get(recorder_.states));
+    const std::vector<std::wstring> threats = ctrl_.GetTrojaneList()->ThreatPaths();
+    EXPECT_EQ(1, std::count_if(threats.begin(), threats.end(),
+                               [&](const std::wstring& threat) { return RCEqualsNoCase(threat, probe); }));
+}
+
+// A full scan walks every disk of the prefix to its end and finds what the
+// custom scan found there.
+TEST_F(RCSafeTrevoxCtrlTest, FullScanCompletesOverTheWholeDisk)
+{
+    Plan(2);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
+    EXPECT_EQ(3u, ItemRow(25)[0]);
+    EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the planted threats at least
 }
 
 TEST_F(RCSafeTrevoxCtrlTest, StopBeforeTheQueryThreadStartsScansNothing)

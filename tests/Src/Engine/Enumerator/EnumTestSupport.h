@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "foundation/RCFileSystem.h"
+#include "foundation/RCHandles.h"
 
 namespace RC::test {
 
@@ -126,6 +128,36 @@ private:
     HKEY root_;
     std::wstring subKey_;
     REGSAM view_;
+};
+
+// A helper process of this tree that holds the probe library loaded by the given path.
+class ModuleHost {
+public:
+    // hostFolder: where enum_module_host.exe is, ending with a backslash.
+    explicit ModuleHost(const std::wstring& library, const std::wstring& hostFolder = RCGetExeFolder())
+    {
+        const std::wstring ready = UniqueName(L"KivoModuleHost");
+        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
+        std::wstring command = L"enum_module_host.exe " + ready + L" \"" + library + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION info = {};
+        if (::CreateProcessW((hostFolder + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr,
+                             FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            process_.reset(info.hProcess);
+            unique_handle thread(info.hThread);
+        }
+    }
+    ~ModuleHost() { ::TerminateProcess(process_.get(), 0); }
+    bool Ready() const
+    {
+        const HANDLE either[] = {ready_.get(), process_.get()};
+        return process_ && ::WaitForMultipleObjects(2, either, FALSE, 60000) == WAIT_OBJECT_0;
+    }
+    DWORD Id() const { return ::GetProcessId(process_.get()); }
+
+private:
+    unique_handle ready_, process_;
 };
 
 } // namespace RC::test

@@ -15,37 +15,6 @@ using namespace RC::test;
 
 namespace {
 
-constexpr DWORD kHangGuardMs = 60000;
-
-// A helper process of this tree that holds the probe library loaded by the given path.
-class ModuleHost {
-public:
-    explicit ModuleHost(const std::wstring& library)
-    {
-        const std::wstring ready = UniqueName(L"KivoModuleHost");
-        ready_.reset(::CreateEventW(nullptr, TRUE, FALSE, ready.c_str()));
-        std::wstring command = L"enum_module_host.exe " + ready + L" \"" + library + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (::CreateProcessW((RCGetExeFolder() + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr,
-                             FALSE, 0, nullptr, nullptr, &startup, &info)) {
-            process_.reset(info.hProcess);
-            unique_handle thread(info.hThread);
-        }
-    }
-    ~ModuleHost() { ::TerminateProcess(process_.get(), 0); }
-    bool Ready() const
-    {
-        const HANDLE either[] = {ready_.get(), process_.get()};
-        return process_ && ::WaitForMultipleObjects(2, either, FALSE, kHangGuardMs) == WAIT_OBJECT_0;
-    }
-    DWORD Id() const { return ::GetProcessId(process_.get()); }
-
-private:
-    unique_handle ready_, process_;
-};
-
 // -1 when the process token no longer holds SeDebugPrivilege, else its attributes.
 long DebugPrivilegeAttributes()
 {
