@@ -1,5 +1,6 @@
 #include "Engine/RCScanPlan.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "Engine/Enumerator/RCAvEnumIMPL.h"
@@ -269,13 +270,8 @@ std::vector<std::wstring> RCScanPlan::SystemFolderRoots() const
 std::vector<std::wstring> RCScanPlan::ProgramFilesRoots() const
 {
     std::vector<std::wstring> roots;
-    for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
-        std::wstring root = L"C:\\";
-        root[0] = letter;
-        if (!system_.driveType || system_.driveType(root) != DRIVE_FIXED)
-            continue;
-        std::wstring programFiles = L"C:\\Program Files";
-        programFiles[0] = letter;
+    for (const std::wstring& root : DriveRoots({DRIVE_FIXED})) {
+        const std::wstring programFiles = root + L"Program Files";
         roots.push_back(programFiles);
         roots.push_back(programFiles + L" (x86)");
     }
@@ -284,12 +280,17 @@ std::vector<std::wstring> RCScanPlan::ProgramFilesRoots() const
 
 std::vector<std::wstring> RCScanPlan::DiskRoots() const
 {
+    return DriveRoots({DRIVE_FIXED, DRIVE_REMOVABLE});
+}
+
+std::vector<std::wstring> RCScanPlan::DriveRoots(std::initializer_list<UINT> types) const
+{
     std::vector<std::wstring> roots;
     for (wchar_t letter = L'C'; letter <= L'Z'; ++letter) {
         std::wstring root = L"C:\\";
         root[0] = letter;
         const UINT type = system_.driveType ? system_.driveType(root) : DRIVE_UNKNOWN;
-        if (type == DRIVE_FIXED || type == DRIVE_REMOVABLE)
+        if (std::find(types.begin(), types.end(), type) != types.end())
             roots.push_back(root);
     }
     return roots;

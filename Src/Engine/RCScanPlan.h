@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,8 @@ private:
     std::vector<std::wstring> SystemFolderRoots() const;
     std::vector<std::wstring> ProgramFilesRoots() const;
     std::vector<std::wstring> DiskRoots() const;
+    // The roots of the drives C to Z whose type is one of these.
+    std::vector<std::wstring> DriveRoots(std::initializer_list<UINT> types) const;
 
     System system_;
 };
