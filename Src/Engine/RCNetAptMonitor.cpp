@@ -112,6 +112,7 @@ unsigned __stdcall RCNetAptMonitor::ThreadProc(void* context)
 
 void RCNetAptMonitor::Run(State& state)
 {
+    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
     RCOleInit ole;
     unique_hmodule iphlpapi(::LoadLibraryW(L"iphlpapi.dll"));
     if (!iphlpapi)

@@ -1,6 +1,7 @@
 #include "Engine/RCSafeConnection.h"
 
 #include "Engine/RCInnerData.h"
+#include "foundation/RCDebugger.h"
 
 namespace RC {
 
@@ -19,19 +20,23 @@ void RCSafeConnection::SetTiming(const Timing& timing)
 
 void RCSafeConnection::OnStart(const RCModuleSender* sender)
 {
+    RC_LOG(3, L"OnStart enter");
     // The old monitor must not post while the state is reset under it.
     inner_->StopMonitor();
     registry_.SetSender(sender);
     inner_->Reset(sender);
     inner_->StartMonitor(monitorTiming_);
     relay_.Start(sender);
+    RC_LOG(3, L"OnStart leave");
 }
 
 void RCSafeConnection::OnStop()
 {
+    RC_LOG(3, L"OnStop enter");
     inner_->StopMonitor();
     registry_.UnInitAll();
     relay_.Stop();
+    RC_LOG(3, L"OnStop leave");
 }
 
 } // namespace RC

@@ -87,6 +87,7 @@ void __cdecl RCUpdateRelay::ThreadRoutine(void* context)
 
 void RCUpdateRelay::Run()
 {
+    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
     while (!stopped_) {
         if (sender_ == nullptr || !wakeEvent_)
             return;

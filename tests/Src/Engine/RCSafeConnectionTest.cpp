@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -140,6 +141,8 @@ protected:
     RCEvent reached{true};  // set by a hook when its step comes
     RCEvent gate{true};     // a hook waits for it
     WakeCounter wakes;
+    std::atomic<bool> stopReturned{false};
+    std::atomic<int> lateCalls{0};  // from a module thread after its stop returned
     std::unique_ptr<RCTrevoxModule> module;
     const std::wstring startedFile = RCGetExeFolder() + L"KivoSafeUpdate-started.txt";
 };
@@ -278,17 +281,22 @@ TEST_F(ConnectionTest, StopStartStopLeavesNothingThatPosts)
     ASSERT_TRUE(presence.CreateWithSecurity(kPresence, true, true));
     RCSafeConnection::Timing timing;
     timing.relay.wakeWaitMs = 10;
+    timing.relay.woke = [this] { lateCalls += stopReturned ? 1 : 0; };
+    timing.monitor.step = [this](Step) { lateCalls += stopReturned ? 1 : 0; };
     module->Connection()->SetTiming(timing);
 
     for (size_t round = 1; round <= 2; ++round) {
+        stopReturned = false;
         module->OnStart();
         Request(kPayload, {static_cast<uint8_t>(round)});
         ASSERT_TRUE(host.WaitFor([&](const Posts& posts) {
             return Of(posts, kNetState).size() == round && Of(posts, kPayload).size() >= 2 * round;
         }));
         module->OnStop();
+        stopReturned = true;
     }
     const size_t posted = host.Posts().size();
     module.reset();  // whatever might still run has ended
     EXPECT_EQ(host.Posts().size(), posted);
+    EXPECT_EQ(lateCalls, 0);
 }
