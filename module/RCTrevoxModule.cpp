@@ -1,5 +1,6 @@
 #include "module/RCTrevoxModule.h"
 
+#include "Engine/RCInnerData.h"
 #include "Engine/RCSafeConnection.h"
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
@@ -54,9 +55,18 @@ void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::w
         connection_->Inner().SendNetState(address1, address2);
         return;
     }
-    // Update payloads are for the relay, which does not run yet: dropped here.
-    if (id == REQ_UPDATE_PAYLOAD || id == REQ_UPDATE_ANSWER || id == REQ_UPDATE_FORWARD)
+    if (id == REQ_UPDATE_PAYLOAD) {
+        connection_->Relay().TakePayload(data, size);
         return;
+    }
+    if (id == REQ_UPDATE_ANSWER) {
+        connection_->Relay().RelayAnswer(data, size);
+        return;
+    }
+    if (id == REQ_UPDATE_FORWARD) {
+        connection_->Relay().Forward(data, size);
+        return;
+    }
     // The header is for no handler.
     (void)header;
     connection_->Registry().OnReceiveMessage(address1, address2, id, data, size);

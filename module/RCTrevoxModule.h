@@ -23,6 +23,9 @@ public:
                                      const std::wstring& id, int32_t* header, const uint8_t* data,
                                      uint32_t size) override;
 
+    // The connection object, for tests that set its clocks.
+    RCSafeConnection* Connection() const { return connection_.get(); }
+
 private:
     std::unique_ptr<RCSafeConnection> connection_;
 };

@@ -1,33 +1,42 @@
 #include "Engine/RCSafeConnection.h"
 
-#include "module/RCBusIds.h"
-#include "module/RCBusRecords.h"
-#include "module/RCModuleSender.h"
+#include "Engine/RCInnerData.h"
+#include "foundation/RCDebugger.h"
 
 namespace RC {
 
-void RCSafeConnection::RCInnerData::SendNetState(const std::wstring& address1, const std::wstring& address2) const
-{
-    if (sender_ == nullptr)
-        return;
-    NetStateEvent event;
-    event.connected = connected_;
-    sender_->SendRecord(address1, address2, EVT_NET_STATE, RCEncodeRecord(event));
-}
-
 RCSafeConnection::RCSafeConnection() : inner_(new RCInnerData()) {}
 
-RCSafeConnection::~RCSafeConnection() = default;
+RCSafeConnection::~RCSafeConnection()
+{
+    inner_->StopMonitor();
+}
+
+void RCSafeConnection::SetTiming(const Timing& timing)
+{
+    monitorTiming_ = timing.monitor;
+    relay_.SetTiming(timing.relay);
+}
 
 void RCSafeConnection::OnStart(const RCModuleSender* sender)
 {
+    RC_LOG(3, L"OnStart enter");
+    // The old monitor must not post while the state is reset under it.
+    inner_->StopMonitor();
     registry_.SetSender(sender);
-    inner_->SetSender(sender);
+    inner_->Reset(sender);
+    inner_->StartMonitor(monitorTiming_);
+    relay_.Start(sender);
+    RC_LOG(3, L"OnStart leave");
 }
 
 void RCSafeConnection::OnStop()
 {
+    RC_LOG(3, L"OnStop enter");
+    inner_->StopMonitor();
     registry_.UnInitAll();
+    relay_.Stop();
+    RC_LOG(3, L"OnStop leave");
 }
 
 } // namespace RC

@@ -1,11 +1,13 @@
 #pragma once
-// The module's core object: the task registry and the network-state part.
-// Created and destroyed by the module; driven by its OnStart and OnStop on the
-// host's delivery thread.
+// The module's core object: the task registry, the network-state part and the
+// update relay. Created and destroyed by the module and driven by its
+// OnStart and OnStop, all on the host's delivery thread; the network monitor
+// and the relay run threads of their own (see their headers).
 #include <memory>
-#include <string>
 
+#include "Engine/RCNetAptMonitor.h"
 #include "Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Engine/RCUpdateRelay.h"
 
 namespace RC {
 
@@ -13,32 +15,36 @@ class RCModuleSender;
 
 class RCSafeConnection {
 public:
-    // Tells peers whether the machine is online.
-    class RCInnerData {
-    public:
-        void SetSender(const RCModuleSender* sender) { sender_ = sender; }
-        // Posts EVT_NET_STATE to the given addresses (empty: none).
-        void SendNetState(const std::wstring& address1, const std::wstring& address2) const;
+    class RCInnerData;
 
-    private:
-        bool connected_ = false;
-        const RCModuleSender* sender_ = nullptr;
+    // The clocks of the monitor and the relay; production uses the defaults.
+    struct Timing {
+        RCNetAptMonitor::Timing monitor;
+        RCUpdateRelay::Timing relay;
     };
 
     RCSafeConnection();
+    // Stops the monitor first; the relay is joined within one wake wait.
     virtual ~RCSafeConnection();
     RCSafeConnection(const RCSafeConnection&) = delete;
     RCSafeConnection& operator=(const RCSafeConnection&) = delete;
 
+    // Takes effect at the next OnStart.
+    void SetTiming(const Timing& timing);
+
+    // A second start without a stop replaces the running monitor.
     void OnStart(const RCModuleSender* sender);
     void OnStop();
 
     RCInnerData& Inner() { return *inner_; }
     RCSafeTrevoxCtrlWrap& Registry() { return registry_; }
+    RCUpdateRelay& Relay() { return relay_; }
 
 private:
     std::unique_ptr<RCInnerData> inner_;
     RCSafeTrevoxCtrlWrap registry_;
+    RCUpdateRelay relay_;
+    RCNetAptMonitor::Timing monitorTiming_;
 };
 
 } // namespace RC

@@ -1,7 +1,13 @@
 #pragma once
 // Test doubles on the host side of the bus interfaces that record every call
 // in order, including null pointers, which the reference bus smooths over.
+// Posts may come from any thread; read them through Posts() or WaitFor while
+// the module's threads run.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -70,9 +76,28 @@ public:
         RecordingMessage message;
         if (holder != nullptr)
             holder->WriteTo(&message);
+        std::lock_guard<std::mutex> guard(lock_);
         posts.push_back({id, holder != nullptr, address2 == nullptr, address1 == nullptr,
                          address2 ? address2 : L"", address1 ? address1 : L"", message.calls});
+        posted_.notify_all();
     }
+
+    std::vector<Post> Posts() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return posts;
+    }
+    // True once the posts so far satisfy done; false after the time-out.
+    bool WaitFor(const std::function<bool(const std::vector<Post>&)>& done,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(60))
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        return posted_.wait_for(guard, timeout, [&] { return done(posts); });
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::condition_variable posted_;
 };
 
 } // namespace KivoTest

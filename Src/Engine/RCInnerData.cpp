@@ -1,0 +1,59 @@
+#include "Engine/RCInnerData.h"
+
+#include "module/RCBusIds.h"
+#include "module/RCBusRecords.h"
+#include "module/RCModuleSender.h"
+
+namespace RC {
+
+RCSafeConnection::RCInnerData::~RCInnerData()
+{
+    StopMonitor();
+}
+
+void RCSafeConnection::RCInnerData::Reset(const RCModuleSender* sender)
+{
+    sender_ = sender;
+    connected_ = false;
+}
+
+void RCSafeConnection::RCInnerData::StartMonitor(const RCNetAptMonitor::Timing& timing)
+{
+    StopMonitor();
+    monitor_.reset(new RCNetAptMonitor(this, timing));
+    monitor_->Start();
+}
+
+void RCSafeConnection::RCInnerData::StopMonitor()
+{
+    if (!monitor_)
+        return;
+    monitor_->Stop();
+    monitor_.reset();
+    connected_ = false;
+}
+
+void RCSafeConnection::RCInnerData::SendNetState(const std::wstring& address1, const std::wstring& address2) const
+{
+    if (sender_ == nullptr)
+        return;
+    NetStateEvent event;
+    event.connected = connected_;
+    sender_->SendRecord(address1, address2, EVT_NET_STATE, RCEncodeRecord(event));
+}
+
+int32_t RCSafeConnection::RCInnerData::OnNetDisconnected()
+{
+    connected_ = false;
+    SendNetState(std::wstring(), std::wstring());
+    return 1;
+}
+
+int32_t RCSafeConnection::RCInnerData::OnNetConnected()
+{
+    connected_ = true;
+    SendNetState(std::wstring(), std::wstring());
+    return 1;
+}
+
+} // namespace RC

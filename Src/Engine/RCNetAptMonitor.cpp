@@ -1,0 +1,187 @@
+#include "Engine/RCNetAptMonitor.h"
+
+#include <process.h>
+
+#include <atomic>
+#include <memory>
+
+#include "Engine/Enumerator/RCRegValue.h"
+#include "Engine/INetAptMonSink.h"
+#include "foundation/RCDebugger.h"
+#include "foundation/RCEvent.h"
+#include "foundation/RCInternet.h"
+#include "foundation/RCOleInit.h"
+#include "foundation/RCProcAddress.h"
+
+namespace RC {
+
+namespace {
+
+using NotifyAddrChangeFn = DWORD(WINAPI*)(HANDLE*, OVERLAPPED*);
+using CancelIPChangeNotifyFn = BOOL(WINAPI*)(OVERLAPPED*);
+
+constexpr DWORD kStopJoinMs = 10000;
+constexpr DWORD kNotifyStopCheckMs = 10;
+
+} // namespace
+
+struct RCNetAptMonitor::State {
+    std::atomic<INetAptMonSink*> sink{nullptr};
+    boost::shared_ptr<RCEvent> stopEvent{new RCEvent(true)};
+    volatile LONG stopping = 0;
+    Timing timing;
+
+    bool Stopping() const { return stopping != 0; }
+    void Enter(Step step) const
+    {
+        if (timing.step)
+            timing.step(step);
+    }
+    bool Probe(const std::wstring& url) const
+    {
+        Enter(Step::Probe);
+        return RCInternetCheckConnection(url) != 0;
+    }
+    // A stop that has begun wins over a late result.
+    void Notify(bool connected) const
+    {
+        if (stopEvent->Wait(kNotifyStopCheckMs))
+            return;
+        INetAptMonSink* target = sink.load();
+        if (target == nullptr)
+            return;
+        if (connected)
+            target->OnNetConnected();
+        else
+            target->OnNetDisconnected();
+    }
+};
+
+RCNetAptMonitor::RCNetAptMonitor(INetAptMonSink* sink, const Timing& timing) : state_(new State())
+{
+    state_->sink = sink;
+    state_->timing = timing;
+}
+
+RCNetAptMonitor::~RCNetAptMonitor()
+{
+    Stop();
+}
+
+bool RCNetAptMonitor::Start()
+{
+    state_->stopEvent->Reset();
+    if (thread_)
+        return true;
+    // The thread's own reference to the state, handed over on success.
+    auto context = std::make_unique<boost::shared_ptr<State>>(state_);
+    unique_handle thread(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ThreadProc, context.get(), 0, nullptr)));
+    if (!thread)
+        return false;
+    (void)context.release();
+    thread_ = std::move(thread);
+    return true;
+}
+
+void RCNetAptMonitor::Stop()
+{
+    ::InterlockedExchange(&state_->stopping, 1);
+    state_->sink = nullptr;
+    state_->stopEvent->Set();
+    if (thread_)
+        ::WaitForSingleObject(thread_.get(), kStopJoinMs);
+    thread_.reset();
+}
+
+std::wstring RCNetAptMonitor::ProbeUrl()
+{
+    std::wstring host = kDefaultProbeHost;
+    unique_hkey key = RCRegValue::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKey, false);
+    RCRegValue value;
+    if (key && value.Read(key.get(), kProbeHostValue) && value.Type() == REG_SZ && value.Text()[0] != L'\0')
+        host = value.Text();
+    return L"http://" + host;
+}
+
+unsigned __stdcall RCNetAptMonitor::ThreadProc(void* context)
+{
+    std::unique_ptr<boost::shared_ptr<State>> state(static_cast<boost::shared_ptr<State>*>(context));
+    Run(**state);
+    return 0;
+}
+
+void RCNetAptMonitor::Run(State& state)
+{
+    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
+    RCOleInit ole;
+    unique_hmodule iphlpapi(::LoadLibraryW(L"iphlpapi.dll"));
+    if (!iphlpapi)
+        return;
+    auto notifyAddrChange = RCGetProcAddress<NotifyAddrChangeFn>(iphlpapi.get(), "NotifyAddrChange");
+    auto cancelIPChangeNotify = RCGetProcAddress<CancelIPChangeNotifyFn>(iphlpapi.get(), "CancelIPChangeNotify");
+    if (notifyAddrChange == nullptr || cancelIPChangeNotify == nullptr || state.Stopping())
+        return;
+
+    boost::shared_ptr<RCEvent> stopEvent = state.stopEvent;
+    RCEvent change(false);
+    change.Reset();
+    if (!stopEvent->GetHandle() || !change.GetHandle())
+        return;
+
+    const std::wstring url = ProbeUrl();
+    RC_LOG(4, L"Probing %s", url.c_str());
+    bool last = state.Probe(url);
+    if (state.Stopping())
+        return;
+    state.Notify(last);
+    bool lastLocal = last;
+
+    OVERLAPPED overlapped = {};
+    overlapped.hEvent = change.GetHandle();
+    bool armed = false;
+    for (;;) {
+        if (!armed) {
+            HANDLE ignored = nullptr;
+            if (notifyAddrChange(&ignored, &overlapped) != ERROR_IO_PENDING || state.Stopping())
+                break;
+            armed = true;
+        }
+        const HANDLE waits[2] = {stopEvent->GetHandle(), change.GetHandle()};
+        const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, state.timing.changeWaitMs);
+        bool check = false;
+        if (result == WAIT_OBJECT_0 + 1) {
+            change.Reset();
+            cancelIPChangeNotify(&overlapped);
+            check = true;
+            armed = false;
+        } else if (result == WAIT_TIMEOUT) {
+            // Wininet may see a change that no address change announced.
+            DWORD flags = 0;
+            const bool local = RCInternetGetConnectedState(&flags) != 0;
+            check = local != lastLocal;
+            lastLocal = local;
+        } else {
+            break;
+        }
+        if (state.Stopping())
+            break;
+        if (!check)
+            continue;
+
+        // A burst of changes within the settling wait costs one probe.
+        state.Enter(Step::Settle);
+        bool settled = false;
+        stopEvent->Wait(state.timing.settleWaitMs, settled);
+        if (!settled)
+            break;
+        const bool now = state.Probe(url);
+        if (now != last)
+            state.Notify(now);
+        last = now;
+    }
+    // The request must not outlive the OVERLAPPED block on this stack.
+    if (armed)
+        cancelIPChangeNotify(&overlapped);
+}
+
+} // namespace RC
