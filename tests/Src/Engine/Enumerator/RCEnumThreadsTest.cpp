@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "Engine/Enumerator/RCEnumThreads.h"
+#include "foundation/RCEvent.h"
+#include "foundation/RCHandles.h"
 #include "foundation/RCRefCountImpl1.h"
 #include "support/CallLog.h"
 
@@ -27,28 +29,19 @@ public:
     FakeEnumerator(uint32_t showType, int files, Hold hold = Hold::None)
         : showType_(showType), files_(files), hold_(hold == Hold::InsideUntilStopped), gated_(hold == Hold::BeforeClearUntilGate)
     {
-        inside_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        stopped_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        gate_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    }
-    ~FakeEnumerator() override
-    {
-        CloseHandle(inside_);
-        CloseHandle(stopped_);
-        CloseHandle(gate_);
     }
 
     IAvEnumFileEvent* SetEnumEvent(IAvEnumFileEvent* sink) override { return sink_ = sink; }
     bool Enum() override
     {
         if (gated_) {
-            SetEvent(inside_);
-            WaitForSingleObject(gate_, INFINITE);
+            inside_.Set();
+            gate_.Wait(INFINITE);
         }
         if (onEnum)
             onEnum();
         stop_ = false;
-        ResetEvent(stopped_);
+        stopped_.Reset();
         if (!sink_->OnEnumItemStart(this) || stop_) {
             sink_->OnEnumFileEnd(this);
             return true;
@@ -56,8 +49,8 @@ public:
         for (int i = 0; i < files_ && !stop_; ++i) {
             sink_->OnEnumFile(this, L"C:\\f" + std::to_wstring(i) + L".exe", L"");
             if (hold_ && i == 0) {
-                SetEvent(inside_);
-                WaitForSingleObject(stopped_, INFINITE);
+                inside_.Set();
+                stopped_.Wait(INFINITE);
             }
         }
         sink_->OnEnumFileEnd(this);
@@ -66,15 +59,15 @@ public:
     bool Stop() override
     {
         stop_ = true;
-        SetEvent(stopped_);
+        stopped_.Set();
         return true;
     }
     int32_t GetScanGroup() override { return 0x200; }
     int32_t GetShowType() override { return static_cast<int32_t>(showType_); }
     ItemStats* GetItemStats() override { return &stats_; }
 
-    void WaitInside() { WaitForSingleObject(inside_, INFINITE); }
-    void OpenGate() { SetEvent(gate_); }
+    void WaitInside() { inside_.Wait(INFINITE); }
+    void OpenGate() { gate_.Set(); }
 
     std::function<void()> onEnum;
 
@@ -83,11 +76,11 @@ private:
     int files_;
     bool hold_;
     bool gated_;
-    HANDLE gate_;
+    RCEvent gate_{true};
     std::atomic<bool> stop_{false};
     IAvEnumFileEvent* sink_ = nullptr;
-    HANDLE inside_;
-    HANDLE stopped_;
+    RCEvent inside_{true};
+    RCEvent stopped_{true};
     ItemStats stats_;
 };
 
@@ -198,15 +191,14 @@ TEST(RCEnumThreads, TheWorkerWalksWithFileSystemRedirectionOff)
     RCEnumThreads::EnumeratorMap map;
     FakeEnumerator* probe = new FakeEnumerator(1, 0);
     probe->onEnum = [&machine] {
-        HANDLE file = CreateFileW(L"C:\\windows\\system32\\kernel32.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+        unique_hfile file(CreateFileW(L"C:\\windows\\system32\\kernel32.dll", GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
         IMAGE_DOS_HEADER dos = {};
         IMAGE_NT_HEADERS32 nt = {};
         DWORD read = 0;
-        ReadFile(file, &dos, sizeof(dos), &read, nullptr);
-        SetFilePointer(file, dos.e_lfanew, nullptr, FILE_BEGIN);
-        ReadFile(file, &nt, sizeof(nt), &read, nullptr);
-        CloseHandle(file);
+        ReadFile(file.get(), &dos, sizeof(dos), &read, nullptr);
+        SetFilePointer(file.get(), dos.e_lfanew, nullptr, FILE_BEGIN);
+        ReadFile(file.get(), &nt, sizeof(nt), &read, nullptr);
         machine = nt.FileHeader.Machine;
     };
     map[1] = probe;
