@@ -111,13 +111,20 @@ private:
     }
 };
 
-} // namespace
+// The threads under test report to the sink; declared after it, they are
+// gone before it.
+class RCEnumThreadsTest : public testing::Test {
+protected:
+    void SetUp() override { threads.SetEnumEvent(&sink); }
 
-TEST(RCEnumThreads, EmptyListStartsAndEnds)
-{
     RecordingSink sink;
     RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
+};
+
+} // namespace
+
+TEST_F(RCEnumThreadsTest, EmptyListStartsAndEnds)
+{
     threads.StopScan();  // idle: nothing to stop
     ASSERT_TRUE(threads.StartScan());
     sink.WaitEnd();
@@ -125,14 +132,11 @@ TEST(RCEnumThreads, EmptyListStartsAndEnds)
     EXPECT_EQ(sink.Events(), (std::vector<std::string>{"start", "end"}));
 }
 
-TEST(RCEnumThreads, RunsInOrderSkippingMissingShowTypes)
+TEST_F(RCEnumThreadsTest, RunsInOrderSkippingMissingShowTypes)
 {
     RCEnumThreads::EnumeratorMap map;
     map[21] = new FakeEnumerator(21, 2);
     map[20] = new FakeEnumerator(20, 3);
-    RecordingSink sink;
-    RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
     threads.SetScanTasks(map, {21, 19, 20});  // 19 has no enumerator
     EXPECT_EQ(map.count(19), 1u);
     threads.StartScan();
@@ -142,16 +146,13 @@ TEST(RCEnumThreads, RunsInOrderSkippingMissingShowTypes)
     EXPECT_EQ(sink.files, 5);
 }
 
-TEST(RCEnumThreads, StopDuringTheSecondOfThree)
+TEST_F(RCEnumThreadsTest, StopDuringTheSecondOfThree)
 {
     RCEnumThreads::EnumeratorMap map;
     map[1] = new FakeEnumerator(1, 1);
     FakeEnumerator* second = new FakeEnumerator(2, 5, Hold::InsideUntilStopped);
     map[2] = second;
     map[3] = new FakeEnumerator(3, 1);
-    RecordingSink sink;
-    RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
     threads.SetScanTasks(map, {1, 2, 3});
     threads.StartScan();
     second->WaitInside();
@@ -164,14 +165,11 @@ TEST(RCEnumThreads, StopDuringTheSecondOfThree)
     EXPECT_EQ(sink.files, 2);
 }
 
-TEST(RCEnumThreads, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilItEnds)
+TEST_F(RCEnumThreadsTest, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilItEnds)
 {
     RCEnumThreads::EnumeratorMap map;
     FakeEnumerator* first = new FakeEnumerator(1, 5, Hold::BeforeClearUntilGate);
     map[1] = first;
-    RecordingSink sink;
-    RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
     threads.SetScanTasks(map, {1});
     threads.StartScan();
     first->WaitInside();
@@ -185,7 +183,7 @@ TEST(RCEnumThreads, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilItEnds)
 }
 
 // The enumerators see the native system folder, as a 64-bit process would.
-TEST(RCEnumThreads, TheWorkerWalksWithFileSystemRedirectionOff)
+TEST_F(RCEnumThreadsTest, TheWorkerWalksWithFileSystemRedirectionOff)
 {
     WORD machine = 0;
     RCEnumThreads::EnumeratorMap map;
@@ -202,9 +200,6 @@ TEST(RCEnumThreads, TheWorkerWalksWithFileSystemRedirectionOff)
         machine = nt.FileHeader.Machine;
     };
     map[1] = probe;
-    RecordingSink sink;
-    RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
     threads.SetScanTasks(map, {1});
     threads.StartScan();
     sink.WaitEnd();
@@ -212,14 +207,11 @@ TEST(RCEnumThreads, TheWorkerWalksWithFileSystemRedirectionOff)
     EXPECT_EQ(machine, IMAGE_FILE_MACHINE_AMD64);
 }
 
-TEST(RCEnumThreads, ThousandStartStopCyclesNeverHangOrLoseARun)
+TEST_F(RCEnumThreadsTest, ThousandStartStopCyclesNeverHangOrLoseARun)
 {
     RCEnumThreads::EnumeratorMap map;
     map[1] = new FakeEnumerator(1, 20);
     map[2] = new FakeEnumerator(2, 20);
-    RecordingSink sink;
-    RCEnumThreads threads;
-    threads.SetEnumEvent(&sink);
     threads.SetScanTasks(map, {1, 2});
     std::mt19937 random(12345);
     for (int i = 0; i < 1000; ++i) {
