@@ -3,8 +3,41 @@
 #include <windows.h>
 
 #include "substitute/SubstituteHandles.h"
+#include "substitute/TextCompare.h"
 
 namespace Substitute {
+
+namespace {
+
+// Runs a Win32 call that fills a text buffer and answers the length it needs
+// when the buffer is too small; empty on failure.
+template <typename Call>
+std::wstring TextFrom(Call call)
+{
+    std::wstring text(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const DWORD length = call(&text[0], static_cast<DWORD>(text.size()));
+        if (length == 0)
+            return std::wstring();
+        if (length < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(length);
+    }
+    return std::wstring();
+}
+
+std::wstring WithoutLongPathPrefix(const std::wstring& path)
+{
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.compare(0, 4, L"\\\\?\\") == 0)
+        return path.substr(4);
+    return path;
+}
+
+} // namespace
 
 std::wstring EngineFiles::ModuleFolder()
 {
@@ -111,6 +144,22 @@ bool EngineFiles::CrossesReparsePoint(const std::wstring& path)
         current.resize(slash);
     }
     return false;
+}
+
+bool EngineFiles::IsOpenedAs(void* file, const std::wstring& path)
+{
+    const std::wstring opened = TextFrom([&](wchar_t* buffer, DWORD size) {
+        return GetFinalPathNameByHandleW(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    const std::wstring full =
+        TextFrom([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    if (opened.empty() || full.empty())
+        return false;
+    // Short (8.3) names in the path are the same file under another spelling.
+    std::wstring named = TextFrom([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    if (named.empty())
+        named = full;
+    return EqualsNoCase(WithoutLongPathPrefix(opened), WithoutLongPathPrefix(named));
 }
 
 } // namespace Substitute

@@ -25,6 +25,11 @@ public:
     // True when the path or any folder above it is a reparse point (a link
     // or junction), or when the path does not exist.
     static bool CrossesReparsePoint(const std::wstring& path);
+    // True when what the handle opened is what the path names as written: no
+    // link, junction or mount point on the way led the open somewhere else.
+    // Checked after opening, so a folder swapped for a link between a check
+    // and the open cannot slip through.
+    static bool IsOpenedAs(void* file, const std::wstring& path);
 };
 
 } // namespace Substitute

@@ -4,6 +4,7 @@
 #include <psapi.h>
 
 #include "substitute/SubstituteHandles.h"
+#include "substitute/Wow64RedirectionOff.h"
 
 namespace Substitute {
 
@@ -34,6 +35,8 @@ void Walk(const std::wstring& path, std::vector<std::wstring>& files)
 std::vector<std::wstring> ListFiles(const std::vector<std::wstring>& roots)
 {
     std::vector<std::wstring> files;
+    // The walk names files as a 64-bit process would, as the engine opens them.
+    Wow64RedirectionOff redirectionOff;
     for (const std::wstring& root : roots)
         Walk(root, files);
     return files;

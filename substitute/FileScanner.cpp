@@ -8,6 +8,7 @@
 #include "substitute/EicarCheck.h"
 #include "substitute/SubstituteHandles.h"
 #include "substitute/ThreatClassifier.h"
+#include "substitute/Wow64RedirectionOff.h"
 
 namespace Substitute {
 
@@ -27,8 +28,12 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
                        RC::ScanResult& result)
 {
     std::memset(&result, 0, sizeof result);
-    UniqueFile file = AdoptFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file;
+    {
+        Wow64RedirectionOff redirectionOff;
+        file = AdoptFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    }
     LARGE_INTEGER expected{};
     if (!file || !GetFileSizeEx(file.get(), &expected))
         return;

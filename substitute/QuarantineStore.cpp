@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "substitute/EngineFiles.h"
 #include "substitute/FileHasher.h"
 #include "substitute/SubstituteHandles.h"
+#include "substitute/Wow64RedirectionOff.h"
 
 namespace Substitute {
 
@@ -28,6 +30,13 @@ std::wstring HexOf(const std::uint8_t* bytes, std::size_t count)
     return text;
 }
 
+// Threats are mostly small files: a whole chunk for each would cost more
+// than the copy itself.
+std::size_t BufferBytesFor(std::uint64_t size)
+{
+    return static_cast<std::size_t>(size < kChunkBytes ? (size != 0 ? size : 1) : kChunkBytes);
+}
+
 bool WriteAll(HANDLE file, const void* data, std::size_t size)
 {
     DWORD written = 0;
@@ -43,10 +52,18 @@ bool DeleteOnClose(HANDLE file)
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
-std::wstring ParentOf(const std::wstring& path)
+// Unique by construction, not by the clock: no two live processes share an
+// id, a reused id belongs to a process created later, and within a process
+// the counter never repeats.
+std::wstring UniqueStem()
 {
-    const std::size_t slash = path.find_last_of(L'\\');
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    static std::atomic<std::uint32_t> counter{0};
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    wchar_t stem[64];
+    std::swprintf(stem, 64, L"%08lX%08lX-%08lX-%08lX", created.dwHighDateTime, created.dwLowDateTime,
+                  GetCurrentProcessId(), static_cast<unsigned long>(++counter));
+    return stem;
 }
 
 std::uint64_t Now()
@@ -67,15 +84,22 @@ bool QuarantineStore::EnsureFolder() const
     return !EngineFiles::CrossesReparsePoint(folder_);
 }
 
-bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& threatName)
+bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& threatName,
+                                 const std::uint8_t (&md5)[16])
 {
-    if (path.empty() || EngineFiles::CrossesReparsePoint(path) || !EnsureFolder())
+    if (path.empty() || !EnsureFolder())
         return false;
     // No write or delete sharing: nobody changes the file while it is copied.
-    UniqueFile source = AdoptFile(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile source;
+    {
+        Wow64RedirectionOff redirectionOff;
+        source = AdoptFile(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!source || !EngineFiles::IsOpenedAs(source.get(), path))
+            return false;
+    }
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!source || !GetFileInformationByHandle(source.get(), &info) ||
+    if (!GetFileInformationByHandle(source.get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return false;
 
@@ -85,9 +109,8 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
     record.threatName = threatName;
     record.originalPath = path;
 
-    wchar_t unique[64];
-    std::swprintf(unique, 64, L"%016llX-%08lX", static_cast<unsigned long long>(record.time), GetCurrentThreadId());
-    const std::wstring temporary = EngineFiles::Join(folder_, std::wstring(unique) + L".tmp");
+    const std::wstring unique = UniqueStem();
+    const std::wstring temporary = EngineFiles::Join(folder_, unique + L".tmp");
     UniqueFile item = AdoptFile(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!item)
@@ -95,13 +118,13 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
 
     // The header carries the MD5, known only at the end: write it twice.
     FileHasher hasher;
-    std::vector<std::uint8_t> buffer(kChunkBytes);
+    std::vector<std::uint8_t> buffer(BufferBytesFor(record.size));
     std::string header = record.EncodeHeader();
     bool ok = hasher.Begin({true, false, false}) && WriteAll(item.get(), header.data(), header.size());
     std::uint64_t copied = 0;
     while (ok) {
         DWORD got = 0;
-        ok = ReadFile(source.get(), buffer.data(), kChunkBytes, &got, nullptr) != FALSE;
+        ok = ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != FALSE;
         if (!ok || got == 0)
             break;
         ok = hasher.Update(buffer.data(), got);
@@ -109,7 +132,9 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
         ok = ok && WriteAll(item.get(), buffer.data(), got);
         copied += got;
     }
-    ok = ok && copied == record.size && hasher.Finish();
+    // Restore finds the item by the scan's MD5: a file that changed since
+    // the scan could never be restored, so it is not taken.
+    ok = ok && copied == record.size && hasher.Finish() && std::memcmp(hasher.Digest(HashKind::Md5), md5, 16) == 0;
     if (ok) {
         std::memcpy(record.md5.data(), hasher.Digest(HashKind::Md5), record.md5.size());
         header = record.EncodeHeader();
@@ -147,8 +172,7 @@ std::optional<std::wstring> QuarantineStore::FindItem(const std::uint8_t (&md5)[
 bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring& path)
 {
     const std::optional<std::wstring> itemPath = FindItem(md5);
-    const std::wstring parent = ParentOf(path);
-    if (!itemPath || parent.empty() || EngineFiles::CrossesReparsePoint(parent))
+    if (!itemPath)
         return false;
     UniqueFile item = AdoptFile(CreateFileW(itemPath->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -168,16 +192,24 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
         return false;
 
     // CREATE_NEW: never replaces whatever is at the path now, link or file.
-    UniqueFile target = AdoptFile(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!target)
-        return false;
+    UniqueFile target;
+    {
+        Wow64RedirectionOff redirectionOff;
+        target = AdoptFile(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!target)
+            return false;
+        if (!EngineFiles::IsOpenedAs(target.get(), path)) {
+            DeleteOnClose(target.get()); // made by this call, wherever a link put it
+            return false;
+        }
+    }
     FileHasher hasher;
-    std::vector<std::uint8_t> buffer(kChunkBytes);
+    std::vector<std::uint8_t> buffer(BufferBytesFor(decoded->first.size));
     bool ok = hasher.Begin({true, false, false});
     std::uint64_t restored = 0;
     while (ok) {
-        ok = ReadFile(item.get(), buffer.data(), kChunkBytes, &got, nullptr) != FALSE;
+        ok = ReadFile(item.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) != FALSE;
         if (!ok || got == 0)
             break;
         QuarantineRecord::Flip(buffer.data(), got, restored);

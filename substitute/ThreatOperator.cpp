@@ -13,13 +13,12 @@ ThreatOperator::ThreatOperator(std::wstring engineFolder)
 
 bool ThreatOperator::ApplyOperation1(const RC::MsvcWString* path, const RC::ScanResult* result)
 {
-    if (path == nullptr || path->Size() == 0)
+    // The scan result's MD5 is the item's key for restore: without it, no quarantine.
+    if (path == nullptr || path->Size() == 0 || result == nullptr)
         return false;
     try {
-        std::wstring threatName;
-        if (result != nullptr)
-            threatName.assign(result->threatName, wcsnlen(result->threatName, RC::kThreatNameUnits));
-        return quarantine_.Quarantine(std::wstring(path->Data(), path->Size()), threatName);
+        const std::wstring threatName(result->threatName, wcsnlen(result->threatName, RC::kThreatNameUnits));
+        return quarantine_.Quarantine(std::wstring(path->Data(), path->Size()), threatName, result->fileMd5);
     } catch (...) {
         return false;
     }

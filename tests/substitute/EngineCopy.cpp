@@ -84,7 +84,12 @@ EngineCopy::~EngineCopy()
 
 void EngineCopy::Write(const std::wstring& relative, const std::string& bytes) const
 {
-    HANDLE file = CreateFileW(PathOf(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    WriteAll(PathOf(relative), bytes);
+}
+
+void WriteAll(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));

@@ -69,6 +69,7 @@ std::string Md5Hex(const std::string& bytes);
 std::string Sha1Hex(const std::string& bytes);
 std::string Sha256Hex(const std::string& bytes);
 std::string ReadAll(const std::wstring& path);
+void WriteAll(const std::wstring& path, const std::string& bytes);
 bool Exists(const std::wstring& path);
 
 } // namespace EngineTest
