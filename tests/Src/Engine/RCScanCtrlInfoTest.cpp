@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <functional>
+#include <iterator>
 #include <utility>
 
 #include "Engine/RCSafeTrevoxCtrlWrap.h"
@@ -62,7 +63,7 @@ protected:
 
 struct EventCase {
     const char* name;
-    std::function<void(RCScanCtrlInfo&, RCSafeTrevoxCtrlWrap&)> input;
+    std::function<void()> input;
     const std::wstring& id;
     const char* hex;  // "01000000 6100" is the TaskId "a" that every event begins with
 };
@@ -77,58 +78,47 @@ TEST_F(RCScanCtrlInfoTest, EveryEventIsWrittenInItsWireOrder)
         const std::vector<uint8_t> data = RCEncodeRecord(record);
         registry.OnReceiveMessage(L"c1", L"c2", id, data.data(), static_cast<uint32_t>(data.size()));
     };
+    const ScanStatusBlock state{4, 6, 1, 2};         // state, files, level 2, level 3
+    const ScanProgressBlock progress{85, 6, 1, 2, 26, L"C:\\f"};
+    const ItemStatusBlock itemStatus{3, 6, 1, 2};    // status, enumerated, level 2, level 3
+    const ItemProgressBlock itemProgress{2, 6, 5, 1, 2};  // status, enumerated, scanned, level 2, level 3
     const EventCase cases[] = {
-        {"setup done", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) {
-             t.Controller()->SetScanTypeInfo({3, {L"C:\\nowhere"}});
-             t.PostSetupDone();
-         }, EVT_TASK_SETUP_DONE, "01000000 6100  01000000 1a000000 06000000 ea819a5b494e6b62cf637998"},
-        {"command 7", [&](RCScanCtrlInfo&, RCSafeTrevoxCtrlWrap&) {
-             request(REQ_TASK_SETUP, TaskSetupRequest{L"a", 3, {L"C:\\nowhere"}});
+        {"setup done", [&] { task.Controller()->SetScanTypeInfo({3, {L"C:\\nowhere"}}), task.PostSetupDone(); },
+         EVT_TASK_SETUP_DONE, "01000000 6100  01000000 1a000000 06000000 ea819a5b494e6b62cf637998"},
+        {"command 7", [&] {
+             request(REQ_TASK_SETUP, TaskSetupRequest{L"a", 3, {}});
              request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 7});
          }, EVT_TASK_COMMAND_RESULT, "01000000 6100  07000000  00"},
-        {"command stop", [&](RCScanCtrlInfo&, RCSafeTrevoxCtrlWrap&) {
-             request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 1});
-         }, EVT_TASK_COMMAND_RESULT, "01000000 6100  01000000  01"},
-        {"scan state", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) {
-             const ScanStatusBlock status{4, 6, 1, 2};  // state, files, level 2, level 3
-             t.OnScanStateChange(&status);
-         }, EVT_SCAN_STATE, "01000000 6100  04000000 06000000 02000000 01000000"},
-        {"scan progress", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) {
-             const ScanProgressBlock progress{85, 6, 1, 2, 26, L"C:\\f"};
-             t.OnScanProgressChange(&progress);
-         }, EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {"item status", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) {
-             const ItemStatusBlock status{3, 6, 1, 2};  // status, enumerated, level 2, level 3
-             t.OnItemStatusChange(26, &status);
-         }, EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {"item progress", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) {
-             const ItemProgressBlock progress{2, 6, 5, 1, 2};  // status, enumerated, scanned, level 2, level 3
-             t.OnItemProgressChange(26, &progress);
-         }, EVT_ITEM_PROGRESS, "01000000 6100  1a000000 02000000 05000000 06000000 01000000 02000000"},
-        {"threat found", [&](RCScanCtrlInfo&, RCSafeTrevoxCtrlWrap&) { AddThreat(7, 0, 3, 2, L"C:\\e"); },
-         EVT_THREAT_FOUND,
+        {"command stop", [&] { request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 1}); },
+         EVT_TASK_COMMAND_RESULT, "01000000 6100  01000000  01"},
+        {"scan state", [&] { task.OnScanStateChange(&state); },
+         EVT_SCAN_STATE, "01000000 6100  04000000 06000000 02000000 01000000"},
+        {"scan progress", [&] { task.OnScanProgressChange(&progress); },
+         EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
+        {"item status", [&] { task.OnItemStatusChange(26, &itemStatus); },
+         EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
+        {"item progress", [&] { task.OnItemProgressChange(26, &itemProgress); },
+         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 02000000 05000000 06000000 01000000 02000000"},
+        {"threat found", [&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
          "  27000000 28676c9a8765f64e1a90385e29522875fb7cdf7e0f6f1e6d0cffbe8f305234784f57fb7cdf7e0cffd776"
          "d653268df7530cffe17b39658765f64e8476ee7684760cfff78ba860cb7a735304590674"
          "  05000000 45006900630061007200  02000000 02000000 28676c9a  01000000 04000000 9496bb798765f64e"},
-        {"operate begin", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateBegin(1); },
-         EVT_OPERATE_STATE, "01000000 6100  00000000 01000000"},
-        {"operate item begin", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateItemBegin(1, 7); },
+        {"operate begin", [&] { task.OnOperateBegin(1); }, EVT_OPERATE_STATE, "01000000 6100  00000000 01000000"},
+        {"item begin", [&] { task.OnOperateItemBegin(1, 7); },
          EVT_OPERATE_ITEM, "01000000 6100  07000000 00000000 01000000"},
-        {"operate item done", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateItemSucceeded(4, 7); },
+        {"item done", [&] { task.OnOperateItemSucceeded(4, 7); },
          EVT_OPERATE_ITEM, "01000000 6100  07000000 02000000 04000000"},
-        {"operate item failed", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateItemFailed(1, 9); },
+        {"item failed", [&] { task.OnOperateItemFailed(1, 9); },
          EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
-        {"operate progress", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateProgress(2, 3); },
-         EVT_OPERATE_PROGRESS, "01000000 6100  02000000 03000000"},
-        {"operate end", [](RCScanCtrlInfo& t, RCSafeTrevoxCtrlWrap&) { t.OnOperateEnd(1); },
-         EVT_OPERATE_STATE, "01000000 6100  04000000 01000000"},
+        {"progress", [&] { task.OnOperateProgress(2, 3); }, EVT_OPERATE_PROGRESS, "01000000 6100  02000000 03000000"},
+        {"operate end", [&] { task.OnOperateEnd(1); }, EVT_OPERATE_STATE, "01000000 6100  04000000 01000000"},
     };
     for (const EventCase& c : cases) {
         SCOPED_TRACE(c.name);
         host.posts.clear();
-        c.input(task, registry);
+        c.input();
         ASSERT_FALSE(host.posts.empty());
         EXPECT_EQ(c.id, LastPost().id);
         EXPECT_EQ(NoBlanks(c.hex), Hex(LastData()));
@@ -143,30 +133,23 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
 {
     struct {
         uint32_t level, subLevel, showType;
-        const wchar_t* description;
-        const wchar_t* category;
-        uint32_t actionCode;
-        const wchar_t* action;
+        const wchar_t* shown;  // description|category name|category code/action code|action name
     } const cases[] = {
-        {3, 1, 25, L"电脑磁盘文件发现病毒:Eicar", L"病毒", 3, L"清除病毒"},
-        {3, 9, 6, L"默认下载工具被劫持：Eicar", L"木马", 1, L"隔离文件"},
-        {2, 2, 2, L"浏览器默认搜索被劫持：Eicar", L"捆绑", 1, L"隔离文件"},
-        {2, 3, 17, L"系统内存发现外挂:Eicar", L"外挂", 1, L"隔离文件"},
-        {2, 7, 26, L"自定义扫描项发现风险:Eicar", L"风险", 1, L"隔离文件"},
-        {0, 1, 46, L"发现风险:Eicar", L"风险", 1, L"隔离文件"},
+        {3, 1, 25, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
+        {3, 9, 6, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
+        {2, 2, 2, L"浏览器默认搜索被劫持：Eicar|捆绑|1/1|隔离文件"},
+        {2, 3, 17, L"系统内存发现外挂:Eicar|外挂|1/1|隔离文件"},
+        {2, 7, 26, L"自定义扫描项发现风险:Eicar|风险|1/1|隔离文件"},
+        {0, 1, 46, L"发现风险:Eicar|风险|1/1|隔离文件"},
     };
-    uint32_t id = 100;
-    for (const auto& c : cases) {
-        ++id;
+    for (uint32_t id = 0; id < std::size(cases); ++id) {
+        const auto& c = cases[id];
         SCOPED_TRACE(id);
-        AddThreat(id, c.showType, c.level, c.subLevel, (L"C:\\threat" + std::to_wstring(id)).c_str());
-        ThreatFoundEvent event;
-        ASSERT_TRUE(RCDecodeRecord(event, LastData()));
-        EXPECT_EQ(c.description, event.description);
-        EXPECT_EQ(c.category, event.categoryName);
-        EXPECT_EQ(c.actionCode, event.actionCode);
-        EXPECT_EQ(c.action, event.actionName);
-        EXPECT_EQ(c.level == 3 ? 2u : 1u, event.categoryCode);
+        AddThreat(id + 1, c.showType, c.level, c.subLevel, (L"C:\\threat" + std::to_wstring(id)).c_str());
+        ThreatFoundEvent e;
+        ASSERT_TRUE(RCDecodeRecord(e, LastData()));
+        EXPECT_EQ(c.shown, e.description + L"|" + e.categoryName + L"|" + std::to_wstring(e.categoryCode) + L"/" +
+                               std::to_wstring(e.actionCode) + L"|" + e.actionName);
     }
     // The advice texts not seen in another test.
     const std::pair<std::pair<uint32_t, uint32_t>, std::wstring> advice[] = {

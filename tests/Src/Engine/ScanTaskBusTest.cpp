@@ -8,6 +8,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -45,7 +47,10 @@ public:
     void __thiscall Reserved2() override {}
     void __thiscall Reserved3() override {}
     void __thiscall Reserved4() override {}
-    void __thiscall Subscribe(const wchar_t* id, DmAvCore::BusCallback callback) override { bus_->Subscribe(id, callback); }
+    void __thiscall Subscribe(const wchar_t* id, DmAvCore::BusCallback callback) override
+    {
+        bus_->Subscribe(id, callback);
+    }
     void __thiscall Unsubscribe(const wchar_t* id) override { bus_->Unsubscribe(id); }
     void __thiscall PostMessage(const wchar_t* id, DmAvCore::IVBusMessageHolder* holder, const wchar_t* address2,
                                 const wchar_t* address1) override
@@ -112,63 +117,82 @@ protected:
         const std::vector<uint8_t> data = RCEncodeRecord(record);
         bus_.Post(id, address1, address2, &data);
     }
-    // Not subscribed by the module: a peer hands it over directly.
+    // Not subscribed by the module: a peer hands it over directly, between
+    // two deliveries of the bus.
     void CancelOperate(const std::wstring& taskId)
     {
+        bus_.WaitIdle();
         const std::vector<uint8_t> data = RCEncodeRecord(TaskCancelOperateRequest{taskId});
-        module_->OnReceiveMessage(L"peer1", L"peer2", REQ_TASK_CANCEL_OPERATE, nullptr, data.data(),
+        module_->OnReceiveMessage(L"", L"", REQ_TASK_CANCEL_OPERATE, nullptr, data.data(),
                                   static_cast<uint32_t>(data.size()));
     }
-    // The messages of one identifier seen so far, decoded.
+    // The messages of one identifier so far, decoded.
     template <class Record>
-    std::vector<Record> Seen(const std::wstring& id, std::vector<RCBusMessage>* messages = nullptr)
+    std::vector<Record> Seen(const std::wstring& id)
     {
-        std::lock_guard<std::mutex> guard(lock_);
         std::vector<Record> records;
-        for (const RCBusMessage& message : seen_) {
-            if (message.id() != id)
-                continue;
+        for (const RCBusMessage& message : Messages(id)) {
             records.emplace_back();
-            const std::vector<uint8_t>* data = message.binary(L"SafeData");
-            EXPECT_TRUE(data != nullptr && RCDecodeRecord(records.back(), *data));
-            if (messages != nullptr)
-                messages->push_back(message);
+            EXPECT_TRUE(RCDecodeRecord(records.back(), *message.binary(L"SafeData")));
         }
         return records;
     }
+    // The same as "address1|address2|SafeData in hex".
+    std::vector<std::string> Posted(const std::wstring& id)
+    {
+        std::vector<std::string> texts;
+        for (const RCBusMessage& message : Messages(id)) {
+            std::string text(message.address1().begin(), message.address1().end());
+            text += "|" + std::string(message.address2().begin(), message.address2().end()) + "|";
+            for (uint8_t byte : *message.binary(L"SafeData"))
+                text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+            texts.push_back(text);
+        }
+        return texts;
+    }
+    std::vector<RCBusMessage> Messages(const std::wstring& id)
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::vector<RCBusMessage> messages;
+        std::copy_if(seen_.begin(), seen_.end(), std::back_inserter(messages),
+                     [&](const RCBusMessage& message) { return message.id() == id; });
+        return messages;
+    }
+    void Forget()
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        seen_.clear();
+    }
     // Bounded, so that a task that hangs fails its test.
-    template <class Record, class Done>
-    bool WaitFor(const std::wstring& id, Done done)
+    bool WaitUntil(const std::function<bool()>& done)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-        while (!done(Seen<Record>(id))) {
+        while (!done()) {
             std::unique_lock<std::mutex> guard(lock_);
             if (changed_.wait_until(guard, deadline) == std::cv_status::timeout)
                 return false;
         }
         return true;
     }
-    bool WaitForOperationEnds(size_t count)
+    // The operation's events as {0, phase, operation}, {query id, outcome,
+    // operation} and {100, processed, total}, once it has ended.
+    std::vector<Values> Operation()
     {
-        return WaitFor<OperateStateEvent>(EVT_OPERATE_STATE, [&](const std::vector<OperateStateEvent>& all) {
-            return std::count_if(all.begin(), all.end(), [](auto& e) { return e.phase == 4; }) >= long(count);
-        });
-    }
-    // The operate events since the last call, as (kind, value, value).
-    std::vector<Values> TakeOperation()
-    {
+        const auto ended = [&] { return Seen<OperateStateEvent>(EVT_OPERATE_STATE).size() == 2; };
+        EXPECT_TRUE(WaitUntil(ended));
+        bus_.WaitIdle();
         std::vector<Values> steps;
         std::lock_guard<std::mutex> guard(lock_);
         for (const RCBusMessage& message : seen_) {
-            const std::vector<uint8_t>* data = message.binary(L"SafeData");
+            const std::vector<uint8_t>& data = *message.binary(L"SafeData");
             OperateStateEvent state;
             OperateItemEvent item;
             OperateProgressEvent progress;
-            if (message.id() == EVT_OPERATE_STATE && RCDecodeRecord(state, *data))
+            if (message.id() == EVT_OPERATE_STATE && RCDecodeRecord(state, data))
                 steps.push_back({0, state.phase, state.operation});
-            else if (message.id() == EVT_OPERATE_ITEM && RCDecodeRecord(item, *data))
+            else if (message.id() == EVT_OPERATE_ITEM && RCDecodeRecord(item, data))
                 steps.push_back({item.queryId, item.outcome, item.operation});
-            else if (message.id() == EVT_OPERATE_PROGRESS && RCDecodeRecord(progress, *data))
+            else if (message.id() == EVT_OPERATE_PROGRESS && RCDecodeRecord(progress, data))
                 steps.push_back({100, progress.processed, progress.total});
         }
         seen_.clear();
@@ -185,6 +209,19 @@ protected:
     std::unique_ptr<GateHost> gate_;
 };
 
+// Expected texts of Posted, written with blanks between the fields.
+std::vector<std::string> Texts(std::initializer_list<std::string> texts)
+{
+    std::vector<std::string> joined;
+    for (std::string text : texts) {
+        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+        joined.push_back(text);
+    }
+    return joined;
+}
+
+const char kCustomItem[] = "01000000 1a000000 06000000 ea819a5b494e6b62cf637998";  // 26, the custom item's name
+
 } // namespace
 
 TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndForwarded)
@@ -194,81 +231,57 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     folder_.Write(L"clean.exe", "MZ nothing to see");
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 0});
-    ASSERT_TRUE(WaitFor<ScanStateEvent>(EVT_SCAN_STATE, [](const auto& all) { return !all.empty() && all.back().state == 4; }));
+    ASSERT_TRUE(WaitUntil([&] { return Posted(EVT_SCAN_STATE).size() == 3; }));
     bus_.WaitIdle();
 
-    const auto setup = Seen<TaskSetupDoneEvent>(EVT_TASK_SETUP_DONE);
-    ASSERT_EQ(1u, setup.size());
-    ASSERT_EQ(1u, setup[0].items.size());
-    EXPECT_EQ(26u, setup[0].items[0].showType);
-    EXPECT_EQ(L"自定义扫描项", setup[0].items[0].displayName);
-    const auto result = Seen<TaskCommandResultEvent>(EVT_TASK_COMMAND_RESULT);
-    ASSERT_EQ(1u, result.size());
-    EXPECT_TRUE(result[0].result);
-    // The command's own all-zero state comes before the run's.
-    Values states;
-    for (const ScanStateEvent& state : Seen<ScanStateEvent>(EVT_SCAN_STATE))
-        states.push_back(state.state);
-    EXPECT_EQ(Values({0, 1, 4}), states);
-    const ScanStateEvent end = Seen<ScanStateEvent>(EVT_SCAN_STATE).back();
-    EXPECT_EQ(Values({3, 2, 0}), Values({end.filesFound, end.level3Found, end.level2Found}));
-    EXPECT_FALSE(Seen<ScanProgressEvent>(EVT_SCAN_PROGRESS).empty());
-    EXPECT_FALSE(Seen<ItemProgressEvent>(EVT_ITEM_PROGRESS).empty());
-    const auto items = Seen<ItemStatusEvent>(EVT_ITEM_STATUS);
-    ASSERT_FALSE(items.empty());
-    EXPECT_EQ(Values({26, 3, 3, 0, 2}),
-              Values({items.back().showType, items.back().status, items.back().enumerated, items.back().level2,
-                      items.back().level3}));
+    EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem}), Posted(EVT_TASK_SETUP_DONE));
+    EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 00000000 01"}), Posted(EVT_TASK_COMMAND_RESULT));
+    // The command's own all-zero state comes first; three files, two threats.
+    const std::vector<std::string> states = Posted(EVT_SCAN_STATE);
+    EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 00000000 00000000 00000000 00000000",
+                     "peer1|peer2|01000000 5400 04000000 03000000 02000000 00000000"}),
+              std::vector<std::string>({states.at(0), states.at(2)}));
+    EXPECT_EQ(1u, Seen<ScanStateEvent>(EVT_SCAN_STATE).at(1).state);
+    EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 1a000000 03000000 03000000 00000000 02000000"}).at(0),
+              Posted(EVT_ITEM_STATUS).back());
+    EXPECT_FALSE(Posted(EVT_SCAN_PROGRESS).empty());
+    EXPECT_FALSE(Posted(EVT_ITEM_PROGRESS).empty());
 
-    std::vector<RCBusMessage> threatMessages;
-    const auto threats = Seen<ThreatFoundEvent>(EVT_THREAT_FOUND, &threatMessages);
-    ASSERT_EQ(2u, threats.size());
     std::map<std::wstring, uint32_t> ids;
-    for (const ThreatFoundEvent& threat : threats) {
+    for (const ThreatFoundEvent& threat : Seen<ThreatFoundEvent>(EVT_THREAT_FOUND)) {
         ids[threat.filePath] = threat.queryId;
-        EXPECT_EQ(L"T", threat.taskId);
-        EXPECT_EQ(L"自定义扫描项发现木马:Eicar-Test-Signature", threat.description);
-        EXPECT_EQ(L"木马文件通常利用系统漏洞，达到破坏系统，盗取账号，篡改文件的目的，请您立即处理", threat.advice);
-        EXPECT_EQ(L"Eicar-Test-Signature", threat.threatName);
+        EXPECT_EQ(L"自定义扫描项发现木马:Eicar-Test-Signature|"
+                  L"木马文件通常利用系统漏洞，达到破坏系统，盗取账号，篡改文件的目的，请您立即处理|"
+                  L"Eicar-Test-Signature|木马|隔离文件",
+                  threat.description + L"|" + threat.advice + L"|" + threat.threatName + L"|" + threat.categoryName +
+                      L"|" + threat.actionName);
         EXPECT_EQ(Values({26, 0, 68, 2, 1}), Values({threat.showType, threat.resultValue424, threat.resultValue428,
                                                      threat.categoryCode, threat.actionCode}));
-        EXPECT_EQ(L"木马", threat.categoryName);
-        EXPECT_EQ(L"隔离文件", threat.actionName);
     }
     ASSERT_EQ(2u, ids.size());
-    EXPECT_EQ(L"peer1", threatMessages[0].address1());
-    EXPECT_EQ(L"peer2", threatMessages[0].address2());
     const uint32_t firstId = ids[first], secondId = ids[second];
-    TakeOperation();
+    Forget();
 
     // Quarantine both, cancelled while the worker is between the two.
     gate_->Set(GateHost::kArmed);
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {firstId, secondId}});
     ASSERT_TRUE(gate_->WaitHolding());
-    bus_.WaitIdle();
     CancelOperate(L"T");
     gate_->Set(GateHost::kOpen);
-    ASSERT_TRUE(WaitForOperationEnds(1));
-    bus_.WaitIdle();
-    EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {0, 4, 1}}),
-              TakeOperation());
+    EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {0, 4, 1}}), Operation());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
     EXPECT_EQ(kEicar, ReadFile(second));
 
-    // Restored byte for byte from the quarantine.
+    // Restored byte for byte from the quarantine; an id never reported is skipped.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 4, {firstId, 999}});
-    ASSERT_TRUE(WaitForOperationEnds(1));
-    bus_.WaitIdle();
-    EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 2}, {firstId, 2, 4}, {0, 4, 4}}),
-              TakeOperation());
+    EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 2}, {firstId, 2, 4}, {0, 4, 4}}), Operation());
     EXPECT_EQ(kEicar, ReadFile(first));
 
-    // Handed to the engine for analysis; no operation events.
+    // Handed to the engine for analysis, with the task as its argument.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 6, {secondId}});
     bus_.WaitIdle();
-    EXPECT_TRUE(TakeOperation().empty());
+    EXPECT_TRUE(Messages(EVT_OPERATE_STATE).empty());
     const std::string forwarded = ReadFile(RCPathJoin(RCGetExeFolder(), L"Quentor-forwarded.txt"));
-    // Each line names the task (the engine argument) and the path.
     const std::string folder(folder_.Path().begin(), folder_.Path().end());
     EXPECT_NE(std::string::npos, forwarded.find("\tT\t" + folder + "\\second.com\r\n"));
     EXPECT_EQ(std::string::npos, forwarded.find(folder + "\\first.com"));
@@ -276,26 +289,6 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
 
 TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
 {
-    const auto replies = [&] {
-        std::vector<RCBusMessage> messages;
-        std::vector<std::wstring> texts;
-        const auto records = Seen<TaskCommandResultEvent>(EVT_TASK_COMMAND_RESULT, &messages);
-        for (size_t i = 0; i < records.size(); ++i)
-            texts.push_back(records[i].taskId + L" " + std::to_wstring(records[i].command) + L" " +
-                            std::to_wstring(records[i].result) + L" " + messages[i].address1() + L" " +
-                            messages[i].address2());
-        return texts;
-    };
-    const auto setups = [&] {
-        std::vector<RCBusMessage> messages;
-        std::vector<std::wstring> texts;
-        const auto records = Seen<TaskSetupDoneEvent>(EVT_TASK_SETUP_DONE, &messages);
-        for (size_t i = 0; i < records.size(); ++i)
-            texts.push_back(records[i].taskId + L" " + std::to_wstring(records[i].items.size()) + L" " +
-                            messages[i].address1());
-        return texts;
-    };
-
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 3});  // no such task yet: no reply
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
     // The same task again, from elsewhere: its events keep the first addresses.
@@ -307,22 +300,27 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     Request(REQ_TASK_COMMAND, TaskCancelOperateRequest{L"T"}, L"ask1", L"ask2");  // no command field
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1}, L"", L"ask2");
     bus_.WaitIdle();
-    EXPECT_EQ(std::vector<std::wstring>({L"T 1 peer1", L"T 0 peer1", L"t 1 lower1"}), setups());
-    EXPECT_EQ(std::vector<std::wstring>({L"T 7 0 ask1 ask2", L"t 2 0 ask1 ask2", L"T 1 1  ask2"}), replies());
+    EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem, "peer1|peer2|01000000 5400 00000000",
+                     std::string("lower1|lower2|01000000 7400 ") + kCustomItem}),
+              Posted(EVT_TASK_SETUP_DONE));
+    EXPECT_EQ(Texts({"ask1|ask2|01000000 5400 07000000 00", "ask1|ask2|01000000 7400 02000000 00",
+                     "|ask2|01000000 5400 01000000 01"}),
+              Posted(EVT_TASK_COMMAND_RESULT));
 
-    // A module stop releases the controllers: commands answer false until a
-    // setup gives the task a fresh one.
-    TakeOperation();
+    // A module stop releases the controllers: commands answer false and
+    // operations do nothing until a setup gives the task a fresh one.
     bus_.Post(MSG_MODULE_STOP, L"", L"");
     bus_.Post(MSG_MODULE_START, L"", L"");
+    bus_.WaitIdle();
+    Forget();
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1});
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {1}});
-    bus_.WaitIdle();
     CancelOperate(L"T");
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1});
     bus_.WaitIdle();
-    EXPECT_EQ(std::vector<std::wstring>({L"T 1 0 peer1 peer2", L"T 1 1 peer1 peer2"}), replies());
-    EXPECT_EQ(std::vector<std::wstring>({L"T 1 peer1"}), setups());
-    EXPECT_TRUE(TakeOperation().empty());
+    EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 01000000 00", "peer1|peer2|01000000 5400 01000000 01"}),
+              Posted(EVT_TASK_COMMAND_RESULT));
+    EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem}), Posted(EVT_TASK_SETUP_DONE));
+    EXPECT_TRUE(Messages(EVT_OPERATE_STATE).empty());
 }
