@@ -231,16 +231,20 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     folder_.Write(L"clean.exe", "MZ nothing to see");
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 0});
-    ASSERT_TRUE(WaitUntil([&] { return Posted(EVT_SCAN_STATE).size() == 3; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<ScanStateEvent> states = Seen<ScanStateEvent>(EVT_SCAN_STATE);
+        return !states.empty() && states.back().state == 4;
+    }));
     bus_.WaitIdle();
 
     EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem}), Posted(EVT_TASK_SETUP_DONE));
     EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 00000000 01"}), Posted(EVT_TASK_COMMAND_RESULT));
     // The command's own all-zero state comes first; three files, two threats.
     const std::vector<std::string> states = Posted(EVT_SCAN_STATE);
+    ASSERT_EQ(3u, states.size());
     EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 00000000 00000000 00000000 00000000",
                      "peer1|peer2|01000000 5400 04000000 03000000 02000000 00000000"}),
-              std::vector<std::string>({states.at(0), states.at(2)}));
+              std::vector<std::string>({states[0], states[2]}));
     EXPECT_EQ(1u, Seen<ScanStateEvent>(EVT_SCAN_STATE).at(1).state);
     EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 1a000000 03000000 03000000 00000000 02000000"}).at(0),
               Posted(EVT_ITEM_STATUS).back());
