@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <iterator>
 #include <new>
+#include <utility>
 
 #include "Engine/RCScanPlan.h"
 #include "Engine/RCTrevoxCtrl.h"
@@ -61,7 +62,8 @@ RCScanCtrlInfo::RCScanCtrlInfo(std::wstring taskId, std::wstring address1, std::
 
 RCScanCtrlInfo::~RCScanCtrlInfo()
 {
-    UnInit();
+    if (controller_)
+        UnInit();
 }
 
 bool RCScanCtrlInfo::Init()
