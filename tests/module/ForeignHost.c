@@ -23,6 +23,9 @@ struct CHost {
     void** vtable;
     struct ForeignHostReport* report;
     Callback callback;
+    struct ForeignScanReport* scan; /* when set, posts come from a scan's threads */
+    CRITICAL_SECTION lock;
+    HANDLE ended;
 };
 
 struct CMessage {
@@ -31,6 +34,8 @@ struct CMessage {
     const wchar_t* address1;
     const wchar_t* address2;
     struct ForeignHostReport* report; /* where SetBinary lands */
+    const uint8_t* data;              /* "SafeData" of a request, or none */
+    uint32_t size;
 };
 
 static void CopyId(wchar_t* target, const wchar_t* source)
@@ -66,11 +71,42 @@ static void __thiscall HostUnsubscribe(struct CHost* self, const wchar_t* id)
 
 static void* g_messageVtable[14];
 
+/* A scan's events: TaskId "C" (6 bytes), then the state or the command. */
+static void RecordScanPost(struct CHost* self, const wchar_t* id, const uint8_t* data)
+{
+    struct ForeignScanReport* s = self->scan;
+    uint32_t state = data[6] | data[7] << 8 | data[8] << 16 | (uint32_t)data[9] << 24;
+    EnterCriticalSection(&self->lock);
+    if (wcscmp(id, L"20BF340A-86FF-4DDC-B443-7D976E75AA66") == 0)
+        s->setupDone++;
+    else if (wcscmp(id, L"3D2CA24D-A354-4421-8AE3-35C2FAC7CF8A") == 0)
+        s->commandResult = data[10];
+    else if (wcscmp(id, L"BFC480F4-D36B-495A-B65F-1ABA8EEEAE37") == 0)
+        s->threats++;
+    else if (wcscmp(id, L"2F382E89-A1AE-4797-84FC-215CDE15257D") == 0) {
+        if (s->stateCount < 8)
+            s->states[s->stateCount] = state;
+        s->stateCount++;
+        if (state == 4)
+            SetEvent(self->ended);
+    }
+    LeaveCriticalSection(&self->lock);
+}
+
 static void __thiscall HostPost(struct CHost* self, const wchar_t* id, void* holder, const wchar_t* address2,
                                 const wchar_t* address1)
 {
     struct ForeignHostReport* r = self->report;
-    struct CMessage capture = {g_messageVtable, id, address1, address2, r};
+    struct CMessage capture = {g_messageVtable, id, address1, address2, r, NULL, 0};
+    if (self->scan != NULL) {
+        struct ForeignHostReport local;
+        memset(&local, 0, sizeof local);
+        capture.report = &local;
+        if (holder != NULL)
+            ((WriteToFn)SLOT(holder, 0))(holder, &capture);
+        RecordScanPost(self, id, local.postedData);
+        return;
+    }
     r->postedCount++;
     CopyId(r->postedId, id);
     r->postedAddress1IsNull = address1 == NULL;
@@ -100,18 +136,15 @@ static void __thiscall MessageSetBinary(struct CMessage* self, const wchar_t* ke
 
 static uint32_t __thiscall MessageGetBinarySize(struct CMessage* self, const wchar_t* key)
 {
-    (void)self;
-    (void)key;
-    return 0xFFFFFFFFu; /* no values: requests here carry none */
+    return self->data != NULL && wcscmp(key, L"SafeData") == 0 ? self->size : 0xFFFFFFFFu;
 }
 
 static char __thiscall MessageGetBinary(struct CMessage* self, const wchar_t* key, void* buffer, uint32_t size)
 {
-    (void)self;
-    (void)key;
-    (void)buffer;
-    (void)size;
-    return 0;
+    if (self->data == NULL || wcscmp(key, L"SafeData") != 0 || size != self->size)
+        return 0;
+    memcpy(buffer, self->data, size);
+    return 1;
 }
 
 static void __thiscall MessageSetString(struct CMessage* self, const wchar_t* key, const wchar_t* value)
@@ -169,15 +202,17 @@ int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
     host.vtable = g_hostVtable;
     host.report = r;
     host.callback = NULL;
+    host.scan = NULL;
     r->attachResult = ((AttachFn)SLOT(module, 0))(module, &host, L"");
     CopyId(r->moduleId, ((GetModuleIdFn)SLOT(module, 2))(module));
     ((ReservedFn)SLOT(module, 3))(module, 1, 2);
     if (host.callback == NULL)
         return 4;
 
-    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, r};
-    netState = (struct CMessage){g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2", r};
-    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, r};
+    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, r, NULL, 0};
+    netState = (struct CMessage){g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2", r,
+                                 NULL, 0};
+    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, r, NULL, 0};
     host.callback(module, &start);
     host.callback(module, &netState);
     host.callback(module, &stop);
@@ -191,4 +226,81 @@ int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
     }
     FreeLibrary(dll);
     return 0;
+}
+
+static uint32_t PutU32(uint8_t* at, uint32_t value)
+{
+    at[0] = (uint8_t)value;
+    at[1] = (uint8_t)(value >> 8);
+    at[2] = (uint8_t)(value >> 16);
+    at[3] = (uint8_t)(value >> 24);
+    return 4;
+}
+
+static uint32_t PutText(uint8_t* at, const wchar_t* text)
+{
+    uint32_t units = (uint32_t)wcslen(text), i;
+    PutU32(at, units);
+    for (i = 0; i < units; ++i) {
+        at[4 + 2 * i] = (uint8_t)text[i];
+        at[5 + 2 * i] = (uint8_t)(text[i] >> 8);
+    }
+    return 4 + 2 * units;
+}
+
+int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct ForeignScanReport* s)
+{
+    static uint8_t setupData[2048], commandData[16];
+    uint32_t setupSize, commandSize;
+    struct ForeignHostReport subscriptions;
+    struct CHost host;
+    struct CMessage start, setup, command, stop;
+    QueryModuleFn query;
+    ReleaseModuleFn release;
+    void* module = NULL;
+    HMODULE dll;
+    int ended;
+
+    memset(s, 0, sizeof *s);
+    memset(&subscriptions, 0, sizeof subscriptions);
+    if (wcslen(folder) > 900 || (dll = LoadLibraryW(dllPath)) == NULL)
+        return 1;
+    query = (QueryModuleFn)(void*)GetProcAddress(dll, "RCVBusQueryModule");
+    release = (ReleaseModuleFn)(void*)GetProcAddress(dll, "RCVBusReleaseModule");
+    if (query == NULL || release == NULL || !query(0, &module) || module == NULL)
+        return 2;
+    InitMessageVtable();
+    host.vtable = g_hostVtable;
+    host.report = &subscriptions;
+    host.callback = NULL;
+    host.scan = s;
+    InitializeCriticalSection(&host.lock);
+    host.ended = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ((AttachFn)SLOT(module, 0))(module, &host, L"");
+
+    /* A custom scan (type 3) of one folder under the TaskId "C", then start. */
+    setupSize = PutText(setupData, L"C");
+    setupSize += PutU32(setupData + setupSize, 3);
+    setupSize += PutU32(setupData + setupSize, 1);
+    setupSize += PutText(setupData + setupSize, folder);
+    commandSize = PutText(commandData, L"C");
+    commandSize += PutU32(commandData + commandSize, 0);
+    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, NULL, NULL, 0};
+    setup = (struct CMessage){g_messageVtable, L"73CCA711-E25A-4D89-B523-AC3828930D58", L"c", L"c", NULL,
+                              setupData, setupSize};
+    command = (struct CMessage){g_messageVtable, L"2E67B984-D068-44E5-8A58-A8AA7B307C4A", L"c", L"c", NULL,
+                                commandData, commandSize};
+    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, NULL, NULL, 0};
+    host.callback(module, &start);
+    host.callback(module, &setup);
+    host.callback(module, &command);
+    ended = WaitForSingleObject(host.ended, 90000) == WAIT_OBJECT_0;
+    host.callback(module, &stop); /* joins the scan's threads: nothing posts after this */
+
+    ((DetachFn)SLOT(module, 1))(module);
+    release(0, module);
+    CloseHandle(host.ended);
+    DeleteCriticalSection(&host.lock);
+    FreeLibrary(dll);
+    return ended ? 0 : 3;
 }

@@ -37,6 +37,18 @@ struct ForeignHostReport {
 /* Returns 0 when every step could be taken; the report says what was seen. */
 int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* report);
 
+struct ForeignScanReport {
+    int setupDone;     /* EVT_TASK_SETUP_DONE posts */
+    int commandResult; /* the result byte of the start command's reply */
+    int threats;       /* EVT_THREAT_FOUND posts */
+    int stateCount;
+    uint32_t states[8];
+};
+
+/* Sets up a custom scan of folder, starts it and waits for its end state;
+   0 when it ended. */
+int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct ForeignScanReport* report);
+
 #ifdef __cplusplus
 }
 #endif

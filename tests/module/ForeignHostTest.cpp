@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "ForeignHost.h"
+#include "Src/Engine/Enumerator/EnumTestSupport.h"
 
 TEST(ForeignHost, DrivesTheModuleBySlotIndex)
 {
@@ -38,4 +40,18 @@ TEST(ForeignHost, DrivesTheModuleBySlotIndex)
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(std::wstring(r.unsubscribed[i]), std::wstring(r.subscribed[i]));
     EXPECT_TRUE(r.releasedThroughSlot4);
+}
+
+TEST(ForeignHost, RunsACustomScanBySlotIndex)
+{
+    RC::test::ScratchDir folder;
+    folder.Write(L"eicar.com", "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
+    folder.Write(L"clean.exe", "MZ nothing to see");
+    ForeignScanReport r;
+    ASSERT_EQ(0, RunForeignScan(L"RCTrevox.dll", folder.Path().c_str(), &r));
+    EXPECT_EQ(1, r.setupDone);
+    EXPECT_EQ(1, r.commandResult);
+    EXPECT_EQ(1, r.threats);
+    ASSERT_EQ(3, r.stateCount);  // the start command's zeros, scanning, completed
+    EXPECT_EQ(std::vector<uint32_t>({0, 1, 4}), std::vector<uint32_t>(r.states, r.states + 3));
 }
