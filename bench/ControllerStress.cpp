@@ -189,8 +189,8 @@ int wmain(int argc, wchar_t** argv)
             ctrl.ResumeScan();
         const long ends = counter.WaitFor(run);
         if (ends != run) {
-            std::fwprintf(stderr, L"run %ld: %ld end states after %lld s (expected %ld)\n", run, ends,
-                          static_cast<long long>(kEndBound.count()), run);
+            std::fwprintf(stderr, L"run %ld: %ld end states where %ld were due (%ls)\n", run, ends, run,
+                          ends < run ? L"a hang: none within the bound" : L"a second end state");
             Fail();
         }
         stoppedRuns += stopped;
