@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,18 @@ TEST_F(Logging, UpToTheLevelOnTheDebuggerOnlyWithoutFile)
     EXPECT_FALSE(RCPathExists(kRoot + L"Log"));
 }
 
+TEST_F(Logging, TheProcessAndLibraryEntriesRefineTheLevel)
+{
+    WriteConfig("<Root><Global LogLevel=\"1\" LogToFile=\"0\">"
+                "<Exe Name=\"other.exe\" LogLevel=\"5\"/>"
+                "<Exe Name=\"LOG_HELPER.exe\" LogLevel=\"2\">"
+                "<Module Name=\"kernel32.dll\" LogLevel=\"4\"/><Module Name=\"other.dll\" LogLevel=\"5\"/>"
+                "</Exe></Global></Root>");
+    RunHelper();
+    EXPECT_TRUE(Logged(4));
+    EXPECT_FALSE(Logged(5));
+}
+
 TEST_F(Logging, EveryLineWholeInThePerProcessFile)
 {
     WriteConfig("<Root>\n  <Global LogLevel=\"5\" LogToFile=\"1\"/>\n</Root>\n");
@@ -115,9 +128,11 @@ TEST_F(Logging, EveryLineWholeInThePerProcessFile)
     ASSERT_TRUE(find);
     const std::wstring name = entry.cFileName;
     EXPECT_FALSE(::FindNextFileW(find.get(), &entry));
-    const std::wstring prefix = std::to_wstring(helperId_) + L"_";
-    EXPECT_EQ(name.size(), prefix.size() + 14) << name;
-    EXPECT_EQ(name.substr(0, prefix.size()) + L"...." + name.substr(prefix.size() + 4, 1), prefix + L"....-");
+    SYSTEMTIME today;
+    ::GetLocalTime(&today);
+    wchar_t expectedName[64];
+    swprintf(expectedName, 64, L"%lu_%04u-%02u-%02u.log", helperId_, today.wYear, today.wMonth, today.wDay);
+    EXPECT_EQ(name, expectedName);
 
     RC::unique_hfile file(::CreateFileW((kHelperFolder + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                         nullptr, OPEN_EXISTING, 0, nullptr));

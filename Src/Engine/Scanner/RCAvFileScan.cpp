@@ -349,4 +349,10 @@ void RCAvFileScan::Resume()
     state_->timeBase = Now();
 }
 
+void RCAvFileScan::NotifyFile(const std::wstring& path)
+{
+    if (state_->proxy != nullptr)
+        state_->proxy->NotifyFile(path.c_str());
+}
+
 } // namespace RC

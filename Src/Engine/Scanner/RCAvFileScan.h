@@ -11,6 +11,7 @@
 // and neither is held across a call into the engine.
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "Engine/Scanner/IAvFileScanEvent.h"
 #include "foundation/RCNonCopyable.h"
@@ -45,6 +46,8 @@ public:
     void WaitingStop();
     void Pause();
     void Resume();
+    // Hands a file to the engine for analysis; nothing without an engine.
+    void NotifyFile(const std::wstring& path);
 
     // Registered with the proxy: runs on an engine thread and only copies
     // the answer over and signals.

@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <wrl/client.h>
 
 #include "Engine/Enumerator/RCAvEnumFileFilter.h"
@@ -123,6 +125,19 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     ASSERT_TRUE(SUCCEEDED(shell.As(&file)));
     const std::wstring viaShell = dir.Path() + L"\\links\\shell.lnk";
     ASSERT_TRUE(SUCCEEDED(file->Save(viaShell.c_str(), TRUE)));
+    // The same link with a LinkInfo path that names another file: the ID
+    // list, which the shell reads, goes first.
+    std::string idListFirst;
+    {
+        std::ifstream in(viaShell.c_str(), std::ios::binary);
+        idListFirst.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(idListFirst.size(), 78u);
+    const size_t linkInfo = 78 + static_cast<uint8_t>(idListFirst[76]) + 256 * static_cast<uint8_t>(idListFirst[77]);
+    const size_t name = idListFirst.find("target.exe", linkInfo);
+    ASSERT_NE(name, std::string::npos);
+    idListFirst[name] = 'T';
+    const std::wstring idListLink = dir.Write(L"links\\idlist.lnk", idListFirst);
 
     std::string exact = LinkToBasePath(RCWideToMultiByte(other, CP_ACP));
     exact.resize(10000, '\0');
@@ -149,9 +164,10 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     links->SetEnumEvent(&sink);
     links->Enum();
     std::sort(sink.files.begin(), sink.files.end());
-    ASSERT_EQ(sink.files.size(), 2u);
+    ASSERT_EQ(sink.files.size(), 3u);
     EXPECT_EQ(sink.files[0], std::make_pair(other, exactLink));
-    EXPECT_EQ(sink.files[1], std::make_pair(target, viaShell));
+    EXPECT_EQ(sink.files[1], std::make_pair(target, idListLink));
+    EXPECT_EQ(sink.files[2], std::make_pair(target, viaShell));
 }
 
 TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuffer)

@@ -1,0 +1,150 @@
+// The scan plan against machines the test describes: drive types and the
+// bitness of Windows come through the plan's system seam; special folders
+// are the prefix's own.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Engine/RCScanPlan.h"
+#include "foundation/RCFileSystem.h"
+
+using namespace RC;
+
+namespace {
+
+RCScanPlan PlanOf(std::map<wchar_t, UINT> drives, bool is64)
+{
+    RCScanPlan::System system;
+    system.driveType = [drives](const std::wstring& root) {
+        const auto found = drives.find(root[0]);
+        return found != drives.end() ? found->second : static_cast<UINT>(DRIVE_NO_ROOT_DIR);
+    };
+    system.is64BitOs = [is64] { return is64; };
+    return RCScanPlan(system);
+}
+
+std::vector<RCScanPlan::Item> Build(const RCScanPlan& plan, int32_t scanType, std::vector<std::wstring> paths = {})
+{
+    ScanTypeInfo info;
+    info.scanType = scanType;
+    info.customPaths = std::move(paths);
+    return plan.Build(info);
+}
+
+const RCScanPlan::Item* Find(const std::vector<RCScanPlan::Item>& plan, int32_t showType)
+{
+    for (const RCScanPlan::Item& item : plan)
+        if (item.showType == showType)
+            return &item;
+    return nullptr;
+}
+
+std::vector<std::wstring> Folders(std::initializer_list<int> ids)
+{
+    std::vector<std::wstring> found;
+    for (int id : ids) {
+        std::wstring path;
+        if (RCGetSpecialFolder(id, path) && !path.empty())
+            found.push_back(path);
+    }
+    return found;
+}
+
+// The registry-sensitive group as every plan with it begins.
+const std::vector<int32_t> kSensitiveOrder = {1,  10, 11, 3,  4,  5,  2,  6,  9,  8,  7,  36, 0, 31,
+                                              32, 33, 34, 35, 37, 38, 39, 40, 41, 42, 43, 44, 45};
+
+std::vector<int32_t> Concat(std::vector<int32_t> head, std::initializer_list<int32_t> tail)
+{
+    head.insert(head.end(), tail);
+    return head;
+}
+
+} // namespace
+
+TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderWithTheirFigures)
+{
+    struct Case {
+        int32_t scanType;
+        std::vector<int32_t> order;
+    };
+    const std::vector<int32_t> quickOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
+    const std::vector<int32_t> fullOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 25});
+    const Case cases[] = {
+        {1, quickOrder}, {2, fullOrder}, {3, {26}}, {4, {26}}, {5, {17}}, {0, {}}, {6, {}}, {-1, {}},
+    };
+    const RCScanPlan plan = PlanOf({{L'C', DRIVE_FIXED}}, true);
+    for (const Case& c : cases) {
+        std::vector<int32_t> order;
+        for (const RCScanPlan::Item& item : Build(plan, c.scanType, {L"C:\\x"}))
+            order.push_back(item.showType);
+        EXPECT_EQ(c.order, order) << "scan type " << c.scanType;
+    }
+
+    // Group, weight and expected count of every item, in the quick scan's
+    // order followed by the two disk items.
+    const std::vector<int32_t> groups = Concat(std::vector<int32_t>(27, 0x08),
+        {0x20, 0x10, 0x10, 0x10, 0x10, 0x02, 0x02, 0x01, 0x40, 0x10, 0x04, 0x04, 0x04, 0x100, 0x200});
+    const std::vector<uint32_t> weights = {2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 2, 2, 3, 2, 2, 2, 2, 2, 2, 2, 2,
+                                           2, 2, 2, 2, 2, 2, 3, 8, 5, 8, 12, 12, 18, 10, 20, 30, 10, 60, 100, 72};
+    const std::vector<uint32_t> expected = {10, 1,  1,  10, 10, 10, 1,  1,   15,  10,   50,   10,  10,  50,
+                                            10, 10, 10, 10, 10, 10, 10, 10,  10,  10,   10,   10,  10,  1,
+                                            20, 100, 50, 100, 100, 100, 1000, 500, 1000, 5000, 100, 20000, 50000, 0};
+    std::vector<RCScanPlan::Item> items = Build(plan, 1);
+    for (const RCScanPlan::Item& item : Build(plan, 2))
+        if (item.showType == 25)
+            items.push_back(item);
+    items.push_back(Build(plan, 3).at(0));
+    ASSERT_EQ(items.size(), weights.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        SCOPED_TRACE("show type " + std::to_string(items[i].showType));
+        EXPECT_EQ(groups[i], items[i].scanGroup);
+        EXPECT_EQ(weights[i], items[i].weight);
+        EXPECT_EQ(expected[i], items[i].expected);
+
+        // The enumerator carries the item's identity and figures.
+        RCRefPtr<IAvEnumFile> enumerator = RCScanPlan::CreateEnumerator(items[i]);
+        ASSERT_TRUE(enumerator);
+        EXPECT_EQ(items[i].showType, enumerator->GetShowType());
+        EXPECT_EQ(items[i].scanGroup, enumerator->GetScanGroup());
+        EXPECT_EQ(items[i].weight, enumerator->GetItemStats()->weight);
+        EXPECT_EQ(items[i].expected, enumerator->GetItemStats()->expected);
+    }
+}
+
+TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
+{
+    std::wstring windows;
+    ASSERT_TRUE(RCGetSpecialFolder(0x24, windows));
+    const std::wstring system = Folders({0x25}).at(0);
+
+    // C fixed, D CD-ROM, E removable on 64-bit Windows.
+    const RCScanPlan mixed = PlanOf({{L'C', DRIVE_FIXED}, {L'D', DRIVE_CDROM}, {L'E', DRIVE_REMOVABLE}}, true);
+    const std::vector<RCScanPlan::Item> quick = Build(mixed, 1);
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)"}), Find(quick, 21)->roots);
+    EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", windows + L"\\SysWow64", system}),
+              Find(quick, 23)->roots);
+    std::vector<std::wstring> common = Folders({0x10, 0x05, 0x19, 0x2E});
+    common.push_back(L"C:\\Drivers");
+    EXPECT_EQ(common, Find(quick, 22)->roots);
+    EXPECT_EQ(Folders({0x10, 0x19, 0x0B, 0x16}), Find(quick, 20)->roots);
+    EXPECT_TRUE(Find(quick, 1)->roots.empty());
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"E:\\"}), Find(Build(mixed, 2), 25)->roots);
+
+    // 32-bit Windows; A and B are never scanned whatever they are.
+    const RCScanPlan old = PlanOf({{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED},
+                                   {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}}, false);
+    const std::vector<RCScanPlan::Item> oldQuick = Build(old, 1);
+    EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", system}), Find(oldQuick, 23)->roots);
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files",
+                                         L"Z:\\Program Files (x86)"}),
+              Find(oldQuick, 21)->roots);
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"Z:\\"}), Find(Build(old, 2), 25)->roots);
+
+    // Custom paths: the non-empty ones in order; none at all is still an item.
+    EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}), Build(old, 4, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
+    const std::vector<RCScanPlan::Item> empty = Build(old, 3);
+    ASSERT_EQ(1u, empty.size());
+    EXPECT_TRUE(empty[0].roots.empty());
+    EXPECT_EQ(L"", RCScanPlan::DisplayName(46));
+}
