@@ -160,8 +160,21 @@ TEST_F(KivoscanTest, AMissingPathAnUnknownOptionAndAMissingEngineExitTwoWithAMes
     }
 }
 
+// The engine's quarantine beside this program starts empty.
+void EmptyQuarantine()
+{
+    const std::wstring folder = RCGetExeFolder() + L"Quarantine\\";
+    WIN32_FIND_DATAW found{};
+    RC::unique_hfind find(FindFirstFileW((folder + L"*.qtn").c_str(), &found));
+    if (find)
+        do
+            DeleteFileW((folder + found.cFileName).c_str());
+        while (FindNextFileW(find.get(), &found));
+}
+
 TEST_F(KivoscanTest, AQuarantinedFileIsListedAndRestoredByteForByte)
 {
+    EmptyQuarantine();
     const std::wstring eicar = folder_.Write(L"eicar.com", kEicar);
     Outcome scan = RunKivoscan(L"--quarantine " + Quoted(folder_.Path()));
     EXPECT_EQ(1u, scan.exitCode) << scan.err;
