@@ -128,8 +128,10 @@ struct RunResult {
 
 class TaskRun {
 public:
-    TaskRun(KivoTaskPeer& peer, KivoConsole& console, const KivoScanOptions& options)
-        : peer_(peer), console_(console), options_(options)
+    // reportThreats false: threats are collected, not printed (the scan
+    // inside a restore).
+    TaskRun(KivoTaskPeer& peer, KivoConsole& console, const KivoScanOptions& options, bool reportThreats = true)
+        : peer_(peer), console_(console), options_(options), reportThreats_(reportThreats)
     {
     }
 
@@ -258,7 +260,7 @@ private:
     void ShowThreat(const RC::ThreatFoundEvent& threat)
     {
         result_.threats.push_back(threat);
-        if (options_.json)
+        if (options_.json || !reportThreats_)
             return;
         console_.Out(U8(threat.filePath + L": " + threat.threatName + L" FOUND"));
         if (!options_.quiet)
@@ -283,6 +285,7 @@ private:
     KivoTaskPeer& peer_;
     KivoConsole& console_;
     const KivoScanOptions& options_;
+    const bool reportThreats_;
     RunResult result_;
     std::map<uint32_t, std::wstring> itemNames_;
 };
@@ -358,7 +361,7 @@ int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
         SYSTEMTIME when{};
         FileTimeToSystemTime(&utc, &when);
         char stamp[32];
-        std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u", when.wYear, when.wMonth, when.wDay,
+        std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02uZ", when.wYear, when.wMonth, when.wDay,
                       when.wHour, when.wMinute, when.wSecond);
         console.Out(U8(item.md5) + "  " + stamp + "  " + std::to_string(item.size) + "  " + U8(item.threatName) +
                     "  " + U8(item.originalPath));
@@ -394,7 +397,7 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     }
     KivoScanOptions quiet = options;
     quiet.quiet = true;
-    TaskRun run(peer, console, quiet);
+    TaskRun run(peer, console, quiet, false);
     const RunResult result = run.Scan(3, {path});
     DeleteFileW(path.c_str());
     const RC::ThreatFoundEvent* threat = nullptr;
