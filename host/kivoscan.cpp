@@ -145,24 +145,36 @@ public:
         result_.answered = true;
         peer_.Command(kCommandStart);
         bool stopSent = false;
+        bool startAnswered = false;
+        unsigned silentMs = 0;
         for (;;) {
             if (g_interrupts.load() > 0 && !stopSent) {
                 peer_.Command(kCommandStop);
                 stopSent = true;
             }
             std::optional<KivoTaskEvent> event = peer_.Next(kPollMs);
-            if (!event)
+            if (!event) {
+                // A running scan may be quiet for long; a start that is never answered is an error.
+                silentMs += kPollMs;
+                if (!startAnswered && silentMs >= kAnswerTimeoutMs)
+                    return result_;
                 continue;
+            }
+            silentMs = 0;
             Show(*event);
             if (event->kind() == KivoTaskEvent::Kind::CommandResult && event->commandResult.command == kCommandStart) {
-                result_.started = event->commandResult.result;
-                if (!result_.started)
+                startAnswered = true;
+                if (!event->commandResult.result)
                     return result_;
             }
-            if (event->kind() == KivoTaskEvent::Kind::ScanState &&
-                (event->scanState.state == kStateStopped || event->scanState.state == kStateCompleted)) {
-                console_.ClearProgress();
-                return result_;
+            // The run's own states may come before the start command's
+            // result: a small scan can end before the reply is posted.
+            if (event->kind() == KivoTaskEvent::Kind::ScanState && event->scanState.state != 0) {
+                result_.started = startAnswered = true;
+                if (event->scanState.state == kStateStopped || event->scanState.state == kStateCompleted) {
+                    console_.ClearProgress();
+                    return result_;
+                }
             }
         }
     }
@@ -323,7 +335,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     if (!result.answered)
         return Fail(console, L"the module did not answer the task setup");
     if (!result.started)
-        return Fail(console, L"the module refused to start the scan");
+        return Fail(console, L"the module did not start the scan");
     if (options.quarantine && !result.threats.empty()) {
         std::vector<uint32_t> ids;
         for (const RC::ThreatFoundEvent& threat : result.threats)
