@@ -1,12 +1,158 @@
 #include "Engine/RCSafeTrevoxCtrlWrap.h"
 
+#include <iterator>
+
+#include "Engine/RCTrevoxCtrl.h"
+#include "foundation/RCDebugger.h"
+#include "module/RCBusIds.h"
+#include "module/RCBusRecords.h"
+#include "module/RCModuleSender.h"
+
 namespace RC {
 
-void RCSafeTrevoxCtrlWrap::UnInitAll() {}
+namespace {
 
-void RCSafeTrevoxCtrlWrap::OnReceiveMessage(const std::wstring&, const std::wstring&, const std::wstring&,
-                                            const uint8_t*, uint32_t)
+bool StartTask(RCScanCtrlInfo& task)
 {
+    // Peers clear their view of the task before the run's own states arrive.
+    task.PostScanState(ScanStatusBlock());
+    return task.Controller()->StartScan();
+}
+
+bool StopTask(RCScanCtrlInfo& task)
+{
+    task.Controller()->StopScan();
+    return true;
+}
+
+bool SuspendTask(RCScanCtrlInfo& task)
+{
+    return task.Controller()->SuspendScan();
+}
+
+bool ResumeTask(RCScanCtrlInfo& task)
+{
+    task.Controller()->ResumeScan();
+    return true;
+}
+
+// Indexed by the command of REQ_TASK_COMMAND; any other command does nothing.
+bool (*const kCommands[])(RCScanCtrlInfo&) = {StartTask, StopTask, SuspendTask, ResumeTask};
+
+constexpr uint32_t kForwardThreatPaths = 6;
+
+} // namespace
+
+RCSafeTrevoxCtrlWrap::RCSafeTrevoxCtrlWrap() : registry_(new Registry()) {}
+
+RCSafeTrevoxCtrlWrap::~RCSafeTrevoxCtrlWrap() = default;
+
+void RCSafeTrevoxCtrlWrap::SetSender(const RCModuleSender* sender)
+{
+    registry_->sender = sender;
+}
+
+void RCSafeTrevoxCtrlWrap::UnInitAll()
+{
+    for (auto& task : registry_->tasks)
+        task.second.UnInit();
+}
+
+RCScanCtrlInfo* RCSafeTrevoxCtrlWrap::Find(const std::wstring& taskId)
+{
+    const auto found = registry_->tasks.find(taskId);
+    return found != registry_->tasks.end() ? &found->second : nullptr;
+}
+
+void RCSafeTrevoxCtrlWrap::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
+                                            const std::wstring& id, const uint8_t* data, uint32_t size)
+{
+    if (id == REQ_TASK_SETUP)
+        OnSetup(address1, address2, data, size);
+    else if (id == REQ_TASK_COMMAND)
+        OnCommand(address1, address2, data, size);
+    else if (id == REQ_TASK_OPERATE)
+        OnOperate(data, size);
+    else if (id == REQ_TASK_CANCEL_OPERATE)
+        OnCancelOperate(data, size);
+}
+
+void RCSafeTrevoxCtrlWrap::OnSetup(const std::wstring& address1, const std::wstring& address2, const uint8_t* data,
+                                   uint32_t size)
+{
+    TaskSetupRequest request;
+    if (!RCDecodeRecord(request, data, size))
+        return;
+    RCScanCtrlInfo* task = Find(request.taskId);
+    if (task == nullptr) {
+        RC_LOG(2, L"TaskId %s has not been created", request.taskId.c_str());
+        task = &registry_->tasks
+                    .try_emplace(request.taskId, request.taskId, address1, address2, registry_->sender)
+                    .first->second;
+    }
+    // A new task, or one whose controller a module stop released.
+    if (task->Controller() == nullptr && !task->Init())
+        return;
+    ScanTypeInfo info;
+    info.scanType = static_cast<int32_t>(request.scanType);
+    info.customPaths = std::move(request.customPaths);
+    task->Controller()->SetScanTypeInfo(info);
+    task->PostSetupDone();
+}
+
+void RCSafeTrevoxCtrlWrap::OnCommand(const std::wstring& address1, const std::wstring& address2,
+                                     const uint8_t* data, uint32_t size)
+{
+    TaskCommandRequest request;
+    if (!RCDecodeRecord(request, data, size))
+        return;
+    RCScanCtrlInfo* task = Find(request.taskId);
+    if (task == nullptr) {
+        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+        return;
+    }
+    const bool known = request.command < std::size(kCommands);
+    const bool result = known && task->Controller() != nullptr && kCommands[request.command](*task);
+    if (registry_->sender == nullptr)
+        return;
+    TaskCommandResultEvent reply;
+    reply.taskId = request.taskId;
+    reply.command = request.command;
+    reply.result = result;
+    registry_->sender->SendRecord(address1, address2, EVT_TASK_COMMAND_RESULT, RCEncodeRecord(reply));
+}
+
+void RCSafeTrevoxCtrlWrap::OnOperate(const uint8_t* data, uint32_t size)
+{
+    TaskOperateRequest request;
+    if (!RCDecodeRecord(request, data, size))
+        return;
+    RCScanCtrlInfo* task = Find(request.taskId);
+    if (task == nullptr) {
+        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+        return;
+    }
+    RCSafeTrevoxCtrl* controller = task->Controller();
+    if (controller == nullptr)
+        return;
+    if (request.operation == kForwardThreatPaths)
+        controller->ForwardThreatPaths(request.queryIds);
+    else
+        controller->GetTrojaneList()->Operate(request.operation, request.queryIds);
+}
+
+void RCSafeTrevoxCtrlWrap::OnCancelOperate(const uint8_t* data, uint32_t size)
+{
+    TaskCancelOperateRequest request;
+    if (!RCDecodeRecord(request, data, size))
+        return;
+    RCScanCtrlInfo* task = Find(request.taskId);
+    if (task == nullptr) {
+        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+        return;
+    }
+    if (task->Controller() != nullptr)
+        task->Controller()->GetTrojaneList()->CancelOperation();
 }
 
 } // namespace RC

@@ -1,0 +1,197 @@
+// Every event a task posts, byte for byte as a peer reads it: the task info's
+// callbacks driven directly, the command reply through the registry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <functional>
+#include <iterator>
+#include <utility>
+
+#include "Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Engine/RCScanCtrlInfo.h"
+#include "Engine/RCTrevoxCtrl.h"
+#include "module/RCBusIds.h"
+#include "module/RCBusRecords.h"
+#include "module/RCModuleSender.h"
+#include "support/RecordingHost.h"
+
+using namespace RC;
+
+namespace {
+
+std::string Hex(const std::vector<uint8_t>& bytes)
+{
+    std::string text;
+    for (uint8_t byte : bytes)
+        text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+    return text;
+}
+
+std::string NoBlanks(std::string text)
+{
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    return text;
+}
+
+class RCScanCtrlInfoTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(task.Init()); }
+
+    // A threat as the query thread hands it to the trojan list.
+    void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path)
+    {
+        FileQueryTask threat;
+        threat.taskId = id;
+        threat.scanGroup = 0x200;
+        threat.showType = showType;
+        threat.path = path;
+        threat.result.level = level;
+        threat.result.subLevel = subLevel;
+        wcscpy(threat.result.threatName, L"Eicar");
+        threat.result.signatureId = 0x11;
+        threat.result.fileSizeLow = 0x44;
+        task.Controller()->GetTrojaneList()->AddThreat(threat);
+    }
+    const KivoTest::RecordingHost::Post& LastPost() const { return host.posts.back(); }
+    std::vector<uint8_t> LastData() const { return LastPost().content.at(0).bytes; }
+
+    KivoTest::RecordingHost host;
+    RCModuleSender sender{&host};
+    RCScanCtrlInfo task{L"a", L"p1", L"p2", &sender};
+};
+
+struct EventCase {
+    const char* name;
+    std::function<void()> input;
+    const std::wstring& id;
+    const char* hex;  // "01000000 6100" is the TaskId "a" that every event begins with
+};
+
+} // namespace
+
+TEST_F(RCScanCtrlInfoTest, EveryEventIsWrittenInItsWireOrder)
+{
+    RCSafeTrevoxCtrlWrap registry;
+    registry.SetSender(&sender);
+    const auto request = [&](const std::wstring& id, const auto& record) {
+        const std::vector<uint8_t> data = RCEncodeRecord(record);
+        registry.OnReceiveMessage(L"c1", L"c2", id, data.data(), static_cast<uint32_t>(data.size()));
+    };
+    const ScanStatusBlock state{4, 6, 1, 2};         // state, files, level 2, level 3
+    const ScanProgressBlock progress{85, 6, 1, 2, 26, L"C:\\f"};
+    const ItemStatusBlock itemStatus{3, 6, 1, 2};    // status, enumerated, level 2, level 3
+    const ItemProgressBlock itemProgress{2, 6, 5, 1, 2};  // status, enumerated, scanned, level 2, level 3
+    const EventCase cases[] = {
+        {"setup done", [&] { task.Controller()->SetScanTypeInfo({3, {L"C:\\nowhere"}}), task.PostSetupDone(); },
+         EVT_TASK_SETUP_DONE, "01000000 6100  01000000 1a000000 06000000 ea819a5b494e6b62cf637998"},
+        {"command 7", [&] {
+             request(REQ_TASK_SETUP, TaskSetupRequest{L"a", 3, {}});
+             request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 7});
+         }, EVT_TASK_COMMAND_RESULT, "01000000 6100  07000000  00"},
+        {"command stop", [&] { request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 1}); },
+         EVT_TASK_COMMAND_RESULT, "01000000 6100  01000000  01"},
+        {"scan state", [&] { task.OnScanStateChange(&state); },
+         EVT_SCAN_STATE, "01000000 6100  04000000 06000000 02000000 01000000"},
+        {"scan progress", [&] { task.OnScanProgressChange(&progress); },
+         EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
+        {"item status", [&] { task.OnItemStatusChange(26, &itemStatus); },
+         EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
+        {"item progress", [&] { task.OnItemProgressChange(26, &itemProgress); },
+         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 02000000 05000000 06000000 01000000 02000000"},
+        {"threat found", [&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
+         "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
+         "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
+         "  27000000 28676c9a8765f64e1a90385e29522875fb7cdf7e0f6f1e6d0cffbe8f305234784f57fb7cdf7e0cffd776"
+         "d653268df7530cffe17b39658765f64e8476ee7684760cfff78ba860cb7a735304590674"
+         "  05000000 45006900630061007200  02000000 02000000 28676c9a  01000000 04000000 9496bb798765f64e"},
+        {"operate begin", [&] { task.OnOperateBegin(1); }, EVT_OPERATE_STATE, "01000000 6100  00000000 01000000"},
+        {"item begin", [&] { task.OnOperateItemBegin(1, 7); },
+         EVT_OPERATE_ITEM, "01000000 6100  07000000 00000000 01000000"},
+        {"item done", [&] { task.OnOperateItemSucceeded(4, 7); },
+         EVT_OPERATE_ITEM, "01000000 6100  07000000 02000000 04000000"},
+        {"item failed", [&] { task.OnOperateItemFailed(1, 9); },
+         EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
+        {"progress", [&] { task.OnOperateProgress(2, 3); }, EVT_OPERATE_PROGRESS, "01000000 6100  02000000 03000000"},
+        {"operate end", [&] { task.OnOperateEnd(1); }, EVT_OPERATE_STATE, "01000000 6100  04000000 01000000"},
+    };
+    for (const EventCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.posts.clear();
+        c.input();
+        ASSERT_FALSE(host.posts.empty());
+        EXPECT_EQ(c.id, LastPost().id);
+        EXPECT_EQ(NoBlanks(c.hex), Hex(LastData()));
+        // Task events go to the task's own addresses, replies to the request's.
+        const bool reply = c.id == EVT_TASK_COMMAND_RESULT;
+        EXPECT_EQ(reply ? L"c1" : L"p1", LastPost().address1);
+        EXPECT_EQ(reply ? L"c2" : L"p2", LastPost().address2);
+    }
+}
+
+TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
+{
+    struct {
+        uint32_t level, subLevel, showType;
+        const wchar_t* shown;  // description|category name|category code/action code|action name
+    } const cases[] = {
+        {3, 1, 25, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
+        {3, 9, 6, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
+        {2, 2, 2, L"浏览器默认搜索被劫持：Eicar|捆绑|1/1|隔离文件"},
+        {2, 3, 17, L"系统内存发现外挂:Eicar|外挂|1/1|隔离文件"},
+        {2, 7, 26, L"自定义扫描项发现风险:Eicar|风险|1/1|隔离文件"},
+        {0, 1, 46, L"发现风险:Eicar|风险|1/1|隔离文件"},
+    };
+    for (uint32_t id = 0; id < std::size(cases); ++id) {
+        const auto& c = cases[id];
+        SCOPED_TRACE(id);
+        AddThreat(id + 1, c.showType, c.level, c.subLevel, (L"C:\\threat" + std::to_wstring(id)).c_str());
+        ThreatFoundEvent e;
+        ASSERT_TRUE(RCDecodeRecord(e, LastData()));
+        EXPECT_EQ(c.shown, e.description + L"|" + e.categoryName + L"|" + std::to_wstring(e.categoryCode) + L"/" +
+                               std::to_wstring(e.actionCode) + L"|" + e.actionName);
+    }
+    // The advice texts not seen in another test.
+    const std::pair<std::pair<uint32_t, uint32_t>, std::wstring> advice[] = {
+        {{3, 1}, L"病毒文件具有极大的破坏性，可能会造成系统崩溃，死机，数据丢失，请您立即处理"},
+        {{2, 0}, L"风险文件可能会造成数据丢失，账号被盗，给系统带来风险，请您谨慎运行"},
+        {{2, 1}, L"插件文件可能会恶意获取您的隐私信息，造成数据丢失，请您谨慎运行"},
+        {{2, 2}, L"捆绑文件可能会向您推广恶意软件，给系统带来风险，请您谨慎运行"},
+        {{2, 3}, L"外挂文件可能会造成数据丢失，账号被盗，请您谨慎运行"},
+    };
+    for (const auto& a : advice)
+        EXPECT_EQ(a.second, RCScanCtrlInfo::CategoryOf(a.first.first, a.first.second).advice);
+}
+
+TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
+{
+    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);
+    ASSERT_TRUE(silent.Init());
+    const ScanStatusBlock status{};
+    const ScanProgressBlock progress{};
+    const ItemStatusBlock item{};
+    const ItemProgressBlock itemProgress{};
+    silent.OnScanStateChange(&status);
+    silent.OnScanProgressChange(&progress);
+    silent.OnItemStatusChange(46, &item);
+    silent.OnItemProgressChange(46, &itemProgress);
+    silent.PostSetupDone();
+    silent.OnOperateBegin(1);
+    silent.OnOperateItemBegin(1, 1);
+    silent.OnOperateItemSucceeded(1, 1);
+    silent.OnOperateItemFailed(1, 1);
+    silent.OnOperateProgress(1, 1);
+    silent.OnOperateEnd(1);
+    FileQueryTask threat;
+    threat.taskId = 1;
+    threat.path = L"C:\\x";
+    threat.result.level = 3;
+    silent.Controller()->GetTrojaneList()->AddThreat(threat);
+
+    // Released by a module stop, the task has nothing to report items or threats from.
+    task.UnInit();
+    EXPECT_EQ(nullptr, task.Controller());
+    task.PostSetupDone();
+    task.OnThreatAdded(1);
+    EXPECT_TRUE(host.posts.empty());
+}
