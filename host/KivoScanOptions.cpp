@@ -1,0 +1,111 @@
+#include "host/KivoScanOptions.h"
+
+namespace KivoHost {
+
+namespace {
+
+struct ScanTypeName {
+    const wchar_t* name;
+    uint32_t type;
+};
+
+// Type 4 is a second custom type of the module; one name is enough here.
+constexpr ScanTypeName kScanTypes[] = {{L"quick", 1}, {L"full", 2}, {L"custom", 3}, {L"memory", 5}};
+
+bool IsHexText(const std::wstring& text)
+{
+    for (wchar_t c : text)
+        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F')))
+            return false;
+    return true;
+}
+
+} // namespace
+
+const wchar_t* KivoScanOptions::Usage()
+{
+    return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
+           L"                [--signatures DIR] [PATH...]\n"
+           L"       kivoscan --list-quarantine\n"
+           L"       kivoscan --restore MD5 PATH\n"
+           L"\n"
+           L"Scans through RCTrevox.dll and the engine beside kivoscan.exe.\n"
+           L"  --type TYPE        quick, full, custom (the default; PATHs, or the current folder)\n"
+           L"                     or memory (the images of running processes)\n"
+           L"  --quarantine       quarantine every threat found once the scan has ended\n"
+           L"  --json             every bus event as one JSON object per line on stdout\n"
+           L"  --quiet            print threats and errors only\n"
+           L"  --signatures DIR   copy the .hdb and .hsb files of DIR into the engine's\n"
+           L"                     signatures folder (signatures\\ beside Quentor.dll) before\n"
+           L"                     scanning; they stay there for later scans\n"
+           L"  --list-quarantine  list the engine's quarantined files (MD5, threat, path)\n"
+           L"  --restore MD5 PATH put the quarantined file with this MD5 back at PATH\n"
+           L"\n"
+           L"Exit code: 0 no threat, 1 threats found, 2 error.\n";
+}
+
+bool KivoScanOptions::Fail(std::wstring reason)
+{
+    error_ = std::move(reason);
+    return false;
+}
+
+bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
+{
+    bool typeGiven = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::wstring& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == L"--help" || arg == L"-h") {
+            action = Action::Help;
+        } else if (arg == L"--type") {
+            if (!hasValue)
+                return Fail(L"--type needs a value: quick, full, custom or memory");
+            const std::wstring& name = args[++i];
+            bool known = false;
+            for (const ScanTypeName& t : kScanTypes)
+                if (name == t.name) {
+                    scanType = t.type;
+                    typeName = t.name;
+                    known = true;
+                }
+            if (!known)
+                return Fail(L"unknown scan type '" + name + L"': quick, full, custom or memory");
+            typeGiven = true;
+        } else if (arg == L"--quarantine") {
+            quarantine = true;
+        } else if (arg == L"--json") {
+            json = true;
+        } else if (arg == L"--quiet") {
+            quiet = true;
+        } else if (arg == L"--signatures") {
+            if (!hasValue)
+                return Fail(L"--signatures needs a folder");
+            signatures = args[++i];
+        } else if (arg == L"--list-quarantine") {
+            action = Action::ListQuarantine;
+        } else if (arg == L"--restore") {
+            if (i + 2 >= args.size())
+                return Fail(L"--restore needs an MD5 and a path");
+            restoreMd5 = args[++i];
+            restorePath = args[++i];
+            if (restoreMd5.size() != 32 || !IsHexText(restoreMd5))
+                return Fail(L"'" + restoreMd5 + L"' is not an MD5 (32 hex digits)");
+            action = Action::Restore;
+        } else if (arg == L"--") {
+            paths.insert(paths.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        } else if (arg.size() > 1 && arg[0] == L'-') {
+            return Fail(L"unknown option '" + arg + L"'");
+        } else {
+            paths.push_back(arg);
+        }
+    }
+    if (!paths.empty() && typeGiven && scanType != 3)
+        return Fail(L"paths are scanned by the custom type only");
+    if (action == Action::Scan && scanType == 3 && paths.empty())
+        paths.push_back(L".");
+    return true;
+}
+
+} // namespace KivoHost

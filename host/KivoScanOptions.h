@@ -1,0 +1,36 @@
+#pragma once
+// The command line of kivoscan, read into one value. Pure: no system calls, so
+// the reading can be checked without Windows.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace KivoHost {
+
+class KivoScanOptions {
+public:
+    enum class Action { Scan, ListQuarantine, Restore, Help };
+
+    // False with a one-line reason in error() for anything kivoscan cannot run.
+    [[nodiscard]] bool Parse(const std::vector<std::wstring>& args);
+
+    Action action = Action::Scan;
+    uint32_t scanType = 3;                 // the module's scan type: 1 quick, 2 full, 3 custom, 5 memory
+    std::wstring typeName = L"custom";
+    bool quarantine = false;
+    bool json = false;
+    bool quiet = false;
+    std::wstring signatures;               // folder of .hdb/.hsb files to install, or empty
+    std::vector<std::wstring> paths;       // as given; custom scans only
+    std::wstring restoreMd5;               // 32 hex digits
+    std::wstring restorePath;
+    const std::wstring& error() const { return error_; }
+
+    static const wchar_t* Usage();
+
+private:
+    bool Fail(std::wstring reason);
+    std::wstring error_;
+};
+
+} // namespace KivoHost

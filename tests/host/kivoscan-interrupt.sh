@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Ctrl-C during a scan: Wine turns SIGINT into the console's Ctrl-C event, so
+# this is what a user's Ctrl-C does. kivoscan must stop the task through the
+# bus, wait for its end state and still print the summary.
+#   kivoscan-interrupt.sh BUILD_DIR
+set -uo pipefail
+build=$1
+engine=$build/wine/wow64/drive_c/KivoTest/kivoscan_tests   # kivoscan_tests' own engine copy
+folder=$build/wine/wow64/drive_c/kivoscan-interrupt
+work=$(mktemp -d)
+trap 'rm -rf "$work" "$folder" "$engine/Quentor.ini"' EXIT
+
+rm -rf "$folder" && mkdir -p "$folder" "$engine"
+for i in $(seq 1 20); do printf '@echo %s\r\n' "$i" >"$folder/file$i.bat"; done
+printf 'DelayMs=1000\nWorkers=1\n' >"$engine/Quentor.ini"   # a slow engine: the scan is still running
+
+"$build/wine-run" "$build/bin/kivoscan_tests/kivoscan.exe" --json 'C:\kivoscan-interrupt' >"$work/out" 2>"$work/err" &
+pid=$!
+for _ in $(seq 1 600); do
+  grep -q '"state":1,' "$work/out" && break
+  kill -0 $pid 2>/dev/null || break
+  sleep 0.2
+done
+grep -q '"state":1,' "$work/out" || { echo "the scan never started"; cat "$work/err"; kill $pid; exit 1; }
+kill -INT $pid
+wait $pid
+rc=$?
+
+status=0
+[ $rc -eq 0 ] || { echo "exit code $rc, expected 0 (no threat)"; status=1; }
+grep -q '"event":"EVT_SCAN_STATE".*"state":3,' "$work/out" || { echo "no stopped state on the bus"; status=1; }
+grep -q '^State: stopped' "$work/err" || { echo "no summary saying stopped"; status=1; }
+[ $status -eq 0 ] || { tail -5 "$work/out"; cat "$work/err"; }
+exit $status
