@@ -343,11 +343,14 @@ void RCSafeTrevoxCtrl::FireScanEndEvent()
 {
     State& s = *state_;
     {
+        // The run lets go before it tells: a peer that answers the end state
+        // with a new plan or a new start must find the controller idle. A
+        // start that comes this early waits for this worker in StartScan.
         RCAutoLock guard(s.stateLock);
         s.observer.SetState(s.stopRequested ? kStateStopped : kStateCompleted);
-        s.observer.FireState();
         s.running = false;
         s.inProgress = false;
+        s.observer.FireState();
     }
     RC_LOG(3, L"RCSafeTrevoxCtrl::FireScanEndEvent");
 }

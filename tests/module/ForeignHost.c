@@ -26,6 +26,7 @@ struct CHost {
     struct ForeignScanReport* scan; /* when set, posts come from a scan's threads */
     CRITICAL_SECTION lock;
     HANDLE ended;
+    HANDLE operated;
 };
 
 struct CMessage {
@@ -71,18 +72,29 @@ static void __thiscall HostUnsubscribe(struct CHost* self, const wchar_t* id)
 
 static void* g_messageVtable[14];
 
-/* A scan's events: TaskId "C" (6 bytes), then the state or the command. */
+static uint32_t GetU32(const uint8_t* at)
+{
+    return at[0] | at[1] << 8 | at[2] << 16 | (uint32_t)at[3] << 24;
+}
+
+/* A task's events: TaskId "C" (6 bytes), then the state, the command, the
+   threat's query id, the operation's phase or the operated threat's id. */
 static void RecordScanPost(struct CHost* self, const wchar_t* id, const uint8_t* data)
 {
     struct ForeignScanReport* s = self->scan;
-    uint32_t state = data[6] | data[7] << 8 | data[8] << 16 | (uint32_t)data[9] << 24;
+    uint32_t state = GetU32(data + 6);
     EnterCriticalSection(&self->lock);
     if (wcscmp(id, L"20BF340A-86FF-4DDC-B443-7D976E75AA66") == 0)
         s->setupDone++;
     else if (wcscmp(id, L"3D2CA24D-A354-4421-8AE3-35C2FAC7CF8A") == 0)
         s->commandResult = data[10];
-    else if (wcscmp(id, L"BFC480F4-D36B-495A-B65F-1ABA8EEEAE37") == 0)
+    else if (wcscmp(id, L"BFC480F4-D36B-495A-B65F-1ABA8EEEAE37") == 0) {
         s->threats++;
+        s->threatId = state;
+    } else if (wcscmp(id, L"D26E03C8-F4D0-465F-94E1-8BC5A3290F79") == 0)
+        s->operateOutcome = GetU32(data + 10);
+    else if (wcscmp(id, L"DA30378E-4037-4644-9980-63CD622FD7E2") == 0 && state == 4)
+        SetEvent(self->operated);
     else if (wcscmp(id, L"2F382E89-A1AE-4797-84FC-215CDE15257D") == 0) {
         if (s->stateCount < 8)
             s->states[s->stateCount] = state;
@@ -250,11 +262,11 @@ static uint32_t PutText(uint8_t* at, const wchar_t* text)
 
 int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct ForeignScanReport* s)
 {
-    static uint8_t setupData[2048], commandData[16];
-    uint32_t setupSize, commandSize;
+    static uint8_t setupData[2048], commandData[16], operateData[32];
+    uint32_t setupSize, commandSize, operateSize;
     struct ForeignHostReport subscriptions;
     struct CHost host;
-    struct CMessage start, setup, command, stop;
+    struct CMessage start, setup, command, operate, stop;
     QueryModuleFn query;
     ReleaseModuleFn release;
     void* module = NULL;
@@ -276,6 +288,7 @@ int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct Foreign
     host.scan = s;
     InitializeCriticalSection(&host.lock);
     host.ended = CreateEventW(NULL, TRUE, FALSE, NULL);
+    host.operated = CreateEventW(NULL, TRUE, FALSE, NULL);
     ((AttachFn)SLOT(module, 0))(module, &host, L"");
 
     /* A custom scan (type 3) of one folder under the TaskId "C", then start. */
@@ -295,11 +308,24 @@ int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct Foreign
     host.callback(module, &setup);
     host.callback(module, &command);
     ended = WaitForSingleObject(host.ended, 90000) == WAIT_OBJECT_0;
+
+    /* Then quarantine (operation 1) the threat it reported. */
+    operateSize = PutText(operateData, L"C");
+    operateSize += PutU32(operateData + operateSize, 1);
+    operateSize += PutU32(operateData + operateSize, 1);
+    operateSize += PutU32(operateData + operateSize, s->threatId);
+    operate = (struct CMessage){g_messageVtable, L"B9FC5801-F592-4CA8-B3B5-0AC7A842F218", L"c", L"c", NULL,
+                                operateData, operateSize};
+    if (ended) {
+        host.callback(module, &operate);
+        ended = WaitForSingleObject(host.operated, 90000) == WAIT_OBJECT_0;
+    }
     host.callback(module, &stop); /* joins the scan's threads: nothing posts after this */
 
     ((DetachFn)SLOT(module, 1))(module);
     release(0, module);
     CloseHandle(host.ended);
+    CloseHandle(host.operated);
     DeleteCriticalSection(&host.lock);
     FreeLibrary(dll);
     return ended ? 0 : 3;

@@ -41,12 +41,14 @@ struct ForeignScanReport {
     int setupDone;     /* EVT_TASK_SETUP_DONE posts */
     int commandResult; /* the result byte of the start command's reply */
     int threats;       /* EVT_THREAT_FOUND posts */
+    uint32_t threatId; /* the query id of the last threat reported */
+    uint32_t operateOutcome; /* of the last EVT_OPERATE_ITEM: 2 succeeded, 1 failed */
     int stateCount;
     uint32_t states[8];
 };
 
-/* Sets up a custom scan of folder, starts it and waits for its end state;
-   0 when it ended. */
+/* Sets up a custom scan of folder, starts it, waits for its end state, then
+   quarantines the last threat it reported; 0 when both ended. */
 int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct ForeignScanReport* report);
 
 #ifdef __cplusplus

@@ -42,10 +42,11 @@ TEST(ForeignHost, DrivesTheModuleBySlotIndex)
     EXPECT_TRUE(r.releasedThroughSlot4);
 }
 
-TEST(ForeignHost, RunsACustomScanBySlotIndex)
+TEST(ForeignHost, RunsACustomScanAndAQuarantineBySlotIndex)
 {
     RC::test::ScratchDir folder;
-    folder.Write(L"eicar.com", "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
+    const std::wstring eicar =
+        folder.Write(L"eicar.com", "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
     folder.Write(L"clean.exe", "MZ nothing to see");
     ForeignScanReport r;
     ASSERT_EQ(0, RunForeignScan(L"RCTrevox.dll", folder.Path().c_str(), &r));
@@ -54,4 +55,6 @@ TEST(ForeignHost, RunsACustomScanBySlotIndex)
     EXPECT_EQ(1, r.threats);
     ASSERT_EQ(3, r.stateCount);  // the start command's zeros, scanning, completed
     EXPECT_EQ(std::vector<uint32_t>({0, 1, 4}), std::vector<uint32_t>(r.states, r.states + 3));
+    EXPECT_EQ(2u, r.operateOutcome);  // quarantined: the file is gone
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(eicar.c_str()));
 }
