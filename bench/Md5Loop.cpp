@@ -2,11 +2,13 @@
 // file in 1 MiB chunks and hashes it with CNG's MD5, nothing else. The engine
 // does the same work per file plus its queue and callbacks, so its figures
 // are read as a ratio against this loop's in the same Wine prefix.
-//   md5-loop PATH...
+//   md5-loop PATH...     (@FILE: the paths listed in FILE, one a line)
 #include <windows.h>
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "substitute/FileList.h"
@@ -37,15 +39,37 @@ long long HashFile(BCRYPT_ALG_HANDLE algorithm, const std::wstring& path, std::v
     return BCryptFinishHash(hash.get(), digest, sizeof digest, 0) == 0 ? total : -1;
 }
 
+// The paths of the arguments, with each @FILE replaced by the lines of FILE:
+// a set of single files too long for one command line.
+std::vector<std::wstring> Roots(int argc, wchar_t** argv)
+{
+    std::vector<std::wstring> roots;
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != L'@') {
+            roots.push_back(argv[i]);
+            continue;
+        }
+        std::ifstream list(argv[i] + 1);
+        std::string line;
+        while (std::getline(list, line)) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.pop_back();
+            if (!line.empty())
+                roots.emplace_back(line.begin(), line.end()); // the lists name ASCII paths
+        }
+    }
+    return roots;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc < 2) {
-        std::fwprintf(stderr, L"usage: md5-loop PATH...\n");
+        std::fwprintf(stderr, L"usage: md5-loop PATH|@LIST...\n");
         return 2;
     }
-    const std::vector<std::wstring> files = Substitute::ListFiles(std::vector<std::wstring>(argv + 1, argv + argc));
+    const std::vector<std::wstring> files = Substitute::ListFiles(Roots(argc, argv));
     BCRYPT_ALG_HANDLE rawAlgorithm = nullptr;
     if (BCryptOpenAlgorithmProvider(&rawAlgorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0) != 0) {
         std::fwprintf(stderr, L"md5-loop: no MD5 provider\n");

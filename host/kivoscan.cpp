@@ -2,6 +2,7 @@
 // RCTrevox.dll beside itself, sets up one task, starts it and reports what the
 // task's events say, as clamscan does (exit 0 clean, 1 threats, 2 error).
 #include <windows.h>
+#include <psapi.h>
 
 #include <atomic>
 #include <cstdio>
@@ -315,6 +316,21 @@ bool StartPeer(KivoTaskPeer& peer, const std::wstring& engineFolder, KivoConsole
     return false;
 }
 
+// One line for bench/engine-throughput, also with --quiet: the module runs in
+// this process, so the peak working set is kivoscan's and the module's.
+void PrintStats(KivoConsole& console, const RunResult& result, ULONGLONG elapsedMs)
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        counters.PeakWorkingSetSize = 0;
+    char line[160];
+    std::snprintf(line, sizeof line, "kivoscan: files %u, threats %u in %.3f s, peak working set %.1f MiB",
+                  result.filesFound, static_cast<unsigned>(result.threats.size()), elapsedMs / 1000.0,
+                  counters.PeakWorkingSetSize / 1048576.0);
+    console.Err(line);
+}
+
 int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
     std::vector<std::wstring> paths;
@@ -362,6 +378,8 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         // With --json stdout carries events only.
         options.json ? console.Err(summary) : console.Out(summary);
     }
+    if (GetEnvironmentVariableW(L"KIVOSCAN_STATS", nullptr, 0) != 0)
+        PrintStats(console, result, GetTickCount64() - began);
     return result.threats.empty() ? kClean : kThreatsFound;
 }
 
