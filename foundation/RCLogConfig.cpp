@@ -40,12 +40,29 @@ bool Search(Node* parent, const char* elementName, const std::wstring& wanted, W
     return matched;
 }
 
+// rapidxml descends once per level of nesting, with no limit of its own: a
+// deeply nested file would overflow the stack of whichever thread logs
+// first. A configuration is a handful of elements, so every '<' that may open
+// one counts, nested or not; that bound holds whatever quotes, comments or
+// sections the document contains.
+constexpr size_t kMaxElements = 512;
+
+bool HasFewElements(const std::vector<char>& text)
+{
+    size_t opened = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '<' && text[i + 1] != '/' && ++opened > kMaxElements)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool RCReadLogConfig(std::vector<char>& text, const std::wstring& processName, const std::wstring& moduleName,
                      RCUtf8ToWideFn utf8ToWide, RCLogSetting& setting)
 {
-    if (text.empty() || text.back() != '\0')
+    if (text.empty() || text.back() != '\0' || !HasFewElements(text))
         return false;
     rapidxml::xml_document<char> document;
     try {
