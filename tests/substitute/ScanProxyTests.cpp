@@ -35,7 +35,6 @@ public:
     bool AddQuery(std::uint32_t id, const std::wstring& path) { return CallSlot<bool>(object_, 5, id, path.c_str()); }
     void EndOfQueries() { CallSlot<void>(object_, 6); }
     void SetResultCallback(AnswerLog& log) { CallSlot<void>(object_, 7, static_cast<void*>(&log), &AnswerLog::Callback); }
-    void NotifyFile(const std::wstring& path) { CallSlot<void>(object_, 8, path.c_str()); }
 
     // Init, callback and Start, as the product's queue does it.
     void Begin(AnswerLog& log)
@@ -190,19 +189,6 @@ TEST(ScanProxy, TestControlsRefuseSilenceAndRepeatChosenFiles)
     EXPECT_EQ(log.For(2).size(), 0u);
     EXPECT_EQ(log.For(3).size(), 2u);
     EXPECT_EQ(log.For(4).size(), 1u);
-}
-
-TEST(ScanProxy, NotifyFileAppendsTheTaskAndPathToTheForwardedList)
-{
-    EngineCopy engine;
-    Proxy proxy(engine);
-    proxy.Init(L"Task-42");
-    proxy.NotifyFile(L"C:\\one\\a.exe");
-    proxy.NotifyFile(L"C:\\two\\b.exe");
-    const std::string text = engine.Read(L"Quentor-forwarded.txt");
-    EXPECT_NE(text.find("\tTask-42\tC:\\one\\a.exe\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\tTask-42\tC:\\two\\b.exe\r\n"), std::string::npos) << text;
-    EXPECT_LT(text.find("a.exe"), text.find("b.exe"));
 }
 
 TEST(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabases)
