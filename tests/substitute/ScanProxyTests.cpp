@@ -8,12 +8,12 @@
 
 #include "EngineCopy.h"
 #include "engine/EngineObjectIds.h"
+#include "support/TestData.h"
 
 using namespace EngineTest;
+using KivoTest::kEicar;
 
 namespace {
-
-const std::string kEicar = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 // The proxy's slots, called by number as the product's binary does.
 class Proxy {

@@ -26,13 +26,14 @@
 #include "foundation/RCPath.h"
 #include "foundation/RCString.h"
 #include "substitute/FileHasher.h"
+#include "support/TestData.h"
 
 using namespace RC;
+using KivoTest::kEicar;
 using Values = std::vector<uint32_t>;
 
 namespace {
 
-const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 const char kSignatures[] = "fab8f3e60b0ba1d4f8f152b7ee446062:43:Win.Trojan.KivoCtrl-1\n"
                            "3816dbdc32a1a51e7dda1db70e4b01bf:43:PUA.Win.Adware.KivoCtrl-1\n";
 
