@@ -59,13 +59,7 @@ std::string Name(const RC::ScanResult& result)
 
 std::string Md5Of(const RC::ScanResult& result)
 {
-    std::string text;
-    for (std::uint8_t byte : result.fileMd5) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
+    return KivoTest::Hex(std::vector<std::uint8_t>(std::begin(result.fileMd5), std::end(result.fileMd5)));
 }
 
 } // namespace
@@ -100,31 +94,19 @@ TEST(ScanProxy, FindsEicarAndListedFilesAndPassesCleanOnes)
     proxy.Stop();
     ASSERT_EQ(log.Count(), 8u);
 
-    const RC::ScanResult eicar = log.For(1).at(0);
-    EXPECT_EQ(eicar.level, 3u);
-    EXPECT_EQ(eicar.subLevel, 2u);
-    EXPECT_EQ(Name(eicar), "Eicar-Test-Signature");
-    EXPECT_EQ(eicar.signatureId, 0u);
-
-    // Record numbers count valid signatures over the files in name order; the
-    // malformed line in between is skipped.
-    const RC::ScanResult listed = log.For(2).at(0);
-    EXPECT_EQ(listed.level, 3u);
-    EXPECT_EQ(listed.subLevel, 0u);
-    EXPECT_EQ(Name(listed), "Win.Trojan.Agent-1");
-    EXPECT_EQ(listed.signatureId, 1u);
-    EXPECT_EQ(Md5Of(listed), Md5Hex(trojan));
-    EXPECT_EQ(listed.fileSizeLow, trojan.size());
-
-    const RC::ScanResult pua = log.For(3).at(0);
-    EXPECT_EQ(pua.level, 2u);
-    EXPECT_EQ(pua.subLevel, 1u);
-    EXPECT_EQ(Name(pua), "PUA.Win.Adware.Popper-3");
-    EXPECT_EQ(pua.signatureId, 3u);
-
-    const RC::ScanResult sha1 = log.For(4).at(0);
-    EXPECT_EQ(Name(sha1), "Win.Worm.Crawler-4");
-    EXPECT_EQ(sha1.level, 3u);
+    // Name, level/sub-level and record number: records count the valid
+    // signatures over the files in name order, the malformed line skipped.
+    const auto verdict = [&](std::uint32_t id) {
+        const RC::ScanResult result = log.For(id).at(0);
+        return Name(result) + " " + std::to_string(result.level) + "/" + std::to_string(result.subLevel) + " #" +
+               std::to_string(result.signatureId);
+    };
+    EXPECT_EQ(verdict(1), "Eicar-Test-Signature 3/2 #0");
+    EXPECT_EQ(verdict(2), "Win.Trojan.Agent-1 3/0 #1");
+    EXPECT_EQ(verdict(3), "PUA.Win.Adware.Popper-3 2/1 #3");
+    EXPECT_EQ(verdict(4), "Win.Worm.Crawler-4 3/0 #4");
+    EXPECT_EQ(Md5Of(log.For(2).at(0)), Md5Hex(trojan));
+    EXPECT_EQ(log.For(2).at(0).fileSizeLow, trojan.size());
 
     // A listed hash with another size, a clean file, EICAR with more than
     // whitespace after it, and a file that is not there are all level 0.
