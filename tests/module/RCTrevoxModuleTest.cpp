@@ -5,6 +5,7 @@
 
 #include "foundation/RCProcAddress.h"
 #include "host/RCModuleLibrary.h"
+#include "module/RCBusIds.h"
 #include "support/RecordingHost.h"
 
 using namespace RC;
