@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <random>
 
 #include <shlobj.h>
 #include <wrl/client.h>
@@ -271,6 +272,18 @@ TEST_F(RCSafeTrevoxCtrlTest, MemoryScanFindsALibraryAnotherProcessHoldsLoaded)
                                [&](const std::wstring& threat) { return RCEqualsNoCase(threat, probe); }));
 }
 
+// A full scan walks every disk of the prefix to its end and finds what the
+// custom scan found there.
+TEST_F(RCSafeTrevoxCtrlTest, FullScanCompletesOverTheWholeDisk)
+{
+    Plan(2);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
+    EXPECT_EQ(3u, ItemRow(25)[0]);
+    EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the planted threats at least
+}
+
 TEST_F(RCSafeTrevoxCtrlTest, StopBeforeTheQueryThreadStartsScansNothing)
 {
     Start();
@@ -316,6 +329,37 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     EXPECT_EQ(3u, recorder_.Get(recorder_.states).back());
     Plan(5);  // between runs a new plan is taken
     EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
+}
+
+TEST_F(RCSafeTrevoxCtrlTest, RandomLifecycleCallsEndEveryRunExactlyOnce)
+{
+    std::mt19937 random(20240611);
+    constexpr long kRuns = 40;
+    for (long run = 1; run <= kRuns; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        Start();
+        bool suspended = false, stopped = false;
+        for (int step = random() % 5; step > 0; --step) {
+            const unsigned call = random() % 4;
+            if (call == 0)
+                suspended = ctrl_.SuspendScan() || suspended;
+            else if (call == 1)
+                suspended = suspended && !ctrl_.ResumeScan();
+            else if (call == 2)
+                ctrl_.StopScan(), stopped = true;
+            else
+                Sleep(random() % 20);
+        }
+        if (suspended)
+            ctrl_.ResumeScan();
+        ASSERT_TRUE(recorder_.WaitForEnds(run));
+        EXPECT_TRUE(stopped || recorder_.Get(recorder_.states).back() == 4);
+    }
+    // One end per run, and nothing after an end but the next run's start.
+    const Values states = recorder_.Get(recorder_.states);
+    EXPECT_EQ(kRuns, std::count_if(states.begin(), states.end(), IsEnd));
+    for (size_t i = 0; i + 1 < states.size(); ++i)
+        EXPECT_TRUE(!IsEnd(states[i]) || states[i + 1] == 1) << "after state " << i;
 }
 
 #else
