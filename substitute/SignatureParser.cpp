@@ -1,6 +1,6 @@
 #include "substitute/SignatureParser.h"
 
-#include <cwctype>
+#include "substitute/TextCompare.h"
 
 namespace Substitute {
 
@@ -67,12 +67,7 @@ std::optional<HashKind> KindOfHexLength(std::size_t length, SignatureFormat form
 
 bool EndsWithNoCase(std::wstring_view text, std::wstring_view suffix)
 {
-    if (text.size() < suffix.size())
-        return false;
-    for (std::size_t i = 0; i < suffix.size(); ++i)
-        if (std::towlower(text[text.size() - suffix.size() + i]) != std::towlower(suffix[i]))
-            return false;
-    return true;
+    return text.size() >= suffix.size() && EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "Engine/RCTrojaneList.h"
 
 #include <atomic>
-#include <cwctype>
 #include <map>
 
 #include "engine/EngineObjectIds.h"
@@ -11,6 +10,7 @@
 #include "engine/ThreatOperation4Request.h"
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"
+#include "foundation/RCPath.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCString.h"
 #include "foundation/RCThread.h"
@@ -38,10 +38,8 @@ RCTrojaneList::~RCTrojaneList()
 std::wstring RCTrojaneList::NormalizePath(const std::wstring& path)
 {
     std::wstring key = path;
-    RCTrimLeft(key, L" \r\t\n");
-    RCTrimRight(key, L" \r\t\n");
-    for (wchar_t& c : key)
-        c = static_cast<wchar_t>(std::towlower(c));
+    RCTrim(key);
+    RCNormalizePath(key, RC_PATH_LOWER);
     return key;
 }
 
