@@ -90,3 +90,22 @@ int RCCompareNoCase(const wchar_t* left, const wchar_t* right, size_t count)
     }
     return 0;
 }
+
+int RCFindNoCase(const std::wstring& text, const std::wstring& part)
+{
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        size_t n = 0;
+        while (n < part.size() && std::towupper(text[i + n]) == std::towupper(part[n]))
+            ++n;
+        if (n == part.size())
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void RCReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with)
+{
+    const int index = RCFindNoCase(text, what);
+    if (index >= 0)
+        text.replace(static_cast<size_t>(index), what.size(), with);
+}

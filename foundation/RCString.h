@@ -22,3 +22,8 @@ bool RCEqualsNoCase(const std::wstring& left, const std::wstring& right);
 // Compares at most count characters after towupper, stopping after a
 // terminator of the first text; <0, 0 or >0 like wcsncmp.
 int RCCompareNoCase(const wchar_t* left, const wchar_t* right, size_t count);
+
+// Index of the first occurrence of part, compared after towupper, or -1.
+int RCFindNoCase(const std::wstring& text, const std::wstring& part);
+// Replaces the first such occurrence; no occurrence, no change.
+void RCReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with);

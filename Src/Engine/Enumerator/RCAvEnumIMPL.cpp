@@ -18,7 +18,7 @@ constexpr size_t kMaxReportedPath = 259;
 
 bool IsClsidText(const std::wstring& value)
 {
-    return value.size() == RCAvEnumIMPL::kClsidLength && value.front() == L'{' && value.back() == L'}';
+    return value.size() == kClsidLength && value.front() == L'{' && value.back() == L'}';
 }
 
 } // namespace
@@ -131,25 +131,6 @@ std::wstring RCAvEnumIMPL::GetClsidServerPath(const wchar_t* clsid, RCRegView vi
     value.Read(key.get(), nullptr);
     key.reset();
     return TranslateRegistryPath(value.Text(), view);
-}
-
-int RCAvEnumIMPL::FindNoCase(const std::wstring& text, const std::wstring& part)
-{
-    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
-        size_t n = 0;
-        while (n < part.size() && std::towupper(text[i + n]) == std::towupper(part[n]))
-            ++n;
-        if (n == part.size())
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-void RCAvEnumIMPL::ReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with)
-{
-    const int index = FindNoCase(text, what);
-    if (index >= 0)
-        text.replace(static_cast<size_t>(index), what.size(), with);
 }
 
 } // namespace RC

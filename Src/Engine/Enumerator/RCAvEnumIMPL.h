@@ -22,11 +22,11 @@
 
 namespace RC {
 
+// "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}"
+constexpr size_t kClsidLength = 38;
+
 class RCAvEnumIMPL : public RCRefCountImpl1<IAvEnumFile> {
 public:
-    // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}"
-    static constexpr size_t kClsidLength = 38;
-
     RCAvEnumIMPL(int32_t scanGroup, int32_t showType);
 
     IAvEnumFileEvent* SetEnumEvent(IAvEnumFileEvent* sink) override;
@@ -35,6 +35,13 @@ public:
     int32_t GetScanGroup() override;
     int32_t GetShowType() override;
     ItemStats* GetItemStats() override;
+
+protected:
+    // The enumerator's own walk.
+    virtual void EnumImpl() = 0;
+
+    bool IsStopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
+    void SetStopped() { stop_.store(1, std::memory_order_relaxed); }
 
     // A class identifier, or a comma list of command texts, each translated
     // and fired; false when the sink refused one of them.
@@ -61,18 +68,6 @@ public:
     // extensions when it has none) in the folders of PATH.
     bool SearchPathEnv(const std::wstring& name, std::wstring& found, RCRegView view);
 
-    // Index of the first case-insensitive occurrence, or -1.
-    static int FindNoCase(const std::wstring& text, const std::wstring& part);
-    // Replaces the first case-insensitive occurrence; no occurrence, no change.
-    static void ReplaceNoCase(std::wstring& text, const std::wstring& what, const std::wstring& with);
-
-protected:
-    // The enumerator's own walk.
-    virtual void EnumImpl() = 0;
-
-    bool IsStopped() const { return stop_.load(std::memory_order_relaxed) != 0; }
-    void SetStopped() { stop_.store(1, std::memory_order_relaxed); }
-
     // Reads the reader's rows of the location table (for the Sensitive
     // reader, those of this enumerator's show type) in one registry view.
     void EnumRegLocations(RCRegReader reader, RCRegView view);
@@ -83,6 +78,10 @@ private:
     void FireRegText(HKEY key, const wchar_t* valueName, RCRegView view);
     // A class's command for one verb: classes\className\shell\verb\command.
     void FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, RCRegView view);
+    // A path without a drive letter: a kernel-style image path
+    // ("\SystemRoot\...", "\??\...") made whole, or a name found along PATH.
+    // False when it names no file.
+    bool ResolveWithoutDrive(std::wstring& path, RCRegView view);
 
     // Calls visit(key, name) for each readable sub key of root\subKey, testing
     // the stop flag before each one.

@@ -51,6 +51,13 @@ struct RecordingSink : IAvEnumFileEvent {
 // driven one by one.
 struct BareEnum : RCAvEnumIMPL {
     explicit BareEnum(IAvEnumFileEvent* sink) : RCAvEnumIMPL(8, 1) { SetEnumEvent(sink); }
+    using RCAvEnumIMPL::EnumRegClsidSubKeys;
+    using RCAvEnumIMPL::EnumRegValues;
+    using RCAvEnumIMPL::FireFileEnumEvent;
+    using RCAvEnumIMPL::FireRegistryValue;
+    using RCAvEnumIMPL::FireRegKeyValue;
+    using RCAvEnumIMPL::FireTranslatedPath;
+    using RCAvEnumIMPL::TranslateRegistryPath;
     bool Stopped() const { return IsStopped(); }
     void EnumImpl() override {}
 };

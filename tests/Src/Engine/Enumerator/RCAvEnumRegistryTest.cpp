@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "EnumTestSupport.h"
+#include "foundation/RCString.h"
 #include "Engine/Enumerator/RCAvEnumRegistry.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCRefPtr.h"
@@ -232,7 +233,7 @@ Files RunEnum(int32_t showType, const std::wstring& folder)
     enumerator->Enum();
     Files inFolder;
     for (const std::wstring& path : sink.Paths()) {
-        if (RCAvEnumIMPL::FindNoCase(path, folder) == 0)
+        if (RCFindNoCase(path, folder) == 0)
             inFolder.push_back(path);
     }
     return inFolder;

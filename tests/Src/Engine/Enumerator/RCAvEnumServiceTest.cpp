@@ -80,7 +80,7 @@ TEST(RCAvEnumServiceTest, TheServiceHostIsReportedOncePerProcessAnyOtherSpelling
     for (size_t run = 0; run < 2; ++run) {
         const std::vector<std::wstring> paths = Walk(new RCAvEnumService(0x02, 19));
         const size_t hosts = std::count_if(paths.begin(), paths.end(), [](const std::wstring& p) {
-            return std::wcsstr(p.c_str(), L"svchost.exe") && RCAvEnumIMPL::FindNoCase(p, L"\\system32\\") > 0;
+            return std::wcsstr(p.c_str(), L"svchost.exe") && RCFindNoCase(p, L"\\system32\\") > 0;
         });
         EXPECT_EQ(hosts, run == 0 ? 1u : 0u) << run;
         EXPECT_EQ(std::count(paths.begin(), paths.end(), L"C:\\WINDOWS\\SYSTEM32\\SVCHOST.EXE"), 1) << run;
