@@ -73,8 +73,8 @@ const std::wstring kLowerCaseCommand = [] {
 }();
 const std::wstring kNoId;
 
-// Task "T" exists while the module runs and after it stops: a record that
-// were read in spite of its faults would reach it and be answered.
+// Task "T" exists while the module runs and after it stops: a record read
+// in spite of its faults would reach it and be answered.
 std::vector<Hostile> HostileRequests()
 {
     std::vector<Hostile> table;
@@ -118,8 +118,8 @@ std::vector<Hostile> HostileRequests()
     none(MSG_ADDRESS_NOTICE_IN, command);
     none(EVT_TASK_COMMAND_RESULT, command);
 
-    // Requests without a record that are still answered: the network state,
-    // and the updater's answer and forward relayed as they came.
+    // Requests answered whatever their data: the network state, and the
+    // updater's answer and forward relayed as they came.
     const Bytes junk = Raw().U32(0xFFFFFFFF).U32(0x40000001).bytes;
     for (const std::optional<Bytes>& data : {std::optional<Bytes>(), std::optional<Bytes>(Bytes()),
                                              std::optional<Bytes>(junk)}) {
