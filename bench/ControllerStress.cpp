@@ -10,8 +10,6 @@
 // from the same thread (the pause gate is held by the suspending thread);
 // the observer's callbacks come on the controller's worker threads.
 #include <windows.h>
-#include <psapi.h>
-#include <winternl.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -23,6 +21,7 @@
 #include <vector>
 
 #include "Engine/RCTrevoxCtrl.h"
+#include "bench/ProcessSample.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"
 
@@ -67,43 +66,11 @@ private:
     uint32_t lastEnd_ = 0;
 };
 
-struct Sample {
-    DWORD handles = 0;
-    double privateMiB = 0;
-    double workingSetMiB = 0;
-};
+using KivoBench::ProcessSample;
 
-// Wine 8 answers GetProcessHandleCount with 0; its system handle list is real.
-DWORD HandleCount()
+ProcessSample Measure(long run)
 {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
-        return count;
-    std::vector<char> buffer(1 << 16);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), buffer.data(),
-                                              static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L))  // the list outgrew the buffer
-        buffer.resize(buffer.size() * 2);
-    if (status < 0)
-        return 0;
-    const auto* list = reinterpret_cast<const SYSTEM_HANDLE_INFORMATION*>(buffer.data());
-    for (ULONG i = 0; i < list->Count; ++i)
-        count += list->Handle[i].OwnerPid == GetCurrentProcessId();
-    return count;
-}
-
-Sample Measure(long run)
-{
-    Sample sample;
-    sample.handles = HandleCount();
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    // The commit charge is the private bytes; Wine fills only the older field.
-    sample.privateMiB = (counters.PrivateUsage != 0 ? counters.PrivateUsage : counters.PagefileUsage) / 1048576.0;
-    sample.workingSetMiB = counters.WorkingSetSize / 1048576.0;
+    const ProcessSample sample = KivoBench::SampleProcess();
     std::fwprintf(stderr, L"run %ld: handles %lu, private bytes %.1f MiB, working set %.1f MiB\n", run,
                   sample.handles, sample.privateMiB, sample.workingSetMiB);
     return sample;
@@ -162,7 +129,7 @@ int wmain(int argc, wchar_t** argv)
     info.customPaths = {folder};
     ctrl.SetScanTypeInfo(info);
 
-    Sample tenth, last;
+    ProcessSample tenth, last;
     long stoppedRuns = 0;  // runs with a stop call
     for (long run = 1; run <= runs; ++run) {
         // The end state comes just before the run lets go of its flags.

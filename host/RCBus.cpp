@@ -32,7 +32,7 @@ public:
         RCBusMessage message(TextOrEmpty(id), TextOrEmpty(address1), TextOrEmpty(address2));
         if (holder != nullptr)
             holder->WriteTo(&message);
-        bus_.Enqueue(std::move(message));
+        bus_.Enqueue(std::move(message), module_);
     }
 
 private:
@@ -116,11 +116,11 @@ void RCBus::RemoveSubscription(IVBusModule* module, const wchar_t* id)
                          subscriptions_.end());
 }
 
-void RCBus::Enqueue(RCBusMessage message)
+void RCBus::Enqueue(RCBusMessage message, IVBusModule* poster)
 {
     {
         std::lock_guard<std::mutex> guard(lock_);
-        queue_.push_back(std::move(message));
+        queue_.push_back({std::move(message), poster});
     }
     changed_.notify_all();
 }
@@ -132,12 +132,15 @@ void RCBus::DeliveryLoop()
         changed_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
         if (stopping_)
             return;
-        RCBusMessage message = std::move(queue_.front());
+        RCBusMessage message = std::move(queue_.front().message);
+        IVBusModule* const poster = queue_.front().poster;
         queue_.pop_front();
         delivering_ = true;
+        // A module is not handed its own posts: the update relay posts under
+        // the identifiers it subscribes to, and would relay its relays forever.
         std::vector<Subscription> targets;
         for (const Subscription& s : subscriptions_)
-            if (s.id == message.id())
+            if (s.id == message.id() && s.module != poster)
                 targets.push_back(s);
         std::vector<Listener> listeners = listeners_;
         guard.unlock();

@@ -1,7 +1,8 @@
 #pragma once
 // The reference bus host. Modules attach through a host interface of their
 // own (HostFor); peers post and listen through the C++ API. One delivery
-// thread hands messages to subscribers one at a time, in posting order;
+// thread hands messages to subscribers one at a time, in posting order (a
+// module's own posts go to the other subscribers and the listeners only);
 // posting is allowed from any thread, including from inside a delivery.
 //
 // Threads: the delivery thread runs every subscription callback and every
@@ -51,16 +52,20 @@ private:
         std::wstring id;
         RC::DmAvCore::BusCallback callback;
     };
+    struct Queued {
+        RCBusMessage message;
+        RC::DmAvCore::IVBusModule* poster;  // null for a peer's post
+    };
 
     void Subscribe(RC::DmAvCore::IVBusModule* module, const wchar_t* id, RC::DmAvCore::BusCallback callback);
     void Unsubscribe(RC::DmAvCore::IVBusModule* module, const wchar_t* id);
     void RemoveSubscription(RC::DmAvCore::IVBusModule* module, const wchar_t* id);  // lock held
-    void Enqueue(RCBusMessage message);
+    void Enqueue(RCBusMessage message, RC::DmAvCore::IVBusModule* poster = nullptr);
     void DeliveryLoop();
 
     mutable std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<RCBusMessage> queue_;
+    std::deque<Queued> queue_;
     bool delivering_ = false;
     bool stopping_ = false;
     std::vector<Subscription> subscriptions_;
