@@ -1,8 +1,7 @@
 // Exports of Quentor.dll, the scanning library of the substitute engine.
 
-#include <new>
-
 #include "engine/EngineObjectIds.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
 #include "substitute/ScanProxy.h"
 #include "substitute/SignatureStore.h"
@@ -30,27 +29,23 @@ extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object
     *object = nullptr;
     if (objectId != RC::kScanProxyObjectId)
         return kNoSuchObject;
-    try {
+    return RC::RCNoThrowBoundary("Quentor CreateObj", kNoMemory, [&] {
         RC::IScanProxy* proxy = new Substitute::ScanProxy(Store(), Substitute::EngineFiles::ModuleFolder());
         *object = proxy;
-        return 0;
-    } catch (...) {
-        return kNoMemory;
-    }
+        return std::uint32_t{0};
+    });
 }
 
 extern "C" void __cdecl DestroyObj(std::uint32_t objectId, void* object)
 {
-    if (object != nullptr && objectId == RC::kScanProxyObjectId)
-        delete static_cast<Substitute::ScanProxy*>(static_cast<RC::IScanProxy*>(object));
+    RC::RCNoThrowBoundary("Quentor DestroyObj", [&] {
+        if (object != nullptr && objectId == RC::kScanProxyObjectId)
+            delete static_cast<Substitute::ScanProxy*>(static_cast<RC::IScanProxy*>(object));
+    });
 }
 
 // Called by Halvane.dll's assist at the start of each run.
 extern "C" int __cdecl ReloadSignatures()
 {
-    try {
-        return Store().ReloadIfChanged() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    return RC::RCNoThrowBoundary("ReloadSignatures", 0, [] { return Store().ReloadIfChanged() ? 1 : 0; });
 }

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
 
 namespace Substitute {
@@ -16,24 +17,20 @@ bool ThreatOperator::ApplyOperation1(const RC::MsvcWString* path, const RC::Scan
     // The scan result's MD5 is the item's key for restore: without it, no quarantine.
     if (path == nullptr || path->Size() == 0 || result == nullptr)
         return false;
-    try {
+    return RC::RCNoThrowBoundary("ThreatOperator::ApplyOperation1", false, [&] {
         const std::wstring threatName(result->threatName, wcsnlen(result->threatName, RC::kThreatNameUnits));
         return quarantine_.Quarantine(std::wstring(path->Data(), path->Size()), threatName, result->fileMd5);
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 bool ThreatOperator::ApplyOperation4(const RC::ThreatOperation4Request* request)
 {
     if (request == nullptr)
         return false;
-    try {
+    return RC::RCNoThrowBoundary("ThreatOperator::ApplyOperation4", false, [&] {
         const std::wstring path(request->path, wcsnlen(request->path, RC::kOperationPathUnits));
         return !path.empty() && quarantine_.Restore(request->fileMd5, path);
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 } // namespace Substitute

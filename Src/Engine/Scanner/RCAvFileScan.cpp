@@ -13,6 +13,7 @@
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCThread.h"
 
@@ -196,15 +197,18 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
     RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
     if (self == nullptr || !self->state_ || result == nullptr)
         return;
-    State& s = *self->state_;
-    State::Answer answer{taskId, path != nullptr ? path : L"", *result};
-    RCAutoLock guard(s.resultsLock);
-    // The query thread takes the whole list at once, so only the first answer
-    // of a batch needs to wake it; every signal is a trip to the wineserver.
-    const bool wasEmpty = s.results.empty();
-    s.results.push_back(std::move(answer));
-    if (wasEmpty)
-        s.resultsEvent.Set();
+    // An answer that cannot be stored is left to the time-out, like one never sent.
+    RCNoThrowBoundary("RCAvFileScan::ScanResultCallback", [&] {
+        State& s = *self->state_;
+        State::Answer answer{taskId, path != nullptr ? path : L"", *result};
+        RCAutoLock guard(s.resultsLock);
+        // The query thread takes the whole list at once, so only the first answer
+        // of a batch needs to wake it; every signal is a trip to the wineserver.
+        const bool wasEmpty = s.results.empty();
+        s.results.push_back(std::move(answer));
+        if (wasEmpty)
+            s.resultsEvent.Set();
+    });
 }
 
 void __cdecl RCAvFileScan::RunScanThread(void* context)
