@@ -3,14 +3,11 @@
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
+#include "substitute/EngineResults.h"
 #include "substitute/ScanProxy.h"
 #include "substitute/SignatureStore.h"
 
 namespace {
-
-constexpr std::uint32_t kNoSuchObject = 0x80004002; // E_NOINTERFACE
-constexpr std::uint32_t kNoMemory = 0x8007000E;     // E_OUTOFMEMORY
-constexpr std::uint32_t kBadPointer = 0x80004003;   // E_POINTER
 
 // One store per library, shared by every proxy it creates.
 Substitute::SignatureStore& Store()
@@ -25,14 +22,14 @@ Substitute::SignatureStore& Store()
 extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object)
 {
     if (object == nullptr)
-        return kBadPointer;
+        return Substitute::kEngineBadPointer;
     *object = nullptr;
     if (objectId != RC::kScanProxyObjectId)
-        return kNoSuchObject;
-    return RC::RCNoThrowBoundary("Quentor CreateObj", kNoMemory, [&] {
+        return Substitute::kEngineNoSuchObject;
+    return RC::RCNoThrowBoundary("Quentor CreateObj", Substitute::kEngineNoMemory, [&] {
         RC::IScanProxy* proxy = new Substitute::ScanProxy(Store(), Substitute::EngineFiles::ModuleFolder());
         *object = proxy;
-        return std::uint32_t{0};
+        return Substitute::kEngineOk;
     });
 }
 
