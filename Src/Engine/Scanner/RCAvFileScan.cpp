@@ -85,9 +85,11 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
 {
     State& s = *state_;
     RC_LOG(3, L"Init enter");
-    s.stopEvent.Create(std::wstring(), true);
-    s.resultsEvent.Create(std::wstring(), false);
-    s.startedEvent.Create(std::wstring(), false);
+    const bool stopMade = s.stopEvent.Create(std::wstring(), true);
+    const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
+    const bool startedMade = s.startedEvent.Create(std::wstring(), false);
+    if (!stopMade || !resultsMade || !startedMade)
+        RC_LOG(1, L"Init events not created %d", static_cast<int>(GetLastError()));
 
     // A second Init keeps the objects of the first rather than leaking them.
     if (s.assist == nullptr)
@@ -123,6 +125,12 @@ bool RCAvFileScan::StartScan()
     RC_LOG(3, L"StartScan enter");
     if (!s.idle)
         return false;
+    // The query thread waits on these two: without them it could neither
+    // take an answer nor be stopped, so no run begins.
+    if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr) {
+        RC_LOG(2, L"StartScan no events");
+        return false;
+    }
     s.idle = false;
     s.allSubmitted = false;
     s.paused = false;
