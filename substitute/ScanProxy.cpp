@@ -118,7 +118,7 @@ void ScanProxy::StartWorkers()
     }
     try {
         while (workers_.size() < count)
-            workers_.emplace_back(&ScanProxy::WorkerLoop, this);
+            workers_.emplace_back([this] { RC::RCNoThrowBoundary("ScanProxy worker", [this] { WorkerLoop(); }); });
     } catch (...) {
     }
     if (workers_.empty()) {
