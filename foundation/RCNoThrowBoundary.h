@@ -5,7 +5,10 @@
 // by another compiler and our unwinder knows none of its frames, so an
 // exception reaching it ends the host process. Every such slot runs its body
 // through RCNoThrowBoundary, which turns whatever escapes into the slot's
-// failure value and one line at level 1.
+// failure value and one line at level 1. A slot whose body cannot throw (a
+// constant, an empty body, a destructor, which ends the process when it
+// throws whatever wraps it) goes without. Thread entry points are guarded the
+// same way: an exception at the top of a thread ends the process as well.
 //
 // The i686 toolchain unwinds from DWARF tables: a try block costs nothing until
 // something throws, so the hot per-file slots are guarded like the others.
