@@ -68,7 +68,7 @@ int wmain(int argc, wchar_t** argv)
     }
     RC::FileQueryTask endOfRun;
     endOfRun.taskId = ++taskId;
-    endOfRun.showType = 46;
+    endOfRun.showType = RC::kEndOfRunShowType;
     scan.AddFileQueryTask(&endOfRun);
     scan.WaitingStop();
     QueryPerformanceCounter(&end);

@@ -86,7 +86,7 @@ void RCDebugger::Init(HMODULE module)
     std::vector<char> text;
     RCLogSetting setting;
     if (!RCIsFile(configPath) || !RCReadWholeFile(configPath, text) ||
-        !RCReadLogConfig(text, state->processName, state->moduleName, setting))
+        !RCReadLogConfig(text, state->processName, state->moduleName, RCUtf8ToWide, setting))
         return;
 
     if (setting.toFile && setting.level != 0) {

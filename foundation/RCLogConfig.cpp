@@ -1,7 +1,6 @@
 #include "foundation/RCLogConfig.h"
 
 #include "foundation/RCString.h"
-#include "foundation/RCTextConvert.h"
 
 #include <rapidxml/rapidxml.hpp>
 
@@ -12,6 +11,7 @@ namespace {
 using Node = rapidxml::xml_node<char>;
 
 struct Working {
+    RCUtf8ToWideFn utf8ToWide;
     RCLogSetting setting;
     Node* element = nullptr;
 };
@@ -25,7 +25,7 @@ bool Search(Node* parent, const char* elementName, const std::wstring& wanted, W
         if (node->type() != rapidxml::node_element)
             continue;
         const rapidxml::xml_attribute<char>* name = node->first_attribute("Name");
-        const std::wstring value = name ? RCUtf8ToWide(std::string(name->value(), name->value_size())) : L"";
+        const std::wstring value = name ? working.utf8ToWide(std::string(name->value(), name->value_size())) : L"";
         if (!RCEqualsNoCase(value, wanted))
             continue;
         // atoi on purpose: a negative level wraps to a huge one and logs
@@ -40,12 +40,29 @@ bool Search(Node* parent, const char* elementName, const std::wstring& wanted, W
     return matched;
 }
 
+// rapidxml descends once per level of nesting, with no limit of its own: a
+// deeply nested file would overflow the stack of whichever thread logs
+// first. A configuration is a handful of elements, so every '<' that may open
+// one counts, nested or not; that bound holds whatever quotes, comments or
+// sections the document contains.
+constexpr size_t kMaxElements = 512;
+
+bool HasFewElements(const std::vector<char>& text)
+{
+    size_t opened = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == '<' && text[i + 1] != '/' && ++opened > kMaxElements)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool RCReadLogConfig(std::vector<char>& text, const std::wstring& processName, const std::wstring& moduleName,
-                     RCLogSetting& setting)
+                     RCUtf8ToWideFn utf8ToWide, RCLogSetting& setting)
 {
-    if (text.empty() || text.back() != '\0')
+    if (text.empty() || text.back() != '\0' || !HasFewElements(text))
         return false;
     rapidxml::xml_document<char> document;
     try {
@@ -57,7 +74,7 @@ bool RCReadLogConfig(std::vector<char>& text, const std::wstring& processName, c
     Node* root = document.first_node("Root");
     if (!root)
         return false;
-    Working working;
+    Working working{utf8ToWide, RCLogSetting(), nullptr};
     if (!Search(root, "Global", L"", working))
         return false;
     if (Search(working.element, "Exe", processName, working) && !moduleName.empty())

@@ -13,7 +13,11 @@ struct RCLogSetting {
 // must end with a NUL): Root / Global (no Name) / Exe (Name = the process's
 // file name) / Module (Name = the library's file name). Each level inherits
 // what the level above set; among siblings that match, the last one wins.
-// False when the text does not configure logging (no Root, no Global, or
-// not XML), in which case nothing is logged.
+// False when the text does not configure logging (no Root, no Global, not
+// XML, or more than 512 elements), in which case nothing is logged.
+// Names in the document are UTF-8; utf8ToWide turns them into the text that
+// processName and moduleName are compared with. The reading itself makes no
+// system call, so that it can be built natively and fuzzed.
+using RCUtf8ToWideFn = std::wstring (*)(const std::string& text);
 bool RCReadLogConfig(std::vector<char>& text, const std::wstring& processName, const std::wstring& moduleName,
-                     RCLogSetting& setting);
+                     RCUtf8ToWideFn utf8ToWide, RCLogSetting& setting);

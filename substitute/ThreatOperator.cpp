@@ -1,11 +1,18 @@
 #include "substitute/ThreatOperator.h"
 
+#include <cstddef>
 #include <cwchar>
 
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
+#include "substitute/RestoreRequest.h"
 
 namespace Substitute {
+
+static_assert(sizeof(RC::ThreatOperation4Request) == RestoreRequest::kSize, "request size");
+static_assert(offsetof(RC::ThreatOperation4Request, path) == RestoreRequest::kPathOffset, "path");
+static_assert(RC::kOperationPathUnits == RestoreRequest::kPathUnits, "path units");
+static_assert(offsetof(RC::ThreatOperation4Request, fileMd5) == RestoreRequest::kMd5Offset, "file MD5");
 
 ThreatOperator::ThreatOperator(std::wstring engineFolder)
     : quarantine_(EngineFiles::Join(engineFolder, L"Quarantine"))
@@ -28,8 +35,9 @@ bool ThreatOperator::ApplyOperation4(const RC::ThreatOperation4Request* request)
     if (request == nullptr)
         return false;
     return RC::RCNoThrowBoundary("ThreatOperator::ApplyOperation4", false, [&] {
-        const std::wstring path(request->path, wcsnlen(request->path, RC::kOperationPathUnits));
-        return !path.empty() && quarantine_.Restore(request->fileMd5, path);
+        RestoreRequest restore;
+        return RestoreRequest::Read(reinterpret_cast<const std::uint8_t*>(request), sizeof *request, restore) &&
+               quarantine_.Restore(restore.md5, restore.path);
     });
 }
 

@@ -97,7 +97,7 @@ void RCNetAptMonitor::Stop()
 std::wstring RCNetAptMonitor::ProbeUrl()
 {
     std::wstring host = kDefaultProbeHost;
-    unique_hkey key = RCRegValue::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKey, false);
+    unique_hkey key = RCRegValue::OpenKey(HKEY_LOCAL_MACHINE, kSettingsKey, RCRegView::Own);
     RCRegValue value;
     if (key && value.Read(key.get(), kProbeHostValue) && value.Type() == REG_SZ && value.Text()[0] != L'\0')
         host = value.Text();

@@ -13,7 +13,7 @@ struct RCSafeTrevoxOb::Record {
     uint32_t filesFound = 0;
     uint32_t level3Found = 0;
     uint32_t level2Found = 0;
-    uint32_t currentShowType = kNoShowType;
+    uint32_t currentShowType = kEndOfRunShowType;
     std::wstring currentItemName;
     std::wstring currentFile;
     ItemRow rows[kShowTypeCount];
@@ -68,7 +68,7 @@ void RCSafeTrevoxOb::Reset()
         row = ItemRow();
     r.currentFile.clear();
     r.currentItemName.clear();
-    r.currentShowType = kNoShowType;
+    r.currentShowType = kEndOfRunShowType;
 }
 
 void RCSafeTrevoxOb::SetCallback(IScanObCallback* callback)

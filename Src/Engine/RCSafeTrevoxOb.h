@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "Engine/IScanObCallback.h"
+#include "Engine/Scanner/FileQueryTask.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {
 
-constexpr uint32_t kShowTypeCount = 46;  // show types 0 to 45
-constexpr uint32_t kNoShowType = 46;     // no item; also the end of a run
+constexpr uint32_t kShowTypeCount = kEndOfRunShowType;  // show types 0 to 45
 
 struct ScanItem {
     uint32_t showType = 0;

@@ -78,7 +78,7 @@ struct RCSafeTrevoxCtrl::State {
     bool initialized = false;
     std::atomic<bool> stopBeforeStart{false};
     std::atomic<bool> stopRequested{false};
-    int32_t currentShowType = static_cast<int32_t>(kNoShowType);
+    int32_t currentShowType = static_cast<int32_t>(kEndOfRunShowType);
     std::wstring currentItemName;
     RCRefPtr<RCAvEnumFileFilter> filter;
 
@@ -448,7 +448,7 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
     if (!stopped) {
         FileQueryTask endOfRun;
         endOfRun.taskId = ++s.lastTaskId;
-        endOfRun.showType = kNoShowType;
+        endOfRun.showType = kEndOfRunShowType;
         s.fileScan->AddFileQueryTask(&endOfRun);
     }
     s.fileScan->WaitingStop();
@@ -478,7 +478,7 @@ bool RCSafeTrevoxCtrl::OnQueryBegin()
 bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
 {
     State& s = *state_;
-    if (task == nullptr || task->showType >= kNoShowType)
+    if (task == nullptr || task->showType >= kEndOfRunShowType)
         return true;
     IAvEnumFile* enumerator = FindEnumerator(task->showType);
     if (enumerator == nullptr)
@@ -504,7 +504,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
 bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
 {
     State& s = *state_;
-    if (task == nullptr || task->showType >= kNoShowType)
+    if (task == nullptr || task->showType >= kEndOfRunShowType)
         return true;
     IAvEnumFile* enumerator = FindEnumerator(task->showType);
     if (enumerator == nullptr) {
@@ -551,7 +551,7 @@ bool RCSafeTrevoxCtrl::OnQueryEnd()
 void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
 {
     State& s = *state_;
-    if (showType < 0 || showType >= static_cast<int32_t>(kNoShowType) || stats == nullptr)
+    if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType) || stats == nullptr)
         return;
     const uint32_t item = static_cast<uint32_t>(showType);
     RCAutoLock guard(s.statusLock);

@@ -1,6 +1,7 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFormatString.h"
 #include "foundation/RCLogConfig.h"
+#include "foundation/RCTextConvert.h"
 
 #include <gtest/gtest.h>
 
@@ -138,7 +139,7 @@ TEST(LogConfig, AppliesMatchingEntriesInOrder)
         SCOPED_TRACE(c.xml);
         std::vector<char> text(c.xml, c.xml + std::strlen(c.xml) + 1);
         RCLogSetting setting;
-        EXPECT_EQ(RCReadLogConfig(text, L"Host.exe", L"Mod.dll", setting), c.configured);
+        EXPECT_EQ(RCReadLogConfig(text, L"Host.exe", L"Mod.dll", RCUtf8ToWide, setting), c.configured);
         EXPECT_EQ(setting.level, c.level);
         EXPECT_EQ(setting.toFile, c.toFile);
     }
@@ -150,7 +151,7 @@ TEST(LogConfig, SkipsModuleEntriesWithoutAModuleName)
                       "<Module Name=\"\" LogLevel=\"5\"/></Exe></Global></Root>";
     std::vector<char> text(xml, xml + std::strlen(xml) + 1);
     RCLogSetting setting;
-    ASSERT_TRUE(RCReadLogConfig(text, L"Host.exe", L"", setting));
+    ASSERT_TRUE(RCReadLogConfig(text, L"Host.exe", L"", RCUtf8ToWide, setting));
     EXPECT_EQ(setting.level, 2u);
 }
 

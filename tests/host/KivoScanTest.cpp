@@ -6,29 +6,23 @@
 #include <gtest/gtest.h>
 
 #include <boost/property_tree/json_parser.hpp>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "support/TestData.h"
 
 namespace {
 
 using RC::test::ScratchDir;
+using KivoTest::kEicar;
+using KivoTest::ReadAll;
 
 constexpr DWORD kHangGuardMs = 120000;
-const std::string kEicar = std::string("X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-") + "ANTIVIRUS-TEST-FILE!$H+H*";
 const std::string kEicarMd5 = "44D88612FEA8A8F36DE82E1278ABB02F";
 const std::string kListed = "@echo off\r\necho listed in the demo database\r\n";  // 45 bytes
 const std::string kDemoHdb = "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\n";
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Outcome {
     DWORD exitCode = STILL_ACTIVE;

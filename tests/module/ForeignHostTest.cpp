@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ForeignHost.h"
+#include "module/RCBusIds.h"
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 
 TEST(ForeignHost, DrivesTheModuleBySlotIndex)
@@ -18,13 +19,13 @@ TEST(ForeignHost, DrivesTheModuleBySlotIndex)
     EXPECT_EQ(r.attachResult, 0);
     EXPECT_EQ(std::wstring(r.moduleId), L"D41234FD-AFCC-4CE3-AAD0-BA7B94EFDA29");
 
+    // Every request and the lifecycle, in order, through one callback.
+    const std::vector<std::wstring> expected = {RC::REQ_TASK_SETUP,     RC::REQ_TASK_COMMAND,   RC::REQ_TASK_OPERATE,
+                                                RC::REQ_NET_STATE,      RC::REQ_UPDATE_PAYLOAD, RC::REQ_UPDATE_ANSWER,
+                                                RC::REQ_UPDATE_FORWARD, RC::MSG_MODULE_START,   RC::MSG_MODULE_STOP};
     ASSERT_EQ(r.subscribedCount, 9);
+    EXPECT_EQ(expected, std::vector<std::wstring>(r.subscribed, r.subscribed + 9));
     EXPECT_TRUE(r.oneCallbackForAll);
-    EXPECT_EQ(std::wstring(r.subscribed[0]), L"73CCA711-E25A-4D89-B523-AC3828930D58");
-    EXPECT_EQ(std::wstring(r.subscribed[3]), L"52481B5F-E99D-4232-8924-74BCF21C28EF");
-    EXPECT_EQ(std::wstring(r.subscribed[6]), L"E3C1C6FA-8B4C-4046-B75D-47146EDBCF4C");
-    EXPECT_EQ(std::wstring(r.subscribed[7]), L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8");
-    EXPECT_EQ(std::wstring(r.subscribed[8]), L"D2C3581F-4520-4068-AEDB-628BC247195B");
 
     // The network-state request came back through the C host's PostMessage and
     // the module's holder wrote one byte into the C message.
@@ -36,9 +37,8 @@ TEST(ForeignHost, DrivesTheModuleBySlotIndex)
     EXPECT_EQ(r.postedData[0], 0);
 
     // Detach took back the seven requests only, in subscription order.
-    ASSERT_EQ(r.unsubscribedCount, 7);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(std::wstring(r.unsubscribed[i]), std::wstring(r.subscribed[i]));
+    EXPECT_EQ(std::vector<std::wstring>(expected.begin(), expected.begin() + 7),
+              std::vector<std::wstring>(r.unsubscribed, r.unsubscribed + r.unsubscribedCount));
     EXPECT_TRUE(r.releasedThroughSlot4);
 }
 

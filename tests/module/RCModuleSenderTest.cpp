@@ -9,24 +9,6 @@ using namespace RC;
 using KivoTest::RecordingHost;
 using KivoTest::RecordingMessage;
 
-TEST(RCModuleSender, CarriesDataButNeverTheHeader)
-{
-    RecordingHost host;
-    RCModuleSender sender(&host);
-    const int32_t header = 42;
-    const uint8_t data[] = {1, 2, 3};
-    sender.Send(L"a1", L"a2", L"ID", &header, data, sizeof data);
-
-    ASSERT_EQ(host.posts.size(), 1u);
-    const RecordingHost::Post& post = host.posts[0];
-    EXPECT_EQ(post.id, L"ID");
-    EXPECT_EQ(post.address1, L"a1");
-    EXPECT_EQ(post.address2, L"a2");
-    ASSERT_EQ(post.content.size(), 1u);
-    EXPECT_EQ(post.content[0].key, L"SafeData");
-    EXPECT_EQ(post.content[0].bytes, (std::vector<uint8_t>{1, 2, 3}));
-}
-
 TEST(RCModuleSender, EmptyAddressesAndDataArePostedAsNullPointers)
 {
     RecordingHost host;

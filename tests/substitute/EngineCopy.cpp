@@ -189,21 +189,6 @@ std::string Md5Hex(const std::string& bytes) { return Hex(BCRYPT_MD5_ALGORITHM, 
 std::string Sha1Hex(const std::string& bytes) { return Hex(BCRYPT_SHA1_ALGORITHM, bytes); }
 std::string Sha256Hex(const std::string& bytes) { return Hex(BCRYPT_SHA256_ALGORITHM, bytes); }
 
-std::string ReadAll(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string bytes;
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got != 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/ScanResult.h"
+#include "support/TestData.h"
 
 namespace EngineTest {
 
@@ -68,7 +69,7 @@ private:
 std::string Md5Hex(const std::string& bytes);
 std::string Sha1Hex(const std::string& bytes);
 std::string Sha256Hex(const std::string& bytes);
-std::string ReadAll(const std::wstring& path);
+using KivoTest::ReadAll;
 void WriteAll(const std::wstring& path, const std::string& bytes);
 bool Exists(const std::wstring& path);
 

@@ -4,16 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "EngineCopy.h"
 #include "engine/EngineObjectIds.h"
+#include "support/TestData.h"
 
 using namespace EngineTest;
+using KivoTest::kEicar;
 
 namespace {
-
-const std::string kEicar = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 // The proxy's slots, called by number as the product's binary does.
 class Proxy {
@@ -35,7 +37,6 @@ public:
     bool AddQuery(std::uint32_t id, const std::wstring& path) { return CallSlot<bool>(object_, 5, id, path.c_str()); }
     void EndOfQueries() { CallSlot<void>(object_, 6); }
     void SetResultCallback(AnswerLog& log) { CallSlot<void>(object_, 7, static_cast<void*>(&log), &AnswerLog::Callback); }
-    void NotifyFile(const std::wstring& path) { CallSlot<void>(object_, 8, path.c_str()); }
 
     // Init, callback and Start, as the product's queue does it.
     void Begin(AnswerLog& log)
@@ -60,13 +61,7 @@ std::string Name(const RC::ScanResult& result)
 
 std::string Md5Of(const RC::ScanResult& result)
 {
-    std::string text;
-    for (std::uint8_t byte : result.fileMd5) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
+    return KivoTest::Hex(std::vector<std::uint8_t>(std::begin(result.fileMd5), std::end(result.fileMd5)));
 }
 
 } // namespace
@@ -101,31 +96,19 @@ TEST(ScanProxy, FindsEicarAndListedFilesAndPassesCleanOnes)
     proxy.Stop();
     ASSERT_EQ(log.Count(), 8u);
 
-    const RC::ScanResult eicar = log.For(1).at(0);
-    EXPECT_EQ(eicar.level, 3u);
-    EXPECT_EQ(eicar.subLevel, 2u);
-    EXPECT_EQ(Name(eicar), "Eicar-Test-Signature");
-    EXPECT_EQ(eicar.signatureId, 0u);
-
-    // Record numbers count valid signatures over the files in name order; the
-    // malformed line in between is skipped.
-    const RC::ScanResult listed = log.For(2).at(0);
-    EXPECT_EQ(listed.level, 3u);
-    EXPECT_EQ(listed.subLevel, 0u);
-    EXPECT_EQ(Name(listed), "Win.Trojan.Agent-1");
-    EXPECT_EQ(listed.signatureId, 1u);
-    EXPECT_EQ(Md5Of(listed), Md5Hex(trojan));
-    EXPECT_EQ(listed.fileSizeLow, trojan.size());
-
-    const RC::ScanResult pua = log.For(3).at(0);
-    EXPECT_EQ(pua.level, 2u);
-    EXPECT_EQ(pua.subLevel, 1u);
-    EXPECT_EQ(Name(pua), "PUA.Win.Adware.Popper-3");
-    EXPECT_EQ(pua.signatureId, 3u);
-
-    const RC::ScanResult sha1 = log.For(4).at(0);
-    EXPECT_EQ(Name(sha1), "Win.Worm.Crawler-4");
-    EXPECT_EQ(sha1.level, 3u);
+    // Name, level/sub-level and record number: records count the valid
+    // signatures over the files in name order, the malformed line skipped.
+    const auto verdict = [&](std::uint32_t id) {
+        const RC::ScanResult result = log.For(id).at(0);
+        return Name(result) + " " + std::to_string(result.level) + "/" + std::to_string(result.subLevel) + " #" +
+               std::to_string(result.signatureId);
+    };
+    EXPECT_EQ(verdict(1), "Eicar-Test-Signature 3/2 #0");
+    EXPECT_EQ(verdict(2), "Win.Trojan.Agent-1 3/0 #1");
+    EXPECT_EQ(verdict(3), "PUA.Win.Adware.Popper-3 2/1 #3");
+    EXPECT_EQ(verdict(4), "Win.Worm.Crawler-4 3/0 #4");
+    EXPECT_EQ(Md5Of(log.For(2).at(0)), Md5Hex(trojan));
+    EXPECT_EQ(log.For(2).at(0).fileSizeLow, trojan.size());
 
     // A listed hash with another size, a clean file, EICAR with more than
     // whitespace after it, and a file that is not there are all level 0.
@@ -190,19 +173,6 @@ TEST(ScanProxy, TestControlsRefuseSilenceAndRepeatChosenFiles)
     EXPECT_EQ(log.For(2).size(), 0u);
     EXPECT_EQ(log.For(3).size(), 2u);
     EXPECT_EQ(log.For(4).size(), 1u);
-}
-
-TEST(ScanProxy, NotifyFileAppendsTheTaskAndPathToTheForwardedList)
-{
-    EngineCopy engine;
-    Proxy proxy(engine);
-    proxy.Init(L"Task-42");
-    proxy.NotifyFile(L"C:\\one\\a.exe");
-    proxy.NotifyFile(L"C:\\two\\b.exe");
-    const std::string text = engine.Read(L"Quentor-forwarded.txt");
-    EXPECT_NE(text.find("\tTask-42\tC:\\one\\a.exe\r\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\tTask-42\tC:\\two\\b.exe\r\n"), std::string::npos) << text;
-    EXPECT_LT(text.find("a.exe"), text.find("b.exe"));
 }
 
 TEST(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabases)

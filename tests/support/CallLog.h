@@ -1,6 +1,7 @@
 #pragma once
 // What a test double was called with, in order, from any thread; a test can
 // wait until a call has come.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -46,6 +47,19 @@ public:
                     return true;
             return false;
         });
+    }
+
+    // Until count calls have been noted since the last Take; false after a
+    // minute, so that a hang fails its test.
+    bool WaitForCount(size_t count)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        return changed_.wait_for(guard, std::chrono::seconds(60), [&] { return calls_.size() >= count; });
+    }
+    size_t Count() const
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        return calls_.size();
     }
 
 private:

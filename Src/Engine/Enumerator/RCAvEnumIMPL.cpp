@@ -84,10 +84,10 @@ bool RCAvEnumIMPL::FireFileEnumEvent(const std::wstring& path, const std::wstrin
     }
 }
 
-bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstring& subItem, bool wow64)
+bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstring& subItem, RCRegView view)
 {
     if (IsClsidText(value))
-        return FireFileEnumEvent(GetClsidServerPath(value.c_str(), wow64), subItem);
+        return FireFileEnumEvent(GetClsidServerPath(value.c_str(), view), subItem);
     if (value.empty())
         return true;
 
@@ -97,7 +97,7 @@ bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstri
     for (;;) {
         const size_t comma = value.find(L',', start);
         const std::wstring piece = value.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-        const bool fired = FireFileEnumEvent(TranslateRegistryPath(piece.c_str(), wow64), subItem);
+        const bool fired = FireFileEnumEvent(TranslateRegistryPath(piece.c_str(), view), subItem);
         result = result && fired;
         if (comma == std::wstring::npos)
             break;
@@ -108,10 +108,10 @@ bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstri
 
 bool RCAvEnumIMPL::FireTranslatedPath(const std::wstring& path, const std::wstring& subItem)
 {
-    const std::wstring native = TranslateRegistryPath(path.c_str(), false);
+    const std::wstring native = TranslateRegistryPath(path.c_str(), RCRegView::Own);
     const bool result = FireFileEnumEvent(native, subItem);
     if (result && RCIs64BitOs()) {
-        const std::wstring view32 = TranslateRegistryPath(path.c_str(), true);
+        const std::wstring view32 = TranslateRegistryPath(path.c_str(), RCRegView::Wide64);
         const size_t longer = native.size() > view32.size() ? native.size() : view32.size();
         if (RCCompareNoCase(native.c_str(), view32.c_str(), longer) != 0)
             return FireFileEnumEvent(view32, subItem);
@@ -119,19 +119,19 @@ bool RCAvEnumIMPL::FireTranslatedPath(const std::wstring& path, const std::wstri
     return result;
 }
 
-std::wstring RCAvEnumIMPL::GetClsidServerPath(const wchar_t* clsid, bool wow64)
+std::wstring RCAvEnumIMPL::GetClsidServerPath(const wchar_t* clsid, RCRegView view)
 {
     if (!clsid || !*clsid)
         return std::wstring();
     const std::wstring subKey = std::wstring(L"CLSID\\") + clsid + L"\\InProcServer32";
-    unique_hkey key = RCRegValue::OpenKey(HKEY_CLASSES_ROOT, subKey.c_str(), wow64);
+    unique_hkey key = RCRegValue::OpenKey(HKEY_CLASSES_ROOT, subKey.c_str(), view);
     if (!key)
         return std::wstring();
     RCRegValue value;
     if (!value.Read(key.get(), nullptr))
         return std::wstring();
     key.reset();
-    return TranslateRegistryPath(value.Text(), wow64);
+    return TranslateRegistryPath(value.Text(), view);
 }
 
 int RCAvEnumIMPL::FindNoCase(const std::wstring& text, const std::wstring& part)

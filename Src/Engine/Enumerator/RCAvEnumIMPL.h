@@ -17,6 +17,7 @@
 #include "Engine/Enumerator/IAvEnumFile.h"
 #include "Engine/Enumerator/IAvEnumFileEvent.h"
 #include "Engine/Enumerator/RCRegLocations.h"
+#include "Engine/Enumerator/RCRegValue.h"
 #include "foundation/RCRefCountImpl1.h"
 
 namespace RC {
@@ -37,28 +38,28 @@ public:
 
     // A class identifier, or a comma list of command texts, each translated
     // and fired; false when the sink refused one of them.
-    virtual bool FireRegistryValue(const std::wstring& value, const std::wstring& subItem, bool wow64);
+    virtual bool FireRegistryValue(const std::wstring& value, const std::wstring& subItem, RCRegView view);
     // Reports one drive-letter path to the sink; false when the sink refused
     // it (the enumerator is then stopped). Unusable paths are passed over.
     virtual bool FireFileEnumEvent(const std::wstring& path, const std::wstring& subItem);
     virtual void EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const std::vector<std::wstring>& valueNames,
-                                     bool wow64);
-    virtual void EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wow64);
-    virtual void FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, bool wow64);
-    virtual void EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, bool wow64);
+                                     RCRegView view);
+    virtual void EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, RCRegView view);
+    virtual void FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, RCRegView view);
+    virtual void EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, RCRegView view);
     // The path in the native view and, on 64-bit Windows, again in the 32-bit
     // view when that names a different file.
     virtual bool FireTranslatedPath(const std::wstring& path, const std::wstring& subItem);
 
     // Fires a string value of an open key (null name: the default value).
-    bool FireRegValue(HKEY key, const wchar_t* valueName, bool wow64);
+    bool FireRegValue(HKEY key, const wchar_t* valueName, RCRegView view);
     // A registry command text, library entry or resource reference as the
     // file it names; empty when it names none.
-    std::wstring TranslateRegistryPath(const wchar_t* text, bool wow64);
-    std::wstring GetClsidServerPath(const wchar_t* clsid, bool wow64);
+    std::wstring TranslateRegistryPath(const wchar_t* text, RCRegView view);
+    std::wstring GetClsidServerPath(const wchar_t* clsid, RCRegView view);
     // The first existing file of that name (with the usual executable
     // extensions when it has none) in the folders of PATH.
-    bool SearchPathEnv(const std::wstring& name, std::wstring& found, bool wow64);
+    bool SearchPathEnv(const std::wstring& name, std::wstring& found, RCRegView view);
 
     // Index of the first case-insensitive occurrence, or -1.
     static int FindNoCase(const std::wstring& text, const std::wstring& part);
@@ -74,19 +75,19 @@ protected:
 
     // Reads the reader's rows of the location table (for the Sensitive
     // reader, those of this enumerator's show type) in one registry view.
-    void EnumRegLocations(RCRegReader reader, bool wow64);
+    void EnumRegLocations(RCRegReader reader, RCRegView view);
 
 private:
-    void EnumRegLocation(const RCRegLocation& location, bool wow64);
+    void EnumRegLocation(const RCRegLocation& location, RCRegView view);
     // Fires a value of an open key as text, whatever its registry type.
-    void FireRegText(HKEY key, const wchar_t* valueName, bool wow64);
+    void FireRegText(HKEY key, const wchar_t* valueName, RCRegView view);
     // A class's command for one verb: classes\className\shell\verb\command.
-    void FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, bool wow64);
+    void FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, RCRegView view);
 
     // Calls visit(key, name) for each readable sub key of root\subKey, testing
     // the stop flag before each one.
     template <class Visit>
-    void ForEachSubKey(HKEY root, const wchar_t* subKey, bool wow64, Visit visit);
+    void ForEachSubKey(HKEY root, const wchar_t* subKey, RCRegView view, Visit visit);
 
     std::atomic<uint8_t> stop_{0};
     ItemStats stats_;

@@ -7,7 +7,7 @@
 
 namespace RC {
 
-bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
+bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, RCRegView view)
 {
     try {
         RCRegValue value;
@@ -16,13 +16,13 @@ bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
         switch (value.Type()) {
         case REG_SZ:
         case REG_EXPAND_SZ:
-            FireRegistryValue(value.Text(), std::wstring(), wow64);
+            FireRegistryValue(value.Text(), std::wstring(), view);
             return true;
         case REG_MULTI_SZ:
             // One value is one item: a stop ends the walk before the next
             // value, not between the strings of this one.
             for (const std::wstring& text : value.Strings())
-                FireRegistryValue(text, std::wstring(), wow64);
+                FireRegistryValue(text, std::wstring(), view);
             return true;
         default:
             return false;
@@ -32,17 +32,17 @@ bool RCAvEnumIMPL::FireRegValue(HKEY key, const wchar_t* valueName, bool wow64)
     }
 }
 
-void RCAvEnumIMPL::FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, bool wow64)
+void RCAvEnumIMPL::FireRegKeyValue(HKEY root, const wchar_t* subKey, const wchar_t* valueName, RCRegView view)
 {
-    unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+    unique_hkey key = RCRegValue::OpenKey(root, subKey, view);
     if (key)
-        FireRegValue(key.get(), valueName, wow64);
+        FireRegValue(key.get(), valueName, view);
 }
 
-void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, bool wow64)
+void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData, RCRegView view)
 {
     try {
-        unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+        unique_hkey key = RCRegValue::OpenKey(root, subKey, view);
         if (!key)
             return;
         RCRegValue value;
@@ -54,16 +54,16 @@ void RCAvEnumIMPL::EnumRegValues(HKEY root, const wchar_t* subKey, bool useData,
             if (read == RCRegValue::EnumResult::End)
                 break;
             if (read == RCRegValue::EnumResult::Ok)
-                FireRegistryValue(useData ? std::wstring(value.Text()) : name, std::wstring(), wow64);
+                FireRegistryValue(useData ? std::wstring(value.Text()) : name, std::wstring(), view);
         }
     } catch (...) {
     }
 }
 
 template <class Visit>
-void RCAvEnumIMPL::ForEachSubKey(HKEY root, const wchar_t* subKey, bool wow64, Visit visit)
+void RCAvEnumIMPL::ForEachSubKey(HKEY root, const wchar_t* subKey, RCRegView view, Visit visit)
 {
-    unique_hkey key = RCRegValue::OpenKey(root, subKey, wow64);
+    unique_hkey key = RCRegValue::OpenKey(root, subKey, view);
     if (!key)
         return;
     std::wstring name;
@@ -77,54 +77,54 @@ void RCAvEnumIMPL::ForEachSubKey(HKEY root, const wchar_t* subKey, bool wow64, V
 }
 
 void RCAvEnumIMPL::EnumRegSubKeyValues(HKEY root, const wchar_t* subKey, const std::vector<std::wstring>& valueNames,
-                                       bool wow64)
+                                       RCRegView view)
 {
     try {
-        ForEachSubKey(root, subKey, wow64, [&](HKEY key, const std::wstring& name) {
-            unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), wow64);
+        ForEachSubKey(root, subKey, view, [&](HKEY key, const std::wstring& name) {
+            unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), view);
             if (!child)
                 return;
             for (const std::wstring& valueName : valueNames)
-                FireRegValue(child.get(), valueName.c_str(), wow64);
+                FireRegValue(child.get(), valueName.c_str(), view);
         });
     } catch (...) {
     }
 }
 
-void RCAvEnumIMPL::EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, bool wow64)
+void RCAvEnumIMPL::EnumRegClsidSubKeys(HKEY root, const wchar_t* subKey, RCRegView view)
 {
     try {
-        ForEachSubKey(root, subKey, wow64, [&](HKEY key, const std::wstring& name) {
+        ForEachSubKey(root, subKey, view, [&](HKEY key, const std::wstring& name) {
             // The key is named after the class, or its default value names it.
             std::wstring clsid;
             if (!name.empty() && name.front() == L'{') {
                 clsid = name.substr(0, kClsidLength);
-            } else if (unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), wow64)) {
+            } else if (unique_hkey child = RCRegValue::OpenKey(key, name.c_str(), view)) {
                 RCRegValue value;
                 if (value.Read(child.get(), nullptr) && value.Text()[0] == L'{')
                     clsid = std::wstring(value.Text()).substr(0, kClsidLength);
             }
-            FireRegistryValue(clsid, std::wstring(), wow64);
+            FireRegistryValue(clsid, std::wstring(), view);
         });
     } catch (...) {
     }
 }
 
-void RCAvEnumIMPL::FireRegText(HKEY key, const wchar_t* valueName, bool wow64)
+void RCAvEnumIMPL::FireRegText(HKEY key, const wchar_t* valueName, RCRegView view)
 {
     RCRegValue value;
     if (value.Read(key, valueName))
-        FireRegistryValue(value.Text(), std::wstring(), wow64);
+        FireRegistryValue(value.Text(), std::wstring(), view);
 }
 
-void RCAvEnumIMPL::FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, bool wow64)
+void RCAvEnumIMPL::FireVerbCommand(HKEY classes, const std::wstring& className, const wchar_t* verb, RCRegView view)
 {
     const std::wstring command = className + L"\\shell\\" + verb + L"\\command";
-    if (unique_hkey key = RCRegValue::OpenKey(classes, command.c_str(), wow64))
-        FireRegText(key.get(), nullptr, wow64);
+    if (unique_hkey key = RCRegValue::OpenKey(classes, command.c_str(), view))
+        FireRegText(key.get(), nullptr, view);
 }
 
-void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, bool wow64)
+void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, RCRegView view)
 {
     const HKEY root = location.root;
     const wchar_t* const key = location.key;
@@ -132,10 +132,10 @@ void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, bool wow64)
     switch (location.read) {
     case RCRegRead::ValueData:
     case RCRegRead::ValueNames:
-        EnumRegValues(root, key, location.read == RCRegRead::ValueData, wow64);
+        EnumRegValues(root, key, location.read == RCRegRead::ValueData, view);
         break;
     case RCRegRead::ClassSubKeys:
-        EnumRegClsidSubKeys(root, key, wow64);
+        EnumRegClsidSubKeys(root, key, view);
         break;
     case RCRegRead::SubKeyValues: {
         std::vector<std::wstring> names;
@@ -143,41 +143,41 @@ void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, bool wow64)
             if (name)
                 names.emplace_back(name);
         }
-        EnumRegSubKeyValues(root, key, names, wow64);
+        EnumRegSubKeyValues(root, key, names, view);
         break;
     }
     case RCRegRead::Value:
         for (const wchar_t* name : location.names) {
             if (name)
-                FireRegKeyValue(root, key, name, wow64);
+                FireRegKeyValue(root, key, name, view);
         }
         break;
     case RCRegRead::SubKeyText:
-        ForEachSubKey(root, key, wow64, [&](HKEY parent, const std::wstring& name) {
-            if (unique_hkey child = RCRegValue::OpenKey(parent, name.c_str(), wow64))
-                FireRegText(child.get(), firstName, wow64);
+        ForEachSubKey(root, key, view, [&](HKEY parent, const std::wstring& name) {
+            if (unique_hkey child = RCRegValue::OpenKey(parent, name.c_str(), view))
+                FireRegText(child.get(), firstName, view);
         });
         break;
     case RCRegRead::KeyText:
-        if (unique_hkey opened = RCRegValue::OpenKey(root, key, wow64))
-            FireRegText(opened.get(), firstName, wow64);
+        if (unique_hkey opened = RCRegValue::OpenKey(root, key, view))
+            FireRegText(opened.get(), firstName, view);
         break;
     case RCRegRead::ClassVerbs:
-        ForEachSubKey(root, key, wow64, [&](HKEY classes, const std::wstring& name) {
+        ForEachSubKey(root, key, view, [&](HKEY classes, const std::wstring& name) {
             for (const wchar_t* verb : location.names) {
                 if (verb)
-                    FireVerbCommand(classes, name, verb, wow64);
+                    FireVerbCommand(classes, name, verb, view);
             }
         });
         break;
     }
 }
 
-void RCAvEnumIMPL::EnumRegLocations(RCRegReader reader, bool wow64)
+void RCAvEnumIMPL::EnumRegLocations(RCRegReader reader, RCRegView view)
 {
     try {
         for (const RCRegLocation* location : RCRegLocationsOf(reader, GetShowType()))
-            EnumRegLocation(*location, wow64);
+            EnumRegLocation(*location, view);
     } catch (...) {
     }
 }

@@ -61,7 +61,7 @@ bool ReadPathVariable(std::wstring& value)
 
 } // namespace
 
-std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, bool wow64)
+std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, RCRegView view)
 {
     if (!text || !*text)
         return std::wstring();
@@ -105,13 +105,13 @@ std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, bool wow64
             // PATH would only be combined with the whole drive path.
             if (!(rewritten && RCIsFile(path))) {
                 std::wstring found;
-                if (!SearchPathEnv(path, found, wow64))
+                if (!SearchPathEnv(path, found, view))
                     return std::wstring();
                 path = found;
             }
         }
 
-        if (wow64) {
+        if (MapsToSysWow64(view)) {
             if (FindNoCase(path, L"\\System32\\") > 0) {
                 ReplaceNoCase(path, L"\\System32\\", L"\\SysWOW64\\");
                 if (!Exists(path))
@@ -135,7 +135,7 @@ std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, bool wow64
     }
 }
 
-bool RCAvEnumIMPL::SearchPathEnv(const std::wstring& name, std::wstring& found, bool wow64)
+bool RCAvEnumIMPL::SearchPathEnv(const std::wstring& name, std::wstring& found, RCRegView view)
 {
     if (name.empty())
         return false;
@@ -154,7 +154,7 @@ bool RCAvEnumIMPL::SearchPathEnv(const std::wstring& name, std::wstring& found, 
         const size_t end = variable.find(L';', start);
         std::wstring folder = variable.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
         RCTrimRight(folder, L"\\");
-        if (wow64 && FindNoCase(folder, L"\\System32") > 0)
+        if (MapsToSysWow64(view) && FindNoCase(folder, L"\\System32") > 0)
             ReplaceNoCase(folder, L"\\System32", L"\\SysWOW64");
         if (!folder.empty()) {
             for (const std::wstring& candidate : candidates) {

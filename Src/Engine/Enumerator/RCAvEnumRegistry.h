@@ -28,14 +28,14 @@ protected:
     void EnumImpl() override
     {
         if (RCIs64BitOs())
-            EnumView(true);
-        EnumView(false);
+            EnumView(RCRegView::Wide64);
+        EnumView(RCRegView::Own);
     }
 
     // One registry view's walk; false once the enumerator is stopped.
-    virtual bool EnumView(bool wow64)
+    virtual bool EnumView(RCRegView view)
     {
-        EnumRegLocations(reader, wow64);
+        EnumRegLocations(reader, view);
         return !IsStopped();
     }
 };

@@ -8,10 +8,10 @@ namespace {
 constexpr DWORD kDataBytes = RCRegValue::kMaxChars * sizeof(wchar_t);
 }
 
-unique_hkey RCRegValue::OpenKey(HKEY root, const wchar_t* subKey, bool wow64)
+unique_hkey RCRegValue::OpenKey(HKEY root, const wchar_t* subKey, RCRegView view)
 {
     unique_hkey key;
-    const REGSAM access = KEY_READ | (wow64 ? KEY_WOW64_64KEY : 0);
+    const REGSAM access = KEY_READ | (view == RCRegView::Wide64 ? KEY_WOW64_64KEY : 0);
     if (::RegOpenKeyExW(root, subKey, 0, access, key.put()) != ERROR_SUCCESS)
         key.reset();
     return key;

@@ -12,14 +12,28 @@
 
 namespace RC {
 
+// The registry view a walk reads. On 64-bit Windows a registry enumerator
+// walks twice: first through the 64-bit view (KEY_WOW64_64KEY), then through
+// the process's own. The view also decides how the paths found are mapped to
+// files: a path read in the 64-bit view is looked for in the 32-bit file view
+// (System32 as SysWOW64, Program Files as Program Files (x86)), one read in
+// the own view out of Program Files (x86). MapsToSysWow64 names that second
+// meaning where the translation uses it.
+enum class RCRegView { Own, Wide64 };
+
+constexpr bool MapsToSysWow64(RCRegView view)
+{
+    return view == RCRegView::Wide64;
+}
+
 class RCRegValue {
 public:
     static constexpr DWORD kMaxChars = 260;
 
     enum class EnumResult { Ok, Skip, End };
 
-    // KEY_READ, plus the 64-bit view when wow64 is set; invalid on failure.
-    [[nodiscard]] static unique_hkey OpenKey(HKEY root, const wchar_t* subKey, bool wow64);
+    // KEY_READ, plus KEY_WOW64_64KEY for the 64-bit view; invalid on failure.
+    [[nodiscard]] static unique_hkey OpenKey(HKEY root, const wchar_t* subKey, RCRegView view);
     // The name of the sub key at index; Skip for a name over the limit.
     [[nodiscard]] static EnumResult EnumSubKey(HKEY key, DWORD index, std::wstring& name);
 

@@ -1,8 +1,8 @@
 #pragma once
 // One file of a scan run on its way through the engine, or a marker: a task
 // with scan group 0 carries no file and ends a scan item (show type 0..45) or,
-// with show type 46, the whole run. Copied by value into the pending map and
-// the trojan list.
+// with kEndOfRunShowType, the whole run. Copied by value into the pending map
+// and the trojan list.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -10,6 +10,10 @@
 #include "engine/ScanResult.h"
 
 namespace RC {
+
+// One past the last item's show type: the marker that ends a run, and "no
+// item" wherever a show type is expected (the observer's current item).
+constexpr uint32_t kEndOfRunShowType = 46;
 
 struct FileQueryTask {
     uint32_t taskId = 0;
@@ -21,6 +25,7 @@ struct FileQueryTask {
 
     FileQueryTask() { std::memset(&result, 0, sizeof result); }
     bool IsMarker() const { return scanGroup == 0; }
+    bool IsEndOfRun() const { return IsMarker() && showType == kEndOfRunShowType; }
 };
 
 } // namespace RC

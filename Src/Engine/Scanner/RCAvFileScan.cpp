@@ -21,7 +21,6 @@ namespace RC {
 
 namespace {
 
-constexpr uint32_t kEndOfRun = 46;
 
 int64_t SystemSeconds()
 {
@@ -175,7 +174,7 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
     s.sink->OnFileQueryBegin(task);
 
     if (task->IsMarker()) {
-        if (task->showType != kEndOfRun) {
+        if (!task->IsEndOfRun()) {
             s.sink->OnFileQueryEnd(task);  // an item-end marker passes straight through
             return true;
         }

@@ -5,14 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 #include "Engine/RCSafeConnection.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCInternet.h"
 #include "module/RCTrevoxModule.h"
+#include "support/CallLog.h"
 #include "support/LoopbackListener.h"
 #include "support/RecordingHost.h"
 
@@ -69,32 +68,6 @@ std::function<bool(const Posts&)> AtLeast(const wchar_t* id, size_t count)
 Seen Monitor(uint8_t connected) { return {kNetState, L"(null)", L"(null)", {connected}}; }
 Seen Answer(const wchar_t* a1, const wchar_t* a2, uint8_t connected) { return {kNetState, a1, a2, {connected}}; }
 
-// Counts the relay's wakes and lets a test wait for more of them.
-class WakeCounter {
-public:
-    void Tick()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        ++count_;
-        changed_.notify_all();
-    }
-    int Count()
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return count_;
-    }
-    bool WaitFor(int count)
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        return changed_.wait_for(guard, std::chrono::seconds(60), [&] { return count_ >= count; });
-    }
-
-private:
-    std::mutex lock_;
-    std::condition_variable changed_;
-    int count_ = 0;
-};
-
 class ConnectionTest : public testing::Test {
 protected:
     void SetUp() override
@@ -140,7 +113,7 @@ protected:
     // What the module's threads call into outlives the module.
     RCEvent reached{true};  // set by a hook when its step comes
     RCEvent gate{true};     // a hook waits for it
-    WakeCounter wakes;
+    KivoTest::CallLog wakes;  // the relay's wakes
     std::atomic<bool> stopReturned{false};
     std::atomic<int> lateCalls{0};  // from a module thread after its stop returned
     std::unique_ptr<RCTrevoxModule> module;
@@ -252,7 +225,7 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedAgainOnEveryWakeUntilAnswered
     RCSafeConnection::Timing timing;
     timing.relay.wakeWaitMs = 20;
     timing.relay.presenceWaitMs = 600000;  // the first push waits for the test
-    timing.relay.woke = [this] { wakes.Tick(); };
+    timing.relay.woke = [this] { wakes.Note("woke"); };
     module->Connection()->SetTiming(timing);
     module->OnStart();
 
@@ -261,9 +234,9 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedAgainOnEveryWakeUntilAnswered
     presence.Set();
     ASSERT_TRUE(host.WaitFor(AtLeast(kPayload, 3)));
     Request(kAnswer, {});
-    ASSERT_TRUE(wakes.WaitFor(wakes.Count() + 1));  // a push under way when the answer came is over
+    ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 1));  // a push under way when the answer came is over
     const size_t pushes = Of(host.Posts(), kPayload).size();
-    ASSERT_TRUE(wakes.WaitFor(wakes.Count() + 3));
+    ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 3));
     EXPECT_EQ(Of(host.Posts(), kPayload).size(), pushes);
     module->OnStop();
 

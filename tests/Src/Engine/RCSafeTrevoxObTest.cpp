@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "Engine/RCSafeTrevoxOb.h"
 
 using namespace RC;
+using Values = std::vector<uint32_t>;
 
 namespace {
 
@@ -140,10 +143,8 @@ TEST_F(RCSafeTrevoxObTest, NotificationsCarryTheCurrentCounts)
     observer.IncrementLevel3Found();
     observer.IncrementLevel2Found();
     observer.FireState();
-    EXPECT_EQ(callback.lastState.state, 1u);
-    EXPECT_EQ(callback.lastState.filesFound, 3u);
-    EXPECT_EQ(callback.lastState.level3Found, 2u);
-    EXPECT_EQ(callback.lastState.level2Found, 1u);
+    const ScanStatusBlock& state = callback.lastState;
+    EXPECT_EQ(Values({1, 3, 1, 2}), Values({state.state, state.filesFound, state.level2Found, state.level3Found}));
 
     observer.FireProgress();
     observer.IncrementFilesFound();
@@ -154,11 +155,8 @@ TEST_F(RCSafeTrevoxObTest, NotificationsCarryTheCurrentCounts)
     g_now += 50;
     observer.FireProgress();
     const ScanProgressBlock& progress = callback.lastProgress;
-    EXPECT_EQ(progress.percent, 7u);
-    EXPECT_EQ(progress.filesFound, 4u);
-    EXPECT_EQ(progress.level3Found, 2u);
-    EXPECT_EQ(progress.level2Found, 2u);
-    EXPECT_EQ(progress.currentShowType, 21u);
+    EXPECT_EQ(Values({7, 4, 2, 2, 21}), Values({progress.percent, progress.filesFound, progress.level2Found,
+                                                progress.level3Found, progress.currentShowType}));
     EXPECT_EQ(progress.currentFile, L"C:\\a.exe");
 
     ItemRow counts;
@@ -170,14 +168,8 @@ TEST_F(RCSafeTrevoxObTest, NotificationsCarryTheCurrentCounts)
     observer.SetItemStatus(21, 3);
     observer.FireItemStatus(21);
     observer.FireItemProgress(21);
-    EXPECT_EQ(callback.lastItemStatus.status, 3u);
-    EXPECT_EQ(callback.lastItemStatus.enumerated, 5u);
-    EXPECT_EQ(callback.lastItemStatus.level2, 1u);
-    EXPECT_EQ(callback.lastItemStatus.level3, 2u);
+    const ItemStatusBlock& status = callback.lastItemStatus;
+    EXPECT_EQ(Values({3, 5, 1, 2}), Values({status.status, status.enumerated, status.level2, status.level3}));
     const ItemProgressBlock& item = callback.lastItemProgress;
-    EXPECT_EQ(item.status, 3u);
-    EXPECT_EQ(item.enumerated, 5u);
-    EXPECT_EQ(item.scanned, 4u);
-    EXPECT_EQ(item.level2, 1u);
-    EXPECT_EQ(item.level3, 2u);
+    EXPECT_EQ(Values({3, 5, 4, 1, 2}), Values({item.status, item.enumerated, item.scanned, item.level2, item.level3}));
 }

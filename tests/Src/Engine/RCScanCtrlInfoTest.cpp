@@ -15,24 +15,13 @@
 #include "module/RCBusRecords.h"
 #include "module/RCModuleSender.h"
 #include "support/RecordingHost.h"
+#include "support/TestData.h"
 
 using namespace RC;
+using KivoTest::Hex;
+using KivoTest::NoBlanks;
 
 namespace {
-
-std::string Hex(const std::vector<uint8_t>& bytes)
-{
-    std::string text;
-    for (uint8_t byte : bytes)
-        text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
-    return text;
-}
-
-std::string NoBlanks(std::string text)
-{
-    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
-    return text;
-}
 
 class RCScanCtrlInfoTest : public testing::Test {
 protected:

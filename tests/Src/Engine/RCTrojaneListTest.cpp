@@ -1,25 +1,19 @@
-// The trojan list with the substitute engine's threat operator, in a folder
-// of its own so that the quarantine belongs to this program.
+// The trojan list's bookkeeping and operation events; quarantine and restore
+// through the engine's threat operator are driven whole over the bus
+// (ScanTaskBusTest).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <condition_variable>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 
 #include "Engine/RCTrojaneList.h"
-#include "Engine/Scanner/RCAvFileScan.h"
-#include "foundation/RCFileSystem.h"
-#include "foundation/RCPath.h"
 #include "support/CallLog.h"
 
 using namespace RC;
 
 namespace {
-
-const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 // Records the calls in order; can hold the worker inside its first item.
 class RecordingObserver : public IScanOperateCallback {
@@ -83,45 +77,6 @@ FileQueryTask Threat(uint32_t id, const std::wstring& path)
     return task;
 }
 
-// Scans one file through the queue and hands back its completed task.
-class OneFileScan : public IAvFileScanEvent {
-public:
-    FileQueryTask Run(const std::wstring& path)
-    {
-        RCAvFileScan queue;
-        queue.SetSink(this);
-        queue.Init(L"trojan-list-test");
-        queue.StartScan();
-        FileQueryTask task = Threat(1, path);
-        queue.AddFileQueryTask(&task);
-        FileQueryTask end;
-        end.showType = 46;
-        queue.AddFileQueryTask(&end);
-        queue.WaitingStop();
-        queue.UnInit();
-        return done_;
-    }
-    bool OnQueryBegin() override { return true; }
-    bool OnFileQueryBegin(FileQueryTask*) override { return true; }
-    bool OnFileQueryEnd(FileQueryTask* task) override
-    {
-        done_ = *task;
-        return true;
-    }
-    bool OnQueryEnd() override { return true; }
-
-private:
-    FileQueryTask done_;
-};
-
-std::string ReadAll(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 } // namespace
 
 TEST(RCTrojaneList, ListsEachFileOnceWhateverItsCaseAndBlanks)
@@ -164,33 +119,4 @@ TEST(RCTrojaneList, OperationsReportEveryListedFileAndAlwaysEnd)
     list.CancelOperation();
     observer.HoldItems(false);
     EXPECT_EQ(observer.Operation(), "begin 4, item 1, progress 1/3, failed 1, end 4");
-}
-
-TEST(RCTrojaneList, QuarantineThenRestoreGivesTheFileBack)
-{
-    const std::wstring folder = RCPathJoin(RCGetExeFolder(), L"trojans");
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring path = RCPathJoin(folder, L"eicar.com");
-    std::ofstream(path.c_str(), std::ios::binary) << kEicar;
-
-    OneFileScan scan;
-    const FileQueryTask scanned = scan.Run(path);
-    ASSERT_EQ(scanned.result.level, 3u);
-
-    RecordingObserver observer;
-    RCTrojaneList list;
-    list.SetObserver(&observer);
-    ASSERT_TRUE(list.Init());
-    list.AddThreat(scanned);
-    observer.log.Take();
-
-    ASSERT_TRUE(list.Operate(RCTrojaneList::kQuarantine, {scanned.taskId}));
-    EXPECT_EQ(observer.Operation(), "begin 1, item 1, progress 1/1, ok 1, end 1");
-    EXPECT_FALSE(RCIsFile(path));
-
-    ASSERT_TRUE(list.Operate(RCTrojaneList::kRestore, {scanned.taskId}));
-    EXPECT_EQ(observer.Operation(), "begin 4, item 1, progress 1/1, ok 1, end 4");
-    EXPECT_EQ(ReadAll(path), kEicar);
-    list.UnInit();
-    DeleteFileW(path.c_str());
 }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -21,20 +20,15 @@
 #include "host/RCModuleLibrary.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
+#include "support/TestData.h"
 
 using namespace RC;
 using KivoHost::RCBusMessage;
+using namespace KivoTest;
 
 namespace {
 
-const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 using Values = std::vector<uint32_t>;
-
-std::string ReadFile(const std::wstring& path)
-{
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // The module's host: the bus's own, except that it can hold the module's
 // first operate-progress post until the test lets it go, so that a request
@@ -144,9 +138,7 @@ protected:
         for (const RCBusMessage& message : Messages(id)) {
             std::string text(message.address1().begin(), message.address1().end());
             text += "|" + std::string(message.address2().begin(), message.address2().end()) + "|";
-            for (uint8_t byte : *message.binary(L"SafeData"))
-                text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
-            texts.push_back(text);
+            texts.push_back(text + Hex(*message.binary(L"SafeData")));
         }
         return texts;
     }
@@ -213,10 +205,8 @@ protected:
 std::vector<std::string> Texts(std::initializer_list<std::string> texts)
 {
     std::vector<std::string> joined;
-    for (std::string text : texts) {
-        text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
-        joined.push_back(text);
-    }
+    for (const std::string& text : texts)
+        joined.push_back(NoBlanks(text));
     return joined;
 }
 
@@ -274,18 +264,18 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     gate_->Set(GateHost::kOpen);
     EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {0, 4, 1}}), Operation());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
-    EXPECT_EQ(kEicar, ReadFile(second));
+    EXPECT_EQ(kEicar, ReadAll(second));
 
     // Restored byte for byte from the quarantine; an id never reported is skipped.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 4, {firstId, 999}});
     EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 2}, {firstId, 2, 4}, {0, 4, 4}}), Operation());
-    EXPECT_EQ(kEicar, ReadFile(first));
+    EXPECT_EQ(kEicar, ReadAll(first));
 
     // Handed to the engine for analysis, with the task as its argument.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 6, {secondId}});
     bus_.WaitIdle();
     EXPECT_TRUE(Messages(EVT_OPERATE_STATE).empty());
-    const std::string forwarded = ReadFile(RCPathJoin(RCGetExeFolder(), L"Quentor-forwarded.txt"));
+    const std::string forwarded = ReadAll(RCPathJoin(RCGetExeFolder(), L"Quentor-forwarded.txt"));
     const std::string folder(folder_.Path().begin(), folder_.Path().end());
     EXPECT_NE(std::string::npos, forwarded.find("\tT\t" + folder + "\\second.com\r\n"));
     EXPECT_EQ(std::string::npos, forwarded.find(folder + "\\first.com"));

@@ -29,7 +29,7 @@ protected:
 
     std::wstring Translate(const std::wstring& text, bool wow64 = false)
     {
-        return base.TranslateRegistryPath(text.c_str(), wow64);
+        return base.TranslateRegistryPath(text.c_str(), wow64 ? RCRegView::Wide64 : RCRegView::Own);
     }
 
     ScratchDir dir;
@@ -66,7 +66,7 @@ TEST_F(RCAvEnumIMPLTest, CommandTextsBecomeTheFilesTheyName)
 
 TEST_F(RCAvEnumIMPLTest, ValuesFireEveryPieceAndOnlyDrivePathsOfAtMost259)
 {
-    EXPECT_TRUE(base.FireRegistryValue(L"lib1.dll,,lib2", L"", false));
+    EXPECT_TRUE(base.FireRegistryValue(L"lib1.dll,,lib2", L"", RCRegView::Own));
     EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
 
     sink.files.clear();
@@ -94,35 +94,36 @@ TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
     key.SetText(L"", lib2.c_str(), L"short");
 
     for (const wchar_t* name : {L"multi", L"long", L"dword", L"unterminated", L"absent"})
-        base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), name, false);
+        base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), name, RCRegView::Own);
     EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
 
     // The value walk reads a list's first string as its text and goes on
     // past the values it cannot read.
     sink.files.clear();
-    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, RCRegView::Own);
     EXPECT_THAT(sink.Paths(), UnorderedElementsAre(lib1, app));
 
     // Names are fired only for values the walk can read whole.
     sink.files.clear();
-    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), false, false);
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), false, RCRegView::Own);
     EXPECT_THAT(sink.Paths(), ElementsAre(lib2));
 
     // A refusing sink stops the walk at its next value, but every string of
     // the list it refused is still fired.
     sink.files.clear();
     sink.acceptCount = 0;
-    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, false);
+    base.EnumRegValues(HKEY_CURRENT_USER, key.SubKey().c_str(), true, RCRegView::Own);
     EXPECT_EQ(sink.files.size(), 1u);
     EXPECT_TRUE(base.Stopped());
     sink.files.clear();
-    base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), L"multi", false);
+    base.FireRegKeyValue(HKEY_CURRENT_USER, key.SubKey().c_str(), L"multi", RCRegView::Own);
     EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
 }
 
 TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherView)
 {
     for (const bool wow64 : {false, true}) {
+        const RCRegView view = wow64 ? RCRegView::Wide64 : RCRegView::Own;
         sink.files.clear();
         const std::wstring clsid = NewClsid();
         ScratchKey server(HKEY_CLASSES_ROOT, L"CLSID", wow64, clsid);
@@ -135,12 +136,12 @@ TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherVie
         settings.SetText(L"by value", nullptr, clsid);
         settings.SetText(L"no class", nullptr, L"plain text");
 
-        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"server", wow64);
-        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"longer", wow64);
+        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"server", view);
+        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"longer", view);
         EXPECT_THAT(sink.Paths(), ElementsAre(lib1)) << "wow64 " << wow64;
 
         sink.files.clear();
-        base.EnumRegClsidSubKeys(HKEY_CURRENT_USER, settings.SubKey().c_str(), wow64);
+        base.EnumRegClsidSubKeys(HKEY_CURRENT_USER, settings.SubKey().c_str(), view);
         EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib1)) << "wow64 " << wow64;
     }
 }

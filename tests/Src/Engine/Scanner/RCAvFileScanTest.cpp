@@ -16,12 +16,12 @@
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
 #include "support/CallLog.h"
+#include "support/TestData.h"
 
 using namespace RC;
+using KivoTest::kEicar;
 
 namespace {
-
-const char kEicar[] = "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 std::atomic<int64_t> g_clock{1000};
 int64_t FakeClock()
