@@ -1,9 +1,11 @@
 #include "engine/RCInFileStream.h"
 
 #include "foundation/RCFileSystem.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCPath.h"
 #include "foundation/RCRefPtr.h"
 
+#include <memory>
 #include <new>
 
 namespace RC {
@@ -104,22 +106,25 @@ uint32_t RCInFileStream::GetSize(uint64_t* size)
 
 IInStream* RCInFileStream::Clone()
 {
-    auto* clone = new RCInFileStream;
-    uint64_t position = 0;
-    IInStream* stream = clone;
-    if (clone->OpenShareReadWrite(fileName_) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
-        stream->Seek(static_cast<int64_t>(position), kBegin, nullptr) == RC_STATUS_OK)
-        return stream;
-    delete clone;
-    return nullptr;
+    return RCNoThrowBoundary<IInStream*>("RCInFileStream::Clone", nullptr, [&]() -> IInStream* {
+        std::unique_ptr<RCInFileStream> clone(new RCInFileStream);
+        uint64_t position = 0;
+        IInStream* stream = clone.get();
+        if (clone->OpenShareReadWrite(fileName_) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
+            stream->Seek(static_cast<int64_t>(position), kBegin, nullptr) == RC_STATUS_OK)
+            return clone.release();  // the caller takes the first reference
+        return nullptr;
+    });
 }
 
 uint32_t RCInFileStream::GetFileName(std::wstring* name)
 {
     if (!name)
         return RC_STATUS_FAILED;
-    *name = fileName_;
-    return fileName_.empty() ? RC_STATUS_FAILED : RC_STATUS_OK;
+    return RCNoThrowBoundary("RCInFileStream::GetFileName", RC_STATUS_FAILED, [&] {
+        *name = fileName_;
+        return fileName_.empty() ? RC_STATUS_FAILED : RC_STATUS_OK;
+    });
 }
 
 } // namespace RC

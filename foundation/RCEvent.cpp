@@ -6,7 +6,9 @@ namespace RC {
 
 RCEvent::RCEvent(bool manualReset, const std::wstring& name)
 {
-    Create(name, manualReset);
+    // A constructor cannot answer: without a handle every wait answers false,
+    // which is where the owner learns of it.
+    static_cast<void>(Create(name, manualReset));
 }
 
 bool RCEvent::CreateNamed(const std::wstring& name, bool manualReset, bool initialState,

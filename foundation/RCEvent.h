@@ -17,10 +17,10 @@ class RCEvent : private RCNonCopyable
 public:
     explicit RCEvent(bool manualReset = true, const std::wstring& name = std::wstring());
 
-    bool Create(const std::wstring& name, bool manualReset);
+    [[nodiscard]] bool Create(const std::wstring& name, bool manualReset);
     // With world-access security, so that other accounts can open it by name.
-    bool CreateWithSecurity(const std::wstring& name, bool manualReset, bool initialState);
-    bool Open(const std::wstring& name);
+    [[nodiscard]] bool CreateWithSecurity(const std::wstring& name, bool manualReset, bool initialState);
+    [[nodiscard]] bool Open(const std::wstring& name);
 
     void Set();
     void Reset();

@@ -1,6 +1,7 @@
 #include "foundation/RCSafeThreadMgr.h"
 
 #include "foundation/RCAutoLock.h"
+#include "foundation/RCDebugger.h"
 
 #include <algorithm>
 
@@ -25,7 +26,9 @@ bool RCSafeThreadMgr::Start(RCSafeTaskQueue* queue)
     for (int32_t i = 0; i < threadCount_; ++i) {
         RCRefPtr<RCThread> thread(new RCThread(&RCSafeThreadMgr::WorkerRoutine, this));
         threads_.push_back(thread);
-        thread->Start();
+        // Stop joins only running workers; queued tasks wait for those that did start.
+        if (!thread->Start())
+            RC_LOG(1, L"worker %d not started", static_cast<int>(i));
     }
     return true;
 }

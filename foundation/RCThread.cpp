@@ -3,6 +3,7 @@
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
 
 #include <process.h>
@@ -78,7 +79,9 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
         data.running = true;
     }
 
-    data.routine(data.context);
+    // An exception must not end the process from the top of this thread:
+    // the routine simply counts as returned.
+    RCNoThrowBoundary("RCThread routine", [&] { data.routine(data.context); });
 
     IThreadExitListener* listener = nullptr;
     {

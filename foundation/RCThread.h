@@ -40,7 +40,7 @@ public:
 
     // False without a routine, while still running, or when the thread
     // cannot be created.
-    bool Start();
+    [[nodiscard]] bool Start();
     // Waits, in waits of 10 seconds and without limit, until the routine
     // has returned, then closes the thread's handles.
     void Join();

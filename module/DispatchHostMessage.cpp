@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "module/RCBusIds.h"
 #include "module/RCSafeModuleBase.h"
 
@@ -76,11 +77,7 @@ void Dispatch(DmAvCore::IVBusModule* module, DmAvCore::IVBusMessage* message)
 
 extern "C" void __cdecl DispatchHostMessage(DmAvCore::IVBusModule* module, DmAvCore::IVBusMessage* message)
 {
-    // Nothing may unwind into the host.
-    try {
-        Dispatch(module, message);
-    } catch (...) {
-    }
+    RCNoThrowBoundary("DispatchHostMessage", [&] { Dispatch(module, message); });
 }
 
 } // namespace RC

@@ -1,5 +1,6 @@
 #include "module/RCSafeModuleBase.h"
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "module/RCBusIds.h"
 #include "module/RCScalarDelete.h"
 
@@ -10,20 +11,25 @@ RCSafeModuleBase::~RCSafeModuleBase() = default;
 
 int32_t RCSafeModuleBase::Attach(DmAvCore::IVBusHost* host, const wchar_t* text)
 {
-    host_ = host;
-    // A second Attach keeps the first sender, which still posts to the first host.
-    if (!sender_)
-        sender_.reset(new RCModuleSender(host));
-    SubscribeRequests(text);
-    Subscribe(MSG_MODULE_START);
-    Subscribe(MSG_MODULE_STOP);
-    return 0;
+    // The host knows no result but 0. When the sender cannot be made, nothing
+    // is subscribed, so the module takes no request it could never answer; a
+    // later Attach tries again.
+    return RCNoThrowBoundary("RCSafeModuleBase::Attach", 0, [&] {
+        host_ = host;
+        // A second Attach keeps the first sender, which still posts to the first host.
+        if (!sender_)
+            sender_.reset(new RCModuleSender(host));
+        SubscribeRequests(text);
+        Subscribe(MSG_MODULE_START);
+        Subscribe(MSG_MODULE_STOP);
+        return 0;
+    });
 }
 
 void RCSafeModuleBase::Detach()
 {
     // The lifecycle messages stay subscribed: the host still stops the module.
-    UnsubscribeRequests();
+    RCNoThrowBoundary("RCSafeModuleBase::Detach", [&] { UnsubscribeRequests(); });
 }
 
 void RCSafeModuleBase::Reserved(uint32_t, uint32_t) {}

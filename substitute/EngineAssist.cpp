@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
 
 namespace Substitute {
@@ -13,13 +14,15 @@ void EngineAssist::BeginRun()
     // Only a loaded scanning library has databases to refresh; one loaded later
     // reads the current files anyway. The full path picks the library of this
     // engine folder, not another engine's copy in the same process.
-    HMODULE scanner = GetModuleHandleW(EngineFiles::Join(folder_, L"Quentor.dll").c_str());
-    if (scanner == nullptr)
-        return;
-    auto reload = reinterpret_cast<ReloadSignaturesFn>(
-        reinterpret_cast<void*>(GetProcAddress(scanner, kReloadSignaturesExport)));
-    if (reload != nullptr)
-        reload();
+    RC::RCNoThrowBoundary("EngineAssist::BeginRun", [&] {
+        HMODULE scanner = GetModuleHandleW(EngineFiles::Join(folder_, L"Quentor.dll").c_str());
+        if (scanner == nullptr)
+            return;
+        auto reload = reinterpret_cast<ReloadSignaturesFn>(
+            reinterpret_cast<void*>(GetProcAddress(scanner, kReloadSignaturesExport)));
+        if (reload != nullptr)
+            reload();
+    });
 }
 
 } // namespace Substitute

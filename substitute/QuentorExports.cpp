@@ -1,17 +1,13 @@
 // Exports of Quentor.dll, the scanning library of the substitute engine.
 
-#include <new>
-
 #include "engine/EngineObjectIds.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
+#include "substitute/EngineResults.h"
 #include "substitute/ScanProxy.h"
 #include "substitute/SignatureStore.h"
 
 namespace {
-
-constexpr std::uint32_t kNoSuchObject = 0x80004002; // E_NOINTERFACE
-constexpr std::uint32_t kNoMemory = 0x8007000E;     // E_OUTOFMEMORY
-constexpr std::uint32_t kBadPointer = 0x80004003;   // E_POINTER
 
 // One store per library, shared by every proxy it creates.
 Substitute::SignatureStore& Store()
@@ -26,31 +22,27 @@ Substitute::SignatureStore& Store()
 extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object)
 {
     if (object == nullptr)
-        return kBadPointer;
+        return Substitute::kEngineBadPointer;
     *object = nullptr;
     if (objectId != RC::kScanProxyObjectId)
-        return kNoSuchObject;
-    try {
+        return Substitute::kEngineNoSuchObject;
+    return RC::RCNoThrowBoundary("Quentor CreateObj", Substitute::kEngineNoMemory, [&] {
         RC::IScanProxy* proxy = new Substitute::ScanProxy(Store(), Substitute::EngineFiles::ModuleFolder());
         *object = proxy;
-        return 0;
-    } catch (...) {
-        return kNoMemory;
-    }
+        return Substitute::kEngineOk;
+    });
 }
 
 extern "C" void __cdecl DestroyObj(std::uint32_t objectId, void* object)
 {
-    if (object != nullptr && objectId == RC::kScanProxyObjectId)
-        delete static_cast<Substitute::ScanProxy*>(static_cast<RC::IScanProxy*>(object));
+    RC::RCNoThrowBoundary("Quentor DestroyObj", [&] {
+        if (object != nullptr && objectId == RC::kScanProxyObjectId)
+            delete static_cast<Substitute::ScanProxy*>(static_cast<RC::IScanProxy*>(object));
+    });
 }
 
 // Called by Halvane.dll's assist at the start of each run.
 extern "C" int __cdecl ReloadSignatures()
 {
-    try {
-        return Store().ReloadIfChanged() ? 1 : 0;
-    } catch (...) {
-        return 0;
-    }
+    return RC::RCNoThrowBoundary("ReloadSignatures", 0, [] { return Store().ReloadIfChanged() ? 1 : 0; });
 }

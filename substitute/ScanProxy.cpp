@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdio>
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
 #include "substitute/FileScanner.h"
 
@@ -15,16 +16,6 @@ namespace {
 
 constexpr std::size_t kQueuedQueriesPerWorker = 256;
 constexpr std::uint64_t kMaxControlsBytes = 1 << 20;
-
-// No exception may leave an engine slot: the caller is not C++ we control.
-template <typename Body>
-void Guarded(Body body) noexcept
-{
-    try {
-        body();
-    } catch (...) {
-    }
-}
 
 std::string Timestamp()
 {
@@ -50,7 +41,7 @@ ScanProxy::~ScanProxy()
 
 void ScanProxy::Init(const wchar_t* engineArgument)
 {
-    Guarded([&] {
+    RC::RCNoThrowBoundary("ScanProxy::Init", [&] {
         std::lock_guard<std::mutex> guard(lock_);
         engineArgument_ = engineArgument != nullptr ? engineArgument : L"";
     });
@@ -59,25 +50,31 @@ void ScanProxy::Init(const wchar_t* engineArgument)
 void ScanProxy::UnInit()
 {
     Stop();
-    std::lock_guard<std::mutex> guard(lock_);
-    callback_ = nullptr;
-    context_ = nullptr;
-    assist_ = nullptr;
+    RC::RCNoThrowBoundary("ScanProxy::UnInit", [&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        callback_ = nullptr;
+        context_ = nullptr;
+        assist_ = nullptr;
+    });
 }
 
 void ScanProxy::SetAssist(RC::IEngineAssist* assist)
 {
     // Kept for the owner's sake only: signatures reach the proxy through the
     // library's shared store, which the assist's BeginRun refreshes.
-    std::lock_guard<std::mutex> guard(lock_);
-    assist_ = assist;
+    RC::RCNoThrowBoundary("ScanProxy::SetAssist", [&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        assist_ = assist;
+    });
 }
 
 void ScanProxy::SetResultCallback(void* context, RC::ScanResultCallback callback)
 {
-    std::lock_guard<std::mutex> guard(lock_);
-    context_ = context;
-    callback_ = callback;
+    RC::RCNoThrowBoundary("ScanProxy::SetResultCallback", [&] {
+        std::lock_guard<std::mutex> guard(lock_);
+        context_ = context;
+        callback_ = callback;
+    });
 }
 
 TestControls ScanProxy::ReadControls() const
@@ -89,7 +86,7 @@ TestControls ScanProxy::ReadControls() const
 
 void ScanProxy::Start()
 {
-    Guarded([&] {
+    RC::RCNoThrowBoundary("ScanProxy::Start", [&] {
         std::lock_guard<std::mutex> life(lifecycle_);
         {
             std::lock_guard<std::mutex> guard(lock_);
@@ -121,7 +118,7 @@ void ScanProxy::StartWorkers()
     }
     try {
         while (workers_.size() < count)
-            workers_.emplace_back(&ScanProxy::WorkerLoop, this);
+            workers_.emplace_back([this] { RC::RCNoThrowBoundary("ScanProxy worker", [this] { WorkerLoop(); }); });
     } catch (...) {
     }
     if (workers_.empty()) {
@@ -132,8 +129,10 @@ void ScanProxy::StartWorkers()
 
 void ScanProxy::Stop()
 {
-    std::lock_guard<std::mutex> life(lifecycle_);
-    StopWorkers();
+    RC::RCNoThrowBoundary("ScanProxy::Stop", [&] {
+        std::lock_guard<std::mutex> life(lifecycle_);
+        StopWorkers();
+    });
 }
 
 void ScanProxy::StopWorkers()
@@ -161,7 +160,7 @@ bool ScanProxy::AddQuery(std::uint32_t taskId, const wchar_t* path)
 {
     if (path == nullptr || *path == L'\0')
         return false;
-    try {
+    const bool queued = RC::RCNoThrowBoundary("ScanProxy::AddQuery", false, [&] {
         Query query{taskId, path};
         std::unique_lock<std::mutex> guard(lock_);
         if (!started_ || controls_->Refuses(query.path))
@@ -171,11 +170,11 @@ bool ScanProxy::AddQuery(std::uint32_t taskId, const wchar_t* path)
         if (!started_)
             return false;
         queue_.push_back(std::move(query));
-    } catch (...) {
-        return false;
-    }
-    workChanged_.notify_one();
-    return true;
+        return true;
+    });
+    if (queued)
+        workChanged_.notify_one();
+    return queued;
 }
 
 void ScanProxy::EndOfQueries()
@@ -186,7 +185,7 @@ void ScanProxy::EndOfQueries()
 void ScanProxy::WorkerLoop()
 {
     std::unique_ptr<FileScanner> scanner;
-    Guarded([&] { scanner = std::make_unique<FileScanner>(); });
+    RC::RCNoThrowBoundary("ScanProxy worker", [&] { scanner = std::make_unique<FileScanner>(); });
     for (;;) {
         Query query;
         std::shared_ptr<const TestControls> controls;
@@ -211,7 +210,8 @@ void ScanProxy::WorkerLoop()
         RC::ScanResult result;
         std::memset(&result, 0, sizeof result);
         if (!cancel_ && scanner) {
-            Guarded([&] { scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result); });
+            RC::RCNoThrowBoundary("ScanProxy worker",
+                                  [&] { scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result); });
             if (controls->DelayMs() != 0) {
                 std::unique_lock<std::mutex> guard(lock_);
                 cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()), [&] { return cancel_.load(); });
@@ -240,7 +240,7 @@ void ScanProxy::NotifyFile(const wchar_t* path)
 {
     if (path == nullptr || *path == L'\0')
         return;
-    Guarded([&] {
+    RC::RCNoThrowBoundary("ScanProxy::NotifyFile", [&] {
         std::wstring argument;
         {
             std::lock_guard<std::mutex> guard(lock_);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cwchar>
 
+#include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineFiles.h"
 #include "substitute/RestoreRequest.h"
 
@@ -23,25 +24,21 @@ bool ThreatOperator::ApplyOperation1(const RC::MsvcWString* path, const RC::Scan
     // The scan result's MD5 is the item's key for restore: without it, no quarantine.
     if (path == nullptr || path->Size() == 0 || result == nullptr)
         return false;
-    try {
+    return RC::RCNoThrowBoundary("ThreatOperator::ApplyOperation1", false, [&] {
         const std::wstring threatName(result->threatName, wcsnlen(result->threatName, RC::kThreatNameUnits));
         return quarantine_.Quarantine(std::wstring(path->Data(), path->Size()), threatName, result->fileMd5);
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 bool ThreatOperator::ApplyOperation4(const RC::ThreatOperation4Request* request)
 {
     if (request == nullptr)
         return false;
-    try {
+    return RC::RCNoThrowBoundary("ThreatOperator::ApplyOperation4", false, [&] {
         RestoreRequest restore;
         return RestoreRequest::Read(reinterpret_cast<const std::uint8_t*>(request), sizeof *request, restore) &&
                quarantine_.Restore(restore.md5, restore.path);
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 } // namespace Substitute

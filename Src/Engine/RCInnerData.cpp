@@ -1,5 +1,6 @@
 #include "Engine/RCInnerData.h"
 
+#include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
 #include "module/RCModuleSender.h"
@@ -21,7 +22,9 @@ void RCSafeConnection::RCInnerData::StartMonitor(const RCNetAptMonitor::Timing& 
 {
     StopMonitor();
     monitor_.reset(new RCNetAptMonitor(this, timing));
-    monitor_->Start();
+    // Without its thread the monitor reports no change; the module serves on.
+    if (!monitor_->Start())
+        RC_LOG(1, L"network monitor thread not started");
 }
 
 void RCSafeConnection::RCInnerData::StopMonitor()

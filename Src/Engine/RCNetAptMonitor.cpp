@@ -10,6 +10,7 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCInternet.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCOleInit.h"
 #include "foundation/RCProcAddress.h"
 
@@ -106,7 +107,7 @@ std::wstring RCNetAptMonitor::ProbeUrl()
 unsigned __stdcall RCNetAptMonitor::ThreadProc(void* context)
 {
     std::unique_ptr<boost::shared_ptr<State>> state(static_cast<boost::shared_ptr<State>*>(context));
-    Run(**state);
+    RCNoThrowBoundary("RCNetAptMonitor thread", [&] { Run(**state); });
     return 0;
 }
 

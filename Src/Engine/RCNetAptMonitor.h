@@ -45,7 +45,7 @@ public:
     // Stops the thread.
     ~RCNetAptMonitor();
 
-    bool Start();
+    [[nodiscard]] bool Start();
     // Waits up to 10 s for the thread, then lets it go.
     void Stop();
 

@@ -4,17 +4,18 @@
 
 #include "bench/fake-engine/InstantProxy.h"
 #include "engine/EngineObjectIds.h"
+#include "substitute/EngineResults.h"
 
 extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object)
 {
     if (object == nullptr)
-        return 0x80004003; // E_POINTER
+        return Substitute::kEngineBadPointer;
     *object = nullptr;
     if (objectId != RC::kScanProxyObjectId)
-        return 0x80004002; // E_NOINTERFACE
+        return Substitute::kEngineNoSuchObject;
     RC::IScanProxy* proxy = new (std::nothrow) Bench::InstantProxy();
     *object = proxy;
-    return proxy != nullptr ? 0 : 0x8007000E;
+    return proxy != nullptr ? Substitute::kEngineOk : Substitute::kEngineNoMemory;
 }
 
 extern "C" void __cdecl DestroyObj(std::uint32_t objectId, void* object)

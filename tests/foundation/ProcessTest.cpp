@@ -57,8 +57,8 @@ public:
             std::to_wstring(s_count++);
         readyName_ = base + L"-ready";
         quitName_ = base + L"-quit";
-        ready_.Create(readyName_, true);
-        quit_.Create(quitName_, true);
+        EXPECT_TRUE(ready_.Create(readyName_, true));
+        EXPECT_TRUE(quit_.Create(quitName_, true));
         path_ = RCGetExeFolder() + L"foundation_child.exe";
     }
     ~ChildProcess()

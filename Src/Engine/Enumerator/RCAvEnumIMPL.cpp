@@ -128,7 +128,8 @@ std::wstring RCAvEnumIMPL::GetClsidServerPath(const wchar_t* clsid, RCRegView vi
     if (!key)
         return std::wstring();
     RCRegValue value;
-    value.Read(key.get(), nullptr);
+    if (!value.Read(key.get(), nullptr))
+        return std::wstring();
     key.reset();
     return TranslateRegistryPath(value.Text(), view);
 }

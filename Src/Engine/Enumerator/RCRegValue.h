@@ -33,14 +33,14 @@ public:
     enum class EnumResult { Ok, Skip, End };
 
     // KEY_READ, plus KEY_WOW64_64KEY for the 64-bit view; invalid on failure.
-    static unique_hkey OpenKey(HKEY root, const wchar_t* subKey, RCRegView view);
+    [[nodiscard]] static unique_hkey OpenKey(HKEY root, const wchar_t* subKey, RCRegView view);
     // The name of the sub key at index; Skip for a name over the limit.
-    static EnumResult EnumSubKey(HKEY key, DWORD index, std::wstring& name);
+    [[nodiscard]] static EnumResult EnumSubKey(HKEY key, DWORD index, std::wstring& name);
 
     // A named value (null: the default value). False leaves the text empty.
-    bool Read(HKEY key, const wchar_t* name);
+    [[nodiscard]] bool Read(HKEY key, const wchar_t* name);
     // The value at index with its name; Skip for a name or data over the limit.
-    EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name);
+    [[nodiscard]] EnumResult ReadAt(HKEY key, DWORD index, std::wstring& name);
 
     DWORD Type() const { return type_; }
     // The data as text, whatever its type.

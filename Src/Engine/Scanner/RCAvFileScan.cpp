@@ -13,6 +13,7 @@
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCThread.h"
 
@@ -83,9 +84,11 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
 {
     State& s = *state_;
     RC_LOG(3, L"Init enter");
-    s.stopEvent.Create(std::wstring(), true);
-    s.resultsEvent.Create(std::wstring(), false);
-    s.startedEvent.Create(std::wstring(), false);
+    const bool stopMade = s.stopEvent.Create(std::wstring(), true);
+    const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
+    const bool startedMade = s.startedEvent.Create(std::wstring(), false);
+    if (!stopMade || !resultsMade || !startedMade)
+        RC_LOG(1, L"Init events not created %d", static_cast<int>(GetLastError()));
 
     // A second Init keeps the objects of the first rather than leaking them.
     if (s.assist == nullptr)
@@ -121,6 +124,12 @@ bool RCAvFileScan::StartScan()
     RC_LOG(3, L"StartScan enter");
     if (!s.idle)
         return false;
+    // The query thread waits on these two: without them it could neither
+    // take an answer nor be stopped, so no run begins.
+    if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr) {
+        RC_LOG(2, L"StartScan no events");
+        return false;
+    }
     s.idle = false;
     s.allSubmitted = false;
     s.paused = false;
@@ -195,15 +204,18 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
     RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
     if (self == nullptr || !self->state_ || result == nullptr)
         return;
-    State& s = *self->state_;
-    State::Answer answer{taskId, path != nullptr ? path : L"", *result};
-    RCAutoLock guard(s.resultsLock);
-    // The query thread takes the whole list at once, so only the first answer
-    // of a batch needs to wake it; every signal is a trip to the wineserver.
-    const bool wasEmpty = s.results.empty();
-    s.results.push_back(std::move(answer));
-    if (wasEmpty)
-        s.resultsEvent.Set();
+    // An answer that cannot be stored is left to the time-out, like one never sent.
+    RCNoThrowBoundary("RCAvFileScan::ScanResultCallback", [&] {
+        State& s = *self->state_;
+        State::Answer answer{taskId, path != nullptr ? path : L"", *result};
+        RCAutoLock guard(s.resultsLock);
+        // The query thread takes the whole list at once, so only the first answer
+        // of a batch needs to wake it; every signal is a trip to the wineserver.
+        const bool wasEmpty = s.results.empty();
+        s.results.push_back(std::move(answer));
+        if (wasEmpty)
+            s.resultsEvent.Set();
+    });
 }
 
 void __cdecl RCAvFileScan::RunScanThread(void* context)
