@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/IScanObCallback.h"
+#include "Src/Engine/IScanObCallback.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {

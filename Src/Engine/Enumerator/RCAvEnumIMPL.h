@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/IAvEnumFile.h"
-#include "Engine/Enumerator/IAvEnumFileEvent.h"
-#include "Engine/Enumerator/RCRegLocations.h"
+#include "Src/Engine/Enumerator/IAvEnumFile.h"
+#include "Src/Engine/Enumerator/IAvEnumFileEvent.h"
+#include "Src/Engine/Enumerator/RCRegLocations.h"
 #include "foundation/RCRefCountImpl1.h"
 
 namespace RC {

@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "Engine/RCSafeConnection.h"
+#include "Src/Engine/RCSafeConnection.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCInternet.h"

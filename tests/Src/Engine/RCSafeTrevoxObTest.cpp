@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Engine/RCSafeTrevoxOb.h"
+#include "Src/Engine/RCSafeTrevoxOb.h"
 
 using namespace RC;
 

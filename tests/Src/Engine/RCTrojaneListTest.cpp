@@ -9,8 +9,8 @@
 #include <mutex>
 #include <sstream>
 
-#include "Engine/RCTrojaneList.h"
-#include "Engine/Scanner/RCAvFileScan.h"
+#include "Src/Engine/RCTrojaneList.h"
+#include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
 #include "support/CallLog.h"

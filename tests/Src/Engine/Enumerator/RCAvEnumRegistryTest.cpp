@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "EnumTestSupport.h"
-#include "Engine/Enumerator/RCAvEnumRegistry.h"
+#include "Src/Engine/Enumerator/RCAvEnumRegistry.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"
