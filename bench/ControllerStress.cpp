@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "bench/ProcessSample.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"

@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "Engine/Enumerator/RCAvEnumFileFilter.h"
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"
 #include "substitute/FileList.h"

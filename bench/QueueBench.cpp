@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "Engine/Scanner/RCAvFileScan.h"
+#include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "substitute/FileList.h"
 #include "foundation/RCDebugger.h"
 

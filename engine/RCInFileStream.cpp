@@ -128,19 +128,3 @@ uint32_t RCInFileStream::GetFileName(std::wstring* name)
 }
 
 } // namespace RC
-
-bool RCReadWholeFile(const std::wstring& path, std::vector<char>& text)
-{
-    RCRefPtr<RC::RCInFileStream> stream(new (std::nothrow) RC::RCInFileStream);
-    uint64_t size = 0;
-    if (!stream || !stream->OpenShareRead(path) || stream->GetSize(&size) != RC::RC_STATUS_OK || size == 0 ||
-        size >= 0x7FFFFFFF)
-        return false;
-    text.assign(static_cast<size_t>(size) + 1, '\0');
-    uint32_t read = 0;
-    if (stream->Read(text.data(), static_cast<uint32_t>(size), &read) != RC::RC_STATUS_OK || read != size) {
-        text.clear();
-        return false;
-    }
-    return true;
-}

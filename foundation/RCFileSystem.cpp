@@ -155,6 +155,38 @@ bool RCGetSpecialFolder(int folderId, std::wstring& path)
     return false;
 }
 
+bool RCReadWholeFile(const std::wstring& path, std::vector<char>& text)
+{
+    // As the engine's file stream opens for reading: a path too long for
+    // CreateFile is retried by its long form, sharing writes as well.
+    const DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+    RC::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr));
+    std::wstring longPath;
+    if (!file && RCToLongPath(path, longPath))
+        file.reset(::CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, flags, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart == 0 || size.QuadPart >= 0x7FFFFFFF)
+        return false;
+    text.assign(static_cast<size_t>(size.QuadPart) + 1, '\0');
+    // Large reads are split so that no single system call grows huge.
+    constexpr DWORD kMaxChunk = 0x100000;
+    DWORD total = 0;
+    const DWORD wanted = static_cast<DWORD>(size.QuadPart);
+    while (total < wanted) {
+        const DWORD chunk = wanted - total < kMaxChunk ? wanted - total : kMaxChunk;
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), text.data() + total, chunk, &read, nullptr) || read == 0)
+            break;
+        total += read;
+    }
+    if (total != wanted) {
+        text.clear();
+        return false;
+    }
+    return true;
+}
+
 std::wstring RCGetExeFolder()
 {
     wchar_t buffer[MAX_PATH + 1] = {};

@@ -24,8 +24,7 @@ bool RCCreateDirectories(const std::wstring& path);
 uint64_t RCGetFileSize(const std::wstring& path);
 
 // The whole file followed by one zero byte, or false and nothing: a short read
-// is as bad as none. Read through the engine's file stream, whose library
-// defines it.
+// is as bad as none.
 bool RCReadWholeFile(const std::wstring& path, std::vector<char>& text);
 
 // A CSIDL folder; CSIDL_APPDATA falls back to %APPDATA%.

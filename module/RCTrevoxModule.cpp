@@ -1,7 +1,7 @@
 #include "module/RCTrevoxModule.h"
 
-#include "Engine/RCInnerData.h"
-#include "Engine/RCSafeConnection.h"
+#include "Src/Engine/RCInnerData.h"
+#include "Src/Engine/RCSafeConnection.h"
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
 

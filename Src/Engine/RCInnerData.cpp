@@ -1,4 +1,4 @@
-#include "Engine/RCInnerData.h"
+#include "Src/Engine/RCInnerData.h"
 
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"

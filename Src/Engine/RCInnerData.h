@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "Engine/INetAptMonSink.h"
-#include "Engine/RCNetAptMonitor.h"
-#include "Engine/RCSafeConnection.h"
+#include "Src/Engine/INetAptMonSink.h"
+#include "Src/Engine/RCNetAptMonitor.h"
+#include "Src/Engine/RCSafeConnection.h"
 
 namespace RC {
 

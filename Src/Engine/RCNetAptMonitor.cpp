@@ -1,12 +1,12 @@
-#include "Engine/RCNetAptMonitor.h"
+#include "Src/Engine/RCNetAptMonitor.h"
 
 #include <process.h>
 
 #include <atomic>
 #include <memory>
 
-#include "Engine/Enumerator/RCRegValue.h"
-#include "Engine/INetAptMonSink.h"
+#include "Src/Engine/Enumerator/RCRegValue.h"
+#include "Src/Engine/INetAptMonSink.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCInternet.h"

@@ -1,6 +1,6 @@
-#include "Engine/RCSafeConnection.h"
+#include "Src/Engine/RCSafeConnection.h"
 
-#include "Engine/RCInnerData.h"
+#include "Src/Engine/RCInnerData.h"
 #include "foundation/RCDebugger.h"
 
 namespace RC {

@@ -5,9 +5,9 @@
 // and the relay run threads of their own (see their headers).
 #include <memory>
 
-#include "Engine/RCNetAptMonitor.h"
-#include "Engine/RCSafeTrevoxCtrlWrap.h"
-#include "Engine/RCUpdateRelay.h"
+#include "Src/Engine/RCNetAptMonitor.h"
+#include "Src/Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Src/Engine/RCUpdateRelay.h"
 
 namespace RC {
 

@@ -1,8 +1,8 @@
-#include "Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Src/Engine/RCSafeTrevoxCtrlWrap.h"
 
 #include <iterator>
 
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"

@@ -20,7 +20,7 @@
 #include <memory>
 #include <string>
 
-#include "Engine/RCScanCtrlInfo.h"
+#include "Src/Engine/RCScanCtrlInfo.h"
 
 namespace RC {
 

@@ -1,4 +1,4 @@
-#include "Engine/RCSafeTrevoxOb.h"
+#include "Src/Engine/RCSafeTrevoxOb.h"
 
 #include <windows.h>
 

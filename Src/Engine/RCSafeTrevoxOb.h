@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "Engine/IScanObCallback.h"
-#include "Engine/Scanner/FileQueryTask.h"
+#include "Src/Engine/IScanObCallback.h"
+#include "Src/Engine/Scanner/FileQueryTask.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {

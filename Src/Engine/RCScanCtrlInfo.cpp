@@ -1,12 +1,12 @@
-#include "Engine/RCScanCtrlInfo.h"
+#include "Src/Engine/RCScanCtrlInfo.h"
 
 #include <cwchar>
 #include <iterator>
 #include <new>
 #include <utility>
 
-#include "Engine/RCScanPlan.h"
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCScanPlan.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"

@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "Engine/IScanObCallback.h"
-#include "Engine/IScanOperateCallback.h"
+#include "Src/Engine/IScanObCallback.h"
+#include "Src/Engine/IScanOperateCallback.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {

@@ -1,15 +1,15 @@
-#include "Engine/RCScanPlan.h"
+#include "Src/Engine/RCScanPlan.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
-#include "Engine/Enumerator/RCAvEnumLocalFile.h"
-#include "Engine/Enumerator/RCAvEnumLocalLnkFile.h"
-#include "Engine/Enumerator/RCAvEnumMemFile.h"
-#include "Engine/Enumerator/RCAvEnumRegistry.h"
-#include "Engine/Enumerator/RCAvEnumService.h"
-#include "Engine/Enumerator/RCAvEnumSystemTask.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalLnkFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumRegistry.h"
+#include "Src/Engine/Enumerator/RCAvEnumService.h"
+#include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCSystemInfo.h"
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/IAvEnumFile.h"
-#include "Engine/ScanTypeInfo.h"
+#include "Src/Engine/Enumerator/IAvEnumFile.h"
+#include "Src/Engine/ScanTypeInfo.h"
 #include "foundation/RCRefPtr.h"
 
 namespace RC {

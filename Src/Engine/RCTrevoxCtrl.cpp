@@ -1,4 +1,4 @@
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 
 #include <windows.h>
 
@@ -6,10 +6,10 @@
 #include <atomic>
 #include <map>
 
-#include "Engine/Enumerator/RCAvEnumFileFilter.h"
-#include "Engine/Enumerator/RCEnumThreads.h"
-#include "Engine/RCScanPlan.h"
-#include "Engine/Scanner/RCAvFileScan.h"
+#include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
+#include "Src/Engine/Enumerator/RCEnumThreads.h"
+#include "Src/Engine/RCScanPlan.h"
+#include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCCriticalSection.h"
 #include "foundation/RCDebugger.h"

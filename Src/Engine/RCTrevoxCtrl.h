@@ -26,12 +26,12 @@
 #include <memory>
 #include <vector>
 
-#include "Engine/Enumerator/IAvEnumFileEvent.h"
-#include "Engine/Enumerator/ItemStats.h"
-#include "Engine/RCSafeTrevoxOb.h"
-#include "Engine/RCTrojaneList.h"
-#include "Engine/ScanTypeInfo.h"
-#include "Engine/Scanner/IAvFileScanEvent.h"
+#include "Src/Engine/Enumerator/IAvEnumFileEvent.h"
+#include "Src/Engine/Enumerator/ItemStats.h"
+#include "Src/Engine/RCSafeTrevoxOb.h"
+#include "Src/Engine/RCTrojaneList.h"
+#include "Src/Engine/ScanTypeInfo.h"
+#include "Src/Engine/Scanner/IAvFileScanEvent.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {

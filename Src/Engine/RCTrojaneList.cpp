@@ -1,4 +1,4 @@
-#include "Engine/RCTrojaneList.h"
+#include "Src/Engine/RCTrojaneList.h"
 
 #include <atomic>
 #include <map>

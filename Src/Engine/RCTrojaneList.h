@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "Engine/IScanOperateCallback.h"
-#include "Engine/Scanner/FileQueryTask.h"
+#include "Src/Engine/IScanOperateCallback.h"
+#include "Src/Engine/Scanner/FileQueryTask.h"
 
 namespace RC {
 

@@ -1,4 +1,4 @@
-#include "Engine/RCUpdateRelay.h"
+#include "Src/Engine/RCUpdateRelay.h"
 
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"

@@ -1,5 +1,5 @@
 // A .lnk file's bytes through what the local-link enumerator reads of them.
-#include "Engine/Enumerator/RCShellLinkParser.h"
+#include "Src/Engine/Enumerator/RCShellLinkParser.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 using RC::RCShellLinkParser;

@@ -3,7 +3,7 @@
 // controller's map and the enumeration thread's task list, hence counted.
 #include <cstdint>
 
-#include "Engine/Enumerator/ItemStats.h"
+#include "Src/Engine/Enumerator/ItemStats.h"
 #include "foundation/IRefCount.h"
 
 namespace RC {

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCAvEnumFileFilter.h"
+#include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 
 #include "foundation/RCExecutableImage.h"
 #include "foundation/RCString.h"

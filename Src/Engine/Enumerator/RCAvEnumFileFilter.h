@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Engine/Enumerator/IAvEnumFileFilter.h"
+#include "Src/Engine/Enumerator/IAvEnumFileFilter.h"
 #include "foundation/RCRefCountImpl1.h"
 
 namespace RC {

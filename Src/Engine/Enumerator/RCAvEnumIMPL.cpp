@@ -1,8 +1,8 @@
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
 #include <cwctype>
 
-#include "Engine/Enumerator/RCRegValue.h"
+#include "Src/Engine/Enumerator/RCRegValue.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCString.h"

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/IAvEnumFile.h"
-#include "Engine/Enumerator/IAvEnumFileEvent.h"
-#include "Engine/Enumerator/RCRegLocations.h"
-#include "Engine/Enumerator/RCRegValue.h"
+#include "Src/Engine/Enumerator/IAvEnumFile.h"
+#include "Src/Engine/Enumerator/IAvEnumFileEvent.h"
+#include "Src/Engine/Enumerator/RCRegLocations.h"
+#include "Src/Engine/Enumerator/RCRegValue.h"
 #include "foundation/RCRefCountImpl1.h"
 
 namespace RC {

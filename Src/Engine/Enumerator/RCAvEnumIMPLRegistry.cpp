@@ -1,9 +1,9 @@
 // The registry operations of RCAvEnumIMPL. A key or value that cannot be
 // opened or read is passed over without a message, and a failure while firing
 // ends only the operation it happened in: the enumerator goes on.
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
-#include "Engine/Enumerator/RCRegValue.h"
+#include "Src/Engine/Enumerator/RCRegValue.h"
 
 namespace RC {
 

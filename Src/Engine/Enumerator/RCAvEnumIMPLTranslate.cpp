@@ -1,6 +1,6 @@
 // Turning registry texts (command lines, library lists, resource references,
 // kernel-style image paths) into the file they name, for either file view.
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
 #include <shlobj.h>
 

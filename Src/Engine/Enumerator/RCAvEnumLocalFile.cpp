@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCAvEnumLocalFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalFile.h"
 
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"

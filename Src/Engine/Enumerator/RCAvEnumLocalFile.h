@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 #include "foundation/RCFileEnumeratorCallback.h"
 
 namespace RC {

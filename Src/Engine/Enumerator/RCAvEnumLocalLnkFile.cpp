@@ -1,10 +1,10 @@
-#include "Engine/Enumerator/RCAvEnumLocalLnkFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalLnkFile.h"
 
 #include <shlobj.h>
 
 #include <vector>
 
-#include "Engine/Enumerator/RCShellLinkParser.h"
+#include "Src/Engine/Enumerator/RCShellLinkParser.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCFileSystem.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Engine/Enumerator/RCAvEnumLocalFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalFile.h"
 
 namespace RC {
 

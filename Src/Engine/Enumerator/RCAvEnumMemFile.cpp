@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCAvEnumMemFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
 
 #include <vector>
 

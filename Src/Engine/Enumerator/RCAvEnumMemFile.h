@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
 namespace RC {
 

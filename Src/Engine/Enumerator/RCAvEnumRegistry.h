@@ -9,8 +9,8 @@
 // twice: first in the 64-bit registry view with paths mapped for the 32-bit
 // file view, then in the process's own view. A stop ends each loop at its next
 // test, while the remaining single values of the run are still read.
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
-#include "Engine/Enumerator/RCRegLocations.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCRegLocations.h"
 #include "foundation/RCSystemInfo.h"
 
 namespace RC {

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCAvEnumService.h"
+#include "Src/Engine/Enumerator/RCAvEnumService.h"
 
 #include <cwchar>
 #include <vector>

@@ -9,7 +9,7 @@
 // the same time may both report it).
 #include <cstdint>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
 namespace RC {
 

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCAvEnumSystemTask.h"
+#include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 
 #include <initguid.h>
 #include <mstask.h>

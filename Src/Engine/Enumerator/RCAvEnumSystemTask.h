@@ -8,7 +8,7 @@
 // Stop comes from any thread through the base's flag.
 #include <cstdint>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 
 struct ITaskFolder;
 struct IRegisteredTask;

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCEnumThreads.h"
+#include "Src/Engine/Enumerator/RCEnumThreads.h"
 
 #include <windows.h>
 

@@ -16,8 +16,8 @@
 #include <memory>
 #include <vector>
 
-#include "Engine/Enumerator/IAvEnumFile.h"
-#include "Engine/Enumerator/IAvEnumFileEvent.h"
+#include "Src/Engine/Enumerator/IAvEnumFile.h"
+#include "Src/Engine/Enumerator/IAvEnumFileEvent.h"
 #include "foundation/RCRefPtr.h"
 
 namespace RC {

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCRegLocations.h"
+#include "Src/Engine/Enumerator/RCRegLocations.h"
 
 namespace RC {
 

@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCRegValue.h"
+#include "Src/Engine/Enumerator/RCRegValue.h"
 
 #include <cwchar>
 

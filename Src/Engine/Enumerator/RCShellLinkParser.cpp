@@ -1,4 +1,4 @@
-#include "Engine/Enumerator/RCShellLinkParser.h"
+#include "Src/Engine/Enumerator/RCShellLinkParser.h"
 
 namespace RC {
 

@@ -4,7 +4,7 @@
 // AddFileQueryTask; OnFileQueryEnd on the query thread for engine results and
 // time-outs, on the caller's thread for item-end markers and failed
 // submissions. The results are not read.
-#include "Engine/Scanner/FileQueryTask.h"
+#include "Src/Engine/Scanner/FileQueryTask.h"
 
 namespace RC {
 

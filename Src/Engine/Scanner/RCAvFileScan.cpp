@@ -1,4 +1,4 @@
-#include "Engine/Scanner/RCAvFileScan.h"
+#include "Src/Engine/Scanner/RCAvFileScan.h"
 
 #include <windows.h>
 

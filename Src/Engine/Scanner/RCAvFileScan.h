@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "Engine/Scanner/IAvFileScanEvent.h"
+#include "Src/Engine/Scanner/IAvFileScanEvent.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "Engine/RCSafeConnection.h"
+#include "Src/Engine/RCSafeConnection.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCInternet.h"

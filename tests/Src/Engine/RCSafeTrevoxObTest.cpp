@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Engine/RCSafeTrevoxOb.h"
+#include "Src/Engine/RCSafeTrevoxOb.h"
 
 using namespace RC;
 using Values = std::vector<uint32_t>;

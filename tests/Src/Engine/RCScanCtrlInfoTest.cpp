@@ -8,9 +8,9 @@
 #include <iterator>
 #include <utility>
 
-#include "Engine/RCSafeTrevoxCtrlWrap.h"
-#include "Engine/RCScanCtrlInfo.h"
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Src/Engine/RCScanCtrlInfo.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
 #include "module/RCModuleSender.h"

@@ -5,7 +5,7 @@
 
 #include <map>
 
-#include "Engine/RCScanPlan.h"
+#include "Src/Engine/RCScanPlan.h"
 #include "foundation/RCFileSystem.h"
 
 using namespace RC;

@@ -2,7 +2,7 @@
 // over the items, against figures worked out by hand.
 #include <gtest/gtest.h>
 
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 
 using namespace RC;
 

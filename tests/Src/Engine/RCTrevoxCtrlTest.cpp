@@ -20,7 +20,7 @@
 #include <iomanip>
 #include <sstream>
 
-#include "Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrevoxCtrl.h"
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCOleInit.h"

@@ -8,7 +8,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "Engine/RCTrojaneList.h"
+#include "Src/Engine/RCTrojaneList.h"
 #include "support/CallLog.h"
 
 using namespace RC;

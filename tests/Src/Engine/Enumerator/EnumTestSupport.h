@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "Engine/Enumerator/RCAvEnumIMPL.h"
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 

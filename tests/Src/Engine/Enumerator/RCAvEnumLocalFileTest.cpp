@@ -8,9 +8,9 @@
 #include <iterator>
 #include <wrl/client.h>
 
-#include "Engine/Enumerator/RCAvEnumFileFilter.h"
-#include "Engine/Enumerator/RCAvEnumLocalLnkFile.h"
-#include "Engine/Enumerator/RCShellLinkParser.h"
+#include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
+#include "Src/Engine/Enumerator/RCAvEnumLocalLnkFile.h"
+#include "Src/Engine/Enumerator/RCShellLinkParser.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCOleInit.h"
 #include "foundation/RCRefPtr.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "Engine/Enumerator/RCAvEnumMemFile.h"
+#include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"

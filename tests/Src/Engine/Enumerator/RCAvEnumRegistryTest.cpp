@@ -7,7 +7,7 @@
 
 #include "EnumTestSupport.h"
 #include "foundation/RCString.h"
-#include "Engine/Enumerator/RCAvEnumRegistry.h"
+#include "Src/Engine/Enumerator/RCAvEnumRegistry.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "Engine/Enumerator/RCAvEnumService.h"
+#include "Src/Engine/Enumerator/RCAvEnumService.h"
 #include "EnumTestSupport.h"
 #include "engine/Wow64FsRedirectionGuard.h"
 #include "foundation/RCHandles.h"

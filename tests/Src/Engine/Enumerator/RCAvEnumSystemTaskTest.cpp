@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/RCAvEnumSystemTask.h"
+#include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Engine/Enumerator/RCEnumThreads.h"
+#include "Src/Engine/Enumerator/RCEnumThreads.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCRefCountImpl1.h"

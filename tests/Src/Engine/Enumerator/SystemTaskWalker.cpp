@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "Engine/Enumerator/RCAvEnumSystemTask.h"
+#include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"

@@ -12,7 +12,7 @@
 #include <set>
 #include <vector>
 
-#include "Engine/Scanner/RCAvFileScan.h"
+#include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
 #include "support/CallLog.h"
