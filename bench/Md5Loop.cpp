@@ -21,7 +21,7 @@ constexpr DWORD kChunk = 1 << 20;
 // Bytes hashed, or -1 when the file could not be read.
 long long HashFile(BCRYPT_ALG_HANDLE algorithm, const std::wstring& path, std::vector<unsigned char>& buffer)
 {
-    Substitute::UniqueFile file = Substitute::AdoptFile(CreateFileW(path.c_str(), GENERIC_READ,
+    Substitute::UniqueFile file = Substitute::UniqueFile(CreateFileW(path.c_str(), GENERIC_READ,
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
         nullptr));
     BCRYPT_HASH_HANDLE rawHash = nullptr;

@@ -22,16 +22,10 @@ struct QuentorBinding : RCWrapImpl {
 
 RCWrapImpl::RCWrapImpl(std::wstring dllName) : dllName_(std::move(dllName)) {}
 
-RCWrapImpl::~RCWrapImpl()
-{
-    if (module_ != nullptr)
-        FreeLibrary(module_);
-}
-
 bool RCWrapImpl::Init()
 {
     RCAutoLock guard(lock_);
-    if (module_ != nullptr)
+    if (module_)
         return true;
     if (loadFailed_)
         return false;
@@ -42,15 +36,15 @@ bool RCWrapImpl::Init()
         loadFailed_ = true;
         return false;
     }
-    HMODULE module = LoadLibraryW(path.c_str());
-    if (module == nullptr) {
+    unique_hmodule module(LoadLibraryW(path.c_str()));
+    if (!module) {
         RC_LOG(1, L"LoadLibrary failed %d", static_cast<int>(GetLastError()));
         loadFailed_ = true;
         return false;
     }
-    createObj = RCGetProcAddress<CreateObjFn>(module, kCreateObjExport);
-    destroyObj = RCGetProcAddress<DestroyObjFn>(module, kDestroyObjExport);
-    module_ = module;
+    createObj = RCGetProcAddress<CreateObjFn>(module.get(), kCreateObjExport);
+    destroyObj = RCGetProcAddress<DestroyObjFn>(module.get(), kDestroyObjExport);
+    module_ = std::move(module);
     return true;
 }
 

@@ -12,13 +12,13 @@
 
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCCriticalSection.h"
+#include "foundation/RCHandles.h"
 
 namespace RC {
 
 class RCWrapImpl {
 public:
     explicit RCWrapImpl(std::wstring dllName);
-    ~RCWrapImpl();
     RCWrapImpl(const RCWrapImpl&) = delete;
     RCWrapImpl& operator=(const RCWrapImpl&) = delete;
 
@@ -31,7 +31,7 @@ public:
 
 private:
     std::wstring dllName_;
-    HMODULE module_ = nullptr;
+    unique_hmodule module_;
     bool loadFailed_ = false;
     RCCriticalSection lock_;
 };

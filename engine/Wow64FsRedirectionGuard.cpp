@@ -10,19 +10,16 @@ Wow64FsRedirectionGuard::Wow64FsRedirectionGuard()
     // Only a 32-bit process on 64-bit Windows has redirection to turn off.
     if (!RCIsWow64())
         return;
-    HMODULE kernel32 = LoadLibraryW(L"Kernel32.dll");
-    if (kernel32 == nullptr)
+    kernel32_.reset(LoadLibraryW(L"Kernel32.dll"));
+    if (!kernel32_)
         return;
-    kernel32_ = kernel32;
-    revert_ = RCGetProcAddress<RevertFn>(kernel32, "Wow64RevertWow64FsRedirection");
-    disable_ = RCGetProcAddress<DisableFn>(kernel32, "Wow64DisableWow64FsRedirection");
+    revert_ = RCGetProcAddress<RevertFn>(kernel32_.get(), "Wow64RevertWow64FsRedirection");
+    disable_ = RCGetProcAddress<DisableFn>(kernel32_.get(), "Wow64DisableWow64FsRedirection");
 }
 
 Wow64FsRedirectionGuard::~Wow64FsRedirectionGuard()
 {
     Revert();
-    if (kernel32_ != nullptr)
-        FreeLibrary(kernel32_);
 }
 
 void Wow64FsRedirectionGuard::Disable()

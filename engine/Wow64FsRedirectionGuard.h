@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "foundation/RCHandles.h"
+
 namespace RC {
 
 class Wow64FsRedirectionGuard {
@@ -21,7 +23,7 @@ private:
     using RevertFn = BOOL(WINAPI*)(PVOID);
     using DisableFn = BOOL(WINAPI*)(PVOID*);
 
-    HMODULE kernel32_ = nullptr;
+    unique_hmodule kernel32_;
     RevertFn revert_ = nullptr;
     DisableFn disable_ = nullptr;
     PVOID saved_ = nullptr;

@@ -4,22 +4,19 @@
 
 namespace KivoHost {
 
-RCModuleLibrary::~RCModuleLibrary()
-{
-    if (library_ != nullptr)
-        FreeLibrary(library_);
-}
-
 bool RCModuleLibrary::Load(const std::wstring& path)
 {
-    library_ = LoadLibraryW(path.c_str());
-    if (library_ == nullptr) {
+    getModuleCount_ = nullptr;
+    queryModule_ = nullptr;
+    releaseModule_ = nullptr;
+    library_.reset(LoadLibraryW(path.c_str()));
+    if (!library_) {
         error_ = L"cannot load " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
         return false;
     }
-    getModuleCount_ = RCGetProcAddress<GetModuleCountFn>(library_, "RCVBusGetModuleCount");
-    queryModule_ = RCGetProcAddress<QueryModuleFn>(library_, "RCVBusQueryModule");
-    releaseModule_ = RCGetProcAddress<ReleaseModuleFn>(library_, "RCVBusReleaseModule");
+    getModuleCount_ = RCGetProcAddress<GetModuleCountFn>(library_.get(), "RCVBusGetModuleCount");
+    queryModule_ = RCGetProcAddress<QueryModuleFn>(library_.get(), "RCVBusQueryModule");
+    releaseModule_ = RCGetProcAddress<ReleaseModuleFn>(library_.get(), "RCVBusReleaseModule");
     if (getModuleCount_ == nullptr || queryModule_ == nullptr || releaseModule_ == nullptr) {
         error_ = path + L" does not export the three bus-module functions";
         return false;

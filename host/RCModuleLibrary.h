@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/RCHandles.h"
 #include "module/IVBusModule.h"
 
 namespace KivoHost {
@@ -12,11 +13,11 @@ namespace KivoHost {
 class RCModuleLibrary {
 public:
     RCModuleLibrary() = default;
-    ~RCModuleLibrary();
     RCModuleLibrary(const RCModuleLibrary&) = delete;
     RCModuleLibrary& operator=(const RCModuleLibrary&) = delete;
 
     // False, with the reason in error(), when the DLL or an export is missing.
+    // A second Load lets go of the library the first one loaded.
     [[nodiscard]] bool Load(const std::wstring& path);
     uint32_t ModuleCount() const;
     RC::DmAvCore::IVBusModule* QueryModule(uint32_t index) const;
@@ -28,7 +29,7 @@ private:
     using QueryModuleFn = bool(__cdecl*)(uint32_t, RC::DmAvCore::IVBusModule**);
     using ReleaseModuleFn = void(__cdecl*)(uint32_t, RC::DmAvCore::IVBusModule*);
 
-    HMODULE library_ = nullptr;
+    RC::unique_hmodule library_;
     GetModuleCountFn getModuleCount_ = nullptr;
     QueryModuleFn queryModule_ = nullptr;
     ReleaseModuleFn releaseModule_ = nullptr;

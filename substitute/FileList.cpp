@@ -20,7 +20,7 @@ void Walk(const std::wstring& path, std::vector<std::wstring>& files)
         return;
     }
     WIN32_FIND_DATAW found{};
-    UniqueFind find = AdoptFind(FindFirstFileW((path + L"\\*").c_str(), &found));
+    UniqueFind find = UniqueFind(FindFirstFileW((path + L"\\*").c_str(), &found));
     if (!find)
         return;
     do {

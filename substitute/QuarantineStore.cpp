@@ -93,7 +93,7 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
     UniqueFile source;
     {
         Wow64RedirectionOff redirectionOff;
-        source = AdoptFile(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        source = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!source || !EngineFiles::IsOpenedAs(source.get(), path))
             return false;
@@ -111,7 +111,7 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
 
     const std::wstring unique = UniqueStem();
     const std::wstring temporary = EngineFiles::Join(folder_, unique + L".tmp");
-    UniqueFile item = AdoptFile(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueFile item = UniqueFile(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!item)
         return false;
@@ -159,7 +159,7 @@ std::optional<std::wstring> QuarantineStore::FindItem(const std::uint8_t (&md5)[
 {
     const std::wstring pattern = EngineFiles::Join(folder_, HexOf(md5, 16) + L"-*.qtn");
     WIN32_FIND_DATAW found{};
-    UniqueFind find = AdoptFind(FindFirstFileW(pattern.c_str(), &found));
+    UniqueFind find = UniqueFind(FindFirstFileW(pattern.c_str(), &found));
     if (!find)
         return std::nullopt;
     do {
@@ -174,7 +174,7 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
     const std::optional<std::wstring> itemPath = FindItem(md5);
     if (!itemPath)
         return false;
-    UniqueFile item = AdoptFile(CreateFileW(itemPath->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    UniqueFile item = UniqueFile(CreateFileW(itemPath->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!item)
         return false;
@@ -195,7 +195,7 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
     UniqueFile target;
     {
         Wow64RedirectionOff redirectionOff;
-        target = AdoptFile(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+        target = UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!target)
             return false;

@@ -20,7 +20,7 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases() const
 {
     std::vector<FileStamp> files;
     WIN32_FIND_DATAW found{};
-    UniqueFind find = AdoptFind(FindFirstFileW(EngineFiles::Join(folder_, L"*").c_str(), &found));
+    UniqueFind find = UniqueFind(FindFirstFileW(EngineFiles::Join(folder_, L"*").c_str(), &found));
     if (!find)
         return files;
     do {

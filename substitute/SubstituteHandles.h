@@ -1,56 +1,35 @@
 #pragma once
-// The substitute engine's own RAII owners, one per kind of handle. The engine
-// is a separate library from the product, so it does not borrow the product's.
+// The substitute engine's owners: the product's own for the kinds both open
+// (files, find handles, libraries), and the same pattern for the two CNG kinds
+// only the engine opens.
 
 #include <windows.h>
 #include <bcrypt.h>
 
-#include <memory>
+#include "foundation/RCHandles.h"
 
 namespace Substitute {
 
-// Closing keeps GetLastError, so a failure can be read after its owner is gone.
-class LastErrorKeeper {
-public:
-    LastErrorKeeper() noexcept : error_(GetLastError()) {}
-    ~LastErrorKeeper() { SetLastError(error_); }
+namespace HandleTraits {
 
-private:
-    DWORD error_;
+struct Algorithm {
+    using type = BCRYPT_ALG_HANDLE;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::BCryptCloseAlgorithmProvider(h, 0); }
 };
 
-struct HandleCloser {
-    void operator()(HANDLE h) const noexcept { LastErrorKeeper keep; CloseHandle(h); }
-};
-struct FindCloser {
-    void operator()(HANDLE h) const noexcept { LastErrorKeeper keep; FindClose(h); }
-};
-struct AlgorithmCloser {
-    void operator()(BCRYPT_ALG_HANDLE h) const noexcept { LastErrorKeeper keep; BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct HashCloser {
-    void operator()(BCRYPT_HASH_HANDLE h) const noexcept { LastErrorKeeper keep; BCryptDestroyHash(h); }
-};
-struct LibraryCloser {
-    void operator()(HMODULE h) const noexcept { LastErrorKeeper keep; FreeLibrary(h); }
+struct Hash {
+    using type = BCRYPT_HASH_HANDLE;
+    static type Invalid() { return nullptr; }
+    static void Close(type h) { ::BCryptDestroyHash(h); }
 };
 
-// Handles are pointers on Win32, so unique_ptr holds them; the invalid value
-// differs per kind, hence the factory functions below.
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;      // NULL when invalid
-using UniqueFile = std::unique_ptr<void, HandleCloser>;        // from CreateFile
-using UniqueFind = std::unique_ptr<void, FindCloser>;          // from FindFirstFile
-using UniqueAlgorithm = std::unique_ptr<void, AlgorithmCloser>;
-using UniqueHash = std::unique_ptr<void, HashCloser>;
-using UniqueLibrary = std::unique_ptr<HINSTANCE__, LibraryCloser>;
+} // namespace HandleTraits
 
-inline UniqueFile AdoptFile(HANDLE h) noexcept
-{
-    return UniqueFile(h == INVALID_HANDLE_VALUE ? nullptr : h);
-}
-inline UniqueFind AdoptFind(HANDLE h) noexcept
-{
-    return UniqueFind(h == INVALID_HANDLE_VALUE ? nullptr : h);
-}
+using UniqueFile = RC::unique_hfile;  // from CreateFile: INVALID_HANDLE_VALUE when invalid
+using UniqueFind = RC::unique_hfind;  // from FindFirstFile
+using UniqueLibrary = RC::unique_hmodule;
+using UniqueAlgorithm = RC::UniqueResource<HandleTraits::Algorithm>;
+using UniqueHash = RC::UniqueResource<HandleTraits::Hash>;
 
 } // namespace Substitute

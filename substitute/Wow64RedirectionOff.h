@@ -8,9 +8,20 @@
 
 #include <windows.h>
 
-#include "substitute/SubstituteHandles.h"
-
 namespace Substitute {
+
+// Keeps GetLastError across the redirection calls, so that the failure of a
+// call made under the guard can still be read after the guard is gone.
+class LastErrorKeeper {
+public:
+    LastErrorKeeper() noexcept : error_(GetLastError()) {}
+    ~LastErrorKeeper() { SetLastError(error_); }
+    LastErrorKeeper(const LastErrorKeeper&) = delete;
+    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+
+private:
+    DWORD error_;
+};
 
 class Wow64RedirectionOff {
 public:

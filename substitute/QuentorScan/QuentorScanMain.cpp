@@ -21,7 +21,7 @@ namespace {
 
 struct Tally {
     CRITICAL_SECTION lock;
-    HANDLE allAnswered = nullptr;
+    RC::unique_handle allAnswered;
     unsigned long accepted = 0;
     unsigned long answered = 0;
     unsigned long threats = 0;
@@ -33,7 +33,7 @@ struct Tally {
 void CheckDone(Tally& tally)
 {
     if (!tally.submitting && tally.answered >= tally.accepted)
-        SetEvent(tally.allAnswered);
+        SetEvent(tally.allAnswered.get());
 }
 
 void __cdecl OnResult(void* context, std::uint32_t, const wchar_t* path, const RC::ScanResult* result)
@@ -81,7 +81,7 @@ int wmain(int argc, wchar_t** argv)
     auto* proxy = static_cast<RC::IScanProxy*>(object);
 
     InitializeCriticalSection(&tally.lock);
-    tally.allAnswered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    tally.allAnswered.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const std::vector<std::wstring> files = Substitute::ListFiles(roots);
 
     const ULONGLONG started = GetTickCount64();
@@ -105,7 +105,7 @@ int wmain(int argc, wchar_t** argv)
     tally.submitting = false;
     CheckDone(tally);
     LeaveCriticalSection(&tally.lock);
-    WaitForSingleObject(tally.allAnswered, INFINITE);
+    WaitForSingleObject(tally.allAnswered.get(), INFINITE);
     const ULONGLONG elapsed = GetTickCount64() - started;
     proxy->Stop();
     proxy->UnInit();
@@ -117,7 +117,6 @@ int wmain(int argc, wchar_t** argv)
                   L"peak working set %.1f MiB\n",
                   tally.answered, refused, tally.threats, tally.bytes / 1048576.0, seconds, tally.answered / seconds,
                   tally.bytes / 1048576.0 / seconds, Substitute::PeakWorkingSetMiB());
-    CloseHandle(tally.allAnswered);
     DeleteCriticalSection(&tally.lock);
     return tally.threats != 0 ? 1 : 0;
 }
