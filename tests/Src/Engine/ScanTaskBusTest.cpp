@@ -16,8 +16,7 @@
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
-#include "host/RCBus.h"
-#include "host/RCModuleLibrary.h"
+#include "Src/Engine/BusModuleTest.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
 #include "support/TestData.h"
@@ -79,18 +78,11 @@ private:
     int gate_ = kOpen;
 };
 
-class ScanTaskBusTest : public testing::Test {
+class ScanTaskBusTest : public KivoTest::BusModuleTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(library_.Load(L"RCTrevox.dll"));
-        module_ = library_.QueryModule(0);
-        ASSERT_NE(nullptr, module_);
-        bus_.AddListener([this](const RCBusMessage& message) {
-            std::lock_guard<std::mutex> guard(lock_);
-            seen_.push_back(message);
-            changed_.notify_all();
-        });
+        ASSERT_NO_FATAL_FAILURE(LoadModule());
         gate_.reset(new GateHost(bus_.HostFor(module_)));
         module_->Attach(gate_.get(), L"");
         bus_.Post(MSG_MODULE_START, L"", L"");
@@ -98,10 +90,7 @@ protected:
     void TearDown() override
     {
         gate_->Set(GateHost::kOpen);
-        bus_.Post(MSG_MODULE_STOP, L"", L"");
-        bus_.WaitIdle();
-        module_->Detach();
-        library_.ReleaseModule(0, module_);
+        StopAndRelease();
     }
 
     template <class Record>
@@ -192,12 +181,6 @@ protected:
     }
 
     RC::test::ScratchDir folder_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::vector<RCBusMessage> seen_;
-    KivoHost::RCModuleLibrary library_;
-    KivoHost::RCBus bus_;
-    DmAvCore::IVBusModule* module_ = nullptr;
     std::unique_ptr<GateHost> gate_;
 };
 

@@ -18,8 +18,7 @@
 #include <vector>
 
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
-#include "host/RCBus.h"
-#include "host/RCModuleLibrary.h"
+#include "Src/Engine/BusModuleTest.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
 
@@ -131,26 +130,16 @@ std::vector<Hostile> HostileRequests()
     return table;
 }
 
-class ScanTaskHostileTest : public testing::Test {
+class ScanTaskHostileTest : public KivoTest::BusModuleTest {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(library_.Load(L"RCTrevox.dll"));
-        module_ = library_.QueryModule(0);
-        ASSERT_NE(nullptr, module_);
-        bus_.AddListener([this](const RCBusMessage& message) {
-            std::lock_guard<std::mutex> guard(lock_);
-            seen_.push_back(message);
-            changed_.notify_all();
-        });
+        ASSERT_NO_FATAL_FAILURE(LoadModule());
         module_->Attach(bus_.HostFor(module_), L"");
     }
     void TearDown() override
     {
-        bus_.Post(MSG_MODULE_STOP, L"", L"");
-        bus_.WaitIdle();
-        module_->Detach();
-        library_.ReleaseModule(0, module_);
+        StopAndRelease();
     }
 
     // Through the bus what the module subscribed to; anything else the way
@@ -222,12 +211,6 @@ protected:
     }
 
     RC::test::ScratchDir folder_;
-    std::mutex lock_;
-    std::condition_variable changed_;
-    std::vector<RCBusMessage> seen_;
-    KivoHost::RCModuleLibrary library_;
-    KivoHost::RCBus bus_;
-    DmAvCore::IVBusModule* module_ = nullptr;
 };
 
 } // namespace
