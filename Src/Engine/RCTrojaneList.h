@@ -36,7 +36,8 @@ public:
 
     // The task id when the file is new to the list, 0 when it was listed.
     uint32_t AddThreat(const FileQueryTask& task);
-    bool FindThreat(uint32_t taskId, FileQueryTask& out) const;
+    // The listed threat with that task id; false leaves out as it was.
+    [[nodiscard]] bool FindThreat(uint32_t taskId, FileQueryTask& out) const;
     // Every listed path, for handing threats over to the engine.
     std::vector<std::wstring> ThreatPaths() const;
     // Starts a worker for the operation on the ids (after stopping any

@@ -2,7 +2,9 @@
 // Registry reads with the enumerators' fixed limits: names and values of at
 // most 260 characters. A value that does not fit, or that fills the buffer
 // without a terminator, is not read, so nothing downstream can run past the
-// buffer; callers skip it and go on.
+// buffer; callers skip it and go on. A failed call leaves its out-parameters
+// (names) as they were; the value read is this object's own state, empty
+// after a failed read.
 #include <windows.h>
 
 #include <string>

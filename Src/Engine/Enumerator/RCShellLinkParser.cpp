@@ -1,5 +1,7 @@
 #include "Src/Engine/Enumerator/RCShellLinkParser.h"
 
+#include <utility>
+
 namespace RC {
 
 namespace {
@@ -70,9 +72,9 @@ bool HasZeroByte(const uint8_t* data, size_t from, size_t end)
 
 } // namespace
 
-RCShellLinkParser::Result RCShellLinkParser::Parse(const uint8_t* data, size_t size, Link& link)
+RCShellLinkParser::Result RCShellLinkParser::Parse(const uint8_t* data, size_t size, Link& out)
 {
-    link = Link();
+    Link link;
     Cursor cursor(data, size, 0);
     uint32_t headerSize = 0;
     if (size < kHeaderSize || !cursor.ReadU32(headerSize) || headerSize != kHeaderSize)
@@ -89,19 +91,17 @@ RCShellLinkParser::Result RCShellLinkParser::Parse(const uint8_t* data, size_t s
             return Result::Failed;
         if (idListSize != 0) {
             link.idList.resize(idListSize);
-            if (!cursor.Read(link.idList.data(), idListSize)) {
-                link.idList.clear();
+            if (!cursor.Read(link.idList.data(), idListSize))
                 return Result::Failed;
-            }
         }
     }
     link.linkInfoPosition = static_cast<size_t>(cursor.Position());
+    out = std::move(link);
     return Result::Parsed;
 }
 
 bool RCShellLinkParser::ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::string& basePath)
 {
-    basePath.clear();
     Cursor cursor(data, size, position);
     uint32_t linkInfoSize = 0;
     if (!cursor.ReadU32(linkInfoSize))
@@ -117,12 +117,12 @@ bool RCShellLinkParser::ReadLinkInfoPath(const uint8_t* data, size_t size, size_
     if (length == 0 || length > kMaxBasePathBytes)
         return false;
     char bytes[kMaxBasePathBytes] = {};
+    size_t end = 0;
     if (cursor.Read(bytes, length)) {
-        size_t end = 0;
         while (end < length && bytes[end] != '\0')
             ++end;
-        basePath.assign(bytes, end);
     }
+    basePath.assign(bytes, end);
     return true;
 }
 

@@ -4,7 +4,8 @@
 // computation over a buffer, free of file and shell calls, so that it can be
 // built natively and fuzzed. Every size and offset in the file is checked
 // against the buffer: a link that lies about them is refused, never read
-// beyond.
+// beyond. As every reader of this layer that fills an out-parameter, a
+// failed call leaves it as it was.
 #include <cstddef>
 #include <cstdint>
 #include <string>

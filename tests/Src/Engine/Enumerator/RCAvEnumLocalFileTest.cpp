@@ -200,6 +200,10 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     RCShellLinkParser::ReadLinkInfoPath(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), 76,
                                         basePath);
     EXPECT_EQ(basePath, "");
+    // A block the file does not hold is refused, and the path is left as it was.
+    basePath = "kept";
+    EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), valid.size(), basePath));
+    EXPECT_EQ(basePath, "kept");
 
     // ID lists go to the shell only when sizes chain inside the buffer and
     // no item points the shell outside itself.
