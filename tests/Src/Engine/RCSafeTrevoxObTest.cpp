@@ -96,9 +96,9 @@ TEST_F(RCSafeTrevoxObTest, ShowType46HasNoRow)
 {
     ItemRow counts;
     counts.enumerated = 4;
-    observer.SetItemCounts(46, counts);
-    observer.SetItemStatus(46, 2);
-    observer.FireItemStatus(46);
+    observer.SetItemCounts(kEndOfRunShowType, counts);
+    observer.SetItemStatus(kEndOfRunShowType, 2);
+    observer.FireItemStatus(kEndOfRunShowType);
     EXPECT_EQ(callback.lastItemShowType, 46u);
     EXPECT_EQ(callback.lastItemStatus.status, 0u);
     EXPECT_EQ(callback.lastItemStatus.enumerated, 0u);

@@ -162,8 +162,8 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     const ItemProgressBlock itemProgress{};
     silent.OnScanStateChange(&status);
     silent.OnScanProgressChange(&progress);
-    silent.OnItemStatusChange(46, &item);
-    silent.OnItemProgressChange(46, &itemProgress);
+    silent.OnItemStatusChange(kEndOfRunShowType, &item);
+    silent.OnItemProgressChange(kEndOfRunShowType, &itemProgress);
     silent.PostSetupDone();
     silent.OnOperateBegin(1);
     silent.OnOperateItemBegin(1, 1);

@@ -131,11 +131,11 @@ TEST_F(RCAvFileScanTest, RunWithoutFilesEndsAtTheFinalMarker)
     StartWith();
     EXPECT_FALSE(queue_.StartScan());  // one run at a time
     AddMarker(21);
-    AddMarker(46);
+    AddMarker(kEndOfRunShowType);
     queue_.WaitingStop();
     EXPECT_EQ(sink_.events(), (std::vector<std::string>{"begin", "file-begin", "marker-end", "file-begin", "end"}));
     EXPECT_TRUE(queue_.StartScan());  // idle again
-    AddMarker(46);
+    AddMarker(kEndOfRunShowType);
     queue_.WaitingStop();
 }
 
@@ -145,7 +145,7 @@ TEST_F(RCAvFileScanTest, RunEndsAfterTheLastAnswerNotAtTheMarker)
     StartWith();
     EXPECT_TRUE(AddFile(1, L"eicar.com"));
     EXPECT_TRUE(AddFile(2, L"clean.exe"));
-    AddMarker(46);  // before any answer: the engine waits 300 ms per file
+    AddMarker(kEndOfRunShowType);  // before any answer: the engine waits 300 ms per file
     queue_.WaitingStop();
 
     const std::vector<Completion> done = sink_.completions();
@@ -173,7 +173,7 @@ TEST_F(RCAvFileScanTest, RefusedQueryCompletesAtOnceWithNothingFound)
     ASSERT_EQ(sink_.completions().size(), 1u);
     EXPECT_EQ(sink_.completions()[0].level, 0u);
     EXPECT_EQ(sink_.completions()[0].thread, GetCurrentThreadId());
-    AddMarker(46);
+    AddMarker(kEndOfRunShowType);
     queue_.WaitingStop();
 }
 
@@ -185,7 +185,7 @@ TEST_F(RCAvFileScanTest, SilentEngineTimesOutButNotWhilePaused)
     fast.now = &FakeClock;
     StartWith(fast);
     AddFile(1, L"clean.exe");
-    AddMarker(46);
+    AddMarker(kEndOfRunShowType);
 
     queue_.Pause();
     g_clock += 600;  // ten minutes suspended
@@ -231,7 +231,7 @@ TEST_F(RCAvFileScanTest, StartStopCyclesWithRandomAbortsNeverHangOrDoubleAResult
                 Sleep(random() % 3);
             queue_.Abort();
         } else {
-            AddMarker(46);
+            AddMarker(kEndOfRunShowType);
         }
         queue_.WaitingStop();
 
