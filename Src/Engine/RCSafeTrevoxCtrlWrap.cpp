@@ -64,6 +64,14 @@ RCScanCtrlInfo* RCSafeTrevoxCtrlWrap::Find(const std::wstring& taskId)
     return found != registry_->tasks.end() ? &found->second : nullptr;
 }
 
+RCScanCtrlInfo* RCSafeTrevoxCtrlWrap::FindExisting(const std::wstring& taskId)
+{
+    RCScanCtrlInfo* task = Find(taskId);
+    if (task == nullptr)
+        RC_LOG(2, L"TaskId %s can not find", taskId.c_str());
+    return task;
+}
+
 void RCSafeTrevoxCtrlWrap::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
                                             const std::wstring& id, const uint8_t* data, uint32_t size)
 {
@@ -106,11 +114,9 @@ void RCSafeTrevoxCtrlWrap::OnCommand(const std::wstring& address1, const std::ws
     TaskCommandRequest request;
     if (!RCDecodeRecord(request, data, size))
         return;
-    RCScanCtrlInfo* task = Find(request.taskId);
-    if (task == nullptr) {
-        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+    RCScanCtrlInfo* task = FindExisting(request.taskId);
+    if (task == nullptr)
         return;
-    }
     const bool known = request.command < std::size(kCommands);
     const bool result = known && task->Controller() != nullptr && kCommands[request.command](*task);
     if (registry_->sender == nullptr)
@@ -127,11 +133,9 @@ void RCSafeTrevoxCtrlWrap::OnOperate(const uint8_t* data, uint32_t size)
     TaskOperateRequest request;
     if (!RCDecodeRecord(request, data, size))
         return;
-    RCScanCtrlInfo* task = Find(request.taskId);
-    if (task == nullptr) {
-        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+    RCScanCtrlInfo* task = FindExisting(request.taskId);
+    if (task == nullptr)
         return;
-    }
     RCSafeTrevoxCtrl* controller = task->Controller();
     if (controller == nullptr)
         return;
@@ -146,11 +150,9 @@ void RCSafeTrevoxCtrlWrap::OnCancelOperate(const uint8_t* data, uint32_t size)
     TaskCancelOperateRequest request;
     if (!RCDecodeRecord(request, data, size))
         return;
-    RCScanCtrlInfo* task = Find(request.taskId);
-    if (task == nullptr) {
-        RC_LOG(2, L"TaskId %s can not find", request.taskId.c_str());
+    RCScanCtrlInfo* task = FindExisting(request.taskId);
+    if (task == nullptr)
         return;
-    }
     if (task->Controller() != nullptr)
         task->Controller()->GetTrojaneList()->CancelOperation();
 }

@@ -55,6 +55,8 @@ private:
     void OnOperate(const uint8_t* data, uint32_t size);
     void OnCancelOperate(const uint8_t* data, uint32_t size);
     RCScanCtrlInfo* Find(const std::wstring& taskId);
+    // Find, with the log line of a request for a task that was never set up.
+    RCScanCtrlInfo* FindExisting(const std::wstring& taskId);
 
     std::unique_ptr<Registry> registry_;
 };
