@@ -39,7 +39,6 @@ ScanResult EmptyResult()
 struct RCAvFileScan::State {
     struct Answer {
         uint32_t taskId;
-        std::wstring path;
         ScanResult result;
     };
 
@@ -198,7 +197,7 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
     return false;
 }
 
-void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, const wchar_t* path,
+void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, const wchar_t* /*path*/,
                                               const ScanResult* result)
 {
     RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
@@ -207,7 +206,7 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
     // An answer that cannot be stored is left to the time-out, like one never sent.
     RCNoThrowBoundary("RCAvFileScan::ScanResultCallback", [&] {
         State& s = *self->state_;
-        State::Answer answer{taskId, path != nullptr ? path : L"", *result};
+        State::Answer answer{taskId, *result};
         RCAutoLock guard(s.resultsLock);
         // The query thread takes the whole list at once, so only the first answer
         // of a batch needs to wake it; every signal is a trip to the wineserver.
@@ -245,6 +244,9 @@ void RCAvFileScan::QueryLoop()
             for (const State::Answer& answer : batch)
                 if (!s.idle)
                     OnTrevoxResult(answer.taskId, answer.result);
+            // A stop or the end of the run cuts the gathering short.
+            if (s.timing.gatherMs != 0)
+                s.stopEvent.Wait(s.timing.gatherMs);
         } else if (outcome == WAIT_TIMEOUT) {
             CheckTimeOut();
         }

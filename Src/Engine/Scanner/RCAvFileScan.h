@@ -22,9 +22,13 @@ class RCAvFileScan : private RCNonCopyable {
 public:
     // The clocks of the run. Production uses the defaults: the query thread
     // wakes after 20 s of silence, and a run whose engine has said nothing
-    // for more than 60 s completes its pending files with level 0.
+    // for more than 60 s completes its pending files with level 0. After
+    // each batch of answers the query thread lets the next ones gather for
+    // gatherMs: every wake is a round trip to the wineserver, while progress
+    // reaches the bus at most every 50 ms anyway.
     struct Timing {
         unsigned long idleWaitMs = 20000;
+        unsigned long gatherMs = 10;
         int64_t silenceSeconds = 60;
         int64_t (*now)() = nullptr;  // whole seconds; null: the C run time's time()
     };
