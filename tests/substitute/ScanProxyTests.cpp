@@ -27,7 +27,7 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
 
 TEST_F(ScanProxy, TakesQueriesOnlyWhileStartedAndStopsAfterTheLastAnswer)
 {
-    Write(Beside(L"Quentor.ini"), "[Controls]\r\nDelayMs=5\r\nWorkers=2\r\n");
+    Write(Beside(L"Quentor.ini"), "[Controls]\r\nDelayMs=5\r\nWorkers=2\r\nAnswerTwice=twice.txt\r\n");
     const std::wstring file = files_.Write(L"file.txt", "some bytes");
     void* proxy = Proxy();
     EXPECT_FALSE(CallSlot<bool>(proxy, 5, 1u, file.c_str()));
@@ -42,8 +42,8 @@ TEST_F(ScanProxy, TakesQueriesOnlyWhileStartedAndStopsAfterTheLastAnswer)
     for (std::uint32_t id = 1; id <= 40; ++id)
         EXPECT_EQ(1u, answers.count(id)) << id;
     EXPECT_FALSE(CallSlot<bool>(proxy, 5, 41u, file.c_str()));
-    Scan(proxy, {file});  // a stopped proxy starts again
-    EXPECT_EQ(1u, Answers().count(41));
+    Scan(proxy, {files_.Write(L"twice.txt", "x")});  // a stopped proxy starts again
+    EXPECT_EQ(2u, Answers().count(41));                // as the controls ask
 }
 
 TEST_F(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabasesBetweenRuns)
