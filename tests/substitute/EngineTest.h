@@ -70,7 +70,7 @@ protected:
     static std::wstring Beside(const std::wstring& name) { return RCGetExeFolder() + name; }
     static void Write(const std::wstring& path, const std::string& bytes)
     {
-        std::ofstream(path.c_str(), std::ios::binary) << bytes;
+        EXPECT_TRUE(std::ofstream(path.c_str(), std::ios::binary) << bytes) << path;
     }
     // Destroyed when the case ends, after its UnInit (slot 1) where it has one.
     void* Create(HMODULE library, std::uint32_t id, bool uninit)

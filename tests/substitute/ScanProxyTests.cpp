@@ -55,7 +55,7 @@ TEST_F(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabasesBetweenRuns)
     CallSlot<void>(assist, 1);  // as the product does before each run
     EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level);
     Write(Beside(L"signatures\\late.hdb"), "c5c20fea92c45f21e5976eb4ff20ff57:14:Win.Virus.Late-9\n");
-    EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level);  // not within a run
+    EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level);  // no BeginRun, no reload
     CallSlot<void>(assist, 1);
     const RC::ScanResult found = Scan(proxy, {sample}).at(0);
     EXPECT_EQ(L"Win.Virus.Late-9 3/1",
