@@ -2,8 +2,7 @@
 
 namespace Substitute {
 
-SignatureDatabase::SignatureDatabase(std::vector<HashSignature> signatures, std::size_t malformedLines)
-    : signatures_(std::move(signatures)), malformedLines_(malformedLines)
+SignatureDatabase::SignatureDatabase(std::vector<HashSignature> signatures) : signatures_(std::move(signatures))
 {
     for (std::size_t i = 0; i < signatures_.size(); ++i) {
         HashSignature& signature = signatures_[i];

@@ -15,7 +15,7 @@ namespace Substitute {
 class SignatureDatabase {
 public:
     // Record numbers are given in the order of the vector, from 1.
-    SignatureDatabase(std::vector<HashSignature> signatures, std::size_t malformedLines);
+    explicit SignatureDatabase(std::vector<HashSignature> signatures);
     SignatureDatabase() = default;
 
     // Whether a file of this size could match any signature of the kind: a
@@ -24,7 +24,6 @@ public:
     const HashSignature* Find(HashKind kind, const std::uint8_t* digest, std::uint64_t fileSize) const;
 
     std::size_t Count() const { return signatures_.size(); }
-    std::size_t MalformedLines() const { return malformedLines_; }
 
 private:
     struct KindIndex {
@@ -35,7 +34,6 @@ private:
 
     std::vector<HashSignature> signatures_;
     KindIndex index_[kHashKindCount];
-    std::size_t malformedLines_ = 0;
 };
 
 } // namespace Substitute

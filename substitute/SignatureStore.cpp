@@ -44,14 +44,13 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases() const
 std::shared_ptr<const SignatureDatabase> SignatureStore::Load(const std::vector<FileStamp>& files) const
 {
     std::vector<HashSignature> signatures;
-    std::size_t malformed = 0;
     for (const FileStamp& file : files) {
         const std::optional<std::string> text = EngineFiles::ReadSmallFile(EngineFiles::Join(folder_, file.name), kMaxDatabaseBytes);
         if (!text)
             continue;
-        malformed += SignatureParser::ParseText(*text, *SignatureParser::FormatOfFileName(file.name), signatures).malformed;
+        SignatureParser::ParseText(*text, *SignatureParser::FormatOfFileName(file.name), signatures);
     }
-    return std::make_shared<const SignatureDatabase>(std::move(signatures), malformed);
+    return std::make_shared<const SignatureDatabase>(std::move(signatures));
 }
 
 std::shared_ptr<const SignatureDatabase> SignatureStore::Current()
