@@ -15,7 +15,6 @@ TEST(WorldAccessSecurity, GrantsEveryoneAllAccessWithAndWithoutPackages)
         RCWorldAccessSecurity security(packages);
         SECURITY_ATTRIBUTES* attributes = security.Get();
         ASSERT_NE(attributes, nullptr);
-        EXPECT_EQ(attributes->nLength, sizeof(SECURITY_ATTRIBUTES));
         EXPECT_FALSE(attributes->bInheritHandle);
         BOOL present = FALSE, defaulted = TRUE;
         PACL acl = nullptr;

@@ -38,6 +38,7 @@ void operator delete(void* block) noexcept
     if (block != nullptr)
         ::HeapFree(::GetProcessHeap(), 0, block);
 }
+void operator delete(void* block, std::size_t) noexcept { ::operator delete(block); }
 
 namespace {
 

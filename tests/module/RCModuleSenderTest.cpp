@@ -7,7 +7,6 @@
 
 using namespace RC;
 using KivoTest::RecordingHost;
-using KivoTest::RecordingMessage;
 
 namespace {
 
@@ -61,7 +60,7 @@ TEST(RCModuleMsgData, WritesHeaderOnlyWhenSetAndKeepsNoEmptyBlock)
 
     holder.SetHeader(-5);
     holder.SetData(&byte, 1);
-    RecordingMessage message;
+    KivoTest::RecordingMessage message;
     holder.WriteTo(&message);
     ASSERT_EQ(message.calls.size(), 2u);
     EXPECT_EQ(message.calls[0].key, L"SafeDataHeader");
