@@ -1,5 +1,6 @@
 #include "engine/RCInFileStream.h"
 #include "foundation/RCRefPtr.h"
+#include "Src/Engine/Enumerator/EnumTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -7,27 +8,22 @@
 
 namespace {
 
+// 2.5 MiB: the read crosses chunk borders.
+std::string Pattern()
+{
+    std::string bytes(5 * 1024 * 1024 / 2, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 251);
+    return bytes;
+}
+
 class InFileStream : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"KivoStream-" + std::to_wstring(::GetCurrentProcessId()) + L".bin";
-        bytes_.resize(size_);
-        for (size_t i = 0; i < bytes_.size(); ++i)
-            bytes_[i] = static_cast<unsigned char>(i * 7 + i / 251);
-        const HANDLE file = ::CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD written = 0;
-        ::WriteFile(file, bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
-        ::CloseHandle(file);
-    }
-    void TearDown() override { ::DeleteFileW(path_.c_str()); }
-
-    const uint32_t size_ = 5 * 1024 * 1024 / 2;  // 2.5 MiB: the read crosses chunk borders
-    std::wstring path_;
-    std::vector<unsigned char> bytes_;
+    RC::test::ScratchDir folder_;
+    const std::string bytes_ = Pattern();
+    const uint32_t size_ = static_cast<uint32_t>(bytes_.size());
+    const std::wstring path_ = folder_.Write(L"stream.bin", bytes_);
 };
 
 TEST_F(InFileStream, AnswersOnlyItsInterfaceIds)
@@ -73,7 +69,7 @@ TEST_F(InFileStream, ReadsALargeFileWholeAndFailsQuietlyWhenClosed)
     EXPECT_EQ(size, size_);
     ASSERT_EQ(stream->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &read), RC::RC_STATUS_OK);
     ASSERT_EQ(read, size_);
-    EXPECT_TRUE(std::equal(bytes_.begin(), bytes_.end(), buffer.begin()));
+    EXPECT_EQ(0, memcmp(buffer.data(), bytes_.data(), size_));
     EXPECT_EQ(stream->Read(buffer.data(), 10, &read), RC::RC_STATUS_OK);
     EXPECT_EQ(read, 0u);
 

@@ -1,17 +1,12 @@
-#include "foundation/RCDynamicBuffer.h"
 #include "foundation/RCRefCountImpl1.h"
 #include "foundation/RCRefPtr.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 namespace {
 
 class IWidget : public RC::IRefCount
 {
-public:
-    virtual int Answer() = 0;
 };
 
 class Widget : public RC::RCRefCountImpl1<IWidget>
@@ -19,26 +14,11 @@ class Widget : public RC::RCRefCountImpl1<IWidget>
 public:
     explicit Widget(bool* destroyed, IWidget* keep = nullptr) : destroyed_(destroyed), keep_(keep) {}
     ~Widget() override { *destroyed_ = true; }
-    int Answer() override { return 42; }
 
 private:
     bool* destroyed_;
     RCRefPtr<IWidget> keep_;
 };
-
-TEST(RefCount, CountsFromZeroAndDeletesThroughTheMostDerivedDestructor)
-{
-    bool destroyed = false;
-    IWidget* widget = new Widget(&destroyed);
-    EXPECT_EQ(widget->GetRefCount(), 0);
-    EXPECT_EQ(widget->AddRef(), 0);
-    EXPECT_EQ(widget->GetRefCount(), 1);
-    EXPECT_EQ(widget->AddRef(), 1);
-    EXPECT_EQ(widget->Release(), 1);
-    EXPECT_FALSE(destroyed);
-    widget->Release();
-    EXPECT_TRUE(destroyed);
-}
 
 TEST(RefCount, SlotTakesTheNewReferenceBeforeDroppingTheOld)
 {
@@ -62,35 +42,6 @@ TEST(RefCount, SlotTakesTheNewReferenceBeforeDroppingTheOld)
     copy.Reset();
     slot.Reset();
     EXPECT_TRUE(innerDestroyed);
-}
-
-TEST(Buffer, GrowsByTheGrowthRule)
-{
-    struct Case {
-        uint32_t from, to, expected;
-    } cases[] = {{0, 1, 4}, {10, 11, 26}, {100, 101, 125}, {100, 200, 200}, {100, 50, 100}};
-    for (const Case& c : cases) {
-        RC::RCDynamicBuffer<char> buffer;
-        buffer.SetCapacity(c.from);
-        buffer.Reserve(c.to);
-        EXPECT_EQ(buffer.GetCapacity(), c.expected) << c.from << " -> " << c.to;
-    }
-}
-
-TEST(Buffer, KeepsBytesAndSizeApartFromCapacity)
-{
-    RC::RCDynamicBuffer<char> buffer;
-    buffer.SetCapacity(8);
-    std::memcpy(buffer.Data(), "abcdefgh", 8);
-    buffer.SetSize(100);
-    EXPECT_EQ(buffer.GetSize(), 8u);
-    buffer.SetCapacity(3);
-    EXPECT_EQ(std::string(buffer.Data(), 3), "abc");
-
-    RC::RCDynamicBuffer<char> copy;
-    copy = buffer;
-    EXPECT_EQ(copy.GetSize(), 0u);
-    EXPECT_EQ(std::string(copy.Data(), copy.GetCapacity()), "abc");
 }
 
 } // namespace

@@ -23,115 +23,37 @@ struct CHost {
     void** vtable;
     struct ForeignHostReport* report;
     Callback callback;
-    struct ForeignScanReport* scan; /* when set, posts come from a scan's threads */
-    CRITICAL_SECTION lock;
-    HANDLE ended;
-    HANDLE operated;
 };
 
 struct CMessage {
     void** vtable;
-    const wchar_t* id;
-    const wchar_t* address1;
-    const wchar_t* address2;
+    const wchar_t *id, *address1, *address2;
     struct ForeignHostReport* report; /* where SetBinary lands */
     const uint8_t* data;              /* "SafeData" of a request, or none */
     uint32_t size;
 };
 
-static void CopyId(wchar_t* target, const wchar_t* source)
+static void Note(struct ForeignHostReport* r, const wchar_t* a, const wchar_t* b, const wchar_t* c)
 {
-    if (source == NULL) {
-        target[0] = 0;
-        return;
+    const wchar_t* parts[3] = {a, b, c};
+    int i;
+    for (i = 0; i < 3; ++i) {
+        if (parts[i] != NULL && wcslen(r->journal) + wcslen(parts[i]) < 2047)
+            wcscat(r->journal, parts[i]);
     }
-    wcsncpy(target, source, FOREIGN_ID_LEN - 1);
-    target[FOREIGN_ID_LEN - 1] = 0;
 }
 
 static void __thiscall HostUnused(struct CHost* self) { (void)self; }
 
 static void __thiscall HostSubscribe(struct CHost* self, const wchar_t* id, Callback callback)
 {
-    struct ForeignHostReport* r = self->report;
-    if (r->subscribedCount < FOREIGN_MAX_IDS)
-        CopyId(r->subscribed[r->subscribedCount], id);
-    r->subscribedCount++;
+    Note(self->report, L"+", id, L"\n");
     if (self->callback != NULL && self->callback != callback)
-        r->oneCallbackForAll = 0;
+        self->report->oneCallbackForAll = 0;
     self->callback = callback;
 }
 
-static void __thiscall HostUnsubscribe(struct CHost* self, const wchar_t* id)
-{
-    struct ForeignHostReport* r = self->report;
-    if (r->unsubscribedCount < FOREIGN_MAX_IDS)
-        CopyId(r->unsubscribed[r->unsubscribedCount], id);
-    r->unsubscribedCount++;
-}
-
-static void* g_messageVtable[14];
-
-static uint32_t GetU32(const uint8_t* at)
-{
-    return at[0] | at[1] << 8 | at[2] << 16 | (uint32_t)at[3] << 24;
-}
-
-/* A task's events: TaskId "C" (6 bytes), then the state, the command, the
-   threat's query id, the operation's phase or the operated threat's id. */
-static void RecordScanPost(struct CHost* self, const wchar_t* id, const uint8_t* data)
-{
-    struct ForeignScanReport* s = self->scan;
-    uint32_t state = GetU32(data + 6);
-    EnterCriticalSection(&self->lock);
-    if (wcscmp(id, L"20BF340A-86FF-4DDC-B443-7D976E75AA66") == 0)
-        s->setupDone++;
-    else if (wcscmp(id, L"3D2CA24D-A354-4421-8AE3-35C2FAC7CF8A") == 0)
-        s->commandResult = data[10];
-    else if (wcscmp(id, L"BFC480F4-D36B-495A-B65F-1ABA8EEEAE37") == 0) {
-        s->threats++;
-        s->threatId = state;
-    } else if (wcscmp(id, L"D26E03C8-F4D0-465F-94E1-8BC5A3290F79") == 0)
-        s->operateOutcome = GetU32(data + 10);
-    else if (wcscmp(id, L"DA30378E-4037-4644-9980-63CD622FD7E2") == 0 && state == 4)
-        SetEvent(self->operated);
-    else if (wcscmp(id, L"2F382E89-A1AE-4797-84FC-215CDE15257D") == 0) {
-        if (s->stateCount < 8)
-            s->states[s->stateCount] = state;
-        s->stateCount++;
-        if (state == 4)
-            SetEvent(self->ended);
-    }
-    LeaveCriticalSection(&self->lock);
-}
-
-static void __thiscall HostPost(struct CHost* self, const wchar_t* id, void* holder, const wchar_t* address2,
-                                const wchar_t* address1)
-{
-    struct ForeignHostReport* r = self->report;
-    struct CMessage capture = {g_messageVtable, id, address1, address2, r, NULL, 0};
-    if (self->scan != NULL) {
-        struct ForeignHostReport local;
-        memset(&local, 0, sizeof local);
-        capture.report = &local;
-        if (holder != NULL)
-            ((WriteToFn)SLOT(holder, 0))(holder, &capture);
-        RecordScanPost(self, id, local.postedData);
-        return;
-    }
-    r->postedCount++;
-    CopyId(r->postedId, id);
-    r->postedAddress1IsNull = address1 == NULL;
-    CopyId(r->postedAddress1, address1);
-    CopyId(r->postedAddress2, address2);
-    if (holder != NULL)
-        ((WriteToFn)SLOT(holder, 0))(holder, &capture);
-}
-
-static void* g_hostVtable[8] = {
-    (void*)HostUnused, (void*)HostUnused, (void*)HostUnused, (void*)HostUnused,
-    (void*)HostUnused, (void*)HostSubscribe, (void*)HostUnsubscribe, (void*)HostPost,
-};
+static void __thiscall HostUnsubscribe(struct CHost* self, const wchar_t* id) { Note(self->report, L"-", id, L"\n"); }
 
 static void __thiscall MessageUnused(struct CMessage* self) { (void)self; }
 static const wchar_t* __thiscall MessageId(struct CMessage* self) { return self->id; }
@@ -140,10 +62,15 @@ static const wchar_t* __thiscall MessageAddress2(struct CMessage* self) { return
 
 static void __thiscall MessageSetBinary(struct CMessage* self, const wchar_t* key, const void* data, uint32_t size)
 {
+    wchar_t hex[16] = L" ";
+    uint32_t i;
     if (wcscmp(key, L"SafeData") != 0)
         return;
-    self->report->postedDataSize = size;
-    memcpy(self->report->postedData, data, size < 16 ? size : 16);
+    for (i = 0; i < size && i < 6; ++i) {
+        hex[1 + 2 * i] = L"0123456789abcdef"[((const uint8_t*)data)[i] >> 4];
+        hex[2 + 2 * i] = L"0123456789abcdef"[((const uint8_t*)data)[i] & 15];
+    }
+    Note(self->report, hex, NULL, NULL);
 }
 
 static uint32_t __thiscall MessageGetBinarySize(struct CMessage* self, const wchar_t* key)
@@ -159,174 +86,81 @@ static char __thiscall MessageGetBinary(struct CMessage* self, const wchar_t* ke
     return 1;
 }
 
-static void __thiscall MessageSetString(struct CMessage* self, const wchar_t* key, const wchar_t* value)
+static void* g_messageVtable[14] = {
+    (void*)MessageUnused, (void*)MessageUnused, (void*)MessageUnused, (void*)MessageId, (void*)MessageUnused,
+    (void*)MessageAddress2, (void*)MessageUnused, (void*)MessageAddress1, (void*)MessageUnused, (void*)MessageUnused,
+    (void*)MessageSetBinary, (void*)MessageGetBinarySize, (void*)MessageGetBinary, (void*)MessageUnused,
+};
+
+static void __thiscall HostPost(struct CHost* self, const wchar_t* id, void* holder, const wchar_t* address2,
+                                const wchar_t* address1)
 {
-    (void)self;
-    (void)key;
-    (void)value;
+    struct CMessage capture = {g_messageVtable, id, address1, address2, self->report, NULL, 0};
+    Note(self->report, id, L" ", address1);
+    Note(self->report, L">", address2, NULL);
+    if (holder != NULL)
+        ((WriteToFn)SLOT(holder, 0))(holder, &capture);
+    Note(self->report, L"\n", NULL, NULL);
 }
 
-static void InitMessageVtable(void)
-{
-    int i;
-    for (i = 0; i < 14; ++i)
-        g_messageVtable[i] = (void*)MessageUnused;
-    g_messageVtable[3] = (void*)MessageId;
-    g_messageVtable[5] = (void*)MessageAddress2;
-    g_messageVtable[7] = (void*)MessageAddress1;
-    g_messageVtable[10] = (void*)MessageSetBinary;
-    g_messageVtable[11] = (void*)MessageGetBinarySize;
-    g_messageVtable[12] = (void*)MessageGetBinary;
-    g_messageVtable[13] = (void*)MessageSetString;
-}
+static void* g_hostVtable[8] = {
+    (void*)HostUnused, (void*)HostUnused, (void*)HostUnused, (void*)HostUnused,
+    (void*)HostUnused, (void*)HostSubscribe, (void*)HostUnsubscribe, (void*)HostPost,
+};
 
 int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
 {
+    /* A custom scan (type 3) of one folder, C:\, under the TaskId "C". */
+    static const uint8_t setupData[] = {1, 0, 0, 0, 'C', 0, 3, 0, 0, 0, 1, 0, 0, 0,
+                                        3, 0, 0, 0, 'C', 0, ':', 0, '\\', 0};
     HMODULE dll;
     GetModuleCountFn getCount;
     QueryModuleFn query;
     ReleaseModuleFn release;
-    void* module = NULL;
-    void* other = (void*)0x1234;
-    struct CHost host;
-    struct CMessage start, netState, stop;
+    void *module = NULL, *second = NULL, *other = (void*)0x1234;
+    struct CHost host = {g_hostVtable, r, NULL};
+    struct CMessage start, setup, netState, stop;
 
     memset(r, 0, sizeof *r);
     r->oneCallbackForAll = 1;
-    InitMessageVtable();
-
-    dll = LoadLibraryW(dllPath);
-    if (dll == NULL)
+    if ((dll = LoadLibraryW(dllPath)) == NULL)
         return 1;
-    r->loaded = 1;
     getCount = (GetModuleCountFn)(void*)GetProcAddress(dll, "RCVBusGetModuleCount");
     query = (QueryModuleFn)(void*)GetProcAddress(dll, "RCVBusQueryModule");
     release = (ReleaseModuleFn)(void*)GetProcAddress(dll, "RCVBusReleaseModule");
     if (getCount == NULL || query == NULL || release == NULL)
         return 2;
 
+    r->countWithoutOutResult = getCount(NULL);
     r->countResult = getCount(&r->count);
-    r->queryWrongIndexResult = query(1, &other);
-    r->queryWrongIndexLeftPointer = other == (void*)0x1234;
-    if (!query(0, &module) || module == NULL)
+    r->wrongIndexRefusedUntouched = !query(1, &other) && other == (void*)0x1234;
+    if (!query(0, &module) || module == NULL || !query(0, &second) || second == NULL)
         return 3;
+    /* One static text for every module. */
+    r->twoDistinctModulesOneIdText =
+        module != second && ((GetModuleIdFn)SLOT(module, 2))(module) == ((GetModuleIdFn)SLOT(second, 2))(second);
+    r->releasedThroughSlot4 = ((DestructorFn)SLOT(second, 4))(second, 1) == second;
 
-    host.vtable = g_hostVtable;
-    host.report = r;
-    host.callback = NULL;
-    host.scan = NULL;
     r->attachResult = ((AttachFn)SLOT(module, 0))(module, &host, L"");
-    CopyId(r->moduleId, ((GetModuleIdFn)SLOT(module, 2))(module));
+    wcsncpy(r->moduleId, ((GetModuleIdFn)SLOT(module, 2))(module), 39);
     ((ReservedFn)SLOT(module, 3))(module, 1, 2);
     if (host.callback == NULL)
         return 4;
 
-    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, r, NULL, 0};
-    netState = (struct CMessage){g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2", r,
-                                 NULL, 0};
-    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, r, NULL, 0};
+    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, NULL, NULL, 0};
+    setup = (struct CMessage){g_messageVtable, L"73CCA711-E25A-4D89-B523-AC3828930D58", L"c1", L"c2", NULL,
+                              setupData, sizeof setupData};
+    netState = (struct CMessage){g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2",
+                                 NULL, NULL, 0};
+    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, NULL, NULL, 0};
     host.callback(module, &start);
+    host.callback(module, &setup);
     host.callback(module, &netState);
     host.callback(module, &stop);
 
     ((DetachFn)SLOT(module, 1))(module);
-    release(0, module);
-
-    /* A second module released by calling its destructor slot directly. */
-    if (query(0, &module) && module != NULL) {
-        r->releasedThroughSlot4 = ((DestructorFn)SLOT(module, 4))(module, 1) == module;
-    }
+    release(5, module); /* the index is ignored */
+    release(0, NULL);
     FreeLibrary(dll);
     return 0;
-}
-
-static uint32_t PutU32(uint8_t* at, uint32_t value)
-{
-    at[0] = (uint8_t)value;
-    at[1] = (uint8_t)(value >> 8);
-    at[2] = (uint8_t)(value >> 16);
-    at[3] = (uint8_t)(value >> 24);
-    return 4;
-}
-
-static uint32_t PutText(uint8_t* at, const wchar_t* text)
-{
-    uint32_t units = (uint32_t)wcslen(text), i;
-    PutU32(at, units);
-    for (i = 0; i < units; ++i) {
-        at[4 + 2 * i] = (uint8_t)text[i];
-        at[5 + 2 * i] = (uint8_t)(text[i] >> 8);
-    }
-    return 4 + 2 * units;
-}
-
-int RunForeignScan(const wchar_t* dllPath, const wchar_t* folder, struct ForeignScanReport* s)
-{
-    static uint8_t setupData[2048], commandData[16], operateData[32];
-    uint32_t setupSize, commandSize, operateSize;
-    struct ForeignHostReport subscriptions;
-    struct CHost host;
-    struct CMessage start, setup, command, operate, stop;
-    QueryModuleFn query;
-    ReleaseModuleFn release;
-    void* module = NULL;
-    HMODULE dll;
-    int ended;
-
-    memset(s, 0, sizeof *s);
-    memset(&subscriptions, 0, sizeof subscriptions);
-    if (wcslen(folder) > 900 || (dll = LoadLibraryW(dllPath)) == NULL)
-        return 1;
-    query = (QueryModuleFn)(void*)GetProcAddress(dll, "RCVBusQueryModule");
-    release = (ReleaseModuleFn)(void*)GetProcAddress(dll, "RCVBusReleaseModule");
-    if (query == NULL || release == NULL || !query(0, &module) || module == NULL)
-        return 2;
-    InitMessageVtable();
-    host.vtable = g_hostVtable;
-    host.report = &subscriptions;
-    host.callback = NULL;
-    host.scan = s;
-    InitializeCriticalSection(&host.lock);
-    host.ended = CreateEventW(NULL, TRUE, FALSE, NULL);
-    host.operated = CreateEventW(NULL, TRUE, FALSE, NULL);
-    ((AttachFn)SLOT(module, 0))(module, &host, L"");
-
-    /* A custom scan (type 3) of one folder under the TaskId "C", then start. */
-    setupSize = PutText(setupData, L"C");
-    setupSize += PutU32(setupData + setupSize, 3);
-    setupSize += PutU32(setupData + setupSize, 1);
-    setupSize += PutText(setupData + setupSize, folder);
-    commandSize = PutText(commandData, L"C");
-    commandSize += PutU32(commandData + commandSize, 0);
-    start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, NULL, NULL, 0};
-    setup = (struct CMessage){g_messageVtable, L"73CCA711-E25A-4D89-B523-AC3828930D58", L"c", L"c", NULL,
-                              setupData, setupSize};
-    command = (struct CMessage){g_messageVtable, L"2E67B984-D068-44E5-8A58-A8AA7B307C4A", L"c", L"c", NULL,
-                                commandData, commandSize};
-    stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, NULL, NULL, 0};
-    host.callback(module, &start);
-    host.callback(module, &setup);
-    host.callback(module, &command);
-    ended = WaitForSingleObject(host.ended, 90000) == WAIT_OBJECT_0;
-
-    /* Then quarantine (operation 1) the threat it reported. */
-    operateSize = PutText(operateData, L"C");
-    operateSize += PutU32(operateData + operateSize, 1);
-    operateSize += PutU32(operateData + operateSize, 1);
-    operateSize += PutU32(operateData + operateSize, s->threatId);
-    operate = (struct CMessage){g_messageVtable, L"B9FC5801-F592-4CA8-B3B5-0AC7A842F218", L"c", L"c", NULL,
-                                operateData, operateSize};
-    if (ended) {
-        host.callback(module, &operate);
-        ended = WaitForSingleObject(host.operated, 90000) == WAIT_OBJECT_0;
-    }
-    host.callback(module, &stop); /* joins the scan's threads: nothing posts after this */
-
-    ((DetachFn)SLOT(module, 1))(module);
-    release(0, module);
-    CloseHandle(host.ended);
-    CloseHandle(host.operated);
-    DeleteCriticalSection(&host.lock);
-    FreeLibrary(dll);
-    return ended ? 0 : 3;
 }

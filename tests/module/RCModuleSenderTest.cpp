@@ -7,7 +7,17 @@
 
 using namespace RC;
 using KivoTest::RecordingHost;
-using KivoTest::RecordingMessage;
+
+namespace {
+
+// "id a1>a2 holder", with "null" for a null address and "-" for no holder.
+std::wstring Seen(const RecordingHost::Post& post)
+{
+    return post.id + L" " + (post.address1IsNull ? L"null" : post.address1) + L">" +
+           (post.address2IsNull ? L"null" : post.address2) + (post.hasHolder ? L" holder" : L" -");
+}
+
+} // namespace
 
 TEST(RCModuleSender, EmptyAddressesAndDataArePostedAsNullPointers)
 {
@@ -18,18 +28,12 @@ TEST(RCModuleSender, EmptyAddressesAndDataArePostedAsNullPointers)
     sender.PostAddressNotice(L"");  // nothing to notice
     sender.PostAddressNotice(L"peer");
     sender.PostModuleStop();
-
-    ASSERT_EQ(host.posts.size(), 4u);
-    EXPECT_FALSE(host.posts[0].hasHolder);
-    EXPECT_TRUE(host.posts[0].address1IsNull);
-    EXPECT_TRUE(host.posts[0].address2IsNull);
-    EXPECT_FALSE(host.posts[1].hasHolder);
-    EXPECT_FALSE(host.posts[1].address2IsNull);
-    EXPECT_EQ(host.posts[2].id, MSG_ADDRESS_NOTICE);
-    EXPECT_EQ(host.posts[2].address1, L"peer");
-    EXPECT_TRUE(host.posts[2].address2IsNull);
-    EXPECT_EQ(host.posts[3].id, MSG_MODULE_STOP);
-    EXPECT_TRUE(host.posts[3].address1IsNull);
+    std::vector<std::wstring> seen;
+    for (const auto& post : host.posts)
+        seen.push_back(Seen(post));
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"ID null>null -", L"ID null>x -",
+                                               std::wstring(MSG_ADDRESS_NOTICE) + L" peer>null -",
+                                               std::wstring(MSG_MODULE_STOP) + L" null>null -"}));
 
     RCModuleSender detached(nullptr);
     detached.PostModuleStop();  // no host: nothing happens, nothing breaks
@@ -39,19 +43,12 @@ TEST(RCModuleSender, MapHolderWritesKeysInOrdinalOrder)
 {
     RecordingHost host;
     RCModuleSender sender(&host);
-    RCModuleMapMsgData::Map values;
-    values[L"b"] = L"2";
-    values[L"a"] = L"1";
-    values[L"B"] = L"3";  // upper case sorts first, by code unit
-    sender.SendMap(L"x", L"y", L"ID", values);
-
+    sender.SendMap(L"x", L"y", L"ID", {{L"b", L"2"}, {L"a", L"1"}, {L"B", L"3"}});  // upper case sorts first
     ASSERT_EQ(host.posts.size(), 1u);
-    const auto& content = host.posts[0].content;
-    ASSERT_EQ(content.size(), 3u);
-    EXPECT_EQ(content[0].key, L"B");
-    EXPECT_EQ(content[1].key, L"a");
-    EXPECT_EQ(content[2].key, L"b");
-    EXPECT_EQ(content[2].text, L"2");
+    std::wstring written;
+    for (const auto& call : host.posts[0].content)
+        written += call.key + L"=" + call.text + L";";
+    EXPECT_EQ(written, L"B=3;a=1;b=2;");
 }
 
 TEST(RCModuleMsgData, WritesHeaderOnlyWhenSetAndKeepsNoEmptyBlock)
@@ -63,10 +60,10 @@ TEST(RCModuleMsgData, WritesHeaderOnlyWhenSetAndKeepsNoEmptyBlock)
 
     holder.SetHeader(-5);
     holder.SetData(&byte, 1);
-    RecordingMessage message;
+    KivoTest::RecordingMessage message;
     holder.WriteTo(&message);
     ASSERT_EQ(message.calls.size(), 2u);
     EXPECT_EQ(message.calls[0].key, L"SafeDataHeader");
-    EXPECT_EQ(message.calls[0].bytes.size(), 4u);
+    EXPECT_EQ(message.calls[0].bytes, (std::vector<uint8_t>{0xFB, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(message.calls[1].key, L"SafeData");
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What a test double was called with, in order, from any thread; a test can
 // wait until a call has come.
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -13,18 +14,16 @@ class CallLog {
 public:
     void Note(const std::string& call)
     {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            calls_.push_back(call);
-        }
+        std::lock_guard<std::mutex> guard(lock_);
+        calls_.push_back(call);
         changed_.notify_all();
     }
-
     std::vector<std::string> Calls() const
     {
         std::lock_guard<std::mutex> guard(lock_);
         return calls_;
     }
+    size_t Count() const { return Calls().size(); }
 
     // The calls so far joined by ", "; the log starts afresh.
     std::string Take()
@@ -42,10 +41,8 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         changed_.wait(guard, [&] {
-            for (const std::string& call : calls_)
-                if (call.compare(0, prefix.size(), prefix) == 0)
-                    return true;
-            return false;
+            return std::any_of(calls_.begin(), calls_.end(),
+                               [&](const std::string& call) { return call.compare(0, prefix.size(), prefix) == 0; });
         });
     }
 
@@ -55,11 +52,6 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::seconds(60), [&] { return calls_.size() >= count; });
-    }
-    size_t Count() const
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        return calls_.size();
     }
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // Test doubles on the host side of the bus interfaces that record every call
-// in order, including null pointers, which the reference bus smooths over.
+// in order, including null pointers, which the reference bus smooths over. A
+// test derives from RecordingMessage to make one of its reads misbehave.
 // Posts may come from any thread; read them through Posts() or WaitFor while
 // the module's threads run.
 #include <chrono>
@@ -15,7 +16,7 @@
 
 namespace KivoTest {
 
-class RecordingMessage final : public RC::DmAvCore::IVBusMessage {
+class RecordingMessage : public RC::DmAvCore::IVBusMessage {
 public:
     struct Call {
         std::string operation;  // "SetBinary" or "SetString"
@@ -52,15 +53,11 @@ class RecordingHost final : public RC::DmAvCore::IVBusHost {
 public:
     struct Post {
         std::wstring id;
-        bool hasHolder;
-        bool address2IsNull;
-        bool address1IsNull;
-        std::wstring address2;
-        std::wstring address1;
+        bool hasHolder, address2IsNull, address1IsNull;
+        std::wstring address2, address1;
         std::vector<RecordingMessage::Call> content;  // what the holder wrote
     };
-    std::vector<std::wstring> subscribed;
-    std::vector<std::wstring> unsubscribed;
+    std::vector<std::wstring> subscribed, unsubscribed;
     std::vector<Post> posts;
 
     void __thiscall Reserved0() override {}
