@@ -64,7 +64,7 @@ size_t IndexOf(const RCProcessList& processes, DWORD id)
                         [id](const RCProcessEntry& e) { return e.processId == id; }) - processes.begin();
 }
 
-TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsWithoutThePrivilege)
+TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePrivilegeOnlyWhileItWalks)
 {
     const std::wstring probe = RCGetExeFolder() + L"KivoMemProbe.dll";
     std::wstring shouted = probe;
@@ -90,16 +90,12 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsW
             EXPECT_EQ(sink.privilegeDuringWalk, -1);
         EXPECT_EQ(DebugPrivilegeAttributes(), -1) << run;
     }
-}
 
-TEST(RCAvEnumMemFileTest, ARefusalOrAStopEndsTheWalkAfterTheCurrentModule)
-{
-    MemorySink refusing;
+    // A refusal or a stop ends the walk after the current module.
+    MemorySink refusing, stopping;
     refusing.acceptCount = 0;
-    EXPECT_EQ(Walk(refusing).size(), 1u);
-
-    MemorySink stopping;
     stopping.stopAtFirst = true;
+    EXPECT_EQ(Walk(refusing).size(), 1u);
     EXPECT_EQ(Walk(stopping).size(), 1u);
 }
 
