@@ -13,6 +13,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCRefPtr.h"
 
 namespace RC::test {
 
@@ -57,16 +58,22 @@ struct RecordingSink : IAvEnumFileEvent {
     }
 };
 
+// Runs the enumerator once into the sink; the paths the sink took.
+inline std::vector<std::wstring> RunOnce(RCRefPtr<IAvEnumFile> enumerator, RecordingSink& sink)
+{
+    enumerator->SetEnumEvent(&sink);
+    enumerator->Enum();
+    return sink.Paths();
+}
+
 // The base without a walk of its own, so that its shared operations can be
 // driven one by one.
 struct BareEnum : RCAvEnumIMPL {
     explicit BareEnum(IAvEnumFileEvent* sink) : RCAvEnumIMPL(8, 1) { SetEnumEvent(sink); }
-    using RCAvEnumIMPL::EnumRegClsidSubKeys;
     using RCAvEnumIMPL::EnumRegValues;
     using RCAvEnumIMPL::FireFileEnumEvent;
     using RCAvEnumIMPL::FireRegistryValue;
     using RCAvEnumIMPL::FireRegKeyValue;
-    using RCAvEnumIMPL::FireTranslatedPath;
     using RCAvEnumIMPL::TranslateRegistryPath;
     bool Stopped() const { return IsStopped(); }
     void EnumImpl() override {}

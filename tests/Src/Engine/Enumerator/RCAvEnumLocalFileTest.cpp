@@ -12,7 +12,6 @@
 #include "Src/Engine/Enumerator/RCShellLinkParser.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCOleInit.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCTextConvert.h"
 
 using namespace RC;
@@ -66,7 +65,7 @@ TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersNotThroughL
         walker->AddPath(root);
     walker->Stop(); // a run begins unstopped
     EXPECT_TRUE(walker->Enum());
-    EXPECT_THAT(sink.Paths(), ElementsAre(single, b, c, d, L"C:\\KivoTest\\enum_loop\\inside.txt"));
+    ASSERT_THAT(sink.Paths(), ElementsAre(single, b, c, d, L"C:\\KivoTest\\enum_loop\\inside.txt"));
     EXPECT_EQ(sink.files[0].second, L"");
 
     // A refusal ends the whole walk, later roots included; the end event still comes.
@@ -121,11 +120,6 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     lyingIdList[76] = '\xFF'; // an ID list longer than the file
     lyingIdList[77] = '\xFF';
     dir.Write(L"links\\lying.lnk", lyingIdList);
-
-    // Failures are what the walk logs; a file that is no link is not one.
-    std::wstring parsed;
-    EXPECT_FALSE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\longBase.lnk", parsed));
-    EXPECT_TRUE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\note.txt", parsed));
 
     RecordingSink sink;
     RCRefPtr<RCAvEnumLocalLnkFile> links(new RCAvEnumLocalLnkFile(0x200, 20));

@@ -5,9 +5,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
-#include "foundation/RCHandles.h"
 #include "foundation/RCProcessList.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCString.h"
 
 using namespace RC;
@@ -52,10 +50,7 @@ struct MemorySink : RecordingSink {
 
 std::vector<std::wstring> Walk(MemorySink& sink)
 {
-    RCRefPtr<RCAvEnumMemFile> memory(new RCAvEnumMemFile(0x01, 17));
-    memory->SetEnumEvent(&sink);
-    EXPECT_TRUE(memory->Enum());
-    return sink.Paths();
+    return RunOnce(new RCAvEnumMemFile(0x01, 17), sink);
 }
 
 size_t IndexOf(const RCProcessList& processes, DWORD id)

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include <objbase.h>
 
 #include <functional>
 #include <memory>
@@ -10,7 +9,6 @@
 #include "foundation/RCString.h"
 #include "Src/Engine/Enumerator/RCAvEnumRegistry.h"
 #include "foundation/RCHandles.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"
 
 using namespace RC;
@@ -179,11 +177,8 @@ template <class Enumerator>
 Files RunEnum(int32_t showType, const std::wstring& folder)
 {
     RecordingSink sink;
-    RCRefPtr<Enumerator> enumerator(new Enumerator(8, showType));
-    enumerator->SetEnumEvent(&sink);
-    enumerator->Enum();
     Files inFolder;
-    for (const std::wstring& path : sink.Paths()) {
+    for (const std::wstring& path : RunOnce(new Enumerator(8, showType), sink)) {
         if (RCFindNoCase(path, folder) == 0)
             inFolder.push_back(path);
     }

@@ -7,7 +7,6 @@
 #include "EnumTestSupport.h"
 #include "engine/Wow64FsRedirectionGuard.h"
 #include "foundation/RCHandles.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCString.h"
 #include "foundation/RCSystemInfo.h"
 
@@ -50,13 +49,10 @@ struct ScratchFile {
 // Runs an enumerator as the enumeration thread does: with the native file view.
 std::vector<std::wstring> Walk(RCAvEnumService* enumerator)
 {
-    RCRefPtr<RCAvEnumService> owner(enumerator);
     Wow64FsRedirectionGuard redirection;
     redirection.Disable();
     RecordingSink sink;
-    enumerator->SetEnumEvent(&sink);
-    enumerator->Enum();
-    return sink.Paths();
+    return RunOnce(enumerator, sink);
 }
 
 size_t CountNoCase(const std::vector<std::wstring>& paths, const std::wstring& path)

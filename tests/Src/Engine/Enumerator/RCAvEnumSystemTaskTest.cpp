@@ -18,9 +18,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
-#include "foundation/RCHandles.h"
 #include "foundation/RCOleInit.h"
-#include "foundation/RCRefPtr.h"
 
 using namespace RC;
 using namespace RC::test;
@@ -35,10 +33,8 @@ std::vector<std::wstring> Walk(size_t acceptCount = static_cast<size_t>(-1))
     RecordingSink sink;
     sink.acceptCount = acceptCount;
     RCRefPtr<RCAvEnumSystemTask> walker(new RCAvEnumSystemTask(0x02, 24));
-    walker->SetEnumEvent(&sink);
-    walker->Enum();
     EXPECT_EQ(walker->GetScanGroup(), 0x20);
-    return sink.Paths();
+    return RunOnce(walker.Get(), sink);
 }
 
 TEST(RCAvEnumSystemTaskTest, TaskScheduler2ReportsTheFirstProgramOfEveryTaskSubFoldersFirst)
