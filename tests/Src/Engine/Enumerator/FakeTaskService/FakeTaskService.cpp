@@ -102,6 +102,9 @@ HRESULT STDMETHODCALLTYPE Count(I* self, LONG* count)
     *count = static_cast<LONG>(reinterpret_cast<Object*>(self)->items.size());
     return S_OK;
 }
+// Every object's IUnknown; IDispatch is never called by a walk.
+#define KIVO_IUNKNOWN .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release
+
 LONG Index(const VARIANT& index)
 {
     return V_VT(&index) == VT_I4 ? V_I4(&index) : 0;
@@ -117,8 +120,7 @@ HRESULT STDMETHODCALLTYPE GetPath(IExecAction* self, BSTR* path)
     *path = ::SysAllocString(Node<Action>(self).path);
     return S_OK;
 }
-const IExecActionVtbl kExecAction = {
-    .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release, .get_Type = GetType, .get_Path = GetPath};
+const IExecActionVtbl kExecAction = {KIVO_IUNKNOWN, .get_Type = GetType, .get_Path = GetPath};
 
 HRESULT STDMETHODCALLTYPE GetAction(IActionCollection* self, LONG index, IAction** action)
 {
@@ -131,8 +133,7 @@ HRESULT STDMETHODCALLTYPE GetAction(IActionCollection* self, LONG index, IAction
         iids.push_back(IID_IExecAction);
     return Give(kExecAction, iids, item, {}, action);
 }
-const IActionCollectionVtbl kActions = {
-    .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release, .get_Count = Count, .get_Item = GetAction};
+const IActionCollectionVtbl kActions = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetAction};
 
 HRESULT STDMETHODCALLTYPE GetActions(ITaskDefinition* self, IActionCollection** actions)
 {
@@ -141,23 +142,20 @@ HRESULT STDMETHODCALLTYPE GetActions(ITaskDefinition* self, IActionCollection** 
         items.push_back(&action);
     return Give(kActions, {IID_IActionCollection}, nullptr, items, actions);
 }
-const ITaskDefinitionVtbl kDefinition = {
-    .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release, .get_Actions = GetActions};
+const ITaskDefinitionVtbl kDefinition = {KIVO_IUNKNOWN, .get_Actions = GetActions};
 
 HRESULT STDMETHODCALLTYPE GetDefinition(IRegisteredTask* self, ITaskDefinition** definition)
 {
     return Give(kDefinition, {IID_ITaskDefinition}, &Node<Task>(self), {}, definition);
 }
-const IRegisteredTaskVtbl kTask = {
-    .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release, .get_Definition = GetDefinition};
+const IRegisteredTaskVtbl kTask = {KIVO_IUNKNOWN, .get_Definition = GetDefinition};
 
 HRESULT STDMETHODCALLTYPE GetTask(IRegisteredTaskCollection* self, VARIANT index, IRegisteredTask** task)
 {
     const void* item = Item(self, Index(index));
     return item ? Give(kTask, {IID_IRegisteredTask}, item, {}, task) : E_INVALIDARG;
 }
-const IRegisteredTaskCollectionVtbl kTasks = {
-    .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release, .get_Count = Count, .get_Item = GetTask};
+const IRegisteredTaskCollectionVtbl kTasks = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetTask};
 
 extern const ITaskFolderVtbl kFolder;
 HRESULT STDMETHODCALLTYPE GetFolderItem(ITaskFolderCollection* self, VARIANT index, ITaskFolder** folder)
@@ -165,8 +163,7 @@ HRESULT STDMETHODCALLTYPE GetFolderItem(ITaskFolderCollection* self, VARIANT ind
     const void* item = Item(self, Index(index));
     return item ? Give(kFolder, {IID_ITaskFolder}, item, {}, folder) : E_INVALIDARG;
 }
-const ITaskFolderCollectionVtbl kFolders = {.QueryInterface = QueryInterface, .AddRef = AddRef,
-                                            .Release = Release, .get_Count = Count, .get_Item = GetFolderItem};
+const ITaskFolderCollectionVtbl kFolders = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetFolderItem};
 
 HRESULT STDMETHODCALLTYPE GetFolders(ITaskFolder* self, LONG, ITaskFolderCollection** folders)
 {
@@ -184,8 +181,7 @@ HRESULT STDMETHODCALLTYPE GetTasks(ITaskFolder* self, LONG flags, IRegisteredTas
     }
     return Give(kTasks, {IID_IRegisteredTaskCollection}, nullptr, items, tasks);
 }
-const ITaskFolderVtbl kFolder = {.QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release,
-                                 .GetFolders = GetFolders, .GetTasks = GetTasks};
+const ITaskFolderVtbl kFolder = {KIVO_IUNKNOWN, .GetFolders = GetFolders, .GetTasks = GetTasks};
 
 // Like the real service: no folder before a connection.
 HRESULT STDMETHODCALLTYPE GetRootFolder(ITaskService* self, BSTR path, ITaskFolder** folder)
@@ -201,8 +197,7 @@ HRESULT STDMETHODCALLTYPE Connect(ITaskService* self, VARIANT, VARIANT, VARIANT,
     reinterpret_cast<Object*>(self)->node = &kRoot;
     return S_OK;
 }
-const ITaskServiceVtbl kService = {.QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release,
-                                   .GetFolder = GetRootFolder, .Connect = Connect};
+const ITaskServiceVtbl kService = {KIVO_IUNKNOWN, .GetFolder = GetRootFolder, .Connect = Connect};
 
 // The factory is a static object: counting would change nothing.
 ULONG STDMETHODCALLTYPE StaticCount(IClassFactory*)
