@@ -3,6 +3,7 @@
 // it, a scratch folder on the prefix's disk, and registry keys of the test's
 // own in either view. Everything made is removed again.
 #include <windows.h>
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <string>
@@ -12,6 +13,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCRefPtr.h"
 
 namespace RC::test {
 
@@ -20,6 +22,15 @@ inline std::wstring UniqueName(const wchar_t* stem)
     static LONG counter = 0;
     return std::wstring(stem) + L"-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
            std::to_wstring(::InterlockedIncrement(&counter));
+}
+
+inline std::wstring NewClsid()
+{
+    GUID guid;
+    ::CoCreateGuid(&guid);
+    wchar_t text[39] = {};
+    ::StringFromGUID2(guid, text, 39);
+    return text;
 }
 
 struct RecordingSink : IAvEnumFileEvent {
@@ -47,16 +58,22 @@ struct RecordingSink : IAvEnumFileEvent {
     }
 };
 
+// Runs the enumerator once into the sink; the paths the sink took.
+inline std::vector<std::wstring> RunOnce(RCRefPtr<IAvEnumFile> enumerator, RecordingSink& sink)
+{
+    enumerator->SetEnumEvent(&sink);
+    enumerator->Enum();
+    return sink.Paths();
+}
+
 // The base without a walk of its own, so that its shared operations can be
 // driven one by one.
 struct BareEnum : RCAvEnumIMPL {
     explicit BareEnum(IAvEnumFileEvent* sink) : RCAvEnumIMPL(8, 1) { SetEnumEvent(sink); }
-    using RCAvEnumIMPL::EnumRegClsidSubKeys;
     using RCAvEnumIMPL::EnumRegValues;
     using RCAvEnumIMPL::FireFileEnumEvent;
     using RCAvEnumIMPL::FireRegistryValue;
     using RCAvEnumIMPL::FireRegKeyValue;
-    using RCAvEnumIMPL::FireTranslatedPath;
     using RCAvEnumIMPL::TranslateRegistryPath;
     bool Stopped() const { return IsStopped(); }
     void EnumImpl() override {}
@@ -83,18 +100,73 @@ public:
     }
     const std::wstring& Path() const { return path_; }
     void Make(const std::wstring& relative) { ::CreateDirectoryW((path_ + L"\\" + relative).c_str(), nullptr); }
-    std::wstring Write(const std::wstring& relative, const std::string& bytes)
+    std::wstring Write(const std::wstring& relative, const std::string& bytes = "x")
     {
         const std::wstring path = path_ + L"\\" + relative;
-        HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        ::CloseHandle(file);
+        ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         return path;
     }
 
 private:
     std::wstring path_;
+};
+
+inline void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view)
+{
+    unique_hkey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()) == ERROR_SUCCESS)
+        ::RegDeleteTreeW(key.get(), nullptr);
+    ::RegDeleteKeyExW(root, path.c_str(), view, 0);
+}
+
+// A text value set for the life of the object (its key created as needed);
+// afterwards the value holds what it held before, or is gone again.
+class ScratchValue {
+public:
+    ScratchValue(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, REGSAM view)
+        : name_(name), old_(65536)
+    {
+        status_ = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                                    nullptr, key_.put(), nullptr);
+        DWORD bytes = static_cast<DWORD>(old_.size());
+        existed_ = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type_, old_.data(), &bytes) == ERROR_SUCCESS;
+        old_.resize(existed_ ? bytes : 0);
+        if (status_ == ERROR_SUCCESS)
+            status_ = ::RegSetValueExW(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    ~ScratchValue()
+    {
+        if (existed_)
+            ::RegSetValueExW(key_.get(), name_.c_str(), 0, type_, old_.data(), static_cast<DWORD>(old_.size()));
+        else
+            ::RegDeleteValueW(key_.get(), name_.c_str());
+    }
+    LONG Status() const { return status_; }
+
+private:
+    unique_hkey key_;
+    std::wstring name_;
+    std::vector<BYTE> old_;
+    DWORD type_ = REG_NONE;
+    bool existed_ = false;
+    LONG status_ = ERROR_INVALID_FUNCTION;
+};
+
+// PATH holds only the folder and the system folder for the life of the object.
+class ScratchPath {
+public:
+    explicit ScratchPath(const std::wstring& folder) : saved_(32767, L'\0')
+    {
+        saved_.resize(::GetEnvironmentVariableW(L"PATH", &saved_[0], 32767));
+        ::SetEnvironmentVariableW(L"PATH", (folder + L";C:\\windows\\system32").c_str());
+    }
+    ~ScratchPath() { ::SetEnvironmentVariableW(L"PATH", saved_.c_str()); }
+
+private:
+    std::wstring saved_;
 };
 
 // parent\name (a unique name unless one is given) in one view, deleted with its tree.
@@ -106,25 +178,16 @@ public:
     {
         Set(L"", nullptr, REG_NONE, nullptr, 0);
     }
-    ~ScratchKey()
-    {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_ALL_ACCESS | view_, &key) == ERROR_SUCCESS) {
-            ::RegDeleteTreeW(key, nullptr);
-            ::RegCloseKey(key);
-        }
-        ::RegDeleteKeyExW(root_, subKey_.c_str(), view_, 0);
-    }
+    ~ScratchKey() { DeleteKeyTree(root_, subKey_, view_); }
     const std::wstring& SubKey() const { return subKey_; }
     // A value of the key or of a sub key (created as needed); no name: only the key.
     void Set(const std::wstring& relative, const wchar_t* name, DWORD type, const void* data, DWORD bytes)
     {
-        HKEY key = nullptr;
+        unique_hkey key;
         const std::wstring path = relative.empty() ? subKey_ : subKey_ + L"\\" + relative;
-        ::RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, &key, nullptr);
+        ::RegCreateKeyExW(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr, key.put(), nullptr);
         if (data)
-            ::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), bytes);
-        ::RegCloseKey(key);
+            ::RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), bytes);
     }
     void SetText(const std::wstring& relative, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ)
     {

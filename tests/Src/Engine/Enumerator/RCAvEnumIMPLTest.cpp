@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include <objbase.h>
-
 #include "EnumTestSupport.h"
 #include "foundation/RCSystemInfo.h"
 
@@ -15,37 +13,17 @@ namespace {
 
 class RCAvEnumIMPLTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::vector<wchar_t> saved(32767);
-        savedPath.assign(saved.data(), ::GetEnvironmentVariableW(L"PATH", saved.data(), 32767));
-        ::SetEnvironmentVariableW(L"PATH", (dir.Path() + L";C:\\windows\\system32").c_str());
-        app = dir.Write(L"My App.exe", "x");
-        lib1 = dir.Write(L"lib1.dll", "x");
-        lib2 = dir.Write(L"lib2.dll", "x");
-    }
-
-    void TearDown() override { ::SetEnvironmentVariableW(L"PATH", savedPath.c_str()); }
-
     std::wstring Translate(const std::wstring& text, bool wow64 = false)
     {
         return base.TranslateRegistryPath(text.c_str(), wow64 ? RCRegView::Wide64 : RCRegView::Own);
     }
 
     ScratchDir dir;
-    std::wstring savedPath, app, lib1, lib2;
+    ScratchPath path{dir.Path()};
+    const std::wstring app = dir.Write(L"My App.exe"), lib1 = dir.Write(L"lib1.dll"), lib2 = dir.Write(L"lib2.dll");
     RecordingSink sink;
     BareEnum base{&sink};
 };
-
-std::wstring NewClsid()
-{
-    GUID guid;
-    ::CoCreateGuid(&guid);
-    wchar_t text[39] = {};
-    ::StringFromGUID2(guid, text, 39);
-    return text;
-}
 
 TEST_F(RCAvEnumIMPLTest, CommandTextsBecomeTheFilesTheyName)
 {
@@ -54,6 +32,8 @@ TEST_F(RCAvEnumIMPLTest, CommandTextsBecomeTheFilesTheyName)
     EXPECT_EQ(Translate(L"lib2"), lib2);
     EXPECT_EQ(Translate(L"res://lib1.dll/#2/101"), lib1);
     EXPECT_EQ(Translate(L"\\??\\" + lib1), lib1);
+    ::SetEnvironmentVariableW(L"KIVO_DIR", dir.Path().c_str());
+    EXPECT_EQ(Translate(L"%KIVO_DIR%\\lib1.dll"), lib1);
     EXPECT_EQ(Translate(L"\\SystemRoot\\System32\\kernel32.dll"), L"C:\\windows\\System32\\kernel32.dll");
 
     // Names of nothing, unexpanded variables and over-long expansions give no path.
@@ -120,53 +100,19 @@ TEST_F(RCAvEnumIMPLTest, RegistryValuesOfOddShapeAreSkippedAndTheWalkGoesOn)
     EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib2));
 }
 
-TEST_F(RCAvEnumIMPLTest, ClassIdentifiersResolveThroughInProcServer32InEitherView)
+// Runs in both prefixes: the 32-bit file view exists only on 64-bit Windows
+// (the system folder's view shows in the service tests).
+TEST_F(RCAvEnumIMPLTest, TheThirtyTwoBitViewMapsProgramFolders)
 {
-    for (const bool wow64 : {false, true}) {
-        const RCRegView view = wow64 ? RCRegView::Wide64 : RCRegView::Own;
-        sink.files.clear();
-        const std::wstring clsid = NewClsid();
-        ScratchKey server(HKEY_CLASSES_ROOT, L"CLSID", wow64, clsid);
-        server.SetText(L"InProcServer32", nullptr, L"\"" + lib1 + L"\"");
-
-        ScratchKey settings(HKEY_CURRENT_USER, L"Software", wow64);
-        settings.SetText(L"", L"server", clsid);
-        settings.SetText(L"", L"longer", clsid + L"x"); // a path list, which names nothing
-        settings.SetText(clsid + L" by name", nullptr, L"ignored");
-        settings.SetText(L"by value", nullptr, clsid);
-        settings.SetText(L"no class", nullptr, L"plain text");
-
-        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"server", view);
-        base.FireRegKeyValue(HKEY_CURRENT_USER, settings.SubKey().c_str(), L"longer", view);
-        EXPECT_THAT(sink.Paths(), ElementsAre(lib1)) << "wow64 " << wow64;
-
-        sink.files.clear();
-        base.EnumRegClsidSubKeys(HKEY_CURRENT_USER, settings.SubKey().c_str(), view);
-        EXPECT_THAT(sink.Paths(), ElementsAre(lib1, lib1)) << "wow64 " << wow64;
-    }
-}
-
-// Runs in both prefixes: the 32-bit file view exists only on 64-bit Windows.
-TEST_F(RCAvEnumIMPLTest, TheThirtyTwoBitViewMapsSystemAndProgramFolders)
-{
-    const std::wstring system = L"C:\\windows\\system32\\kernel32.dll";
-    base.FireTranslatedPath(system, L"");
-    if (RCIs64BitOs()) {
-        EXPECT_THAT(sink.Paths(), ElementsAre(system, L"C:\\windows\\SysWOW64\\kernel32.dll"));
-    } else {
-        EXPECT_THAT(sink.Paths(), ElementsAre(system));
-        EXPECT_EQ(Translate(system, true), L"");
-    }
-
     ScratchDir native(L"C:\\Program Files");
-    const std::wstring tool = native.Write(L"tool.exe", "x");
+    const std::wstring tool = native.Write(L"tool.exe");
     const std::wstring folder = native.Path().substr(native.Path().rfind(L'\\'));
     EXPECT_EQ(Translate(L"C:\\Program Files (x86)" + folder + L"\\tool.exe"), tool);
     EXPECT_EQ(Translate(L"C:\\Program Files (x86)" + folder + L"\\none.exe"), L"");
     EXPECT_EQ(Translate(tool, true), tool);
     if (RCIs64BitOs()) {
         ScratchDir x86(L"C:\\Program Files (x86)");
-        const std::wstring only86 = x86.Write(L"only86.exe", "x");
+        const std::wstring only86 = x86.Write(L"only86.exe");
         const std::wstring folder86 = x86.Path().substr(x86.Path().rfind(L'\\'));
         EXPECT_EQ(Translate(L"C:\\Program Files" + folder86 + L"\\only86.exe", true), only86);
         EXPECT_EQ(Translate(L"C:\\Program Files" + folder86 + L"\\none.exe", true), L"");

@@ -3,7 +3,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <wrl/client.h>
@@ -13,15 +12,15 @@
 #include "Src/Engine/Enumerator/RCShellLinkParser.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCOleInit.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCTextConvert.h"
 
 using namespace RC;
 using namespace RC::test;
 using Microsoft::WRL::ComPtr;
-using testing::AnyOf;
 using testing::ElementsAre;
 using testing::IsEmpty;
+using testing::Pair;
+using testing::UnorderedElementsAre;
 
 namespace {
 
@@ -47,41 +46,27 @@ std::string LinkToBasePath(const std::string& basePath)
     return link + info + basePath + std::string(2, '\0');
 }
 
-TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersAndStopsWhenRefused)
+// The build makes C:\KivoTest\enum_loop with a file and a link back to the
+// folder itself; Wine shows the link as a reparse point, which is not entered.
+TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersNotThroughLinksAndStopsWhenRefused)
 {
     ScratchDir dir;
-    const std::wstring a = dir.Write(L"a.txt", "a");
     dir.Make(L"one");
     dir.Make(L"one\\deep");
     dir.Make(L"two");
-    const std::wstring b = dir.Write(L"one\\b.txt", "b");
-    const std::wstring c = dir.Write(L"one\\deep\\c.txt", "c");
-    const std::wstring d = dir.Write(L"two\\d.txt", "d");
-    const std::wstring single = dir.Write(L"single.exe", "s");
+    const std::wstring b = dir.Write(L"one\\b.txt"), c = dir.Write(L"one\\deep\\c.txt"), d = dir.Write(L"two\\d.txt"),
+                       single = dir.Write(L"single.exe");
 
     RecordingSink sink;
     RCRefPtr<RCAvEnumLocalFile> walker(new RCAvEnumLocalFile(0x200, 26));
     walker->SetEnumEvent(&sink);
-    EXPECT_TRUE(walker->Enum()); // no roots yet
-    EXPECT_THAT(sink.files, IsEmpty());
-
-    walker->AddPath(single);
-    walker->AddPath(L"");
-    walker->AddPath(dir.Path() + L"\\missing");
-    walker->AddPath(dir.Path() + L"\\one");
-    walker->AddPath(dir.Path() + L"\\two");
+    for (const std::wstring& root : {single, std::wstring(), dir.Path() + L"\\missing", dir.Path() + L"\\one",
+                                     dir.Path() + L"\\two", std::wstring(L"C:\\KivoTest\\enum_loop")})
+        walker->AddPath(root);
     walker->Stop(); // a run begins unstopped
     EXPECT_TRUE(walker->Enum());
-    EXPECT_THAT(sink.Paths(), ElementsAre(single, b, c, d));
+    ASSERT_THAT(sink.Paths(), ElementsAre(single, b, c, d, L"C:\\KivoTest\\enum_loop\\inside.txt"));
     EXPECT_EQ(sink.files[0].second, L"");
-
-    RCRefPtr<RCAvEnumLocalFile> whole(new RCAvEnumLocalFile(0x200, 26));
-    whole->AddPath(dir.Path());
-    whole->SetEnumEvent(&sink);
-    sink.files.clear();
-    whole->Enum();
-    EXPECT_THAT(sink.Paths(), AnyOf(ElementsAre(a, single, b, c, d), ElementsAre(single, a, b, c, d),
-                                    ElementsAre(a, single, d, b, c), ElementsAre(single, a, d, b, c)));
 
     // A refusal ends the whole walk, later roots included; the end event still comes.
     sink.files.clear();
@@ -98,24 +83,11 @@ TEST(RCAvEnumLocalFileTest, WalksFilesOfEachFolderBeforeItsSubFoldersAndStopsWhe
     EXPECT_EQ(sink.itemEnds, 2);
 }
 
-// The build makes C:\KivoTest\enum_loop with a file and a link back to the
-// folder itself; Wine shows the link as a reparse point.
-TEST(RCAvEnumLocalFileTest, ALinkBackToAnAncestorIsNotEntered)
-{
-    RecordingSink sink;
-    RCRefPtr<RCAvEnumLocalFile> walker(new RCAvEnumLocalFile(0x200, 26));
-    walker->AddPath(L"C:\\KivoTest\\enum_loop");
-    walker->SetEnumEvent(&sink);
-    walker->Enum();
-    EXPECT_THAT(sink.Paths(), ElementsAre(L"C:\\KivoTest\\enum_loop\\inside.txt"));
-}
-
 TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
 {
     RCOleInit ole;
     ScratchDir dir;
-    const std::wstring target = dir.Write(L"target.exe", "t");
-    const std::wstring other = dir.Write(L"other.exe", "o");
+    const std::wstring target = dir.Write(L"target.exe"), other = dir.Write(L"other.exe");
     dir.Make(L"links");
 
     ComPtr<IShellLinkW> shell;
@@ -127,11 +99,8 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     ASSERT_TRUE(SUCCEEDED(file->Save(viaShell.c_str(), TRUE)));
     // The same link with a LinkInfo path that names another file: the ID
     // list, which the shell reads, goes first.
-    std::string idListFirst;
-    {
-        std::ifstream in(viaShell.c_str(), std::ios::binary);
-        idListFirst.assign(std::istreambuf_iterator<char>(in), {});
-    }
+    std::ifstream saved(viaShell.c_str(), std::ios::binary);
+    std::string idListFirst(std::istreambuf_iterator<char>(saved), {});
     ASSERT_GT(idListFirst.size(), 78u);
     const size_t linkInfo = 78 + static_cast<uint8_t>(idListFirst[76]) + 256 * static_cast<uint8_t>(idListFirst[77]);
     const size_t name = idListFirst.find("target.exe", linkInfo);
@@ -152,22 +121,13 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     lyingIdList[77] = '\xFF';
     dir.Write(L"links\\lying.lnk", lyingIdList);
 
-    // Failures are what the walk logs; a file that is no link is not one.
-    std::wstring parsed;
-    EXPECT_FALSE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\longBase.lnk", parsed));
-    EXPECT_TRUE(RCAvEnumLocalLnkFile::ParseLink(dir.Path() + L"\\links\\note.txt", parsed));
-
     RecordingSink sink;
     RCRefPtr<RCAvEnumLocalLnkFile> links(new RCAvEnumLocalLnkFile(0x200, 20));
     EXPECT_EQ(links->GetScanGroup(), 0x40);
     links->AddPath(dir.Path() + L"\\links");
     links->SetEnumEvent(&sink);
     links->Enum();
-    std::sort(sink.files.begin(), sink.files.end());
-    ASSERT_EQ(sink.files.size(), 3u);
-    EXPECT_EQ(sink.files[0], std::make_pair(other, exactLink));
-    EXPECT_EQ(sink.files[1], std::make_pair(target, idListLink));
-    EXPECT_EQ(sink.files[2], std::make_pair(target, viaShell));
+    EXPECT_THAT(sink.files, UnorderedElementsAre(Pair(other, exactLink), Pair(target, idListLink), Pair(target, viaShell)));
 }
 
 TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuffer)
@@ -194,12 +154,6 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
         }
     }
 
-    // A base-path offset past the end reads nothing.
-    std::string offsetPastEnd = valid;
-    Put32(offsetPastEnd, 76 + 16, 0xFFFFFFF0);
-    RCShellLinkParser::ReadLinkInfoPath(reinterpret_cast<const uint8_t*>(offsetPastEnd.data()), offsetPastEnd.size(), 76,
-                                        basePath);
-    EXPECT_EQ(basePath, "");
     // A block the file does not hold is refused, and the path is left as it was.
     basePath = "kept";
     EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), valid.size(), basePath));
@@ -207,16 +161,12 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
 
     // ID lists go to the shell only when sizes chain inside the buffer and
     // no item points the shell outside itself.
-    std::vector<uint8_t> list(20, 0);
-    list[0] = 20;
-    list[2] = 0x1F; // a GUID item
-    std::vector<uint8_t> file(24, 0);
-    file[0] = 24;
-    file[2] = 0x32;  // a file item named "" whose extension block
-    file[16] = 8;    // of 8 bytes
-    file[22] = 16;   // at offset 16 runs to its end
-    list.insert(list.end(), file.begin(), file.end());
-    list.insert(list.end(), {0, 0});
+    // A GUID item; a file item named "" whose extension block of 8 bytes at
+    // offset 16 runs to its end; the terminator.
+    std::vector<uint8_t> list(20 + 24 + 2, 0);
+    for (const auto& [at, value] : std::initializer_list<std::pair<int, int>>{
+             {0, 20}, {2, 0x1F}, {20, 24}, {20 + 2, 0x32}, {20 + 16, 8}, {20 + 22, 16}})
+        list[at] = static_cast<uint8_t>(value);
     EXPECT_TRUE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size()));
     EXPECT_FALSE(RCShellLinkParser::IsWellFormedIdList(list.data(), list.size() - 2));
     list[20 + 22] = 0xF0; // the extension offset now points far past the item

@@ -5,9 +5,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
 #include "EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
-#include "foundation/RCHandles.h"
 #include "foundation/RCProcessList.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCString.h"
 
 using namespace RC;
@@ -52,10 +50,7 @@ struct MemorySink : RecordingSink {
 
 std::vector<std::wstring> Walk(MemorySink& sink)
 {
-    RCRefPtr<RCAvEnumMemFile> memory(new RCAvEnumMemFile(0x01, 17));
-    memory->SetEnumEvent(&sink);
-    EXPECT_TRUE(memory->Enum());
-    return sink.Paths();
+    return RunOnce(new RCAvEnumMemFile(0x01, 17), sink);
 }
 
 size_t IndexOf(const RCProcessList& processes, DWORD id)
@@ -64,7 +59,7 @@ size_t IndexOf(const RCProcessList& processes, DWORD id)
                         [id](const RCProcessEntry& e) { return e.processId == id; }) - processes.begin();
 }
 
-TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsWithoutThePrivilege)
+TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePrivilegeOnlyWhileItWalks)
 {
     const std::wstring probe = RCGetExeFolder() + L"KivoMemProbe.dll";
     std::wstring shouted = probe;
@@ -90,16 +85,12 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessThenRunsW
             EXPECT_EQ(sink.privilegeDuringWalk, -1);
         EXPECT_EQ(DebugPrivilegeAttributes(), -1) << run;
     }
-}
 
-TEST(RCAvEnumMemFileTest, ARefusalOrAStopEndsTheWalkAfterTheCurrentModule)
-{
-    MemorySink refusing;
+    // A refusal or a stop ends the walk after the current module.
+    MemorySink refusing, stopping;
     refusing.acceptCount = 0;
-    EXPECT_EQ(Walk(refusing).size(), 1u);
-
-    MemorySink stopping;
     stopping.stopAtFirst = true;
+    EXPECT_EQ(Walk(refusing).size(), 1u);
     EXPECT_EQ(Walk(stopping).size(), 1u);
 }
 

@@ -1,15 +1,14 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-#include <objbase.h>
 
 #include <functional>
+#include <memory>
 
 #include "EnumTestSupport.h"
 #include "foundation/RCString.h"
 #include "Src/Engine/Enumerator/RCAvEnumRegistry.h"
 #include "foundation/RCHandles.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"
 
 using namespace RC;
@@ -22,67 +21,40 @@ namespace {
 using Files = std::vector<std::wstring>;
 
 // Registry changes of one test, undone in reverse order afterwards: keys it
-// created go with their trees, values it overwrote get their old data back.
+// added go with their trees, values it set get their old data back.
 class RegistryUndo {
 public:
     ~RegistryUndo()
     {
-        for (auto undo = undo_.rbegin(); undo != undo_.rend(); ++undo)
-            (*undo)();
+        while (!undo_.empty()) {
+            undo_.back()();
+            undo_.pop_back();
+        }
     }
 
     void CreateKey(HKEY root, const std::wstring& path, REGSAM view)
     {
-        std::wstring firstMissing;
-        for (size_t end = 0; end != std::wstring::npos && firstMissing.empty();) {
-            end = path.find(L'\\', end + 1);
-            const std::wstring part = path.substr(0, end);
-            HKEY key = nullptr;
-            if (::RegOpenKeyExW(root, part.c_str(), 0, KEY_READ | view, &key) == ERROR_SUCCESS)
-                ::RegCloseKey(key);
-            else
-                firstMissing = part;
+        std::wstring added; // the outermost key that the path adds
+        for (std::wstring key = path; !key.empty() && !Exists(root, key, view);) {
+            added = key;
+            const size_t parent = key.rfind(L'\\');
+            key.resize(parent == std::wstring::npos ? 0 : parent);
         }
-        if (firstMissing.empty())
+        if (added.empty())
             return;
-        HKEY key = nullptr;
+        unique_hkey key;
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
-                                                   nullptr, &key, nullptr));
-        ::RegCloseKey(key);
-        undo_.push_back([=] {
-            HKEY created = nullptr;
-            if (::RegOpenKeyExW(root, firstMissing.c_str(), 0, KEY_ALL_ACCESS | view, &created) == ERROR_SUCCESS) {
-                ::RegDeleteTreeW(created, nullptr);
-                ::RegCloseKey(created);
-            }
-            ::RegDeleteKeyExW(root, firstMissing.c_str(), view, 0);
-        });
+                                                   nullptr, key.put(), nullptr));
+        undo_.push_back([=] { DeleteKeyTree(root, added, view); });
     }
 
     void SetText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text,
                  REGSAM view)
     {
         CreateKey(root, path, view);
-        unique_hkey key;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, key.put()));
-        std::vector<BYTE> old(65536);
-        DWORD type = 0, bytes = static_cast<DWORD>(old.size());
-        const bool existed =
-            ::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, old.data(), &bytes) == ERROR_SUCCESS;
-        old.resize(existed ? bytes : 0);
-        ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ,
-                                                  reinterpret_cast<const BYTE*>(text.c_str()),
-                                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))));
-        undo_.push_back([=] {
-            HKEY restore = nullptr;
-            if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS | view, &restore) != ERROR_SUCCESS)
-                return;
-            if (existed)
-                ::RegSetValueExW(restore, name.c_str(), 0, type, old.data(), static_cast<DWORD>(old.size()));
-            else
-                ::RegDeleteValueW(restore, name.c_str());
-            ::RegCloseKey(restore);
-        });
+        auto value = std::make_shared<ScratchValue>(root, path, name, text, view);
+        undo_.push_back([value] {});
+        ASSERT_EQ(ERROR_SUCCESS, value->Status());
     }
 
     // Whether both registry views show the same key.
@@ -96,82 +68,59 @@ public:
     }
 
 private:
+    static bool Exists(HKEY root, const std::wstring& path, REGSAM view)
+    {
+        unique_hkey key;
+        return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+    }
+
     std::vector<std::function<void()>> undo_;
 };
 
 // Plants, for every row of the location table, items that name files of a
-// scratch folder in the forms the registry uses, and says which files the
-// enumerator must report for them, in order.
+// scratch folder, and says which files the enumerator must report for them,
+// in order.
 class LocationPlanter {
 public:
-    LocationPlanter()
-    {
-        std::vector<wchar_t> saved(32767);
-        savedPath_.assign(saved.data(), ::GetEnvironmentVariableW(L"PATH", saved.data(), 32767));
-        ::SetEnvironmentVariableW(L"PATH", (dir_.Path() + L";C:\\windows\\system32").c_str());
-        ::SetEnvironmentVariableW(L"KIVO_REG_DIR", dir_.Path().c_str());
-    }
-    ~LocationPlanter() { ::SetEnvironmentVariableW(L"PATH", savedPath_.c_str()); }
-
     RegistryUndo& Registry() { return registry_; }
-    std::wstring Write(const std::wstring& name) { return dir_.Write(name, "x"); }
+    std::wstring Write(const std::wstring& name) { return dir_.Write(name); }
     const std::wstring& Folder() const { return dir_.Path(); }
 
-    // What the enumerator must report for the rows: every row in the 64-bit
-    // view first on 64-bit Windows, then in the process's own view. A key
-    // both views share is read twice with the same items.
+    // What the enumerator must report for the rows, planted in the native
+    // view: on 64-bit Windows every row in the 64-bit view first, then in the
+    // process's own view, where only a key both views share shows them again.
     Files PlantRows(const std::vector<const RCRegLocation*>& rows)
     {
-        Files view64, view32;
+        const REGSAM view = RCIs64BitOs() ? KEY_WOW64_64KEY : 0;
+        Files native, own;
         for (const RCRegLocation* row : rows) {
-            if (!RCIs64BitOs()) {
-                Append(view32, PlantRow(*row, 0));
-                continue;
-            }
-            registry_.CreateKey(row->root, row->key, KEY_WOW64_64KEY);
-            registry_.CreateKey(row->root, row->key, KEY_WOW64_32KEY);
-            const bool shared = registry_.Shared(row->root, row->key);
-            const Files planted = PlantRow(*row, KEY_WOW64_64KEY);
-            Append(view64, planted);
-            Append(view32, shared ? planted : PlantRow(*row, KEY_WOW64_32KEY));
+            registry_.CreateKey(row->root, row->key, view);
+            const Files planted = PlantRow(*row, view);
+            Append(native, planted);
+            if (RCIs64BitOs() && registry_.Shared(row->root, row->key))
+                Append(own, planted);
         }
-        Append(view64, view32);
-        return view64;
+        Append(native, own);
+        return native;
     }
 
-    // A command text naming new files, in one of four forms by turns.
+    // A command line naming a new file, as the registry holds them: quoted,
+    // with arguments.
     std::wstring NewCommand(Files& files)
     {
-        const std::wstring stem = UniqueName(L"r");
-        switch (count_++ % 4) {
-        case 0:
-            files.push_back(dir_.Write(stem + L" a.exe", "x"));
-            return L"\"" + files.back() + L"\" /run \"x y\"";
-        case 1:
-            files.push_back(dir_.Write(stem + L".dll", "x"));
-            return L"%KIVO_REG_DIR%\\" + stem + L".dll";
-        case 2:
-            files.push_back(dir_.Write(stem + L".dll", "x"));
-            return stem + L".dll";
-        default:
-            files.push_back(dir_.Write(stem + L"a.dll", "x"));
-            files.push_back(dir_.Write(stem + L"b.dll", "x"));
-            return files[files.size() - 2] + L"," + files.back();
-        }
+        files.push_back(dir_.Write(UniqueName(L"r") + L" a.exe"));
+        return L"\"" + files.back() + L"\" /run \"x y\"";
     }
 
-    // A class whose in-process server is a new file, in every view.
+    // A class whose in-process server is a new file (its path quoted), in every view.
     std::wstring NewClass(Files& files)
     {
-        GUID guid;
-        ::CoCreateGuid(&guid);
-        wchar_t clsid[39] = {};
-        ::StringFromGUID2(guid, clsid, 39);
-        files.push_back(dir_.Write(UniqueName(L"server") + L".dll", "x"));
-        const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InProcServer32";
+        const std::wstring clsid = NewClsid();
+        files.push_back(dir_.Write(UniqueName(L"server") + L".dll"));
+        const std::wstring key = L"CLSID\\" + clsid + L"\\InProcServer32";
         for (REGSAM view : RCIs64BitOs() ? std::vector<REGSAM>{KEY_WOW64_64KEY, KEY_WOW64_32KEY}
                                          : std::vector<REGSAM>{0})
-            registry_.SetText(HKEY_CLASSES_ROOT, key, L"", files.back(), view);
+            registry_.SetText(HKEY_CLASSES_ROOT, key, L"", L"\"" + files.back() + L"\"", view);
         return clsid;
     }
 
@@ -191,9 +140,9 @@ private:
             registry_.SetText(row.root, key, NewClass(files), L"", view);
             break;
         case RCRegRead::ClassSubKeys:
-            // Named after the class, or naming it in its default value.
+            // Named after the class (words may follow), or naming it in its default value.
             if (count_++ % 2)
-                registry_.CreateKey(row.root, key + L"\\" + NewClass(files), view);
+                registry_.CreateKey(row.root, key + L"\\" + NewClass(files) + L" by name", view);
             else
                 registry_.SetText(row.root, item, L"", NewClass(files), view);
             break;
@@ -218,8 +167,8 @@ private:
     }
 
     ScratchDir dir_;
+    ScratchPath path_{dir_.Path()};
     RegistryUndo registry_;
-    std::wstring savedPath_;
     int count_ = 0;
 };
 
@@ -228,11 +177,8 @@ template <class Enumerator>
 Files RunEnum(int32_t showType, const std::wstring& folder)
 {
     RecordingSink sink;
-    RCRefPtr<Enumerator> enumerator(new Enumerator(8, showType));
-    enumerator->SetEnumEvent(&sink);
-    enumerator->Enum();
     Files inFolder;
-    for (const std::wstring& path : sink.Paths()) {
+    for (const std::wstring& path : RunOnce(new Enumerator(8, showType), sink)) {
         if (RCFindNoCase(path, folder) == 0)
             inFolder.push_back(path);
     }

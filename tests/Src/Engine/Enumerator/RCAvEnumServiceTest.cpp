@@ -7,7 +7,6 @@
 #include "EnumTestSupport.h"
 #include "engine/Wow64FsRedirectionGuard.h"
 #include "foundation/RCHandles.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCString.h"
 #include "foundation/RCSystemInfo.h"
 
@@ -40,26 +39,20 @@ private:
 
 // A file made by the test in a system folder, removed again.
 struct ScratchFile {
-    explicit ScratchFile(std::wstring at) : path(std::move(at))
-    {
-        created = unique_hfile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))
-                      .is_valid();
-    }
+    explicit ScratchFile(std::wstring at) : path(std::move(at)), created(unique_hfile(::CreateFileW(
+        path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).is_valid()) {}
     ~ScratchFile() { ::DeleteFileW(path.c_str()); }
     std::wstring path;
-    bool created = false;
+    bool created;
 };
 
 // Runs an enumerator as the enumeration thread does: with the native file view.
 std::vector<std::wstring> Walk(RCAvEnumService* enumerator)
 {
-    RCRefPtr<RCAvEnumService> owner(enumerator);
     Wow64FsRedirectionGuard redirection;
     redirection.Disable();
     RecordingSink sink;
-    enumerator->SetEnumEvent(&sink);
-    EXPECT_TRUE(enumerator->Enum());
-    return sink.Paths();
+    return RunOnce(enumerator, sink);
 }
 
 size_t CountNoCase(const std::vector<std::wstring>& paths, const std::wstring& path)

@@ -9,7 +9,6 @@
 
 #include "Src/Engine/Enumerator/RCAvEnumSystemTask.h"
 #include "EnumTestSupport.h"
-#include "foundation/RCRefPtr.h"
 #include "foundation/RCSystemInfo.h"
 
 int main()
@@ -19,12 +18,8 @@ int main()
         return 2;
 
     RC::test::RecordingSink sink;
-    RCRefPtr<RC::RCAvEnumSystemTask> walker(new RC::RCAvEnumSystemTask(0x20, 24));
-    walker->SetEnumEvent(&sink);
-    walker->Enum();
-
     std::wstring out = L"major " + std::to_wstring(version.dwMajorVersion) + L"\n";
-    for (const std::wstring& path : sink.Paths())
+    for (const std::wstring& path : RC::test::RunOnce(new RC::RCAvEnumSystemTask(0x20, 24), sink))
         out += path + L"\n";
     DWORD written = 0;
     return ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size() * sizeof(wchar_t)),

@@ -1,12 +1,15 @@
 // An in-process Task Scheduler 2.0 service for the scheduled-task walk's
 // tests: Wine's own service lists no tasks, so the tests register this one
 // for CLSID_TaskScheduler while they run. It serves a fixed tree of folders
-// and tasks through just the calls a task walk makes; every other method
-// answers E_NOTIMPL.
+// and tasks. The objects are built on the interfaces' C declarations, so that
+// each fills in only the methods a task walk calls: the other slots are null,
+// and a walk that called one would fail its test at once.
+#define CINTERFACE
 #include <windows.h>
 #include <initguid.h>
 #include <taskschd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -24,322 +27,201 @@ struct Folder {
     std::vector<Task> tasks;
 };
 
-// The files live under C:\KivoTaskTest, which the tests create.
+// The tests put the programs in a folder of their PATH.
 const Folder kRoot{
-    {Folder{{Folder{{}, {Task{false, {{TASK_ACTION_EXEC, L"C:\\KivoTaskTest\\deep.exe"}}}}}},
-            {Task{false,
-                  {{TASK_ACTION_EXEC, L"C:\\KivoTaskTest\\first.exe"},
-                   {TASK_ACTION_EXEC, L"C:\\KivoTaskTest\\second.exe"}}}}}},
-    {Task{true, {{TASK_ACTION_EXEC, L"C:\\KivoTaskTest\\hidden.exe"}}},
+    {Folder{{Folder{{}, {Task{false, {{TASK_ACTION_EXEC, L"deep.exe"}}}}}},
+            {Task{false, {{TASK_ACTION_EXEC, L"first.exe"}, {TASK_ACTION_EXEC, L"second.exe"}}}}}},
+    {Task{true, {{TASK_ACTION_EXEC, L"hidden.exe"}}},
      Task{false, {{TASK_ACTION_SEND_EMAIL, nullptr}}},
-     Task{false, {{TASK_ACTION_EXEC, L""}, {TASK_ACTION_EXEC, L"\"C:\\KivoTaskTest\\real.exe\""}}},
-     Task{false, {{TASK_ACTION_EXEC, L"C:\\KivoTaskTest\\plain.exe"}}}}};
+     Task{false, {{TASK_ACTION_EXEC, L""}, {TASK_ACTION_EXEC, L"\"real.exe\""}}},
+     Task{false, {{TASK_ACTION_EXEC, L"plain.exe"}}}}};
 
-#define NOTIMPL(name, params)                                                                                  \
-    HRESULT STDMETHODCALLTYPE name params override { return E_NOTIMPL; }
-
-// IUnknown and an IDispatch that dispatches nothing.
-template <class I>
-class Object : public I {
-public:
-    virtual ~Object() = default;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        if (iid != IID_IUnknown && iid != IID_IDispatch && !Implements(iid))
-            return E_NOINTERFACE;
-        *out = static_cast<I*>(this);
-        this->AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ::InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const LONG refs = ::InterlockedDecrement(&refs_);
-        if (refs == 0)
-            delete this;
-        return refs;
-    }
-    NOTIMPL(GetTypeInfoCount, (UINT*))
-    NOTIMPL(GetTypeInfo, (UINT, LCID, ITypeInfo**))
-    NOTIMPL(GetIDsOfNames, (REFIID, LPOLESTR*, UINT, LCID, DISPID*))
-    NOTIMPL(Invoke, (DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*))
-
-protected:
-    virtual bool Implements(REFIID iid) const { return iid == __uuidof(I); }
-
-private:
-    LONG refs_ = 1;
+// Every object: its vtable, the part of the tree it stands for (a service
+// until it is connected: none), a collection's members, and the interfaces
+// it answers besides IUnknown and IDispatch.
+struct Object {
+    const void* vtable;
+    const void* node;
+    std::vector<const void*> items;
+    std::vector<IID> iids;
+    LONG refs;
 };
 
-// Hands a new object (one reference) to an out parameter.
 template <class T, class I>
-HRESULT Give(T* object, I** out)
+const T& Node(I* self)
 {
-    if (!out) {
-        object->Release();
+    return *static_cast<const T*>(reinterpret_cast<Object*>(self)->node);
+}
+
+// A collection's member by its 1-based index, or null.
+template <class I>
+const void* Item(I* self, LONG index)
+{
+    const std::vector<const void*>& items = reinterpret_cast<Object*>(self)->items;
+    return index >= 1 && static_cast<size_t>(index) <= items.size() ? items[index - 1] : nullptr;
+}
+
+template <class I, class Vtbl>
+HRESULT Give(const Vtbl& vtable, std::vector<IID> iids, const void* node, std::vector<const void*> items, I** out)
+{
+    if (!out)
         return E_POINTER;
-    }
-    *out = object;
+    *out = reinterpret_cast<I*>(new Object{&vtable, node, std::move(items), std::move(iids), 1});
     return S_OK;
 }
 
-bool ReadIndex(const VARIANT& index, size_t count, size_t& position)
+template <class I>
+HRESULT STDMETHODCALLTYPE QueryInterface(I* self, REFIID iid, void** out)
 {
-    if (V_VT(&index) != VT_I4 || V_I4(&index) < 1 || static_cast<size_t>(V_I4(&index)) > count)
-        return false;
-    position = static_cast<size_t>(V_I4(&index)) - 1;
-    return true;
+    if (!out)
+        return E_POINTER;
+    const std::vector<IID>& iids = reinterpret_cast<Object*>(self)->iids;
+    *out = nullptr;
+    if (iid != IID_IUnknown && iid != IID_IDispatch && std::find(iids.begin(), iids.end(), iid) == iids.end())
+        return E_NOINTERFACE;
+    *out = self;
+    self->lpVtbl->AddRef(self);
+    return S_OK;
+}
+template <class I>
+ULONG STDMETHODCALLTYPE AddRef(I* self)
+{
+    return ::InterlockedIncrement(&reinterpret_cast<Object*>(self)->refs);
+}
+template <class I>
+ULONG STDMETHODCALLTYPE Release(I* self)
+{
+    const LONG refs = ::InterlockedDecrement(&reinterpret_cast<Object*>(self)->refs);
+    if (refs == 0)
+        delete reinterpret_cast<Object*>(self);
+    return refs;
+}
+template <class I>
+HRESULT STDMETHODCALLTYPE Count(I* self, LONG* count)
+{
+    *count = static_cast<LONG>(reinterpret_cast<Object*>(self)->items.size());
+    return S_OK;
+}
+// Every object's IUnknown; IDispatch is never called by a walk.
+#define KIVO_IUNKNOWN .QueryInterface = QueryInterface, .AddRef = AddRef, .Release = Release
+
+LONG Index(const VARIANT& index)
+{
+    return V_VT(&index) == VT_I4 ? V_I4(&index) : 0;
 }
 
-class ExecAction : public Object<IExecAction> {
-public:
-    explicit ExecAction(const Action& action) : action_(action) {}
-    NOTIMPL(get_Id, (BSTR*))
-    NOTIMPL(put_Id, (BSTR))
-    HRESULT STDMETHODCALLTYPE get_Type(TASK_ACTION_TYPE* type) override
-    {
-        *type = action_.type;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Path(BSTR* path) override
-    {
-        *path = ::SysAllocString(action_.path);
-        return S_OK;
-    }
-    NOTIMPL(put_Path, (BSTR))
-    NOTIMPL(get_Arguments, (BSTR*))
-    NOTIMPL(put_Arguments, (BSTR))
-    NOTIMPL(get_WorkingDirectory, (BSTR*))
-    NOTIMPL(put_WorkingDirectory, (BSTR))
-
-protected:
-    // Only an executable action is an IExecAction.
-    bool Implements(REFIID iid) const override
-    {
-        return iid == IID_IAction || (iid == IID_IExecAction && action_.type == TASK_ACTION_EXEC);
-    }
-
-private:
-    const Action& action_;
-};
-
-class ActionCollection : public Object<IActionCollection> {
-public:
-    explicit ActionCollection(const Task& task) : task_(task) {}
-    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override
-    {
-        *count = static_cast<LONG>(task_.actions.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Item(LONG index, IAction** action) override
-    {
-        if (index < 1 || static_cast<size_t>(index) > task_.actions.size())
-            return E_INVALIDARG;
-        return Give(new ExecAction(task_.actions[index - 1]), action);
-    }
-    NOTIMPL(get__NewEnum, (IUnknown**))
-    NOTIMPL(get_XmlText, (BSTR*))
-    NOTIMPL(put_XmlText, (BSTR))
-    NOTIMPL(Create, (TASK_ACTION_TYPE, IAction**))
-    NOTIMPL(Remove, (VARIANT))
-    NOTIMPL(Clear, ())
-    NOTIMPL(get_Context, (BSTR*))
-    NOTIMPL(put_Context, (BSTR))
-
-private:
-    const Task& task_;
-};
-
-class TaskDefinition : public Object<ITaskDefinition> {
-public:
-    explicit TaskDefinition(const Task& task) : task_(task) {}
-    NOTIMPL(get_RegistrationInfo, (IRegistrationInfo**))
-    NOTIMPL(put_RegistrationInfo, (IRegistrationInfo*))
-    NOTIMPL(get_Triggers, (ITriggerCollection**))
-    NOTIMPL(put_Triggers, (ITriggerCollection*))
-    NOTIMPL(get_Settings, (ITaskSettings**))
-    NOTIMPL(put_Settings, (ITaskSettings*))
-    NOTIMPL(get_Data, (BSTR*))
-    NOTIMPL(put_Data, (BSTR))
-    NOTIMPL(get_Principal, (IPrincipal**))
-    NOTIMPL(put_Principal, (IPrincipal*))
-    HRESULT STDMETHODCALLTYPE get_Actions(IActionCollection** actions) override
-    {
-        return Give(new ActionCollection(task_), actions);
-    }
-    NOTIMPL(put_Actions, (IActionCollection*))
-    NOTIMPL(get_XmlText, (BSTR*))
-    NOTIMPL(put_XmlText, (BSTR))
-
-private:
-    const Task& task_;
-};
-
-class RegisteredTask : public Object<IRegisteredTask> {
-public:
-    explicit RegisteredTask(const Task& task) : task_(task) {}
-    NOTIMPL(get_Name, (BSTR*))
-    NOTIMPL(get_Path, (BSTR*))
-    NOTIMPL(get_State, (TASK_STATE*))
-    NOTIMPL(get_Enabled, (VARIANT_BOOL*))
-    NOTIMPL(put_Enabled, (VARIANT_BOOL))
-    NOTIMPL(Run, (VARIANT, IRunningTask**))
-    NOTIMPL(RunEx, (VARIANT, LONG, LONG, BSTR, IRunningTask**))
-    NOTIMPL(GetInstances, (LONG, IRunningTaskCollection**))
-    NOTIMPL(get_LastRunTime, (DATE*))
-    NOTIMPL(get_LastTaskResult, (LONG*))
-    NOTIMPL(get_NumberOfMissedRuns, (LONG*))
-    NOTIMPL(get_NextRunTime, (DATE*))
-    HRESULT STDMETHODCALLTYPE get_Definition(ITaskDefinition** definition) override
-    {
-        return Give(new TaskDefinition(task_), definition);
-    }
-    NOTIMPL(get_Xml, (BSTR*))
-    NOTIMPL(GetSecurityDescriptor, (LONG, BSTR*))
-    NOTIMPL(SetSecurityDescriptor, (BSTR, LONG))
-    NOTIMPL(Stop, (LONG))
-    NOTIMPL(GetRunTimes, (const LPSYSTEMTIME, const LPSYSTEMTIME, DWORD*, LPSYSTEMTIME*))
-
-private:
-    const Task& task_;
-};
-
-class TaskCollection : public Object<IRegisteredTaskCollection> {
-public:
-    TaskCollection(const Folder& folder, bool withHidden)
-    {
-        for (const Task& task : folder.tasks) {
-            if (withHidden || !task.hidden)
-                tasks_.push_back(&task);
-        }
-    }
-    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override
-    {
-        *count = static_cast<LONG>(tasks_.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, IRegisteredTask** task) override
-    {
-        size_t position = 0;
-        if (!ReadIndex(index, tasks_.size(), position))
-            return E_INVALIDARG;
-        return Give(new RegisteredTask(*tasks_[position]), task);
-    }
-    NOTIMPL(get__NewEnum, (IUnknown**))
-
-private:
-    std::vector<const Task*> tasks_;
-};
-
-class TaskFolder;
-
-class FolderCollection : public Object<ITaskFolderCollection> {
-public:
-    explicit FolderCollection(const Folder& folder) : folder_(folder) {}
-    HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override
-    {
-        *count = static_cast<LONG>(folder_.folders.size());
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE get_Item(VARIANT index, ITaskFolder** folder) override;
-    NOTIMPL(get__NewEnum, (IUnknown**))
-
-private:
-    const Folder& folder_;
-};
-
-class TaskFolder : public Object<ITaskFolder> {
-public:
-    explicit TaskFolder(const Folder& folder) : folder_(folder) {}
-    NOTIMPL(get_Name, (BSTR*))
-    NOTIMPL(get_Path, (BSTR*))
-    NOTIMPL(GetFolder, (BSTR, ITaskFolder**))
-    HRESULT STDMETHODCALLTYPE GetFolders(LONG, ITaskFolderCollection** folders) override
-    {
-        return Give(new FolderCollection(folder_), folders);
-    }
-    NOTIMPL(CreateFolder, (BSTR, VARIANT, ITaskFolder**))
-    NOTIMPL(DeleteFolder, (BSTR, LONG))
-    NOTIMPL(GetTask, (BSTR, IRegisteredTask**))
-    HRESULT STDMETHODCALLTYPE GetTasks(LONG flags, IRegisteredTaskCollection** tasks) override
-    {
-        return Give(new TaskCollection(folder_, (flags & TASK_ENUM_HIDDEN) != 0), tasks);
-    }
-    NOTIMPL(DeleteTask, (BSTR, LONG))
-    NOTIMPL(RegisterTask, (BSTR, BSTR, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**))
-    NOTIMPL(RegisterTaskDefinition,
-            (BSTR, ITaskDefinition*, LONG, VARIANT, VARIANT, TASK_LOGON_TYPE, VARIANT, IRegisteredTask**))
-    NOTIMPL(GetSecurityDescriptor, (LONG, BSTR*))
-    NOTIMPL(SetSecurityDescriptor, (BSTR, LONG))
-
-private:
-    const Folder& folder_;
-};
-
-HRESULT STDMETHODCALLTYPE FolderCollection::get_Item(VARIANT index, ITaskFolder** folder)
+HRESULT STDMETHODCALLTYPE GetType(IExecAction* self, TASK_ACTION_TYPE* type)
 {
-    size_t position = 0;
-    if (!ReadIndex(index, folder_.folders.size(), position))
+    *type = Node<Action>(self).type;
+    return S_OK;
+}
+HRESULT STDMETHODCALLTYPE GetPath(IExecAction* self, BSTR* path)
+{
+    *path = ::SysAllocString(Node<Action>(self).path);
+    return S_OK;
+}
+const IExecActionVtbl kExecAction = {KIVO_IUNKNOWN, .get_Type = GetType, .get_Path = GetPath};
+
+HRESULT STDMETHODCALLTYPE GetAction(IActionCollection* self, LONG index, IAction** action)
+{
+    const auto* item = static_cast<const Action*>(Item(self, index));
+    if (!item)
         return E_INVALIDARG;
-    return Give(new TaskFolder(folder_.folders[position]), folder);
+    // Only an executable action is an IExecAction.
+    std::vector<IID> iids{IID_IAction};
+    if (item->type == TASK_ACTION_EXEC)
+        iids.push_back(IID_IExecAction);
+    return Give(kExecAction, iids, item, {}, action);
 }
+const IActionCollectionVtbl kActions = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetAction};
 
-class TaskService : public Object<ITaskService> {
-public:
-    // Like the real service: no folder before a connection.
-    HRESULT STDMETHODCALLTYPE GetFolder(BSTR path, ITaskFolder** folder) override
-    {
-        if (!connected_)
-            return HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED);
-        if (!path || ::lstrcmpW(path, L"\\") != 0)
-            return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-        return Give(new TaskFolder(kRoot), folder);
-    }
-    NOTIMPL(GetRunningTasks, (LONG, IRunningTaskCollection**))
-    NOTIMPL(NewTask, (DWORD, ITaskDefinition**))
-    HRESULT STDMETHODCALLTYPE Connect(VARIANT, VARIANT, VARIANT, VARIANT) override
-    {
-        connected_ = true;
-        return S_OK;
-    }
-    NOTIMPL(get_Connected, (VARIANT_BOOL*))
-    NOTIMPL(get_TargetServer, (BSTR*))
-    NOTIMPL(get_ConnectedUser, (BSTR*))
-    NOTIMPL(get_ConnectedDomain, (BSTR*))
-    NOTIMPL(get_HighestVersion, (DWORD*))
+HRESULT STDMETHODCALLTYPE GetActions(ITaskDefinition* self, IActionCollection** actions)
+{
+    std::vector<const void*> items;
+    for (const Action& action : Node<Task>(self).actions)
+        items.push_back(&action);
+    return Give(kActions, {IID_IActionCollection}, nullptr, items, actions);
+}
+const ITaskDefinitionVtbl kDefinition = {KIVO_IUNKNOWN, .get_Actions = GetActions};
 
-private:
-    bool connected_ = false;
-};
+HRESULT STDMETHODCALLTYPE GetDefinition(IRegisteredTask* self, ITaskDefinition** definition)
+{
+    return Give(kDefinition, {IID_ITaskDefinition}, &Node<Task>(self), {}, definition);
+}
+const IRegisteredTaskVtbl kTask = {KIVO_IUNKNOWN, .get_Definition = GetDefinition};
 
-class ClassFactory : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = (iid == IID_IUnknown || iid == IID_IClassFactory) ? this : nullptr;
-        return *out ? S_OK : E_NOINTERFACE;
-    }
-    // A static object: counting would change nothing.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override
-    {
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        auto* service = new TaskService;
-        const HRESULT hr = service->QueryInterface(iid, out);
-        service->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
+HRESULT STDMETHODCALLTYPE GetTask(IRegisteredTaskCollection* self, VARIANT index, IRegisteredTask** task)
+{
+    const void* item = Item(self, Index(index));
+    return item ? Give(kTask, {IID_IRegisteredTask}, item, {}, task) : E_INVALIDARG;
+}
+const IRegisteredTaskCollectionVtbl kTasks = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetTask};
 
-ClassFactory factory;
+extern const ITaskFolderVtbl kFolder;
+HRESULT STDMETHODCALLTYPE GetFolderItem(ITaskFolderCollection* self, VARIANT index, ITaskFolder** folder)
+{
+    const void* item = Item(self, Index(index));
+    return item ? Give(kFolder, {IID_ITaskFolder}, item, {}, folder) : E_INVALIDARG;
+}
+const ITaskFolderCollectionVtbl kFolders = {KIVO_IUNKNOWN, .get_Count = Count, .get_Item = GetFolderItem};
+
+HRESULT STDMETHODCALLTYPE GetFolders(ITaskFolder* self, LONG, ITaskFolderCollection** folders)
+{
+    std::vector<const void*> items;
+    for (const Folder& folder : Node<Folder>(self).folders)
+        items.push_back(&folder);
+    return Give(kFolders, {IID_ITaskFolderCollection}, nullptr, items, folders);
+}
+HRESULT STDMETHODCALLTYPE GetTasks(ITaskFolder* self, LONG flags, IRegisteredTaskCollection** tasks)
+{
+    std::vector<const void*> items;
+    for (const Task& task : Node<Folder>(self).tasks) {
+        if ((flags & TASK_ENUM_HIDDEN) || !task.hidden)
+            items.push_back(&task);
+    }
+    return Give(kTasks, {IID_IRegisteredTaskCollection}, nullptr, items, tasks);
+}
+const ITaskFolderVtbl kFolder = {KIVO_IUNKNOWN, .GetFolders = GetFolders, .GetTasks = GetTasks};
+
+// Like the real service: no folder before a connection.
+HRESULT STDMETHODCALLTYPE GetRootFolder(ITaskService* self, BSTR path, ITaskFolder** folder)
+{
+    if (!reinterpret_cast<Object*>(self)->node)
+        return HRESULT_FROM_WIN32(ERROR_ONLY_IF_CONNECTED);
+    if (!path || ::lstrcmpW(path, L"\\") != 0)
+        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    return Give(kFolder, {IID_ITaskFolder}, &kRoot, {}, folder);
+}
+HRESULT STDMETHODCALLTYPE Connect(ITaskService* self, VARIANT, VARIANT, VARIANT, VARIANT)
+{
+    reinterpret_cast<Object*>(self)->node = &kRoot;
+    return S_OK;
+}
+const ITaskServiceVtbl kService = {KIVO_IUNKNOWN, .GetFolder = GetRootFolder, .Connect = Connect};
+
+// The factory is a static object: counting would change nothing.
+ULONG STDMETHODCALLTYPE StaticCount(IClassFactory*)
+{
+    return 1;
+}
+HRESULT STDMETHODCALLTYPE CreateInstance(IClassFactory*, IUnknown* outer, REFIID iid, void** out)
+{
+    if (outer)
+        return CLASS_E_NOAGGREGATION;
+    ITaskService* service = nullptr;
+    Give(kService, {IID_ITaskService}, nullptr, {}, &service);
+    const HRESULT hr = QueryInterface(service, iid, out);
+    Release(service);
+    return hr;
+}
+HRESULT STDMETHODCALLTYPE LockServer(IClassFactory*, BOOL)
+{
+    return S_OK;
+}
+const IClassFactoryVtbl kFactoryVtbl = {.QueryInterface = QueryInterface, .AddRef = StaticCount,
+                                        .Release = StaticCount, .CreateInstance = CreateInstance,
+                                        .LockServer = LockServer};
+Object factory{&kFactoryVtbl, nullptr, {}, {IID_IClassFactory}, 1};
 
 } // namespace
 
@@ -347,7 +229,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
 {
     if (clsid != CLSID_TaskScheduler)
         return CLASS_E_CLASSNOTAVAILABLE;
-    return factory.QueryInterface(iid, out);
+    return QueryInterface(reinterpret_cast<IClassFactory*>(&factory), iid, out);
 }
 
 // The objects point into the fixed tree; staying loaded keeps that simple.
