@@ -16,35 +16,17 @@ uint32_t FakeTicks()
 }
 
 struct CountingCallback : IScanObCallback {
-    int states = 0, progresses = 0, itemStatuses = 0, itemProgresses = 0;
+    int progresses = 0, itemProgresses = 0;
+    ScanStatusBlock lastState;
+    ScanProgressBlock lastProgress;
     uint32_t lastItemShowType = 0;
     ItemStatusBlock lastItemStatus;
-    ScanProgressBlock lastProgress;
-
-    ScanStatusBlock lastState;
     ItemProgressBlock lastItemProgress;
 
-    void OnScanStateChange(const ScanStatusBlock* s) override
-    {
-        ++states;
-        lastState = *s;
-    }
-    void OnScanProgressChange(const ScanProgressBlock* p) override
-    {
-        ++progresses;
-        lastProgress = *p;
-    }
-    void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
-    {
-        ++itemStatuses;
-        lastItemShowType = showType;
-        lastItemStatus = *s;
-    }
-    void OnItemProgressChange(uint32_t, const ItemProgressBlock* p) override
-    {
-        ++itemProgresses;
-        lastItemProgress = *p;
-    }
+    void OnScanStateChange(const ScanStatusBlock* s) override { lastState = *s; }
+    void OnScanProgressChange(const ScanProgressBlock* p) override { ++progresses, lastProgress = *p; }
+    void OnItemStatusChange(uint32_t type, const ItemStatusBlock* s) override { lastItemShowType = type, lastItemStatus = *s; }
+    void OnItemProgressChange(uint32_t, const ItemProgressBlock* p) override { ++itemProgresses, lastItemProgress = *p; }
 };
 
 class RCSafeTrevoxObTest : public testing::Test {
@@ -63,7 +45,7 @@ protected:
 
 } // namespace
 
-TEST_F(RCSafeTrevoxObTest, ProgressIsThrottledAcrossObserversButStateIsNot)
+TEST_F(RCSafeTrevoxObTest, ProgressIsThrottledAcrossObserversAndItemProgressByItself)
 {
     RCSafeTrevoxOb other;
     other.SetCallback(&callback);
@@ -84,52 +66,19 @@ TEST_F(RCSafeTrevoxObTest, ProgressIsThrottledAcrossObserversButStateIsNot)
     observer.FireItemProgress(3);
     EXPECT_EQ(callback.itemProgresses, 1);
 
-    for (int i = 0; i < 5; ++i) {
-        observer.FireState();
-        observer.FireItemStatus(2);
-    }
-    EXPECT_EQ(callback.states, 5);
-    EXPECT_EQ(callback.itemStatuses, 5);
 }
 
 TEST_F(RCSafeTrevoxObTest, ShowType46HasNoRow)
 {
-    ItemRow counts;
-    counts.enumerated = 4;
-    observer.SetItemCounts(kEndOfRunShowType, counts);
+    observer.SetItemCounts(kEndOfRunShowType, ItemRow{0, 4});
     observer.SetItemStatus(kEndOfRunShowType, 2);
     observer.FireItemStatus(kEndOfRunShowType);
-    EXPECT_EQ(callback.lastItemShowType, 46u);
-    EXPECT_EQ(callback.lastItemStatus.status, 0u);
-    EXPECT_EQ(callback.lastItemStatus.enumerated, 0u);
+    const ItemStatusBlock& fired = callback.lastItemStatus;
+    EXPECT_EQ(Values({46, 0, 0}), Values({callback.lastItemShowType, fired.status, fired.enumerated}));
 
-    counts.scanned = 3;
-    counts.status = 9;  // the status is not a count
-    observer.SetItemCounts(45, counts);
-    EXPECT_EQ(observer.GetItemProgress(45).enumerated, 4u);
-    EXPECT_EQ(observer.GetItemProgress(45).scanned, 3u);
-    EXPECT_EQ(observer.GetItemProgress(45).status, 0u);
-}
-
-TEST_F(RCSafeTrevoxObTest, ResetKeepsStateItemsAndCallback)
-{
-    observer.SetState(4);
-    observer.SetItems({{21, L"Custom"}});
-    observer.SetCurrentItem(21, L"Custom");
-    observer.SetCurrentFile(L"C:\\a.exe");
-    observer.IncrementFilesFound();
-    observer.SetItemStatus(21, 3);
-
-    observer.Reset();
-    EXPECT_EQ(observer.GetState(), 4u);
-    EXPECT_EQ(observer.GetItems().size(), 1u);
-    const ScanProgressBlock progress = observer.GetProgress();
-    EXPECT_EQ(progress.currentShowType, 46u);
-    EXPECT_EQ(progress.currentFile, L"");
-    EXPECT_EQ(progress.filesFound, 0u);
-    EXPECT_EQ(observer.GetItemStatus(21).status, 0u);
-    observer.FireState();
-    EXPECT_EQ(callback.states, 1);  // still connected
+    observer.SetItemCounts(45, ItemRow{9, 4, 3});  // the status is not a count
+    const ItemProgressBlock row = observer.GetItemProgress(45);
+    EXPECT_EQ(Values({0, 4, 3}), Values({row.status, row.enumerated, row.scanned}));
 }
 
 // Each notification carries the counts as they stand when it is fired, every
@@ -159,12 +108,7 @@ TEST_F(RCSafeTrevoxObTest, NotificationsCarryTheCurrentCounts)
                                                 progress.level3Found, progress.currentShowType}));
     EXPECT_EQ(progress.currentFile, L"C:\\a.exe");
 
-    ItemRow counts;
-    counts.enumerated = 5;
-    counts.scanned = 4;
-    counts.level2 = 1;
-    counts.level3 = 2;
-    observer.SetItemCounts(21, counts);
+    observer.SetItemCounts(21, ItemRow{0, 5, 4, 1, 2});  // status, enumerated, scanned, level 2, level 3
     observer.SetItemStatus(21, 3);
     observer.FireItemStatus(21);
     observer.FireItemProgress(21);
