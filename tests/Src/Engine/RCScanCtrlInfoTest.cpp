@@ -8,6 +8,7 @@
 #include <iterator>
 #include <utility>
 
+#include "Src/Engine/RCSafeTrevoxOb.h"
 #include "Src/Engine/RCScanCtrlInfo.h"
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "module/RCBusIds.h"
@@ -22,9 +23,16 @@ using KivoTest::NoBlanks;
 
 namespace {
 
+uint32_t g_now = 0;
+uint32_t FakeTicks()
+{
+    return g_now;
+}
+
 class RCScanCtrlInfoTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(task.Init()); }
+    void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
 
     // A threat as the query thread hands it to the trojan list.
     void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path)
@@ -51,24 +59,41 @@ protected:
 
 } // namespace
 
-// The events whose fields a whole task over the bus leaves ambiguous, byte
-// for byte; "01000000 6100" is the TaskId "a" that every event begins with.
-TEST_F(RCScanCtrlInfoTest, EventsCarryEachFieldInItsPlace)
+// What the task's observer fires reaches peers byte for byte; "01000000
+// 6100" is the TaskId "a" that every event begins with. Each count has a
+// value of its own, so a count in another field, or a notification built
+// before the counts changed, changes the bytes.
+TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
 {
-    const ScanProgressBlock progress{85, 6, 1, 2, 26, L"C:\\f"};  // percent, files, level 2, level 3
-    const ItemStatusBlock itemStatus{3, 6, 1, 2};            // status, enumerated, level 2, level 3
-    const ItemProgressBlock itemProgress{2, 6, 5, 1, 2};     // status, enumerated, scanned, level 2, level 3
+    RCSafeTrevoxOb::SetTickSource(&FakeTicks);
+    g_now = GetTickCount() + 1000000;  // past the throttles of earlier tests
+    RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
+    observer.FireProgress();
+    observer.FireItemProgress(26);
+    g_now += 50;
+    observer.SetState(1);
+    observer.SetPercent(85);
+    observer.SetCurrentItem(26, L"item");
+    observer.SetCurrentFile(L"C:\\f");
+    for (int i = 0; i < 6; ++i)
+        observer.IncrementFilesFound();
+    observer.IncrementLevel2Found();
+    observer.IncrementLevel3Found();
+    observer.IncrementLevel3Found();
+    observer.SetItemCounts(26, ItemRow{0, 6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
+    observer.SetItemStatus(26, 3);
     const struct {
         std::function<void()> input;
         const std::wstring& id;
         const char* hex;
     } cases[] = {
-        {[&] { task.OnScanProgressChange(&progress); },
+        {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
+        {[&] { observer.FireProgress(); },
          EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {[&] { task.OnItemStatusChange(26, &itemStatus); },
+        {[&] { observer.FireItemStatus(26); },
          EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {[&] { task.OnItemProgressChange(26, &itemProgress); },
-         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 02000000 05000000 06000000 01000000 02000000"},
+        {[&] { observer.FireItemProgress(26); },
+         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
         {[&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
@@ -134,12 +159,9 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     silent.OnItemStatusChange(kEndOfRunShowType, &item);
     silent.OnItemProgressChange(kEndOfRunShowType, &itemProgress);
     silent.PostSetupDone();
-    silent.OnOperateBegin(1);
+    silent.OnOperateBegin(1);  // the operation's state and item events share a post each
     silent.OnOperateItemBegin(1, 1);
-    silent.OnOperateItemSucceeded(1, 1);
-    silent.OnOperateItemFailed(1, 1);
     silent.OnOperateProgress(1, 1);
-    silent.OnOperateEnd(1);
     FileQueryTask threat;
     threat.taskId = 1;
     threat.path = L"C:\\x";

@@ -116,13 +116,7 @@ protected:
         DeleteFileW(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str());
     }
 
-    void Plan(int32_t scanType)
-    {
-        ScanTypeInfo info;
-        info.scanType = scanType;
-        info.customPaths = {folder_.Path()};
-        ctrl_.SetScanTypeInfo(info);
-    }
+    void Plan(int32_t scanType) { ctrl_.SetScanTypeInfo({scanType, {folder_.Path()}}); }
     // The end state comes just before the run lets go of its flags, so a new
     // start may have to wait a moment.
     void Start()
