@@ -1,5 +1,5 @@
-// The events of one task as a peer reads them, from the task info's callbacks
-// driven directly.
+// The events of one task as a peer reads them, fired by the task's observer
+// and trojan list, or by its callbacks driven directly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include "Src/Engine/RCSafeTrevoxOb.h"
 #include "Src/Engine/RCScanCtrlInfo.h"
 #include "Src/Engine/RCTrevoxCtrl.h"
+#include "Src/Engine/RCTrojaneList.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
 #include "module/RCModuleSender.h"
@@ -31,8 +32,17 @@ uint32_t FakeTicks()
 
 class RCScanCtrlInfoTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(task.Init()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(task.Init());
+        RCSafeTrevoxOb::SetTickSource(&FakeTicks);
+        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000;  // past every throttle so far
+    }
     void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
+    size_t PostsOf(const std::wstring& id) const
+    {
+        return std::count_if(host.posts.begin(), host.posts.end(), [&](const auto& post) { return post.id == id; });
+    }
 
     // A threat as the query thread hands it to the trojan list.
     void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path)
@@ -65,8 +75,6 @@ protected:
 // before the counts changed, changes the bytes.
 TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
 {
-    RCSafeTrevoxOb::SetTickSource(&FakeTicks);
-    g_now = GetTickCount() + 1000000;  // past the throttles of earlier tests
     RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
     observer.FireProgress();
     observer.FireItemProgress(26);
@@ -112,6 +120,27 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
     }
 }
 
+// Scan progress passes once per 50 ms across the tasks of the process; item
+// progress has a clock of its own.
+TEST_F(RCScanCtrlInfoTest, ProgressIsThrottledAcrossTasksAndItemProgressByItself)
+{
+    RCScanCtrlInfo other(L"b", L"p1", L"p2", &sender);
+    ASSERT_TRUE(other.Init());
+    RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
+    observer.FireProgress();
+    g_now += 10;
+    other.Controller()->GetObserver()->FireProgress();
+    g_now += 39;  // 49 ms after the first
+    observer.FireProgress();
+    EXPECT_EQ(1u, PostsOf(EVT_SCAN_PROGRESS));
+    g_now += 1;
+    observer.FireProgress();
+    EXPECT_EQ(2u, PostsOf(EVT_SCAN_PROGRESS));
+    observer.FireItemProgress(3);
+    observer.FireItemProgress(3);
+    EXPECT_EQ(1u, PostsOf(EVT_ITEM_PROGRESS));
+}
+
 TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
 {
     struct {
@@ -144,6 +173,21 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
     };
     for (const auto& a : advice)
         EXPECT_EQ(a.second, RCScanCtrlInfo::CategoryOf(a.first.first, a.first.second).advice);
+}
+
+// The trojan list holds a file once, whatever its case and blanks.
+TEST_F(RCScanCtrlInfoTest, AFileIsOneThreatWhateverItsCaseAndBlanks)
+{
+    AddThreat(5, 26, 3, 0, L"C:\\Data\\Bad.EXE");
+    AddThreat(9, 26, 3, 0, L"  c:\\data\\bad.exe\r\n");
+    EXPECT_EQ(1u, PostsOf(EVT_THREAT_FOUND));
+    RCTrojaneList& list = *task.Controller()->GetTrojaneList();
+    FileQueryTask found;
+    EXPECT_TRUE(list.FindThreat(5, found));
+    EXPECT_EQ(L"C:\\Data\\Bad.EXE", found.path);
+    EXPECT_FALSE(list.FindThreat(9, found));
+    list.Clear();
+    EXPECT_FALSE(list.FindThreat(5, found));
 }
 
 TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
