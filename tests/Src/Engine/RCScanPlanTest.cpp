@@ -25,10 +25,7 @@ RCScanPlan PlanOf(std::map<wchar_t, UINT> drives, bool is64)
 
 std::vector<RCScanPlan::Item> Build(const RCScanPlan& plan, int32_t scanType, std::vector<std::wstring> paths = {})
 {
-    ScanTypeInfo info;
-    info.scanType = scanType;
-    info.customPaths = std::move(paths);
-    return plan.Build(info);
+    return plan.Build({scanType, std::move(paths)});
 }
 
 const RCScanPlan::Item* Find(const std::vector<RCScanPlan::Item>& plan, int32_t showType)
@@ -127,5 +124,4 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
     const std::vector<RCScanPlan::Item> empty = Build(old, 3);
     ASSERT_EQ(1u, empty.size());
     EXPECT_TRUE(empty[0].roots.empty());
-    EXPECT_EQ(L"", RCScanPlan::DisplayName(46));
 }

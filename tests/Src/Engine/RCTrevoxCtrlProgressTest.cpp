@@ -8,17 +8,10 @@ using namespace RC;
 
 namespace {
 
-// enumerated, scanned, weight, expected, enumeration finished
+// A changed item: enumerated, scanned, weight, expected, enumeration finished.
 ItemStats StatsOf(uint32_t enumerated, uint32_t scanned, uint32_t weight, uint32_t expected, bool finished)
 {
-    ItemStats stats;
-    stats.enumerated = enumerated;
-    stats.scanned = scanned;
-    stats.weight = weight;
-    stats.expected = expected;
-    stats.enumerationFinished = finished;
-    stats.dirty = 1;
-    return stats;
+    return ItemStats{enumerated, scanned, 0, 0, weight, expected, 0, 1, finished};
 }
 
 } // namespace
