@@ -57,6 +57,9 @@ protected:
         module.reset(new RCTrevoxModule());
         ASSERT_EQ(0, module->Attach(&host, L""));
         ::DeleteFileW(startedFile.c_str());
+        // An updater started by an earlier case lives a few seconds.
+        for (int i = 0; i < 200 && unique_handle(::OpenEventW(SYNCHRONIZE, FALSE, UPDATER_PRESENCE_EVENT)); ++i)
+            ::Sleep(100);
     }
     void TearDown() override
     {
@@ -76,18 +79,6 @@ protected:
         module->OnReceiveMessage(a1, a2, id, nullptr, data.empty() ? nullptr : data.data(),
                                  static_cast<uint32_t>(data.size()));
     }
-    // An updater started by an earlier case lives a few seconds.
-    static bool UpdaterGone()
-    {
-        for (int i = 0; i < 200; ++i) {
-            unique_handle presence(::OpenEventW(SYNCHRONIZE, FALSE, UPDATER_PRESENCE_EVENT));
-            if (!presence)
-                return true;
-            ::Sleep(100);
-        }
-        return false;
-    }
-
     unique_hkey key;
     KivoTest::RecordingHost host;
     // What the module's threads call into outlives the module.
@@ -170,7 +161,6 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
 
 TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTheAnswerPair)
 {
-    ASSERT_TRUE(UpdaterGone());
     module->OnStart();  // the real clocks
     Request(REQ_UPDATE_PAYLOAD, {0x10, 0x00, 0x20});
     ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, 1)));
@@ -192,7 +182,6 @@ TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTh
 // stop leaves no thread that posts, and a new start relays again.
 TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNothingThatPosts)
 {
-    ASSERT_TRUE(UpdaterGone());
     RCEvent presence(true);  // the test plays the running updater
     ASSERT_TRUE(presence.Create(UPDATER_PRESENCE_EVENT, true));
     RCSafeConnection::Timing timing;
@@ -217,7 +206,7 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNo
 
     module->OnStart();
     Request(REQ_UPDATE_PAYLOAD, {0x03});
-    ASSERT_TRUE(host.WaitFor([](const Posts& posts) { return Of(posts, REQ_UPDATE_PAYLOAD).back() == kToUpdater + L"03"; }));
+    ASSERT_TRUE(host.WaitFor([](const Posts& p) { return Of(p, REQ_UPDATE_PAYLOAD).back() == kToUpdater + L"03"; }));
     module->OnStop();
     stopReturned = true;
     const size_t posted = host.Posts().size();

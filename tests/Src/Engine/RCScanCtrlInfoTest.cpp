@@ -156,12 +156,12 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
     };
     for (uint32_t id = 0; id < std::size(cases); ++id) {
         const auto& c = cases[id];
-        SCOPED_TRACE(id);
         AddThreat(id + 1, c.showType, c.level, c.subLevel, (L"C:\\threat" + std::to_wstring(id)).c_str());
         ThreatFoundEvent e;
         ASSERT_TRUE(RCDecodeRecord(e, LastData()));
         EXPECT_EQ(c.shown, e.description + L"|" + e.categoryName + L"|" + std::to_wstring(e.categoryCode) + L"/" +
-                               std::to_wstring(e.actionCode) + L"|" + e.actionName);
+                               std::to_wstring(e.actionCode) + L"|" + e.actionName)
+            << "case " << id;
     }
     // The advice texts not seen in another test.
     const std::pair<std::pair<uint32_t, uint32_t>, std::wstring> advice[] = {
@@ -190,14 +190,11 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
 {
     RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);  // set up before the module started
     ASSERT_TRUE(silent.Init());
-    const ScanStatusBlock status{};
-    const ScanProgressBlock progress{};
-    const ItemStatusBlock item{};
-    const ItemProgressBlock itemProgress{};
-    silent.OnScanStateChange(&status);
-    silent.OnScanProgressChange(&progress);
-    silent.OnItemStatusChange(kEndOfRunShowType, &item);
-    silent.OnItemProgressChange(kEndOfRunShowType, &itemProgress);
+    RCSafeTrevoxOb& observer = *silent.Controller()->GetObserver();
+    observer.FireState();
+    observer.FireProgress();
+    observer.FireItemStatus(26);
+    observer.FireItemProgress(26);
     silent.PostSetupDone();
     silent.OnOperateBegin(1);  // the operation's state and item events share a post each
     silent.OnOperateItemBegin(1, 1);

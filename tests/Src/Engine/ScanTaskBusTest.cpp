@@ -45,10 +45,7 @@ public:
     void __thiscall Reserved2() override {}
     void __thiscall Reserved3() override {}
     void __thiscall Reserved4() override {}
-    void __thiscall Subscribe(const wchar_t* id, DmAvCore::BusCallback callback) override
-    {
-        bus_->Subscribe(id, callback);
-    }
+    void __thiscall Subscribe(const wchar_t* id, DmAvCore::BusCallback call) override { bus_->Subscribe(id, call); }
     void __thiscall Unsubscribe(const wchar_t* id) override { bus_->Unsubscribe(id); }
     void __thiscall PostMessage(const wchar_t* id, DmAvCore::IVBusMessageHolder* holder, const wchar_t* address2,
                                 const wchar_t* address1) override
@@ -60,11 +57,9 @@ public:
         bus_->PostMessage(id, holder, address2, address1);
     }
 
+    DmAvCore::IVBusHost* const bus_;
     std::atomic<bool> armed{false};
     RCEvent holding, open;
-
-private:
-    DmAvCore::IVBusHost* bus_;
 };
 
 enum Phase : unsigned { kBeforeStart = 1, kStarted = 2, kStopped = 4 };
@@ -237,8 +232,8 @@ protected:
                 continue;
             const Bytes& data = *message.binary(L"SafeData");
             steps.push_back(state ? Values{0} : progress ? Values{100} : Values{});
-            for (size_t at = 6; at + 4 <= data.size(); at += 4)
-                steps.back().push_back(data[at] | data[at + 1] << 8 | data[at + 2] << 16 | uint32_t(data[at + 3]) << 24);
+            for (size_t i = 6; i + 4 <= data.size(); i += 4)
+                steps.back().push_back(data[i] | data[i + 1] << 8 | data[i + 2] << 16 | uint32_t(data[i + 3]) << 24);
         }
         seen_.clear();
         return steps;
