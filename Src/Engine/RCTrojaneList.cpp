@@ -96,15 +96,6 @@ bool RCTrojaneList::FindThreat(uint32_t taskId, FileQueryTask& out) const
     return false;
 }
 
-std::vector<std::wstring> RCTrojaneList::ThreatPaths() const
-{
-    std::vector<std::wstring> paths;
-    RCAutoLock guard(state_->threatsLock);
-    for (const auto& entry : state_->threats)
-        paths.push_back(entry.second.path);
-    return paths;
-}
-
 bool RCTrojaneList::Operate(uint32_t operation, const std::vector<uint32_t>& ids)
 {
     StopWorker();

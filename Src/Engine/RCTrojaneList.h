@@ -38,8 +38,6 @@ public:
     uint32_t AddThreat(const FileQueryTask& task);
     // The listed threat with that task id; false leaves out as it was.
     [[nodiscard]] bool FindThreat(uint32_t taskId, FileQueryTask& out) const;
-    // Every listed path, for handing threats over to the engine.
-    std::vector<std::wstring> ThreatPaths() const;
     // Starts a worker for the operation on the ids (after stopping any
     // previous one); ids that are not listed are skipped.
     bool Operate(uint32_t operation, const std::vector<uint32_t>& ids);

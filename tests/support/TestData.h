@@ -40,5 +40,14 @@ inline std::string NoBlanks(std::string text)
     text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
     return text;
 }
+// The bytes of a hex text such as "01000000 5400".
+inline std::vector<uint8_t> FromHex(const std::string& text)
+{
+    const std::string digits = NoBlanks(text);
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
 
 } // namespace KivoTest

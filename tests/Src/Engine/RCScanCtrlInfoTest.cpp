@@ -1,5 +1,5 @@
-// Every event a task posts, byte for byte as a peer reads it: the task info's
-// callbacks driven directly, the command reply through the registry.
+// The events of one task as a peer reads them, fired by the task's observer
+// and trojan list, or by its callbacks driven directly.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +8,7 @@
 #include <iterator>
 #include <utility>
 
-#include "Src/Engine/RCSafeTrevoxCtrlWrap.h"
+#include "Src/Engine/RCSafeTrevoxOb.h"
 #include "Src/Engine/RCScanCtrlInfo.h"
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "module/RCBusIds.h"
@@ -23,12 +23,29 @@ using KivoTest::NoBlanks;
 
 namespace {
 
+uint32_t g_now = 0;
+uint32_t FakeTicks()
+{
+    return g_now;
+}
+
 class RCScanCtrlInfoTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(task.Init()); }
+    void SetUp() override
+    {
+        ASSERT_TRUE(task.Init());
+        RCSafeTrevoxOb::SetTickSource(&FakeTicks);
+        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000;  // past every throttle so far
+    }
+    void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
+    size_t PostsOf(const std::wstring& id) const
+    {
+        return std::count_if(host.posts.begin(), host.posts.end(), [&](const auto& post) { return post.id == id; });
+    }
 
     // A threat as the query thread hands it to the trojan list.
-    void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path)
+    void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path,
+                   RCScanCtrlInfo* to = nullptr)
     {
         FileQueryTask threat;
         threat.taskId = id;
@@ -40,7 +57,7 @@ protected:
         wcscpy(threat.result.threatName, L"Eicar");
         threat.result.signatureId = 0x11;
         threat.result.fileSizeLow = 0x44;
-        task.Controller()->GetTrojaneList()->AddThreat(threat);
+        (to ? to : &task)->Controller()->GetTrojaneList()->AddThreat(threat);
     }
     const KivoTest::RecordingHost::Post& LastPost() const { return host.posts.back(); }
     std::vector<uint8_t> LastData() const { return LastPost().content.at(0).bytes; }
@@ -50,72 +67,78 @@ protected:
     RCScanCtrlInfo task{L"a", L"p1", L"p2", &sender};
 };
 
-struct EventCase {
-    const char* name;
-    std::function<void()> input;
-    const std::wstring& id;
-    const char* hex;  // "01000000 6100" is the TaskId "a" that every event begins with
-};
-
 } // namespace
 
-TEST_F(RCScanCtrlInfoTest, EveryEventIsWrittenInItsWireOrder)
+// What the task's observer fires reaches peers byte for byte; "01000000
+// 6100" is the TaskId "a" that every event begins with. Each count has a
+// value of its own, so a count in another field, or a notification built
+// before the counts changed, changes the bytes.
+TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
 {
-    RCSafeTrevoxCtrlWrap registry;
-    registry.SetSender(&sender);
-    const auto request = [&](const std::wstring& id, const auto& record) {
-        const std::vector<uint8_t> data = RCEncodeRecord(record);
-        registry.OnReceiveMessage(L"c1", L"c2", id, data.data(), static_cast<uint32_t>(data.size()));
-    };
-    const ScanStatusBlock state{4, 6, 1, 2};         // state, files, level 2, level 3
-    const ScanProgressBlock progress{85, 6, 1, 2, 26, L"C:\\f"};
-    const ItemStatusBlock itemStatus{3, 6, 1, 2};    // status, enumerated, level 2, level 3
-    const ItemProgressBlock itemProgress{2, 6, 5, 1, 2};  // status, enumerated, scanned, level 2, level 3
-    const EventCase cases[] = {
-        {"setup done", [&] { task.Controller()->SetScanTypeInfo({3, {L"C:\\nowhere"}}), task.PostSetupDone(); },
-         EVT_TASK_SETUP_DONE, "01000000 6100  01000000 1a000000 06000000 ea819a5b494e6b62cf637998"},
-        {"command 7", [&] {
-             request(REQ_TASK_SETUP, TaskSetupRequest{L"a", 3, {}});
-             request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 7});
-         }, EVT_TASK_COMMAND_RESULT, "01000000 6100  07000000  00"},
-        {"command stop", [&] { request(REQ_TASK_COMMAND, TaskCommandRequest{L"a", 1}); },
-         EVT_TASK_COMMAND_RESULT, "01000000 6100  01000000  01"},
-        {"scan state", [&] { task.OnScanStateChange(&state); },
-         EVT_SCAN_STATE, "01000000 6100  04000000 06000000 02000000 01000000"},
-        {"scan progress", [&] { task.OnScanProgressChange(&progress); },
+    RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
+    observer.FireProgress();
+    observer.FireItemProgress(26);
+    g_now += 50;
+    observer.SetState(1);
+    observer.SetPercent(85);
+    observer.SetCurrentItem(26, L"item");
+    observer.SetCurrentFile(L"C:\\f");
+    for (int i = 0; i < 6; ++i)
+        observer.IncrementFilesFound();
+    observer.IncrementLevel2Found();
+    observer.IncrementLevel3Found();
+    observer.IncrementLevel3Found();
+    observer.SetItemCounts(26, ItemRow{0, 6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
+    observer.SetItemStatus(26, 3);
+    const struct {
+        std::function<void()> input;
+        const std::wstring& id;
+        const char* hex;
+    } cases[] = {
+        {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
+        {[&] { observer.FireProgress(); },
          EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {"item status", [&] { task.OnItemStatusChange(26, &itemStatus); },
+        {[&] { observer.FireItemStatus(26); },
          EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {"item progress", [&] { task.OnItemProgressChange(26, &itemProgress); },
-         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 02000000 05000000 06000000 01000000 02000000"},
-        {"threat found", [&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
+        {[&] { observer.FireItemProgress(26); },
+         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
+        {[&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
          "  27000000 28676c9a8765f64e1a90385e29522875fb7cdf7e0f6f1e6d0cffbe8f305234784f57fb7cdf7e0cffd776"
          "d653268df7530cffe17b39658765f64e8476ee7684760cfff78ba860cb7a735304590674"
          "  05000000 45006900630061007200  02000000 02000000 28676c9a  01000000 04000000 9496bb798765f64e"},
-        {"operate begin", [&] { task.OnOperateBegin(1); }, EVT_OPERATE_STATE, "01000000 6100  00000000 01000000"},
-        {"item begin", [&] { task.OnOperateItemBegin(1, 7); },
-         EVT_OPERATE_ITEM, "01000000 6100  07000000 00000000 01000000"},
-        {"item done", [&] { task.OnOperateItemSucceeded(4, 7); },
-         EVT_OPERATE_ITEM, "01000000 6100  07000000 02000000 04000000"},
-        {"item failed", [&] { task.OnOperateItemFailed(1, 9); },
-         EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
-        {"progress", [&] { task.OnOperateProgress(2, 3); }, EVT_OPERATE_PROGRESS, "01000000 6100  02000000 03000000"},
-        {"operate end", [&] { task.OnOperateEnd(1); }, EVT_OPERATE_STATE, "01000000 6100  04000000 01000000"},
+        {[&] { task.OnOperateItemFailed(1, 9); }, EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
     };
-    for (const EventCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& c : cases) {
         host.posts.clear();
         c.input();
-        ASSERT_FALSE(host.posts.empty());
+        ASSERT_EQ(1u, host.posts.size());
         EXPECT_EQ(c.id, LastPost().id);
         EXPECT_EQ(NoBlanks(c.hex), Hex(LastData()));
-        // Task events go to the task's own addresses, replies to the request's.
-        const bool reply = c.id == EVT_TASK_COMMAND_RESULT;
-        EXPECT_EQ(reply ? L"c1" : L"p1", LastPost().address1);
-        EXPECT_EQ(reply ? L"c2" : L"p2", LastPost().address2);
+        EXPECT_EQ(L"p1|p2", LastPost().address1 + L"|" + LastPost().address2);
     }
+}
+
+// Scan progress passes once per 50 ms across the tasks of the process; item
+// progress has a clock of its own.
+TEST_F(RCScanCtrlInfoTest, ProgressIsThrottledAcrossTasksAndItemProgressByItself)
+{
+    RCScanCtrlInfo other(L"b", L"p1", L"p2", &sender);
+    ASSERT_TRUE(other.Init());
+    RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
+    observer.FireProgress();
+    g_now += 10;
+    other.Controller()->GetObserver()->FireProgress();
+    g_now += 39;  // 49 ms after the first
+    observer.FireProgress();
+    EXPECT_EQ(1u, PostsOf(EVT_SCAN_PROGRESS));
+    g_now += 1;
+    observer.FireProgress();
+    EXPECT_EQ(2u, PostsOf(EVT_SCAN_PROGRESS));
+    observer.FireItemProgress(3);
+    observer.FireItemProgress(3);
+    EXPECT_EQ(1u, PostsOf(EVT_ITEM_PROGRESS));
 }
 
 TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
@@ -133,12 +156,12 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
     };
     for (uint32_t id = 0; id < std::size(cases); ++id) {
         const auto& c = cases[id];
-        SCOPED_TRACE(id);
         AddThreat(id + 1, c.showType, c.level, c.subLevel, (L"C:\\threat" + std::to_wstring(id)).c_str());
         ThreatFoundEvent e;
         ASSERT_TRUE(RCDecodeRecord(e, LastData()));
         EXPECT_EQ(c.shown, e.description + L"|" + e.categoryName + L"|" + std::to_wstring(e.categoryCode) + L"/" +
-                               std::to_wstring(e.actionCode) + L"|" + e.actionName);
+                               std::to_wstring(e.actionCode) + L"|" + e.actionName)
+            << "case " << id;
     }
     // The advice texts not seen in another test.
     const std::pair<std::pair<uint32_t, uint32_t>, std::wstring> advice[] = {
@@ -152,30 +175,31 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
         EXPECT_EQ(a.second, RCScanCtrlInfo::CategoryOf(a.first.first, a.first.second).advice);
 }
 
+// The trojan list holds a file once, whatever its case and blanks (what it
+// finds by id the bus test's operations use).
+TEST_F(RCScanCtrlInfoTest, AFileIsOneThreatWhateverItsCaseAndBlanks)
+{
+    AddThreat(5, 26, 3, 0, L"C:\\Data\\Bad.EXE");
+    AddThreat(9, 26, 3, 0, L"  c:\\data\\bad.exe\r\n");
+    EXPECT_EQ(1u, PostsOf(EVT_THREAT_FOUND));
+    FileQueryTask found;
+    EXPECT_FALSE(task.Controller()->GetTrojaneList()->FindThreat(9, found));
+}
+
 TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
 {
-    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);
+    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);  // set up before the module started
     ASSERT_TRUE(silent.Init());
-    const ScanStatusBlock status{};
-    const ScanProgressBlock progress{};
-    const ItemStatusBlock item{};
-    const ItemProgressBlock itemProgress{};
-    silent.OnScanStateChange(&status);
-    silent.OnScanProgressChange(&progress);
-    silent.OnItemStatusChange(kEndOfRunShowType, &item);
-    silent.OnItemProgressChange(kEndOfRunShowType, &itemProgress);
+    RCSafeTrevoxOb& observer = *silent.Controller()->GetObserver();
+    observer.FireState();
+    observer.FireProgress();
+    observer.FireItemStatus(26);
+    observer.FireItemProgress(26);
     silent.PostSetupDone();
-    silent.OnOperateBegin(1);
+    silent.OnOperateBegin(1);  // the operation's state and item events share a post each
     silent.OnOperateItemBegin(1, 1);
-    silent.OnOperateItemSucceeded(1, 1);
-    silent.OnOperateItemFailed(1, 1);
     silent.OnOperateProgress(1, 1);
-    silent.OnOperateEnd(1);
-    FileQueryTask threat;
-    threat.taskId = 1;
-    threat.path = L"C:\\x";
-    threat.result.level = 3;
-    silent.Controller()->GetTrojaneList()->AddThreat(threat);
+    AddThreat(1, 26, 3, 0, L"C:\\x", &silent);
 
     // Released by a module stop, the task has nothing to report items or threats from.
     task.UnInit();
