@@ -217,6 +217,25 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
     EXPECT_EQ(Values({1, 2, 3, 1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);
 }
 
+// The other scan types run their own plans to the end: every item they
+// report finishes, and the full scan's walk of the disk finds the planted files.
+TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItem)
+{
+    long run = 0;
+    for (int32_t type : {1, 2, 5}) {
+        SCOPED_TRACE("scan type " + std::to_string(type));
+        Plan(type);
+        Start();
+        ASSERT_TRUE(recorder_.WaitForEnds(++run));
+        EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
+        for (const auto& item : recorder_.Get(recorder_.statuses))
+            EXPECT_EQ(3u, item.second.back()) << "item " << item.first;
+        if (type == 2) {
+            EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the EICAR file and the listed trojan
+        }
+    }
+}
+
 TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScansNothing)
 {
     Start();
