@@ -26,7 +26,9 @@
 #include <vector>
 
 #include "bench/ProcessSample.h"
+#include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCPath.h"
 #include "host/RCBus.h"
 #include "host/RCModuleLibrary.h"
 #include "module/RCBusIds.h"
@@ -244,14 +246,6 @@ ProcessSample Measure(long round)
     return sample;
 }
 
-std::wstring ExeFolder()
-{
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring folder(exe);
-    return folder.substr(0, folder.find_last_of(L"\\/"));
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -276,7 +270,7 @@ int wmain(int argc, wchar_t** argv)
         folders.push_back(PlantFolder(root, i));
 
     KivoHost::RCModuleLibrary library;
-    if (!library.Load(ExeFolder() + L"\\RCTrevox.dll")) {
+    if (!library.Load(RCPathJoin(RCGetExeFolder(), L"RCTrevox.dll"))) {
         std::fwprintf(stderr, L"bus-hammer: %ls\n", library.error().c_str());
         return 2;
     }
