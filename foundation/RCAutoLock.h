@@ -3,16 +3,19 @@
 #include "foundation/RCCriticalSection.h"
 
 // Holds a critical section for the life of a scope.
-class RCAutoLock : private RC::RCNonCopyable
+class RC_SCOPED_CAPABILITY RCAutoLock : private RC::RCNonCopyable
 {
 public:
-    explicit RCAutoLock(RCCriticalSection* section) : section_(section)
+    // A null section is a lock that could not be made: the scope runs
+    // unguarded, as documented on RCCriticalSection.
+    explicit RCAutoLock(RCCriticalSection* section) RC_ACQUIRE(section) RC_NO_THREAD_SAFETY_ANALYSIS
+        : section_(section)
     {
         if (section_)
             section_->Lock();
     }
-    explicit RCAutoLock(RCCriticalSection& section) : RCAutoLock(&section) {}
-    ~RCAutoLock()
+    explicit RCAutoLock(RCCriticalSection& section) RC_ACQUIRE(section) : RCAutoLock(&section) {}
+    ~RCAutoLock() RC_RELEASE() RC_NO_THREAD_SAFETY_ANALYSIS
     {
         if (section_)
             section_->Unlock();
