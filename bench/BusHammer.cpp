@@ -8,10 +8,14 @@
 //   bus-hammer [ROUNDS [SEED]]   (default 1000 rounds; exit 1 on a hang, a
 //                                 second end, a lost end or growth)
 //
+// The bus runs in its harsh mode: consecutive deliveries on different
+// threads of its pool, its own lock held while it delivers and taken by the
+// module's posts, and the library freed right after the module's release.
+//
 // Threads: wmain posts every request and hands the cancel-operate request
-// over itself, between two deliveries; the bus's delivery thread runs the
-// module's handlers (so suspend and resume come from one thread) and the
-// listener, which counts the tasks' events.
+// over itself, between two deliveries; the bus's delivery threads run the
+// module's handlers one at a time (so a suspend and its resume usually come
+// from different threads) and the listener, which counts the tasks' events.
 #include <windows.h>
 
 #include <algorithm>
@@ -286,7 +290,7 @@ int wmain(int argc, wchar_t** argv)
     long restarts = 0;
     ProcessSample first, last;
     {
-        KivoHost::RCBus bus;  // destroyed before the library it calls into
+        KivoHost::RCBus bus(KivoHost::RCBusMode::Harsh);  // destroyed before the library it calls into
         bus.AddListener([&](const RCBusMessage& message) { counter.OnMessage(message); });
         module->Attach(bus.HostFor(module), L"");
         bus.Post(RC::MSG_MODULE_START, L"", L"");
@@ -389,7 +393,7 @@ int wmain(int argc, wchar_t** argv)
         bus.WaitIdle();
         module->Detach();
     }
-    library.ReleaseModule(0, module);
+    library.ReleaseModuleAndFree(0, module);
     RemoveFolder(root);
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

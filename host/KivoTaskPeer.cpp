@@ -11,7 +11,7 @@ namespace {
 constexpr const wchar_t* kPeerAddress = L"kivoscan";
 } // namespace
 
-KivoTaskPeer::KivoTaskPeer(std::wstring taskId) : taskId_(std::move(taskId)) {}
+KivoTaskPeer::KivoTaskPeer(std::wstring taskId, RCBusMode mode) : taskId_(std::move(taskId)), mode_(mode) {}
 
 KivoTaskPeer::~KivoTaskPeer()
 {
@@ -20,7 +20,10 @@ KivoTaskPeer::~KivoTaskPeer()
         bus_->WaitIdle();
         module_->Detach();
         bus_.reset();
-        library_.ReleaseModule(0, module_);
+        if (mode_ == RCBusMode::Harsh)
+            library_.ReleaseModuleAndFree(0, module_);
+        else
+            library_.ReleaseModule(0, module_);
     }
 }
 
@@ -35,7 +38,7 @@ bool KivoTaskPeer::Start(const std::wstring& modulePath)
         error_ = modulePath + L" handed out no module";
         return false;
     }
-    bus_ = std::make_unique<RCBus>();
+    bus_ = std::make_unique<RCBus>(mode_);
     bus_->AddListener([this](const RCBusMessage& message) {
         std::optional<KivoTaskEvent> event = KivoTaskEvent::Decode(message);
         if (!event || event->taskId() != taskId_)

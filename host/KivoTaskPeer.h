@@ -22,8 +22,9 @@ namespace KivoHost {
 
 class KivoTaskPeer {
 public:
-    explicit KivoTaskPeer(std::wstring taskId);
-    // Stops and detaches the module if Start attached it.
+    explicit KivoTaskPeer(std::wstring taskId, RCBusMode mode = RCBusMode::Gentle);
+    // Stops and detaches the module if Start attached it; in the harsh mode
+    // the library is freed right after the module's release.
     ~KivoTaskPeer();
     KivoTaskPeer(const KivoTaskPeer&) = delete;
     KivoTaskPeer& operator=(const KivoTaskPeer&) = delete;
@@ -44,6 +45,7 @@ private:
     void Post(const std::wstring& id, const std::vector<uint8_t>& record);
 
     const std::wstring taskId_;
+    const RCBusMode mode_;
     std::wstring error_;
     RCModuleLibrary library_;
     RC::DmAvCore::IVBusModule* module_ = nullptr;

@@ -32,7 +32,7 @@ public:
         RCBusMessage message(TextOrEmpty(id), TextOrEmpty(address1), TextOrEmpty(address2));
         if (holder != nullptr)
             holder->WriteTo(&message);
-        bus_.Enqueue(std::move(message), module_);
+        bus_.EnqueueFromModule(std::move(message), module_);
     }
 
 private:
@@ -40,7 +40,15 @@ private:
     IVBusModule* module_;
 };
 
-RCBus::RCBus() : thread_([this] { DeliveryLoop(); }) {}
+namespace {
+constexpr size_t kHarshPoolSize = 3;
+} // namespace
+
+RCBus::RCBus(RCBusMode mode) : mode_(mode), poolSize_(mode == RCBusMode::Harsh ? kHarshPoolSize : 1)
+{
+    for (size_t index = 0; index < poolSize_; ++index)
+        threads_.emplace_back([this, index] { DeliveryLoop(index); });
+}
 
 RCBus::~RCBus()
 {
@@ -49,7 +57,8 @@ RCBus::~RCBus()
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::thread& thread : threads_)
+        thread.join();
 }
 
 RC::DmAvCore::IVBusHost* RCBus::HostFor(IVBusModule* module)
@@ -125,17 +134,31 @@ void RCBus::Enqueue(RCBusMessage message, IVBusModule* poster)
     changed_.notify_all();
 }
 
-void RCBus::DeliveryLoop()
+void RCBus::EnqueueFromModule(RCBusMessage message, IVBusModule* poster)
+{
+    if (mode_ == RCBusMode::Harsh) {
+        std::lock_guard<std::recursive_mutex> delivery(deliveryLock_);
+        Enqueue(std::move(message), poster);
+    } else {
+        Enqueue(std::move(message), poster);
+    }
+}
+
+void RCBus::DeliveryLoop(size_t index)
 {
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
-        changed_.wait(guard, [this] { return stopping_ || !queue_.empty(); });
+        // Turns make consecutive deliveries run on different threads of the pool.
+        changed_.wait(guard, [&] {
+            return stopping_ || (!queue_.empty() && !delivering_ && turn_ % poolSize_ == index);
+        });
         if (stopping_)
             return;
         RCBusMessage message = std::move(queue_.front().message);
         IVBusModule* const poster = queue_.front().poster;
         queue_.pop_front();
         delivering_ = true;
+        ++turn_;
         // A module is not handed its own posts: the update relay posts under
         // the identifiers it subscribes to, and would relay its relays forever.
         std::vector<Subscription> targets;
@@ -145,10 +168,15 @@ void RCBus::DeliveryLoop()
         std::vector<Listener> listeners = listeners_;
         guard.unlock();
 
+        std::unique_lock<std::recursive_mutex> delivery(deliveryLock_, std::defer_lock);
+        if (mode_ == RCBusMode::Harsh)
+            delivery.lock();
         for (const Subscription& s : targets)
             s.callback(s.module, &message);
         for (const Listener& listener : listeners)
             listener(message);
+        if (delivery.owns_lock())
+            delivery.unlock();
 
         guard.lock();
         delivering_ = false;

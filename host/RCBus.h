@@ -8,7 +8,15 @@
 // Threads: the delivery thread runs every subscription callback and every
 // listener. Everything else (Post, HostFor, WaitIdle, the host slots the
 // modules call) may be called from any thread and only takes the bus lock.
+//
+// The harsh mode behaves like the least forgiving host a module may meet:
+// a pool of delivery threads hands each delivery to the next thread in turn
+// (still one delivery at a time, in posting order), and the bus holds a lock
+// of its own while it delivers that a module's PostMessage also takes. A
+// module that posts from one of its threads while holding a lock that its
+// message handlers take deadlocks here instead of once in a while.
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -23,11 +31,13 @@
 
 namespace KivoHost {
 
+enum class RCBusMode { Gentle, Harsh };
+
 class RCBus {
 public:
     using Listener = std::function<void(const RCBusMessage&)>;
 
-    RCBus();
+    explicit RCBus(RCBusMode mode = RCBusMode::Gentle);
     ~RCBus();
     RCBus(const RCBus&) = delete;
     RCBus& operator=(const RCBus&) = delete;
@@ -61,17 +71,26 @@ private:
     void Unsubscribe(RC::DmAvCore::IVBusModule* module, const wchar_t* id);
     void RemoveSubscription(RC::DmAvCore::IVBusModule* module, const wchar_t* id);  // lock held
     void Enqueue(RCBusMessage message, RC::DmAvCore::IVBusModule* poster = nullptr);
-    void DeliveryLoop();
+    // A module's post: in the harsh mode it waits for a delivery running on
+    // another thread to end.
+    void EnqueueFromModule(RCBusMessage message, RC::DmAvCore::IVBusModule* poster);
+    void DeliveryLoop(size_t index);
 
+    const RCBusMode mode_;
+    const size_t poolSize_;
     mutable std::mutex lock_;
     std::condition_variable changed_;
     std::deque<Queued> queue_;
     bool delivering_ = false;
     bool stopping_ = false;
+    size_t turn_ = 0;  // which delivery thread takes the next message
     std::vector<Subscription> subscriptions_;
     std::vector<Listener> listeners_;
     std::vector<std::unique_ptr<Endpoint>> endpoints_;
-    std::thread thread_;
+    // Held around each delivery in the harsh mode; recursive, because a
+    // handler may post from inside its own delivery.
+    std::recursive_mutex deliveryLock_;
+    std::vector<std::thread> threads_;
 };
 
 } // namespace KivoHost

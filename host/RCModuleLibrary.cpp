@@ -42,4 +42,13 @@ void RCModuleLibrary::ReleaseModule(uint32_t index, RC::DmAvCore::IVBusModule* m
         releaseModule_(index, module);
 }
 
+void RCModuleLibrary::ReleaseModuleAndFree(uint32_t index, RC::DmAvCore::IVBusModule* module)
+{
+    ReleaseModule(index, module);
+    getModuleCount_ = nullptr;
+    queryModule_ = nullptr;
+    releaseModule_ = nullptr;
+    library_.reset();
+}
+
 } // namespace KivoHost

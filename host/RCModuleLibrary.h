@@ -22,6 +22,9 @@ public:
     uint32_t ModuleCount() const;
     RC::DmAvCore::IVBusModule* QueryModule(uint32_t index) const;
     void ReleaseModule(uint32_t index, RC::DmAvCore::IVBusModule* module) const;
+    // Releases the module and frees the library at once, as the least
+    // forgiving host does: no thread of the module may still run its code.
+    void ReleaseModuleAndFree(uint32_t index, RC::DmAvCore::IVBusModule* module);
     const std::wstring& error() const { return error_; }
 
 private:
