@@ -8,7 +8,8 @@
 //   bus-hammer [ROUNDS [SEED]]   (default 1000 rounds; exit 1 on a hang, a
 //                                 second end, a lost end or growth)
 //
-// The bus runs in its harsh mode: consecutive deliveries on different
+// The bus runs in its harsh mode (the gentle one when BUS_HAMMER_GENTLE is
+// set): consecutive deliveries on different
 // threads of its pool, its own lock held while it delivers and taken by the
 // module's posts, and the library freed right after the module's release.
 //
@@ -289,8 +290,10 @@ int wmain(int argc, wchar_t** argv)
     const auto started = std::chrono::steady_clock::now();
     long restarts = 0;
     ProcessSample first, last;
+    const KivoHost::RCBusMode mode =
+        _wgetenv(L"BUS_HAMMER_GENTLE") ? KivoHost::RCBusMode::Gentle : KivoHost::RCBusMode::Harsh;
     {
-        KivoHost::RCBus bus(KivoHost::RCBusMode::Harsh);  // destroyed before the library it calls into
+        KivoHost::RCBus bus(mode);  // destroyed before the library it calls into
         bus.AddListener([&](const RCBusMessage& message) { counter.OnMessage(message); });
         module->Attach(bus.HostFor(module), L"");
         bus.Post(RC::MSG_MODULE_START, L"", L"");
@@ -393,7 +396,10 @@ int wmain(int argc, wchar_t** argv)
         bus.WaitIdle();
         module->Detach();
     }
-    library.ReleaseModuleAndFree(0, module);
+    if (mode == KivoHost::RCBusMode::Harsh)
+        library.ReleaseModuleAndFree(0, module);
+    else
+        library.ReleaseModule(0, module);
     RemoveFolder(root);
 
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
