@@ -4,7 +4,8 @@ namespace Substitute {
 
 namespace {
 
-constexpr char kMagic[4] = {'K', 'V', 'Q', '1'};
+constexpr char kMagic[4] = {'K', 'V', 'Q', '2'};
+constexpr char kFirstMagic[4] = {'K', 'V', 'Q', '1'};
 constexpr std::uint32_t kMaxTextUnits = 32768;
 constexpr std::uint8_t kFlipKey[8] = {0xA5, 0x3C, 0x96, 0x5A, 0xC3, 0x69, 0x0F, 0xF0};
 
@@ -59,21 +60,29 @@ private:
 
 std::string QuarantineRecord::EncodeHeader() const
 {
-    std::string out(kMagic, sizeof kMagic);
+    std::string out = layout == 1 ? std::string(kFirstMagic, sizeof kFirstMagic) : std::string(kMagic, sizeof kMagic);
     out.append(reinterpret_cast<const char*>(md5.data()), md5.size());
     PutNumber(out, size, 8);
     PutNumber(out, time, 8);
     PutText(out, threatName);
     PutText(out, originalPath);
+    if (layout != 1) {
+        PutNumber(out, created, 8);
+        PutNumber(out, written, 8);
+    }
     return out;
 }
 
 std::optional<std::pair<QuarantineRecord, std::size_t>> QuarantineRecord::DecodeHeader(std::string_view bytes)
 {
-    if (bytes.size() < sizeof kMagic || bytes.compare(0, sizeof kMagic, std::string_view(kMagic, sizeof kMagic)) != 0)
+    if (bytes.size() < sizeof kMagic)
+        return std::nullopt;
+    const bool first = bytes.compare(0, sizeof kFirstMagic, std::string_view(kFirstMagic, sizeof kFirstMagic)) == 0;
+    if (!first && bytes.compare(0, sizeof kMagic, std::string_view(kMagic, sizeof kMagic)) != 0)
         return std::nullopt;
     Reader reader(bytes.substr(sizeof kMagic));
     QuarantineRecord record;
+    record.layout = first ? 1 : 2;
     for (std::uint8_t& byte : record.md5) {
         std::uint64_t value = 0;
         if (!reader.Number(value, 1))
@@ -82,6 +91,8 @@ std::optional<std::pair<QuarantineRecord, std::size_t>> QuarantineRecord::Decode
     }
     if (!reader.Number(record.size, 8) || !reader.Number(record.time, 8) || !reader.Text(record.threatName) ||
         !reader.Text(record.originalPath))
+        return std::nullopt;
+    if (!first && (!reader.Number(record.created, 8) || !reader.Number(record.written, 8)))
         return std::nullopt;
     return std::make_pair(std::move(record), sizeof kMagic + reader.Position());
 }

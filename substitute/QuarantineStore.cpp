@@ -66,14 +66,29 @@ std::wstring UniqueStem()
     return stem;
 }
 
+std::uint64_t FileTimeValue(const FILETIME& time)
+{
+    return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 std::uint64_t Now()
 {
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return FileTimeValue(now);
 }
 
 } // namespace
+
+bool QuarantineStore::SetOriginalTimes(HANDLE file, const QuarantineRecord& record)
+{
+    if (record.created == 0 && record.written == 0)
+        return true;
+    const FILETIME created{static_cast<DWORD>(record.created), static_cast<DWORD>(record.created >> 32)};
+    const FILETIME written{static_cast<DWORD>(record.written), static_cast<DWORD>(record.written >> 32)};
+    return SetFileTime(file, record.created != 0 ? &created : nullptr, nullptr,
+                       record.written != 0 ? &written : nullptr) != FALSE;
+}
 
 QuarantineStore::QuarantineStore(std::wstring folder) : folder_(std::move(folder)) {}
 
@@ -106,6 +121,8 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
     QuarantineRecord record;
     record.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     record.time = Now();
+    record.created = FileTimeValue(info.ftCreationTime);
+    record.written = FileTimeValue(info.ftLastWriteTime);
     record.threatName = threatName;
     record.originalPath = path;
 
@@ -217,7 +234,8 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
         restored += got;
     }
     ok = ok && restored == decoded->first.size && hasher.Finish() &&
-         std::memcmp(hasher.Digest(HashKind::Md5), md5, 16) == 0 && FlushFileBuffers(target.get());
+         std::memcmp(hasher.Digest(HashKind::Md5), md5, 16) == 0 && FlushFileBuffers(target.get()) &&
+         SetOriginalTimes(target.get(), decoded->first);
     if (!ok) {
         DeleteOnClose(target.get());
         return false;

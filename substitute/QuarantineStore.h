@@ -4,6 +4,8 @@
 // bytes in inert form. Neither direction follows a reparse point, and a
 // failure at any step leaves the file where it was before the call.
 
+#include <windows.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +24,9 @@ public:
     // Writes the quarantined file with this MD5 back to path, which must not
     // exist yet, and drops the item; false leaves the item in quarantine.
     bool Restore(const std::uint8_t (&md5)[16], const std::wstring& path);
+    // Gives a file written back from an item the times the original had;
+    // call it after the last write, which would change them.
+    static bool SetOriginalTimes(HANDLE file, const QuarantineRecord& record);
 
 private:
     bool EnsureFolder() const;
