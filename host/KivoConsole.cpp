@@ -58,14 +58,24 @@ void KivoConsole::Err(const std::string& utf8Line)
 
 void KivoConsole::Progress(const std::wstring& line)
 {
-    if (!interactive_)
+    if (!interactive_) {
+        Write(err_, RCWideToUtf8(line) + "\n");
         return;
+    }
     const size_t columns = KivoColumns(line);
     std::wstring text = L"\r" + line;
     if (columns < progressColumns_)
         text.append(progressColumns_ - columns, L' ');
     Write(err_, RCWideToUtf8(text));
     progressColumns_ = columns;
+}
+
+void KivoConsole::KeepProgress()
+{
+    if (progressColumns_ == 0)
+        return;
+    Write(err_, "\n");
+    progressColumns_ = 0;
 }
 
 void KivoConsole::ClearProgress()

@@ -6,6 +6,7 @@
 
 #include "foundation/RCHandles.h"
 #include "substitute/QuarantineRecord.h"
+#include "substitute/QuarantineStore.h"
 
 namespace KivoHost {
 
@@ -101,12 +102,15 @@ bool KivoQuarantine::WriteCopy(const Item& item, const std::wstring& path)
             break;
         copied += got;
     }
+    ok = ok && copied == header->first.size && Substitute::QuarantineStore::SetOriginalTimes(target.get(), header->first);
     target.reset();
-    if (!ok || copied != header->first.size) {
+    if (!ok) {
         DeleteFileW(path.c_str());
         return false;
     }
     return true;
 }
+
+bool KivoQuarantine::Remove(const Item& item) { return DeleteFileW(item.itemPath.c_str()) != FALSE; }
 
 } // namespace KivoHost

@@ -25,7 +25,7 @@ bool IsHexText(const std::wstring& text)
 const wchar_t* KivoScanOptions::Usage()
 {
     return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
-           L"                [--signatures DIR] [PATH...]\n"
+           L"                [--progress] [--unix-paths] [--signatures DIR] [PATH...]\n"
            L"       kivoscan --list-quarantine\n"
            L"       kivoscan --restore MD5 PATH\n"
            L"\n"
@@ -35,6 +35,10 @@ const wchar_t* KivoScanOptions::Usage()
            L"  --quarantine       quarantine every threat found once the scan has ended\n"
            L"  --json             every bus event as one JSON object per line on stdout\n"
            L"  --quiet            print threats and errors only\n"
+           L"  --progress         write the progress line also when stderr is no terminal,\n"
+           L"                     one line each time the percentage changes\n"
+           L"  --unix-paths       under Wine, show files by their Linux paths (as winepath -u);\n"
+           L"                     --json keeps the Windows paths\n"
            L"  --signatures DIR   copy the .hdb and .hsb files of DIR into the engine's\n"
            L"                     signatures folder (signatures\\ beside Quentor.dll) before\n"
            L"                     scanning; they stay there for later scans\n"
@@ -44,7 +48,12 @@ const wchar_t* KivoScanOptions::Usage()
            L"With KIVOSCAN_STATS set in the environment, a scan ends with one line on\n"
            L"stderr: files, threats, seconds and the process's peak working set.\n"
            L"\n"
-           L"Exit code: 0 no threat, 1 threats found, 2 error.\n";
+           L"Item names, categories and advice are in English unless LANG (or LC_ALL,\n"
+           L"LC_MESSAGES) asks for Chinese; --json keeps the module's Chinese texts.\n"
+           L"\n"
+           L"Exit code: 0 everything scanned and no threat, 1 threats found, 2 an error\n"
+           L"or something not scanned (a path not found, a path too long for the engine,\n"
+           L"a scan stopped before its end).\n";
 }
 
 bool KivoScanOptions::Fail(std::wstring reason)
@@ -81,6 +90,10 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             json = true;
         } else if (arg == L"--quiet") {
             quiet = true;
+        } else if (arg == L"--progress") {
+            progress = true;
+        } else if (arg == L"--unix-paths") {
+            unixPaths = true;
         } else if (arg == L"--signatures") {
             if (!hasValue)
                 return Fail(L"--signatures needs a folder");

@@ -20,6 +20,8 @@ public:
     bool quarantine = false;
     bool json = false;
     bool quiet = false;
+    bool progress = false;                 // progress lines also when stderr is no terminal
+    bool unixPaths = false;                // files by their Linux paths under Wine (not in JSON)
     std::wstring signatures;               // folder of .hdb/.hsb files to install, or empty
     std::vector<std::wstring> paths;       // as given; custom scans only
     std::wstring restoreMd5;               // 32 hex digits

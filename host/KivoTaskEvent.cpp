@@ -30,6 +30,18 @@ private:
     std::string text_;
 };
 
+// The name of a code from a table indexed by it; the number for any other.
+template <size_t N>
+std::wstring NameOf(const wchar_t* const (&names)[N], uint32_t code)
+{
+    return code < N && names[code][0] != L'\0' ? names[code] : L"code " + std::to_wstring(code);
+}
+
+constexpr const wchar_t* kRunStates[] = {L"not started", L"scanning", L"suspended", L"stopped", L"completed"};
+constexpr const wchar_t* kItemStatuses[] = {L"not started", L"enumerating", L"scanning", L"finished"};
+constexpr const wchar_t* kOperatePhases[] = {L"started", L"", L"", L"", L"finished"};
+constexpr const wchar_t* kOperateOutcomes[] = {L"started", L"failed", L"succeeded"};
+
 template <class Record>
 bool DecodeInto(Record& record, const RCBusMessage& message)
 {
@@ -62,6 +74,9 @@ std::string KivoJsonString(const std::wstring& text)
     }
     return "\"" + RCWideToUtf8(escaped) + "\"";
 }
+
+std::wstring KivoRunStateName(uint32_t state) { return NameOf(kRunStates, state); }
+std::wstring KivoItemStatusName(uint32_t status) { return NameOf(kItemStatuses, status); }
 
 std::optional<KivoTaskEvent> KivoTaskEvent::Decode(const RCBusMessage& message)
 {
@@ -144,6 +159,7 @@ std::string KivoTaskEvent::Json() const
         return JsonLine("EVT_SCAN_STATE")
             .Text("TaskId", scanState.taskId)
             .Number("state", scanState.state)
+            .Text("stateName", KivoRunStateName(scanState.state))
             .Number("filesFound", scanState.filesFound)
             .Number("level3Found", scanState.level3Found)
             .Number("level2Found", scanState.level2Found)
@@ -163,6 +179,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", itemStatus.taskId)
             .Number("showType", itemStatus.showType)
             .Number("status", itemStatus.status)
+            .Text("statusName", KivoItemStatusName(itemStatus.status))
             .Number("enumerated", itemStatus.enumerated)
             .Number("level2", itemStatus.level2)
             .Number("level3", itemStatus.level3)
@@ -172,6 +189,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", itemProgress.taskId)
             .Number("showType", itemProgress.showType)
             .Number("status", itemProgress.status)
+            .Text("statusName", KivoItemStatusName(itemProgress.status))
             .Number("scanned", itemProgress.scanned)
             .Number("enumerated", itemProgress.enumerated)
             .Number("level2", itemProgress.level2)
@@ -182,8 +200,9 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", threat.taskId)
             .Number("queryId", threat.queryId)
             .Text("filePath", threat.filePath)
-            .Number("resultValue424", threat.resultValue424)
-            .Number("resultValue428", threat.resultValue428)
+            // What the engine puts in these two result values.
+            .Number("signatureRecord", threat.resultValue424)
+            .Number("fileSize", threat.resultValue428)
             .Number("showType", threat.showType)
             .Text("description", threat.description)
             .Text("advice", threat.advice)
@@ -197,6 +216,7 @@ std::string KivoTaskEvent::Json() const
         return JsonLine("EVT_OPERATE_STATE")
             .Text("TaskId", operateState.taskId)
             .Number("phase", operateState.phase)
+            .Text("phaseName", NameOf(kOperatePhases, operateState.phase))
             .Number("operation", operateState.operation)
             .Done();
     case Kind::OperateItem:
@@ -204,6 +224,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", operateItem.taskId)
             .Number("queryId", operateItem.queryId)
             .Number("outcome", operateItem.outcome)
+            .Text("outcomeName", NameOf(kOperateOutcomes, operateItem.outcome))
             .Number("operation", operateItem.operation)
             .Done();
     case Kind::OperateProgress:

@@ -45,4 +45,8 @@ private:
 // A JSON string literal of the text, in UTF-8 with the quotes.
 std::string KivoJsonString(const std::wstring& text);
 
+// The names of the codes the events carry ("completed", "finished", ...).
+std::wstring KivoRunStateName(uint32_t state);
+std::wstring KivoItemStatusName(uint32_t status);
+
 } // namespace KivoHost

@@ -1,6 +1,7 @@
 // kivoscan: the command-line scanner. A peer on the reference bus: it loads
 // RCTrevox.dll beside itself, sets up one task, starts it and reports what the
-// task's events say, as clamscan does (exit 0 clean, 1 threats, 2 error).
+// task's events say, as clamscan does (exit 1 threats; else 2 for an error or
+// anything not scanned; 0 for a whole, clean scan).
 #include <windows.h>
 #include <psapi.h>
 
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cwctype>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@
 #include "foundation/RCHandles.h"
 #include "foundation/RCTextConvert.h"
 #include "host/KivoConsole.h"
+#include "host/KivoEnglish.h"
+#include "host/KivoPathSurvey.h"
 #include "host/KivoQuarantine.h"
 #include "host/KivoScanOptions.h"
 #include "host/KivoTaskPeer.h"
@@ -32,9 +36,12 @@ constexpr uint32_t kCommandStart = 0;
 constexpr uint32_t kCommandStop = 1;
 constexpr uint32_t kOperationQuarantine = 1;
 constexpr uint32_t kOperationRestore = 4;
-// Run states of EVT_SCAN_STATE; operation phases of EVT_OPERATE_STATE.
+constexpr uint32_t kCustomScan = 3;
+// Run states of EVT_SCAN_STATE; the item status whose files are all
+// answered; operation phases of EVT_OPERATE_STATE.
 constexpr uint32_t kStateStopped = 3;
 constexpr uint32_t kStateCompleted = 4;
+constexpr uint32_t kItemFinished = 3;
 constexpr uint32_t kPhaseFinished = 4;
 constexpr uint32_t kOutcomeFailed = 1;
 constexpr uint32_t kOutcomeSucceeded = 2;
@@ -56,25 +63,28 @@ BOOL WINAPI OnConsoleControl(DWORD type)
 
 std::string U8(const std::wstring& text) { return RCWideToUtf8(text); }
 
+std::wstring FullPath(const std::wstring& path) { return KivoPathSurvey::FullPath(path); }
+
+// The Linux path of a file under Wine, as winepath -u gives it; the path
+// itself where there is none (on Windows, or a path Wine cannot map).
+std::wstring UnixPath(const std::wstring& path)
+{
+    using UnixFileName = char*(__cdecl*)(const wchar_t*);
+    static const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixFileName != nullptr ? unixFileName(path.c_str()) : nullptr;
+    if (name == nullptr)
+        return path;
+    const std::wstring unix = RCUtf8ToWide(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return unix;
+}
+
 std::wstring Upper(std::wstring text)
 {
     for (wchar_t& c : text)
         c = static_cast<wchar_t>(std::towupper(c));
     return text;
-}
-
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0)
-        return path;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    full.resize(length < needed ? length : 0);
-    // A folder's trailing backslash would double up in the paths the walk joins.
-    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
-        full.pop_back();
-    return full;
 }
 
 int Fail(KivoConsole& console, const std::wstring& message)
@@ -123,16 +133,21 @@ struct RunResult {
     bool started = false;
     uint32_t state = 0;          // the last run state
     uint32_t filesFound = 0;
-    std::vector<RC::ThreatFoundEvent> threats;
+    uint32_t scanned = 0;        // files answered, as far as item progress told
+    uint32_t detections = 0;     // findings per item: a file found by two items counts twice
+    std::vector<RC::ThreatFoundEvent> threats;  // one per file
     unsigned quarantined = 0;
 };
 
 class TaskRun {
 public:
     // reportThreats false: threats are collected, not printed (the scan
-    // inside a restore).
-    TaskRun(KivoTaskPeer& peer, KivoConsole& console, const KivoScanOptions& options, bool reportThreats = true)
-        : peer_(peer), console_(console), options_(options), reportThreats_(reportThreats)
+    // inside a restore). toScan: the files the run will scan when kivoscan
+    // knows it (a custom scan), or nothing.
+    TaskRun(KivoTaskPeer& peer, KivoConsole& console, const KivoScanOptions& options, bool reportThreats = true,
+            std::optional<uint32_t> toScan = std::nullopt)
+        : peer_(peer), console_(console), options_(options), reportThreats_(reportThreats), toScan_(toScan),
+          chinese_(KivoWantsChinese())
     {
     }
 
@@ -173,8 +188,8 @@ public:
             if (event->kind() == KivoTaskEvent::Kind::ScanState && event->scanState.state != 0) {
                 result_.started = startAnswered = true;
                 if (event->scanState.state == kStateStopped || event->scanState.state == kStateCompleted) {
-                    console_.ClearProgress();
-                    return result_;
+                    EndProgress();
+                    return Finish();
                 }
             }
         }
@@ -195,6 +210,9 @@ public:
 
     const RunResult& result() const { return result_; }
 
+    // A module text as the reader wants it.
+    std::wstring ForPeople(const std::wstring& text) const { return chinese_ ? text : KivoEnglish(text); }
+
 private:
     // Shows events until one satisfies done; false after a silence of the
     // answer time-out.
@@ -209,6 +227,17 @@ private:
             if (done(*event))
                 return true;
         }
+    }
+
+    const RunResult& Finish()
+    {
+        result_.scanned = 0;
+        result_.detections = 0;
+        for (const auto& [showType, item] : items_) {
+            result_.scanned += item.scanned;
+            result_.detections += item.detections;
+        }
+        return result_;
     }
 
     void Show(const KivoTaskEvent& event)
@@ -226,14 +255,17 @@ private:
             break;
         case KivoTaskEvent::Kind::ScanProgress:
             result_.filesFound = event.scanProgress.filesFound;
-            if (!options_.quiet)
-                ShowProgress(event.scanProgress);
+            modulePercent_ = event.scanProgress.percent;
+            currentShowType_ = event.scanProgress.currentShowType;
+            currentFile_ = event.scanProgress.currentFile;
+            ShowProgress(false);
+            break;
+        case KivoTaskEvent::Kind::ItemProgress:
+            items_[event.itemProgress.showType].scanned = event.itemProgress.scanned;
+            ShowProgress(false);
             break;
         case KivoTaskEvent::Kind::ItemStatus:
-            if (!options_.quiet && !options_.json && !console_.interactive() && event.itemStatus.status == 3)
-                console_.Out(U8(ItemName(event.itemStatus.showType)) + ": done, " +
-                             std::to_string(event.itemStatus.enumerated) + " files, " +
-                             std::to_string(event.itemStatus.level2 + event.itemStatus.level3) + " threats");
+            ShowItemStatus(event.itemStatus);
             break;
         case KivoTaskEvent::Kind::ThreatFound:
             ShowThreat(event.threat);
@@ -249,25 +281,70 @@ private:
     std::wstring ItemName(uint32_t showType) const
     {
         auto found = itemNames_.find(showType);
-        return found != itemNames_.end() ? found->second : L"item " + std::to_wstring(showType);
+        return found != itemNames_.end() ? ForPeople(found->second) : L"item " + std::to_wstring(showType);
     }
 
-    void ShowProgress(const RC::ScanProgressEvent& progress)
+    std::wstring ShownPath(const std::wstring& path) const { return options_.unixPaths ? UnixPath(path) : path; }
+
+    void ShowItemStatus(const RC::ItemStatusEvent& status)
     {
-        wchar_t head[96];
-        std::swprintf(head, 96, L"[%3u%%] ", progress.percent > 100 ? 100u : progress.percent);
-        std::wstring line = head + ItemName(progress.currentShowType) + L" | files " +
-                            std::to_wstring(progress.filesFound) + L" | threats " +
-                            std::to_wstring(result_.threats.size()) + L" | ";
+        ItemCounts& item = items_[status.showType];
+        item.detections = status.level2 + status.level3;
+        if (status.status != kItemFinished || options_.quiet || options_.json || console_.interactive())
+            return;
+        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.enumerated) +
+                     " files found, " + std::to_string(item.detections) + " detections");
+    }
+
+    // kivoscan's own percentage: of the files to scan when it knows them,
+    // else the module's, which counts up to 99. 100 only at completion.
+    uint32_t Percent(bool completed) const
+    {
+        if (completed)
+            return 100;
+        if (!toScan_)
+            return modulePercent_ < 99 ? modulePercent_ : 99;
+        uint32_t scanned = 0;
+        for (const auto& [showType, item] : items_)
+            scanned += item.scanned;
+        if (*toScan_ == 0)
+            return 0;
+        return scanned >= *toScan_ ? 99 : static_cast<uint32_t>(uint64_t{scanned} * 100 / *toScan_);
+    }
+
+    void ShowProgress(bool completed)
+    {
+        if (options_.quiet || (!console_.interactive() && !options_.progress))
+            return;
+        const uint32_t percent = Percent(completed);
+        // Lines written one under the other change only with the percentage.
+        if (!console_.interactive() && percent == shownPercent_)
+            return;
+        shownPercent_ = percent;
+        wchar_t head[16];
+        std::swprintf(head, 16, L"[%3u%%] ", percent);
+        std::wstring line = head + ItemName(currentShowType_) + L" | files " + std::to_wstring(result_.filesFound) +
+                            L" | threats " + std::to_wstring(result_.threats.size()) + L" | ";
         // The current file's tail, so the line fits a terminal of 80 columns.
         const size_t used = KivoColumns(line);
-        std::wstring file = progress.currentFile;
+        std::wstring file = completed ? std::wstring() : ShownPath(currentFile_);
+        const size_t full = file.size();
         const size_t room = used < 76 ? 76 - used : 0;
         while (!file.empty() && KivoColumns(file) > room)
             file.erase(0, 1);
-        if (file.size() < progress.currentFile.size() && file.size() > 3)
+        if (file.size() < full && file.size() > 3)
             file.replace(0, 3, L"...");
         console_.Progress(line + file);
+    }
+
+    // At completion the line shows 100 % and stays; after a stop it goes.
+    void EndProgress()
+    {
+        if (result_.state == kStateCompleted) {
+            ShowProgress(true);
+            console_.KeepProgress();
+        }
+        console_.ClearProgress();
     }
 
     void ShowThreat(const RC::ThreatFoundEvent& threat)
@@ -275,9 +352,10 @@ private:
         result_.threats.push_back(threat);
         if (options_.json || !reportThreats_)
             return;
-        console_.Out(U8(threat.filePath + L": " + threat.threatName + L" FOUND"));
+        console_.Out(U8(ShownPath(threat.filePath) + L": " + threat.threatName + L" FOUND"));
         if (!options_.quiet)
-            console_.Out(U8(L"    " + threat.categoryName + L", " + threat.actionName + L": " + threat.advice));
+            console_.Out(U8(L"    " + ForPeople(threat.categoryName) + L", " + ForPeople(threat.actionName) + L": " +
+                            ForPeople(threat.advice)));
     }
 
     void ShowOperateItem(const RC::OperateItemEvent& item)
@@ -291,16 +369,28 @@ private:
         std::wstring path = L"query " + std::to_wstring(item.queryId);
         for (const RC::ThreatFoundEvent& threat : result_.threats)
             if (threat.queryId == item.queryId)
-                path = threat.filePath;
+                path = ShownPath(threat.filePath);
         console_.Out(U8(path + (item.outcome == kOutcomeSucceeded ? L": quarantined" : L": quarantine failed")));
     }
+
+    struct ItemCounts {
+        uint32_t scanned = 0;
+        uint32_t detections = 0;
+    };
 
     KivoTaskPeer& peer_;
     KivoConsole& console_;
     const KivoScanOptions& options_;
     const bool reportThreats_;
+    const std::optional<uint32_t> toScan_;
+    const bool chinese_;
     RunResult result_;
     std::map<uint32_t, std::wstring> itemNames_;
+    std::map<uint32_t, ItemCounts> items_;
+    uint32_t modulePercent_ = 0;
+    uint32_t currentShowType_ = 0;
+    std::wstring currentFile_;
+    uint32_t shownPercent_ = UINT32_MAX;
 };
 
 std::wstring TaskIdOfThisRun()
@@ -331,14 +421,115 @@ void PrintStats(KivoConsole& console, const RunResult& result, ULONGLONG elapsed
     console.Err(line);
 }
 
+// The given paths that will not be scanned, said before the scan: on stderr
+// the ones that name nothing scannable (errors, as clamscan reports them), on
+// stdout the files the module cannot take.
+void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, KivoConsole& console)
+{
+    const auto shown = [&](const std::wstring& path) {
+        return options.unixPaths ? UnixPath(FullPath(path)) : path;
+    };
+    for (const KivoPathSurvey::Refused& refused : survey.refused()) {
+        Fail(console, shown(refused.path) + L": " + refused.reason);
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(refused.path) +
+                        ",\"reason\":" + KivoJsonString(refused.reason) + "}");
+    }
+    for (const std::wstring& path : survey.repeated())
+        console.Err("kivoscan: " + U8(shown(path)) + ": already among the paths; scanned once");
+    for (const std::wstring& path : survey.tooLongPaths()) {
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
+                        ",\"reason\":\"path too long\"}");
+        else
+            console.Out(U8(shown(path) + L": not scanned (path too long)"));
+    }
+    const uint32_t unlisted = survey.tooLong() - static_cast<uint32_t>(survey.tooLongPaths().size());
+    if (unlisted > 0 && !options.json)
+        console.Out("... and " + std::to_string(unlisted) + " more files not scanned (path too long)");
+}
+
+// What the summary says, computed once for the text and the JSON.
+struct Summary {
+    uint32_t found = 0;
+    uint32_t scanned = 0;
+    uint32_t skippedByExtension = 0;
+    uint32_t tooLong = 0;
+    uint32_t pathsRefused = 0;
+    int exitCode = kClean;
+};
+
+Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
+{
+    Summary summary;
+    const bool completed = result.state == kStateCompleted;
+    if (survey != nullptr) {
+        summary.tooLong = survey->tooLong();
+        summary.pathsRefused = static_cast<uint32_t>(survey->refused().size());
+    }
+    // A custom scan's count includes the files its filter passed over; the
+    // other scan types count only what they scan. A stopped run knows only
+    // how far item progress got.
+    summary.found = result.filesFound + summary.tooLong;
+    if (completed) {
+        const uint32_t skipped = survey != nullptr ? survey->listed() - survey->scannable() : 0;
+        summary.skippedByExtension = skipped < result.filesFound ? skipped : result.filesFound;
+        summary.scanned = result.filesFound - summary.skippedByExtension;
+    } else {
+        summary.scanned = result.scanned;
+    }
+    // As clamscan: threats first; else anything not scanned is an error.
+    if (!result.threats.empty())
+        summary.exitCode = kThreatsFound;
+    else if (!completed || summary.tooLong > 0 || summary.pathsRefused > 0)
+        summary.exitCode = kError;
+    return summary;
+}
+
+std::string SummaryText(const Summary& summary, const RunResult& result, const KivoScanOptions& options,
+                        ULONGLONG elapsedMs)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", elapsedMs / 1000.0);
+    std::string text = "\n----------- SCAN SUMMARY -----------\nScan type: " + U8(options.typeName) +
+                       "\nState: " + U8(KivoRunStateName(result.state)) + "\nFiles found: " + std::to_string(summary.found) +
+                       "\nFiles scanned: " + std::to_string(summary.scanned);
+    const std::pair<uint32_t, const char*> notScanned[] = {{summary.skippedByExtension, "extension"},
+                                                           {summary.tooLong, "path too long"},
+                                                           {summary.pathsRefused, "paths not found or not files"}};
+    for (const auto& [count, reason] : notScanned)
+        if (count > 0)
+            text += "\nNot scanned: " + std::to_string(count) + " (" + reason + ")";
+    return text + "\nThreats found: " + std::to_string(result.threats.size()) +
+           "\nDetections: " + std::to_string(result.detections > result.threats.size() ? result.detections
+                                                                                       : result.threats.size()) +
+           "\nQuarantined: " + std::to_string(result.quarantined) + "\nTime: " + seconds + " sec";
+}
+
+std::string SummaryJson(const Summary& summary, const RunResult& result)
+{
+    return "{\"event\":\"SUMMARY\",\"state\":" + std::to_string(result.state) +
+           ",\"stateName\":" + KivoJsonString(KivoRunStateName(result.state)) +
+           ",\"filesFound\":" + std::to_string(summary.found) + ",\"filesScanned\":" + std::to_string(summary.scanned) +
+           ",\"notScannedExtension\":" + std::to_string(summary.skippedByExtension) +
+           ",\"notScannedPathTooLong\":" + std::to_string(summary.tooLong) +
+           ",\"pathsNotScanned\":" + std::to_string(summary.pathsRefused) +
+           ",\"threats\":" + std::to_string(result.threats.size()) +
+           ",\"detections\":" + std::to_string(result.detections) +
+           ",\"quarantined\":" + std::to_string(result.quarantined) +
+           ",\"exitCode\":" + std::to_string(summary.exitCode) + "}";
+}
+
 int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
-    std::vector<std::wstring> paths;
-    for (const std::wstring& path : options.paths) {
-        const std::wstring full = FullPath(path);
-        if (!RCPathExists(full))
-            return Fail(console, path + L": no such file or folder");
-        paths.push_back(full);
+    std::optional<KivoPathSurvey> survey;
+    std::optional<uint32_t> toScan;
+    if (options.scanType == kCustomScan) {
+        survey.emplace(options.paths);
+        ReportPaths(*survey, options, console);
+        if (survey->roots().empty())
+            return kError;
+        toScan = survey->scannable();
     }
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const ULONGLONG began = GetTickCount64();
@@ -346,8 +537,8 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     KivoTaskPeer peer(TaskIdOfThisRun());
     if (!StartPeer(peer, engineFolder, console))
         return kError;
-    TaskRun run(peer, console, options);
-    RunResult result = run.Scan(options.scanType, paths);
+    TaskRun run(peer, console, options, true, toScan);
+    RunResult result = run.Scan(options.scanType, survey ? survey->roots() : std::vector<std::wstring>());
     if (!result.answered)
         return Fail(console, L"the module did not answer the task setup");
     if (!result.started)
@@ -362,25 +553,17 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         result.quarantined = run.result().quarantined;
     }
 
+    const Summary summary = Summarize(result, survey ? &*survey : nullptr);
+    if (options.json)
+        console.Out(SummaryJson(summary, result));
+    // With --json stdout carries events only.
     if (!options.quiet) {
-        wchar_t seconds[32];
-        std::swprintf(seconds, 32, L"%.3f", static_cast<double>(GetTickCount64() - began) / 1000.0);
-        const std::wstring state = result.state == kStateCompleted ? L"completed"
-                                   : result.state == kStateStopped ? L"stopped"
-                                                                   : L"state " + std::to_wstring(result.state);
-        const std::string summary = "\n----------- SCAN SUMMARY -----------\n"
-                                    "Scan type: " + U8(options.typeName) +
-                                    "\nState: " + U8(state) +
-                                    "\nScanned files: " + std::to_string(result.filesFound) +
-                                    "\nThreats found: " + std::to_string(result.threats.size()) +
-                                    "\nQuarantined: " + std::to_string(result.quarantined) +
-                                    "\nTime: " + U8(seconds) + " sec";
-        // With --json stdout carries events only.
-        options.json ? console.Err(summary) : console.Out(summary);
+        const std::string text = SummaryText(summary, result, options, GetTickCount64() - began);
+        options.json ? console.Err(text) : console.Out(text);
     }
     if (GetEnvironmentVariableW(L"KIVOSCAN_STATS", nullptr, 0) != 0)
         PrintStats(console, result, GetTickCount64() - began);
-    return result.threats.empty() ? kClean : kThreatsFound;
+    return summary.exitCode;
 }
 
 int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
@@ -401,9 +584,12 @@ int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
 }
 
 // The engine restores by the MD5 and path of a threat the task found. So the
-// quarantined bytes are put at the path for a moment, scanned through the bus
-// (which yields that threat), taken away again, and the engine's restore
-// writes the file back from its quarantine item.
+// quarantined bytes are put at the path, with the original's times, and
+// scanned through the bus. When that yields the threat, the copy goes again
+// and the engine's restore writes the file back from its quarantine item.
+// When the engine no longer detects the file (its signature was removed
+// after a false positive), there is no threat to restore: the copy is the
+// restored file, and kivoscan drops the item itself.
 int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
     const std::wstring path = FullPath(options.restorePath);
@@ -428,21 +614,26 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     KivoScanOptions quiet = options;
     quiet.quiet = true;
     TaskRun run(peer, console, quiet, false);
-    const RunResult result = run.Scan(3, {path});
-    DeleteFileW(path.c_str());
+    const RunResult result = run.Scan(kCustomScan, {path});
     const RC::ThreatFoundEvent* threat = nullptr;
     for (const RC::ThreatFoundEvent& found : result.threats)
         if (Upper(found.filePath) == Upper(path))
             threat = &found;
-    if (!result.answered || !result.started)
+    if (!result.answered || !result.started || result.state != kStateCompleted) {
+        DeleteFileW(path.c_str());
         return Fail(console, L"the module did not run the scan that a restore needs");
-    if (threat == nullptr)
-        return Fail(console, L"the engine does not detect the quarantined file any more; nothing restored");
-    unsigned succeeded = 0;
-    if (!run.Operate(kOperationRestore, {threat->queryId}, succeeded) || succeeded != 1)
-        return Fail(console, L"the engine could not restore " + path);
+    }
+    if (threat == nullptr) {
+        if (!KivoQuarantine::Remove(*item))
+            Fail(console, L"restored, but cannot remove " + item->itemPath + L" from the quarantine");
+    } else {
+        DeleteFileW(path.c_str());
+        unsigned succeeded = 0;
+        if (!run.Operate(kOperationRestore, {threat->queryId}, succeeded) || succeeded != 1)
+            return Fail(console, L"the engine could not restore " + path);
+    }
     if (!options.json)
-        console.Out(U8(path) + ": restored");
+        console.Out(U8((options.unixPaths ? UnixPath(path) : path) + L": restored"));
     return kClean;
 }
 

@@ -7,6 +7,7 @@
 
 #include <boost/property_tree/json_parser.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
 #include "foundation/RCFileSystem.h"
@@ -26,9 +27,14 @@ struct Outcome {
     std::string out, err;
 };
 
-// One kivoscan process, waited for (bounded, so that a hang fails the case).
-Outcome Kivoscan(const std::wstring& args, const std::wstring& exe = RCGetExeFolder() + L"kivoscan.exe")
+// One kivoscan process, waited for (bounded, so that a hang fails the case),
+// in the locale lang.
+Outcome Kivoscan(const std::wstring& args, const std::wstring& exe = RCGetExeFolder() + L"kivoscan.exe",
+                 const wchar_t* lang = L"C.UTF-8")
 {
+    SetEnvironmentVariableW(L"LANG", lang);
+    SetEnvironmentVariableW(L"LC_ALL", nullptr);
+    SetEnvironmentVariableW(L"LC_MESSAGES", nullptr);
     ScratchDir files;
     const std::wstring outPath = files.Path() + L"\\out.txt", errPath = files.Path() + L"\\err.txt";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -56,28 +62,88 @@ Outcome Kivoscan(const std::wstring& args, const std::wstring& exe = RCGetExeFol
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-TEST(Kivoscan, ReportsBothThreatsOfTheDemoFolderWithTheirAdviceAndACleanFolderExitsZero)
+void ExpectAll(const std::string& text, std::initializer_list<const char*> parts)
+{
+    for (const char* part : parts)
+        EXPECT_NE(std::string::npos, text.find(part)) << part << " not in\n" << text;
+}
+
+const std::string kListedBat = "@echo off\r\necho listed in the demo database\r\n";
+
+TEST(Kivoscan, ReportsTheDemoFolderInTheReadersLanguageWithCountsAndProgressToTheEnd)
 {
     ScratchDir signatures, folder, clean;
     signatures.Write(L"demo.hdb", "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\n");
     folder.Write(L"hello.bat", "@echo hello\r\n");
     folder.Write(L"eicar.com", kEicar);
     folder.Make(L"docs");
-    folder.Write(L"docs\\listed.bat", "@echo off\r\necho listed in the demo database\r\n");
-    const Outcome found = Kivoscan(L"--signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
+    folder.Write(L"docs\\listed.bat", kListedBat);
+    for (int i = 0; i < 30; ++i)  // passed over by the extension filter: the module's percentage stays low
+        folder.Write(L"docs\\note" + std::to_wstring(i) + L".txt", "a note");
+    const Outcome found =
+        Kivoscan(L"--progress --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
     EXPECT_EQ(1u, found.exitCode) << found.err;
-    for (const char* text : {"eicar.com: Eicar-Test-Signature FOUND", "listed.bat: PUA.Win.Adware.KivoDemo-1 FOUND",
-                             u8"    木马, 隔离文件: 木马文件通常利用系统漏洞", u8"    插件, 隔离文件: 插件文件可能会恶意获取",
-                             "Scanned files: 3\nThreats found: 2\n"})
-        EXPECT_NE(std::string::npos, found.out.find(text)) << found.out;
+    ExpectAll(found.out, {"eicar.com: Eicar-Test-Signature FOUND", "listed.bat: PUA.Win.Adware.KivoDemo-1 FOUND",
+                          "    Trojan, quarantine the file: Trojans usually exploit system flaws",
+                          "    Plug-in, quarantine the file: Plug-ins may collect your private information",
+                          "Custom scan items: finished, 33 files found, 2 detections",
+                          "State: completed\nFiles found: 33\nFiles scanned: 3\nNot scanned: 30 (extension)\n"
+                          "Threats found: 2\nDetections: 2\n"});
+    // Progress lines on stderr never go back and end at 100 %.
+    std::istringstream lines(found.err);
+    unsigned last = 0, count = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("[", 0) == 0 && line.size() > 5 && line[4] == '%') {
+            const unsigned percent = std::stoul(line.substr(1, 3));
+            EXPECT_LE(last, percent) << found.err;
+            last = percent;
+            ++count;
+        }
+    EXPECT_EQ(100u, last) << found.err;
+    EXPECT_LE(2u, count) << found.err;
+
+    folder.Write(L"eicar.com", "clean again");
+    const Outcome chinese = Kivoscan(Quoted(folder.Path()), RCGetExeFolder() + L"kivoscan.exe", L"zh_CN.UTF-8");
+    ExpectAll(chinese.out, {u8"    插件, 隔离文件: 插件文件可能会恶意获取", u8"自定义扫描项: finished"});
 
     clean.Write(L"hello.bat", "@echo hello\r\n");
     const Outcome nothing = Kivoscan(Quoted(clean.Path()));
     EXPECT_EQ(0u, nothing.exitCode) << nothing.err;
-    EXPECT_NE(std::string::npos, nothing.out.find("State: completed\nScanned files: 1\nThreats found: 0")) << nothing.out;
+    ExpectAll(nothing.out, {"State: completed\nFiles found: 1\nFiles scanned: 1\nThreats found: 0"});
 }
 
-TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrder)
+TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoesNotStopTheRest)
+{
+    ScratchDir folder;
+    folder.Write(L"hello.bat", "@echo hello\r\n");
+    // The EICAR file at a path of 260 characters, which the engine cannot take.
+    const std::wstring deep = folder.Path() + L"\\a" + std::wstring(260 - folder.Path().size() - 12, L'x');
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+    const std::wstring longName = L"\\\\?\\" + deep + L"\\eicar.com";
+    RC::unique_hfile file(CreateFileW(longName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(file.get(), kEicar.data(), static_cast<DWORD>(kEicar.size()), &written, nullptr));
+    file.reset();
+
+    const Outcome text = Kivoscan(Quoted(folder.Path()) + L" " + Quoted(folder.Path() + L"\\."));
+    EXPECT_EQ(2u, text.exitCode) << text.err;
+    ExpectAll(text.err, {"kivoscan: ", ": already among the paths; scanned once"});
+    ExpectAll(text.out, {"xxx\\eicar.com: not scanned (path too long)",
+                         "Files found: 2\nFiles scanned: 1\nNot scanned: 1 (path too long)\nThreats found: 0\n"});
+
+    folder.Write(L"eicar.com", kEicar);
+    const Outcome json = Kivoscan(L"--json " + Quoted(folder.Path() + L"\\no-such-folder") + L" " + Quoted(folder.Path()));
+    EXPECT_EQ(1u, json.exitCode) << json.err;  // threats found: that comes first, as with clamscan
+    ExpectAll(json.err, {"no-such-folder: no such file or folder"});
+    ExpectAll(json.out, {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
+                         "no-such-folder\",\"reason\":\"no such file or folder\"}",
+                         "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
+                         "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"pathsNotScanned\":1"});
+    DeleteFileW(longName.c_str());
+    RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
+}
+
+TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrderWithNamesBesideCodesAndTheModulesTexts)
 {
     ScratchDir folder;
     folder.Write(L"eicar.com", kEicar);
@@ -89,12 +155,14 @@ TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrder)
         boost::property_tree::ptree event;
         std::istringstream text(line);
         ASSERT_NO_THROW(boost::property_tree::read_json(text, event)) << line;
-        seen += event.get<std::string>("event", "") + "/" + event.get<std::string>("state", "") +
-                event.get<std::string>("categoryName", "") + " ";
+        seen += event.get<std::string>("event", "") + "/" + event.get<std::string>("stateName", "") +
+                event.get<std::string>("statusName", "") + event.get<std::string>("categoryName", "") +
+                event.get<std::string>("fileSize", "") + " ";
     }
     size_t at = 0;
-    for (const std::string step : {"EVT_TASK_SETUP_DONE/ ", "EVT_SCAN_STATE/1 ", "EVT_SCAN_PROGRESS/ ",
-                                   u8"EVT_THREAT_FOUND/木马 ", "EVT_SCAN_STATE/4 "})
+    for (const std::string step : {"EVT_TASK_SETUP_DONE/ ", "EVT_SCAN_STATE/scanning ", "EVT_SCAN_PROGRESS/ ",
+                                   u8"EVT_THREAT_FOUND/木马68 ", "EVT_ITEM_STATUS/finished ",
+                                   "EVT_SCAN_STATE/completed ", "SUMMARY/completed "})
         ASSERT_NE(std::string::npos, at = seen.find(step, at)) << step << "in order in " << seen;
 }
 
@@ -113,27 +181,57 @@ TEST(Kivoscan, AMissingPathAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
     }
 }
 
-TEST(Kivoscan, AQuarantinedFileIsListedAndRestoredByteForByte)
+// The file's last-write time, or 0.
+uint64_t WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Sets the file's last-write time to the start of 2001.
+void MakeOld(const std::wstring& path)
+{
+    RC::unique_hfile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    const FILETIME old{0xC89DC000u, 0x01C07385u};
+    ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &old));
+}
+
+TEST(Kivoscan, AQuarantinedFileIsRestoredByteForByteWithItsTimesWhetherOrNotItIsStillDetected)
 {
     // The engine's quarantine beside this program starts empty.
     const std::wstring quarantine = RCGetExeFolder() + L"Quarantine" + L'\0';
     SHFILEOPSTRUCTW remove{nullptr, FO_DELETE, quarantine.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
     SHFileOperationW(&remove);
-    ScratchDir folder;
+    ScratchDir folder, signatures;
     const std::wstring eicar = folder.Write(L"eicar.com", kEicar);
-    const Outcome scan = Kivoscan(L"--quarantine " + Quoted(folder.Path()));
+    // A harmless file that a signature wrongly lists: a false positive.
+    const std::string harmless = "@echo off\r\necho wrongly listed as adware\r\n", harmlessMd5 = "B473358ECEEAC4374A2AD487D1BB539C";
+    const std::wstring listed = folder.Write(L"listed.bat", harmless);
+    signatures.Write(L"false-positive.hdb", harmlessMd5 + ":42:PUA.Win.Adware.Wrong-1\n");
+    MakeOld(eicar);
+    MakeOld(listed);
+    const uint64_t old = WriteTime(eicar);
+    const Outcome scan = Kivoscan(L"--quarantine --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
     EXPECT_EQ(1u, scan.exitCode) << scan.err;
-    EXPECT_NE(std::string::npos, scan.out.find("eicar.com: quarantined")) << scan.out;
-    EXPECT_NE(std::string::npos, scan.out.find("Quarantined: 1")) << scan.out;
+    ExpectAll(scan.out, {"eicar.com: quarantined", "listed.bat: quarantined", "Quarantined: 2"});
     ASSERT_FALSE(RCPathExists(eicar));
+    ASSERT_FALSE(RCPathExists(listed));
 
     const Outcome list = Kivoscan(L"--list-quarantine");
     EXPECT_EQ(0u, list.exitCode) << list.err;
-    EXPECT_NE(std::string::npos, list.out.find(kEicarMd5)) << list.out;
-    const Outcome restore = Kivoscan(L"--restore " + std::wstring(kEicarMd5.begin(), kEicarMd5.end()) + L" " + Quoted(eicar));
-    EXPECT_EQ(0u, restore.exitCode) << restore.err;
-    EXPECT_EQ(kEicar, ReadAll(eicar));
-    EXPECT_EQ(std::string::npos, Kivoscan(L"--list-quarantine").out.find(kEicarMd5));
+    ExpectAll(list.out, {kEicarMd5.c_str(), harmlessMd5.c_str()});
+    ASSERT_TRUE(DeleteFileW((RCGetExeFolder() + L"signatures\\false-positive.hdb").c_str()));
+    const std::tuple<std::wstring, std::string, std::string> restores[] = {{eicar, kEicar, kEicarMd5},
+                                                                            {listed, harmless, harmlessMd5}};
+    for (const auto& [path, bytes, md5] : restores) {
+        const Outcome restore = Kivoscan(L"--restore " + std::wstring(md5.begin(), md5.end()) + L" " + Quoted(path));
+        EXPECT_EQ(0u, restore.exitCode) << restore.err;
+        EXPECT_EQ(bytes, ReadAll(path));
+        EXPECT_EQ(old, WriteTime(path));
+        EXPECT_EQ(std::string::npos, Kivoscan(L"--list-quarantine").out.find(md5));
+    }
 }
 
 } // namespace

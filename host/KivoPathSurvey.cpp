@@ -1,0 +1,142 @@
+#include "host/KivoPathSurvey.h"
+
+#include <windows.h>
+
+#include "foundation/RCFileEnumerator.h"
+#include "foundation/RCPath.h"
+#include "foundation/RCString.h"
+
+namespace KivoHost {
+
+namespace {
+
+// The module's extension filter: a dot and three letters, one of these.
+constexpr const wchar_t* kScannedExtensions[] = {L".exe", L".dll", L".sys", L".com", L".cpl",
+                                                 L".vir", L".drv", L".scr", L".ocx", L".bat",
+                                                 L".cmd", L".pif", L".rar", L".zip", L".doc"};
+
+// True when path is folder itself or lies inside it.
+bool IsWithin(const std::wstring& path, const std::wstring& folder)
+{
+    if (RCEqualsNoCase(path, folder))
+        return true;
+    const std::wstring prefix = folder.back() == L'\\' ? folder : folder + L'\\';
+    return path.size() > prefix.size() && RCCompareNoCase(path.c_str(), prefix.c_str(), prefix.size()) == 0;
+}
+
+bool IsDrivePath(const std::wstring& path) { return path.size() >= 3 && path[1] == L':'; }
+
+// Attributes of a given path; for a path longer than MAX_PATH the system
+// wants the "\\?\" form. INVALID_FILE_ATTRIBUTES with the error left set.
+DWORD AttributesOf(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    std::wstring longPath;
+    if (attributes == INVALID_FILE_ATTRIBUTES && path.size() >= MAX_PATH && RCToLongPath(path, longPath))
+        attributes = GetFileAttributesW(longPath.c_str());
+    return attributes;
+}
+
+} // namespace
+
+class KivoPathSurvey::Walk : public RC::RCFileEnumeratorCallback {
+public:
+    explicit Walk(KivoPathSurvey& survey) : survey_(survey) {}
+    uint32_t OnFindFile(const std::wstring& directory, const std::wstring& name, const WIN32_FIND_DATAW&) override
+    {
+        survey_.CountFile(RCJoinFoundEntry(directory, name));
+        return 0;
+    }
+
+private:
+    KivoPathSurvey& survey_;
+};
+
+bool KivoPathSurvey::HasScannedExtension(const std::wstring& path)
+{
+    const size_t dot = path.find_last_of(L".\\/");
+    if (dot == std::wstring::npos || path[dot] != L'.' || path.size() - dot != 4)
+        return false;
+    for (const wchar_t* scanned : kScannedExtensions)
+        if (RCEqualsNoCase(path.c_str() + dot, scanned))
+            return true;
+    return false;
+}
+
+std::wstring KivoPathSurvey::FullPath(const std::wstring& path)
+{
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return path;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
+    full.resize(length < needed ? length : 0);
+    // A folder's trailing backslash would double up in the paths the walk joins.
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
+        full.pop_back();
+    return full;
+}
+
+KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
+{
+    for (const std::wstring& path : given) {
+        const std::wstring full = FullPath(path);
+        if (!IsDrivePath(full)) {
+            refused_.push_back({path, L"not on a drive (the module scans drive paths only)"});
+            continue;
+        }
+        const DWORD attributes = AttributesOf(full);
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            // Wine answers a Unix FIFO, device or socket with "invalid
+            // parameter": it is there, but no file the engine could read.
+            refused_.push_back({path, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                                          ? L"no such file or folder"
+                                          : L"not a file or folder (a device, FIFO or socket)"});
+            continue;
+        }
+        AddRoot(path, full, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
+    for (size_t i = 0; i < roots_.size(); ++i) {
+        if (!rootIsFolder_[i]) {
+            CountFile(roots_[i]);
+            continue;
+        }
+        Walk walk(*this);
+        RCEnumerateFiles(roots_[i], &walk);
+    }
+}
+
+void KivoPathSurvey::AddRoot(const std::wstring& given, const std::wstring& full, bool folder)
+{
+    for (size_t i = 0; i < roots_.size(); ++i) {
+        if (RCEqualsNoCase(full, roots_[i]) || (rootIsFolder_[i] && IsWithin(full, roots_[i]))) {
+            repeated_.push_back(given);
+            return;
+        }
+        // A folder given after a path inside it takes that path's place.
+        if (folder && IsWithin(roots_[i], full)) {
+            repeated_.push_back(roots_[i]);
+            roots_.erase(roots_.begin() + static_cast<std::ptrdiff_t>(i));
+            rootIsFolder_.erase(rootIsFolder_.begin() + static_cast<std::ptrdiff_t>(i));
+            --i;
+        }
+    }
+    roots_.push_back(full);
+    rootIsFolder_.push_back(folder);
+}
+
+void KivoPathSurvey::CountFile(const std::wstring& path)
+{
+    if (path.size() > kLongestPath) {
+        if (tooLongPaths_.size() < kKeptPaths)
+            tooLongPaths_.push_back(path);
+        ++tooLong_;
+        return;
+    }
+    ++listed_;
+    if (HasScannedExtension(path))
+        ++scannable_;
+}
+
+} // namespace KivoHost
