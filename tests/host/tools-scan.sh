@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# tools/scan as a user runs it, in the build tree's own scan prefix (made by
+# the first run here, which also checks the set-up and the build): a second
+# run starts without a message; a file under Z: is shown by its Linux path
+# and under the name typed, a symbolic link not resolved; a FIFO given as a
+# path is said to be no file, and the other paths are still scanned.
+#   tools-scan.sh SOURCE_DIR BUILD_DIR
+set -uo pipefail
+source=$1 build=$2
+work=$(mktemp -d "$build/tools-scan.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export KIVO_BUILD_DIR=$build
+scan=$source/tools/scan
+
+"$scan" --help >"$work/out" 2>"$work/err" || { echo "the first tools/scan --help failed"; cat "$work/err"; exit 1; }
+"$scan" --help >"$work/out" 2>"$work/err"
+rc=$?
+status=0
+[ $rc -eq 0 ] || { echo "the second tools/scan --help: exit $rc"; status=1; }
+if grep -q '^tools/scan:' "$work/err"; then echo "the second run set up again:"; cat "$work/err"; status=1; fi
+
+mkdir -p "$work/real"
+printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE!$H+H*' >"$work/real/eicar.com"
+ln -s real "$work/alias"
+mkfifo "$work/pipe"
+"$scan" "$work/pipe" "$work/alias" >"$work/out" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] || { echo "exit code $rc, expected 1 (a threat)"; status=1; }
+grep -qF "$work/alias/eicar.com: Eicar-Test-Signature FOUND" "$work/out" ||
+  { echo "the threat is not shown by the Linux path typed:"; cat "$work/out"; status=1; }
+grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
+exit $status
