@@ -125,7 +125,8 @@ inline void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view)
 // afterwards the value holds what it held before, or is gone again.
 class ScratchValue {
 public:
-    ScratchValue(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, REGSAM view)
+    ScratchValue(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, REGSAM view,
+                 DWORD type = REG_SZ)
         : name_(name), old_(65536)
     {
         status_ = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
@@ -134,7 +135,7 @@ public:
         existed_ = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type_, old_.data(), &bytes) == ERROR_SUCCESS;
         old_.resize(existed_ ? bytes : 0);
         if (status_ == ERROR_SUCCESS)
-            status_ = ::RegSetValueExW(key_.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+            status_ = ::RegSetValueExW(key_.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     }
     ~ScratchValue()
