@@ -1,7 +1,11 @@
+#include "foundation/RCDynamicBuffer.h"
 #include "foundation/RCRefCountImpl1.h"
 #include "foundation/RCRefPtr.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <utility>
 
 namespace {
 
@@ -42,6 +46,26 @@ TEST(RefCount, SlotTakesTheNewReferenceBeforeDroppingTheOld)
     copy.Reset();
     slot.Reset();
     EXPECT_TRUE(innerDestroyed);
+}
+
+// Filled piece by piece, a buffer grows by a quarter of what it holds (at
+// least 4 or 16 units while small) or by what is needed, whichever is more.
+TEST(DynamicBuffer, GrowsByAStepOrTheNeedAndKeepsItsBytes)
+{
+    RC::RCDynamicBuffer<char> buffer;
+    buffer.Reserve(3);
+    std::memcpy(buffer.Data(), "abc", 4);
+    buffer.SetSize(3);
+    for (const auto& [reserved, capacity] : {std::pair<uint32_t, uint32_t>{3, 4}, {10, 10}, {11, 26}, {100, 100},
+                                            {101, 125}, {50, 125}}) {
+        buffer.Reserve(reserved);
+        EXPECT_EQ(capacity, buffer.GetCapacity()) << reserved;
+    }
+    EXPECT_STREQ("abc", buffer.Data());
+    EXPECT_EQ(3u, buffer.GetSize());
+    const RC::RCDynamicBuffer<char> copy(buffer);
+    EXPECT_EQ(125u, copy.GetCapacity());
+    EXPECT_STREQ("abc", copy.Data());
 }
 
 } // namespace

@@ -18,6 +18,13 @@ TEST(String, TrimsAndCutsAtTheEdges)
 
     EXPECT_EQ(RCRight(L"abc", 9), L"abc");
     EXPECT_EQ(RCRight(L"abc", -1), L"");
+    EXPECT_EQ(RCLeft(L"abc", 2), L"ab");
+    EXPECT_EQ(RCLeft(L"abc", 9), L"abc");
+    EXPECT_EQ(RCLeft(L"abc", -1), L"");
+    EXPECT_EQ(RCMid(L"abcd", 1, 2), L"bc");
+    EXPECT_EQ(RCMid(L"abcd", 2, 9), L"cd");
+    EXPECT_EQ(RCMid(L"abcd", 4, 1), L"");
+    EXPECT_EQ(RCMid(L"abcd", -1, 1), L"");
 }
 
 TEST(String, ComparesWithoutCase)
@@ -42,6 +49,12 @@ TEST(TextConvert, ConvertsBetweenUtf8AnsiAndWide)
     EXPECT_EQ(RCAnsiToWide(nullptr), L"");
     EXPECT_EQ(RCAnsiToWide("plain"), L"plain");
     EXPECT_EQ(RCWideToMultiByte(L"plain", CP_ACP), "plain");
+
+    // ANSI text is read in the process's default code page once one is set.
+    RCSetDefaultCodePage(CP_UTF8);
+    EXPECT_EQ(RCAnsiToWide(utf8.c_str()), wide);
+    RCSetDefaultCodePage(0);
+    EXPECT_NE(RCAnsiToWide(utf8.c_str()), wide);
 }
 
 } // namespace
