@@ -36,6 +36,8 @@ void RCAvEnumMemFile::WalkModules()
     std::set<std::wstring> seen;
     std::vector<std::wstring> modules;
     for (const RCProcessEntry& process : processes) {
+        if (IsStopped())
+            return;
         if (!RCGetProcessModules(process.processId, modules))
             continue;
         for (const std::wstring& module : modules) {

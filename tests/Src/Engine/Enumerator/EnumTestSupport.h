@@ -38,11 +38,14 @@ struct RecordingSink : IAvEnumFileEvent {
     int itemEnds = 0;
     bool startAnswer = true;
     size_t acceptCount = static_cast<size_t>(-1); // refuses every file after these
+    bool stopAtFirst = false;                      // stops the enumerator at the first file, which it takes
 
     bool OnEnumStart() override { return true; }
     bool OnEnumItemStart(IAvEnumFile*) override { return startAnswer; }
-    bool OnEnumFile(IAvEnumFile*, const std::wstring& path, const std::wstring& subItem) override
+    bool OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem) override
     {
+        if (stopAtFirst)
+            enumerator->Stop();
         files.emplace_back(path, subItem);
         return files.size() <= acceptCount;
     }

@@ -33,18 +33,24 @@ long DebugPrivilegeAttributes()
     return -1;
 }
 
-// Records the token's privilege at the first path, and stops the walk from
-// inside the sink when asked to.
+// Records the token's privilege at the first path.
 struct MemorySink : RecordingSink {
     long privilegeDuringWalk = 0;
-    bool stopAtFirst = false;
     bool OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem) override
     {
         if (files.empty())
             privilegeDuringWalk = DebugPrivilegeAttributes();
-        if (stopAtFirst)
-            enumerator->Stop();
         return RecordingSink::OnEnumFile(enumerator, path, subItem);
+    }
+};
+
+// Stopped after Enum began and before the walk reaches the first process.
+struct StoppedBeforeWalk : RCAvEnumMemFile {
+    StoppedBeforeWalk() : RCAvEnumMemFile(0x01, 17) {}
+    void EnumImpl() override
+    {
+        Stop();
+        RCAvEnumMemFile::EnumImpl();
     }
 };
 
@@ -86,12 +92,14 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePr
         EXPECT_EQ(DebugPrivilegeAttributes(), -1) << run;
     }
 
-    // A refusal or a stop ends the walk after the current module.
-    MemorySink refusing, stopping;
+    // A refusal or a stop ends the walk after the current module; a stop
+    // before the first process reports nothing.
+    MemorySink refusing, stopping, early;
     refusing.acceptCount = 0;
     stopping.stopAtFirst = true;
     EXPECT_EQ(Walk(refusing).size(), 1u);
     EXPECT_EQ(Walk(stopping).size(), 1u);
+    EXPECT_TRUE(RunOnce(new StoppedBeforeWalk, early).empty());
 }
 
 } // namespace
