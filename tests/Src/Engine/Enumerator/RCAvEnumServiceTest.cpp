@@ -47,11 +47,12 @@ struct ScratchFile {
 };
 
 // Runs an enumerator as the enumeration thread does: with the native file view.
-std::vector<std::wstring> Walk(RCAvEnumService* enumerator)
+std::vector<std::wstring> Walk(RCAvEnumService* enumerator, bool stopAtFirst = false)
 {
     Wow64FsRedirectionGuard redirection;
     redirection.Disable();
     RecordingSink sink;
+    sink.stopAtFirst = stopAtFirst;
     return RunOnce(enumerator, sink);
 }
 
@@ -68,7 +69,9 @@ TEST(RCAvEnumServiceTest, TheServiceHostIsReportedOncePerProcessAnyOtherSpelling
     ScratchService hostB(SERVICE_WIN32_SHARE_PROCESS, L"C:\\windows\\system32\\svchost.exe -k kivoB");
     ScratchService shouted(SERVICE_WIN32_OWN_PROCESS, L"C:\\WINDOWS\\SYSTEM32\\SVCHOST.EXE -k x");
     ScratchService quoted(SERVICE_WIN32_OWN_PROCESS, L"\"" + quotedExe + L"\" /run \"now\"");
-    ASSERT_TRUE(hostA.Created() && hostB.Created() && shouted.Created() && quoted.Created());
+    const std::wstring driverFile = L"C:\\Kivo Services\\" + UniqueName(L"drv") + L".sys";
+    ScratchService driver(SERVICE_KERNEL_DRIVER, driverFile);
+    ASSERT_TRUE(hostA.Created() && hostB.Created() && shouted.Created() && quoted.Created() && driver.Created());
 
     for (size_t run = 0; run < 2; ++run) {
         const std::vector<std::wstring> paths = Walk(new RCAvEnumService(0x02, 19));
@@ -81,7 +84,10 @@ TEST(RCAvEnumServiceTest, TheServiceHostIsReportedOncePerProcessAnyOtherSpelling
         EXPECT_EQ(std::count(paths.begin(), paths.end(), L"C:\\WINDOWS\\SysWOW64\\SVCHOST.EXE"), RCIs64BitOs() ? 1 : 0)
             << run;
         EXPECT_EQ(std::count(paths.begin(), paths.end(), quotedExe), 1) << run;
+        EXPECT_EQ(std::count(paths.begin(), paths.end(), driverFile), 0) << run;
     }
+    // A stop taken with the first binary ends the walk before the next service.
+    EXPECT_LE(Walk(new RCAvEnumService(0x02, 19), true).size(), 2u);
 }
 
 TEST(RCAvEnumServiceTest, DriverImagePathsUnderTheSystemFolderAreFoundInEachView)
@@ -92,20 +98,28 @@ TEST(RCAvEnumServiceTest, DriverImagePathsUnderTheSystemFolderAreFoundInEachView
     const std::wstring rooted = UniqueName(L"kivoroot") + L".sys";
     const std::wstring native = L"C:\\windows\\system32\\";
     const std::wstring view32 = L"C:\\windows\\SysWOW64\\";
+    // Also one only in the system folder, and one only in the 32-bit system folder with another extension.
+    const std::wstring nativeOnly = UniqueName(L"kivonative") + L".sys", only32 = UniqueName(L"kivo32");
     ScratchFile files[] = {ScratchFile(native + relative), ScratchFile(native + rooted),
-                           ScratchFile(view32 + relative), ScratchFile(view32 + rooted)};
-    ASSERT_TRUE(files[0].created && files[1].created);
+                           ScratchFile(view32 + relative), ScratchFile(view32 + rooted),
+                           ScratchFile(native + nativeOnly), ScratchFile(view32 + only32 + L".ocx")};
+    ASSERT_TRUE(files[0].created && files[1].created && files[4].created);
     ASSERT_EQ(files[2].created, RCIs64BitOs());
     ScratchService byPath(SERVICE_KERNEL_DRIVER, L"system32\\" + relative);
     ScratchService byRoot(SERVICE_KERNEL_DRIVER, L"\\SystemRoot\\system32\\" + rooted);
+    ScratchService byFullPath(SERVICE_KERNEL_DRIVER, native + nativeOnly);
+    ScratchService byName(SERVICE_KERNEL_DRIVER, only32);
     ScratchService service(SERVICE_WIN32_OWN_PROCESS, native + L"kivo-not-a-driver.exe");
-    ASSERT_TRUE(byPath.Created() && byRoot.Created() && service.Created());
+    ASSERT_TRUE(byPath.Created() && byRoot.Created() && byFullPath.Created() && byName.Created() && service.Created());
 
     const std::vector<std::wstring> paths = Walk(new RCAvEnumDriver(0x02, 18));
     EXPECT_EQ(CountNoCase(paths, native + relative), 1u);
     EXPECT_EQ(CountNoCase(paths, native + rooted), 1u);
     EXPECT_EQ(CountNoCase(paths, view32 + relative), RCIs64BitOs() ? 1u : 0u);
     EXPECT_EQ(CountNoCase(paths, view32 + rooted), RCIs64BitOs() ? 1u : 0u);
+    EXPECT_EQ(CountNoCase(paths, native + nativeOnly), 1u);
+    EXPECT_EQ(CountNoCase(paths, view32 + nativeOnly), 0u);
+    EXPECT_EQ(CountNoCase(paths, view32 + only32 + L".ocx"), RCIs64BitOs() ? 1u : 0u);
     EXPECT_EQ(CountNoCase(paths, native + L"kivo-not-a-driver.exe"), 0u);
 }
 
