@@ -116,12 +116,13 @@ bool RCShellLinkParser::ReadLinkInfoPath(const uint8_t* data, size_t size, size_
     const uint32_t length = linkInfoSize - basePathOffset;
     if (length == 0 || length > kMaxBasePathBytes)
         return false;
+    // A block the file cuts short names no path: the link is refused.
     char bytes[kMaxBasePathBytes] = {};
+    if (!cursor.Read(bytes, length))
+        return false;
     size_t end = 0;
-    if (cursor.Read(bytes, length)) {
-        while (end < length && bytes[end] != '\0')
-            ++end;
-    }
+    while (end < length && bytes[end] != '\0')
+        ++end;
     basePath.assign(bytes, end);
     return true;
 }

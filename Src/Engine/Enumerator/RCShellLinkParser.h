@@ -34,9 +34,8 @@ public:
     static Result Parse(const uint8_t* data, size_t size, Link& link);
 
     // The local base path (bytes in the ANSI code page, up to the first
-    // zero) of the LinkInfo block that starts at position. True also when the
-    // block's sizes are plausible but the file ends before the path, which
-    // is then empty.
+    // zero) of the LinkInfo block that starts at position; false when the
+    // block's sizes are implausible or the file ends before the path does.
     static bool ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::string& basePath);
 
     // True when the items' size fields chain to the zero terminator inside

@@ -140,24 +140,19 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     EXPECT_TRUE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), link.linkInfoPosition, basePath));
     EXPECT_EQ(basePath, "C:\\x.exe");
 
-    // Every truncation of a valid link is read without running off its end:
-    // the bytes past it are poison that must never show up in a path.
+    // Every truncation of a valid link is refused without running off its
+    // end (the bytes past it are poison), and the path is left as it was.
     for (size_t size = 0; size < valid.size(); ++size) {
         const std::string cut = valid.substr(0, size) + std::string(16, 'Z');
         const auto* data = reinterpret_cast<const uint8_t*>(cut.data());
         const RCShellLinkParser::Result parsed = RCShellLinkParser::Parse(data, size, link);
         EXPECT_EQ(parsed, size < 76 ? RCShellLinkParser::Result::NotShellLink : RCShellLinkParser::Result::Parsed);
-        basePath.clear();
-        if (parsed == RCShellLinkParser::Result::Parsed &&
-            RCShellLinkParser::ReadLinkInfoPath(data, size, link.linkInfoPosition, basePath)) {
-            EXPECT_EQ(basePath, "") << size; // a path the file cuts short is no path
+        basePath = "kept";
+        if (parsed == RCShellLinkParser::Result::Parsed) {
+            EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(data, size, link.linkInfoPosition, basePath)) << size;
         }
+        EXPECT_EQ(basePath, "kept") << size;
     }
-
-    // A block the file does not hold is refused, and the path is left as it was.
-    basePath = "kept";
-    EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), valid.size(), basePath));
-    EXPECT_EQ(basePath, "kept");
 
     // ID lists go to the shell only when sizes chain inside the buffer and
     // no item points the shell outside itself.
