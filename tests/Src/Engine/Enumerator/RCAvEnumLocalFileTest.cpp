@@ -173,7 +173,10 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
 TEST(RCAvEnumFileFilterTest, KeepsScanExtensionsAndOptionallyExecutableImages)
 {
     RCRefPtr<RCAvEnumFileFilter> filter(new RCAvEnumFileFilter);
-    for (const wchar_t* kept : {L"C:\\a\\b.EXE", L"C:\\a\\b.Zip", L"C:\\a\\b.dll", L"C:\\a.b\\c.doc"})
+    for (const wchar_t* extension : {L".exe", L".dll", L".sys", L".com", L".cpl", L".vir", L".drv", L".scr", L".ocx",
+                                     L".bat", L".cmd", L".pif", L".rar", L".zip", L".doc"})
+        EXPECT_FALSE(filter->IsFileFiltered(std::wstring(L"C:\\a.b\\c") + extension)) << extension;
+    for (const wchar_t* kept : {L"C:\\a\\b.EXE", L"C:\\a\\b.Zip"})
         EXPECT_FALSE(filter->IsFileFiltered(kept)) << kept;
     for (const wchar_t* dropped : {L"C:\\a\\b.txt", L"C:\\a\\b.exex", L"C:\\a.exe\\b", L"C:\\a\\exe", L"C:\\a\\b.ex"})
         EXPECT_TRUE(filter->IsFileFiltered(dropped)) << dropped;
