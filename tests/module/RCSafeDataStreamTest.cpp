@@ -121,6 +121,11 @@ TEST(RCSafeDataStream, ListCountIsNeverTrustedBeyondTheBytesLeft)
     EXPECT_FALSE(RCDecodeRecord(request, block));
     EXPECT_TRUE(request.queryIds.empty());
 
+    // Counts whose size in bytes wraps to what is left: an id, a string.
+    EXPECT_FALSE(RCDecodeRecord(request, Hex("00000000 01000000 01000040 07000000")));
+    TaskCommandRequest command;
+    EXPECT_FALSE(RCDecodeRecord(command, Hex("01000080 5400 01000000")));
+
     // The same with a true count reads both.
     block[8] = 2;
     block[9] = block[10] = block[11] = 0;
