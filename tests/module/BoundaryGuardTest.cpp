@@ -64,6 +64,7 @@ TEST(BoundaryGuard, WhatIsThrownInsideASlotBecomesItsFailureValueAndALevelOneLin
     RC::RCTrevoxModule module;
     // Attach whose sender cannot be allocated: 0 as always, and nothing
     // subscribed that could never be answered. The next Attach succeeds.
+    host.subscribed.reserve(9);  // so that the sender's is the next allocation
     failNextAllocation = true;
     EXPECT_EQ(0, module.Attach(&host, L""));
     EXPECT_TRUE(host.subscribed.empty());

@@ -57,7 +57,7 @@ public:
         std::wstring address2, address1;
         std::vector<RecordingMessage::Call> content;  // what the holder wrote
     };
-    std::vector<std::wstring> subscribed, unsubscribed;
+    std::vector<const wchar_t*> subscribed, unsubscribed;  // the module's own texts: no allocation to record them
     std::vector<Post> posts;
 
     void __thiscall Reserved0() override {}
