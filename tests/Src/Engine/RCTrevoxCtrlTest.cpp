@@ -29,7 +29,8 @@ const char kSignatures[] = "fab8f3e60b0ba1d4f8f152b7ee446062:43:Win.Trojan.KivoC
                            "3816dbdc32a1a51e7dda1db70e4b01bf:43:PUA.Win.Adware.KivoCtrl-1\n";
 
 // What the run reported. It can hold the enumeration thread in the run's
-// first item status, and note when a worker next asks at the pause gate.
+// first item status or the query thread at its start, and note when a worker
+// next asks at the pause gate.
 class ScanRecorder : public IScanObCallback {
 public:
     void OnScanStateChange(const ScanStatusBlock* s) override
@@ -41,11 +42,12 @@ public:
     {
         std::unique_lock<std::mutex> guard(lock_);
         statuses[showType].push_back(s->status);
-        if (hold == 1) {
-            hold = 2;
-            changed_.notify_all();
-            changed_.wait(guard, [&] { return hold == 3; });
-        }
+        HoldAt(hold, guard);
+    }
+    void HoldQueryStart()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        HoldAt(queryHold, guard);
     }
     void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
     void NoteGate() { Note([&] { gate = gate == 1 ? 2 : gate; }); }
@@ -79,10 +81,19 @@ public:
 
     Values states, percents, totals;
     std::map<uint32_t, Values> statuses;
-    int hold = 0;  // 1 armed, 2 holding, 3 released
-    int gate = 0;  // 1 watching, 2 a worker came
+    int hold = 0, queryHold = 0;  // 1 armed, 2 holding, 3 released
+    int gate = 0;                 // 1 watching, 2 a worker came
 
 private:
+    void HoldAt(int& point, std::unique_lock<std::mutex>& guard)
+    {
+        if (point != 1)
+            return;
+        point = 2;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return point == 3; });
+    }
+
     std::mutex lock_;
     std::condition_variable changed_;
 };
@@ -90,6 +101,7 @@ private:
 struct WatchedCtrl : RCSafeTrevoxCtrl {
     explicit WatchedCtrl(ScanRecorder& recorder) : recorder(recorder) {}
     bool CheckStopped() override { return recorder.NoteGate(), RCSafeTrevoxCtrl::CheckStopped(); }
+    bool OnQueryBegin() override { return recorder.HoldQueryStart(), RCSafeTrevoxCtrl::OnQueryBegin(); }
     ScanRecorder& recorder;
 };
 
@@ -238,8 +250,12 @@ TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItem)
 
 TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScansNothing)
 {
+    // The enumeration thread waits for the query thread's start, held until the stop has come.
+    recorder_.Set(recorder_.queryHold, 1);
     Start();
+    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.queryHold == 2; }));
     ctrl_.StopScan();
+    recorder_.Set(recorder_.queryHold, 3);
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
     EXPECT_TRUE(recorder_.Get(recorder_.statuses).empty());
