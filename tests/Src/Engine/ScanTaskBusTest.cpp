@@ -98,16 +98,6 @@ std::vector<Hostile> HostileRequests()
                                    &REQ_UPDATE_PAYLOAD})
         none(*id, std::nullopt);
 
-    // Counts beyond the bytes, also counts whose size in bytes wraps to a small number.
-    none(REQ_TASK_SETUP, FromHex("01000000 5400 03000000 ffffffff 01000000 7800"));
-    none(REQ_TASK_SETUP, FromHex("01000000 5400 03000000 01000040 00000000"));
-    none(REQ_TASK_SETUP, FromHex("01000000 5400 03000000 01000000 01000080 7800"));
-    none(REQ_TASK_OPERATE, FromHex("01000000 5400 01000000 03000000 01000000 02000000"));
-    none(REQ_TASK_OPERATE, FromHex("01000000 5400 01000000 01000040 01000000"));
-    none(REQ_TASK_COMMAND, FromHex("01000080 5400 01000000"));
-    none(REQ_TASK_COMMAND, FromHex("02000000 5400 01000000"));  // half a unit short
-    none(REQ_TASK_CANCEL_OPERATE, FromHex("ffffffff 5400"));
-
     // Huge texts: a task nobody set up, setups whose last field is missing.
     const std::wstring huge(1 << 20, L'T');
     none(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{huge, 1}));
