@@ -78,7 +78,6 @@ struct BareEnum : RCAvEnumIMPL {
     using RCAvEnumIMPL::FireRegistryValue;
     using RCAvEnumIMPL::FireRegKeyValue;
     using RCAvEnumIMPL::TranslateRegistryPath;
-    bool Stopped() const { return IsStopped(); }
     void EnumImpl() override {}
 };
 

@@ -47,11 +47,7 @@ struct MemorySink : RecordingSink {
 // Stopped after Enum began and before the walk reaches the first process.
 struct StoppedBeforeWalk : RCAvEnumMemFile {
     StoppedBeforeWalk() : RCAvEnumMemFile(0x01, 17) {}
-    void EnumImpl() override
-    {
-        Stop();
-        RCAvEnumMemFile::EnumImpl();
-    }
+    void EnumImpl() override { Stop(), RCAvEnumMemFile::EnumImpl(); }
 };
 
 std::vector<std::wstring> Walk(MemorySink& sink)
