@@ -130,7 +130,9 @@ std::vector<int32_t> Concat(std::vector<int32_t> head, std::initializer_list<int
 
 } // namespace
 
-TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrder)
+// Each scan type's items in order; together the plans hold every item that
+// has an enumerator, each of its item's class with its identity and figures.
+TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderEachWithItsNameClassGroupAndFigures)
 {
     const std::vector<int32_t> quickOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
     const std::vector<int32_t> fullOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 25});
@@ -138,24 +140,13 @@ TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrder)
         {1, quickOrder}, {2, fullOrder}, {3, {26}}, {4, {26}}, {5, {17}}, {0, {}}, {6, {}}, {-1, {}},
     };
     const RCScanPlan plan = PlanOf({{L'C', DRIVE_FIXED}}, true);
+    std::map<int32_t, RCScanPlan::Item> items;
     for (const auto& [scanType, expected] : cases) {
         std::vector<int32_t> order;
         for (const RCScanPlan::Item& item : Build(plan, scanType, {L"C:\\x"}))
-            order.push_back(item.showType);
+            order.push_back(item.showType), items[item.showType] = item;
         EXPECT_EQ(expected, order) << "scan type " << scanType;
     }
-
-}
-
-// The quick, full and custom plans hold every item that has an enumerator;
-// each enumerator is of its item's class and carries its identity and figures.
-TEST(RCScanPlan, EveryItemHasItsNameEnumeratorClassGroupAndFigures)
-{
-    const RCScanPlan plan = PlanOf({{L'C', DRIVE_FIXED}}, true);
-    std::map<int32_t, RCScanPlan::Item> items;
-    for (int32_t scanType : {1, 2, 3})
-        for (const RCScanPlan::Item& item : Build(plan, scanType, {L"C:\\x"}))
-            items[item.showType] = item;
     for (const ItemRow& row : kItems) {
         SCOPED_TRACE("show type " + std::to_string(row.showType));
         EXPECT_EQ(row.name, RCScanPlan::DisplayName(row.showType));
