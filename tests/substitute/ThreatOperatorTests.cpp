@@ -25,38 +25,21 @@ TEST_F(ThreatOperator, QuarantineStoresTheFileInertAndRestoreGivesBackTheSameByt
     EXPECT_EQ(bytes, ReadAll(path));
     EXPECT_TRUE(Quarantined().empty());
     EXPECT_FALSE(Restore(path, result));  // nothing left to restore
-}
 
-TEST_F(ThreatOperator, AFileThatCannotBeMovedStaysAndARestoreNeverReplacesAFile)
-{
-    const std::string bytes = "locked content";
-    const RC::ScanResult result = ResultFor(bytes);
-    const std::wstring held = files_.Write(L"held.exe", bytes);
-    {
-        // Held open by someone who allows no deletion.
-        RC::unique_hfile holder(CreateFileW(held.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(holder);
-        EXPECT_FALSE(Quarantine(held, result));
-    }
-    EXPECT_EQ(bytes, ReadAll(held));
-    // Read-only: copied first, then the removal fails and the copy is dropped.
-    const std::wstring readOnly = files_.Write(L"readonly.exe", bytes);
-    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(Quarantine(readOnly, result));
-    EXPECT_EQ(bytes, ReadAll(readOnly));
-    EXPECT_FALSE(Quarantine(files_.Path() + L"\\missing.exe", result));
-    EXPECT_GE(2u, Quarantined(L"*").size());  // "." and ".." at most
+    // A restore never replaces a file that is there now; the item waits.
+    ASSERT_TRUE(Quarantine(path, result));
+    files_.Write(L"threat.exe", "newer file");
+    EXPECT_FALSE(Restore(path, result));
+    EXPECT_EQ("newer file", ReadAll(path));
+    ASSERT_TRUE(DeleteFileW(path.c_str()));
+    ASSERT_TRUE(Restore(path, result));
 
-    // A restore into a folder that is gone, or onto a file that is there now,
-    // keeps the item for a later try.
-    ASSERT_TRUE(Quarantine(held, result));
-    EXPECT_FALSE(Restore(files_.Path() + L"\\gone\\held.exe", result));
-    files_.Write(L"held.exe", "newer file");
-    EXPECT_FALSE(Restore(held, result));
-    EXPECT_EQ("newer file", ReadAll(held));
-    ASSERT_TRUE(DeleteFileW(held.c_str()));
-    ASSERT_TRUE(Restore(held, result));
-    EXPECT_EQ(bytes, ReadAll(held));
+    // Identical files quarantined back to back are two items, each restored.
+    const std::wstring twin = files_.Write(L"twin.exe", bytes);
+    ASSERT_TRUE(Quarantine(path, result) && Quarantine(twin, result));
+    EXPECT_EQ(2u, Quarantined().size());
+    EXPECT_TRUE(Restore(path, result) && Restore(twin, result));
+    EXPECT_EQ(bytes, ReadAll(twin));
 }
 
 TEST_F(ThreatOperator, RefusesAChangedFileAndLinksAndLeavesNoPartialFile)
@@ -88,39 +71,6 @@ TEST_F(ThreatOperator, RefusesAChangedFileAndLinksAndLeavesNoPartialFile)
     EXPECT_FALSE(Restore(files_.Path() + L"\\restored.exe", result));
     EXPECT_FALSE(RCPathExists(files_.Path() + L"\\restored.exe"));
     EXPECT_EQ(1u, Quarantined().size());
-}
-
-TEST_F(ThreatOperator, ManyFilesComeBackByteForByteEvenWhenIdentical)
-{
-    // Files 0 and 1 are identical and go back to back on one thread: within
-    // one clock tick at most.
-    std::vector<std::string> contents(1000);
-    for (std::size_t i = 0; i < contents.size(); ++i)
-        for (std::size_t j = 0; j <= i % 97; ++j)
-            contents[i] += static_cast<char>((i * 31 + j * 7) & 0xFF);
-    contents[1] = contents[0];
-    const auto path = [&](std::size_t i) { return files_.Path() + L"\\" + std::to_wstring(i) + L".bin"; };
-    for (std::size_t i = 0; i < contents.size(); ++i)
-        Write(path(i), contents[i]);
-    // Several operators' worth of threads, as the product's workers would.
-    const auto inParallel = [&](bool restore) {
-        std::atomic<int> done{0};
-        std::vector<std::thread> workers;
-        for (std::size_t first = 0; first < contents.size(); first += 125)
-            workers.emplace_back([&, first] {
-                for (std::size_t i = first; i < first + 125; ++i)
-                    done += restore ? Restore(path(i), ResultFor(contents[i])) : Quarantine(path(i), ResultFor(contents[i]));
-            });
-        for (std::thread& worker : workers)
-            worker.join();
-        return done.load();
-    };
-    EXPECT_EQ(1000, inParallel(false));
-    EXPECT_EQ(1000u, Quarantined().size());
-    EXPECT_EQ(1000, inParallel(true));
-    for (std::size_t i = 0; i < contents.size(); ++i)
-        ASSERT_EQ(contents[i], ReadAll(path(i))) << i;
-    EXPECT_TRUE(Quarantined().empty());
 }
 
 // In a 32-bit process on 64-bit Windows, C:\Windows\System32 names the 64-bit
