@@ -13,7 +13,7 @@ std::wstring Normalized(std::wstring path, unsigned flags)
     return path;
 }
 
-TEST(Path, NormalizesByFlagsInTheirOrder)
+TEST(Path, NormalizesByFlagsInTheirOrderAndJoinsWithOneBackslash)
 {
     EXPECT_EQ(Normalized(L"C:/Dir//", RC_PATH_ADD_BACKSLASH), L"C:/Dir\\");
     EXPECT_EQ(Normalized(L"", RC_PATH_ADD_BACKSLASH), L"");
@@ -24,10 +24,7 @@ TEST(Path, NormalizesByFlagsInTheirOrder)
     EXPECT_EQ(Normalized(L"\"C:/A/b/\"", RC_PATH_UNQUOTE | RC_PATH_LOWER | RC_PATH_ADD_BACKSLASH |
                                              RC_PATH_BACKSLASHES),
               L"c:\\a\\b\\");
-}
 
-TEST(Path, JoinsWithOneBackslashAndLetsAbsoluteNamesStand)
-{
     EXPECT_EQ(RCPathJoin(L"C:\\Dir", L"\\name.txt"), L"C:\\Dir\\name.txt");
     EXPECT_EQ(RCPathJoin(L"C:\\Dir", L"\"D:\\other\""), L"D:\\other");
     EXPECT_EQ(RCPathJoin(L"", L"\\name"), L"name");

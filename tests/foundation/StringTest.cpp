@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(String, TrimsAndCutsAtTheEdges)
+TEST(String, TrimsCutsAndComparesWithoutCase)
 {
     std::wstring text = L"  \tvalue; ";
     RCTrim(text);
@@ -25,10 +25,7 @@ TEST(String, TrimsAndCutsAtTheEdges)
     EXPECT_EQ(RCMid(L"abcd", 2, 9), L"cd");
     EXPECT_EQ(RCMid(L"abcd", 4, 1), L"");
     EXPECT_EQ(RCMid(L"abcd", -1, 1), L"");
-}
 
-TEST(String, ComparesWithoutCase)
-{
     EXPECT_TRUE(RCEqualsNoCase(L"Kernel32.DLL", L"kernel32.dll"));
     EXPECT_FALSE(RCEqualsNoCase(L"kernel32", L"kernel32.dll"));
 

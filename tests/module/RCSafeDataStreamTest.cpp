@@ -1,23 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "module/RCBusRecords.h"
+#include "support/TestData.h"
 
 using namespace RC;
+using KivoTest::FromHex;
 
 namespace {
-
-// "01000000 5400": bytes in hex, blanks only for the reader.
-std::vector<uint8_t> Hex(const char* text)
-{
-    std::vector<uint8_t> out;
-    for (const char* c = text; *c; ++c) {
-        if (*c == ' ')
-            continue;
-        out.push_back(static_cast<uint8_t>(std::stoi(std::string(c, 2), nullptr, 16)));
-        ++c;
-    }
-    return out;
-}
 
 template <class Record, class Fill>
 std::vector<uint8_t> Encoded(Fill fill)
@@ -77,17 +66,17 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
          "01000000 5400 01000000 02000000"},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(row.encoded, Hex(row.expected)) << row.record;
+        EXPECT_EQ(row.encoded, FromHex(row.expected)) << row.record;
 
     NetStateEvent net;
     net.connected = true;
-    EXPECT_EQ(RCEncodeRecord(net), Hex("01"));
+    EXPECT_EQ(RCEncodeRecord(net), FromHex("01"));
 }
 
 TEST(RCSafeDataStream, ReadsRequestsAndIgnoresTrailingBytes)
 {
     TaskSetupRequest setup;
-    ASSERT_TRUE(RCDecodeRecord(setup, Hex("02000000 5400 3100 03000000 03000000 01000000 6100 00000000"
+    ASSERT_TRUE(RCDecodeRecord(setup, FromHex("02000000 5400 3100 03000000 03000000 01000000 6100 00000000"
                                           " 01000000 6200 EE")));
     EXPECT_EQ(setup.taskId, L"T1");
     EXPECT_EQ(setup.scanType, 3u);
@@ -98,13 +87,13 @@ TEST(RCSafeDataStream, FailuresCarryTheirCodesAndStick)
 {
     TaskCommandRequest request;
     EXPECT_FALSE(RCDecodeRecord(request, nullptr, 10));
-    std::vector<uint8_t> one = Hex("01");
+    std::vector<uint8_t> one = FromHex("01");
     RCSafeDataStream empty = RCSafeDataStream::ForReading(one.data(), 0);
     EXPECT_EQ(empty.ReadU8(), 0);
     EXPECT_EQ(empty.error(), RCSafeDataStream::kNoData);
 
     // A string count of 3 with only two code units left ends inside the string.
-    std::vector<uint8_t> cut = Hex("03000000 6100 6200 09000000");
+    std::vector<uint8_t> cut = FromHex("03000000 6100 6200 09000000");
     cut.resize(8);
     RCSafeDataStream in = RCSafeDataStream::ForReading(cut.data(), static_cast<uint32_t>(cut.size()));
     EXPECT_EQ(in.ReadWString(), L"");
@@ -116,15 +105,15 @@ TEST(RCSafeDataStream, FailuresCarryTheirCodesAndStick)
 TEST(RCSafeDataStream, ListCountIsNeverTrustedBeyondTheBytesLeft)
 {
     // Task "", operation 1, then a count of a billion ids with two actually present.
-    std::vector<uint8_t> block = Hex("00000000 01000000 00CA9A3B 07000000 08000000");
+    std::vector<uint8_t> block = FromHex("00000000 01000000 00CA9A3B 07000000 08000000");
     TaskOperateRequest request;
     EXPECT_FALSE(RCDecodeRecord(request, block));
     EXPECT_TRUE(request.queryIds.empty());
 
     // Counts whose size in bytes wraps to what is left: an id, a string.
-    EXPECT_FALSE(RCDecodeRecord(request, Hex("00000000 01000000 01000040 07000000")));
+    EXPECT_FALSE(RCDecodeRecord(request, FromHex("00000000 01000000 01000040 07000000")));
     TaskCommandRequest command;
-    EXPECT_FALSE(RCDecodeRecord(command, Hex("01000080 5400 01000000")));
+    EXPECT_FALSE(RCDecodeRecord(command, FromHex("01000080 5400 01000000")));
 
     // The same with a true count reads both.
     block[8] = 2;
@@ -134,7 +123,7 @@ TEST(RCSafeDataStream, ListCountIsNeverTrustedBeyondTheBytesLeft)
 
     // Paths need at least four bytes each: two empty paths fit in 8 bytes, three do not.
     TaskSetupRequest setup;
-    std::vector<uint8_t> paths = Hex("00000000 03000000 03000000 00000000 00000000");
+    std::vector<uint8_t> paths = FromHex("00000000 03000000 03000000 00000000 00000000");
     EXPECT_FALSE(RCDecodeRecord(setup, paths));
     paths[8] = 2;
     EXPECT_TRUE(RCDecodeRecord(setup, paths));
