@@ -1,31 +1,12 @@
 #pragma once
-// Hashes one file's bytes with Windows CNG, computing only the kinds asked
-// for. One hasher per worker thread: it keeps its algorithm providers open.
+// The hasher the engine scans with. libgcrypt and CNG give the same digests;
+// under Wine libgcrypt is the faster of the two (bench/hash-bench measures
+// both), so the engine uses it.
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-
-#include "substitute/HashSignature.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/GcryptHasher.h"
 
 namespace Substitute {
 
-class FileHasher {
-public:
-    FileHasher();
-
-    // Starts a new file; kinds not wanted are skipped until the next Begin.
-    bool Begin(const std::array<bool, kHashKindCount>& wanted);
-    bool Update(const std::uint8_t* data, std::size_t size);
-    // Digest of a kind that was wanted; valid after a true Finish.
-    bool Finish();
-    const std::uint8_t* Digest(HashKind kind) const { return digests_[static_cast<std::size_t>(kind)].data(); }
-
-private:
-    UniqueAlgorithm algorithms_[kHashKindCount];
-    UniqueHash hashes_[kHashKindCount];
-    std::array<std::array<std::uint8_t, kMaxDigestBytes>, kHashKindCount> digests_{};
-};
+using FileHasher = GcryptHasher;
 
 } // namespace Substitute

@@ -1,8 +1,12 @@
 #pragma once
-// One hash signature of a ClamAV-style database (.hdb, .hsb).
+// One hash line of a ClamAV-style database, as the parser hands it to the
+// store: what is hashed (a whole file or one PE section), which hash, and
+// whether a match reports a threat or clears the file.
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 namespace Substitute {
 
@@ -15,13 +19,19 @@ constexpr std::size_t DigestBytes(HashKind kind)
     return kind == HashKind::Md5 ? 16 : kind == HashKind::Sha1 ? 20 : 32;
 }
 
+// File: a whole file's hash names a threat (.hdb, .hsb). Section: the hash of
+// one PE section's raw data does (.mdb, .msb). Allowed: a whole file's hash
+// that must never be reported (.fp, .sfp).
+enum class HashTable : std::uint8_t { File = 0, Section = 1, Allowed = 2 };
+constexpr std::size_t kHashTableCount = 3;
+
 struct HashSignature {
+    HashTable table = HashTable::File;
     HashKind kind = HashKind::Md5;
-    std::string digest;          // raw bytes, DigestBytes(kind) long
-    bool anySize = false;        // size field "*"
+    std::array<std::uint8_t, kMaxDigestBytes> digest{}; // DigestBytes(kind) used
+    bool anySize = false;                               // size field "*"
     std::uint64_t size = 0;
-    std::wstring name;
-    std::uint32_t recordNumber = 0; // 1-based over the whole database set
+    std::string_view name; // points into the parsed line
 };
 
 } // namespace Substitute

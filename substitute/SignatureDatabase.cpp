@@ -1,39 +1,59 @@
 #include "substitute/SignatureDatabase.h"
 
+#include <algorithm>
+
 namespace Substitute {
 
-SignatureDatabase::SignatureDatabase(std::vector<HashSignature> signatures) : signatures_(std::move(signatures))
+namespace {
+
+template <typename Index>
+std::optional<SignatureMatch> FindIn(const Index& index, const std::uint8_t* digest, std::uint64_t size,
+                                     const NamePool& names, const std::vector<std::string>& ignored)
 {
-    for (std::size_t i = 0; i < signatures_.size(); ++i) {
-        HashSignature& signature = signatures_[i];
-        signature.recordNumber = static_cast<std::uint32_t>(i + 1);
-        KindIndex& index = index_[static_cast<std::size_t>(signature.kind)];
-        index.byDigest[signature.digest].push_back(i);
-        if (signature.anySize)
-            index.anySize = true;
-        else
-            index.sizes.insert(signature.size);
-    }
+    const auto* row = index.Find(digest, size, [&](const auto& candidate) {
+        return !std::binary_search(ignored.begin(), ignored.end(), names.At(candidate.name));
+    });
+    if (row == nullptr)
+        return std::nullopt;
+    return SignatureMatch{names.At(row->name), row->record};
 }
+
+} // namespace
 
 bool SignatureDatabase::Needs(HashKind kind, std::uint64_t fileSize) const
 {
-    const KindIndex& index = index_[static_cast<std::size_t>(kind)];
-    return index.anySize || index.sizes.count(fileSize) != 0;
+    for (HashTable table : {HashTable::File, HashTable::Allowed}) {
+        const Tables& tables = tables_[static_cast<std::size_t>(table)];
+        const bool needed = kind == HashKind::Md5    ? tables.md5.Needs(fileSize)
+                            : kind == HashKind::Sha1 ? tables.sha1.Needs(fileSize)
+                                                     : tables.sha256.Needs(fileSize);
+        if (needed)
+            return true;
+    }
+    return false;
 }
 
-const HashSignature* SignatureDatabase::Find(HashKind kind, const std::uint8_t* digest, std::uint64_t fileSize) const
+bool SignatureDatabase::NeedsSection(HashKind kind, std::uint64_t sectionSize) const
 {
-    const KindIndex& index = index_[static_cast<std::size_t>(kind)];
-    const auto found = index.byDigest.find(std::string(reinterpret_cast<const char*>(digest), DigestBytes(kind)));
-    if (found == index.byDigest.end())
-        return nullptr;
-    for (std::size_t position : found->second) {
-        const HashSignature& signature = signatures_[position];
-        if (signature.anySize || signature.size == fileSize)
-            return &signature;
+    const Tables& tables = tables_[static_cast<std::size_t>(HashTable::Section)];
+    return kind == HashKind::Md5    ? tables.md5.Needs(sectionSize)
+           : kind == HashKind::Sha1 ? tables.sha1.Needs(sectionSize)
+                                    : tables.sha256.Needs(sectionSize);
+}
+
+std::optional<SignatureMatch> SignatureDatabase::Find(HashTable table, HashKind kind, const std::uint8_t* digest,
+                                                      std::uint64_t size) const
+{
+    const Tables& tables = tables_[static_cast<std::size_t>(table)];
+    switch (kind) {
+    case HashKind::Md5:
+        return FindIn(tables.md5, digest, size, names_, ignored_);
+    case HashKind::Sha1:
+        return FindIn(tables.sha1, digest, size, names_, ignored_);
+    case HashKind::Sha256:
+        return FindIn(tables.sha256, digest, size, names_, ignored_);
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 } // namespace Substitute

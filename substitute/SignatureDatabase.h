@@ -1,39 +1,60 @@
 #pragma once
-// The loaded hash signatures, indexed for lookup. Immutable once built, so
+// The loaded hash signatures, indexed for lookup: per table (file, PE
+// section, allow-list) and hash kind, sorted fixed-size rows, with the names
+// kept once in a pool. Immutable once built (SignatureDatabaseBuilder), so
 // worker threads share one instance without locking. Pure: no system calls.
 
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
+#include "substitute/DigestIndex.h"
 #include "substitute/HashSignature.h"
+#include "substitute/NamePool.h"
 
 namespace Substitute {
 
+struct SignatureMatch {
+    std::string_view name;
+    std::uint32_t recordNumber = 0;
+};
+
 class SignatureDatabase {
 public:
-    // Record numbers are given in the order of the vector, from 1.
-    explicit SignatureDatabase(std::vector<HashSignature> signatures);
     SignatureDatabase() = default;
 
-    // Whether a file of this size could match any signature of the kind: a
-    // hash nobody asks for is never computed.
+    // Whether a file of this size could match a threat or allow-list row of
+    // the kind: a hash nobody asks for is never computed.
     bool Needs(HashKind kind, std::uint64_t fileSize) const;
-    const HashSignature* Find(HashKind kind, const std::uint8_t* digest, std::uint64_t fileSize) const;
+    bool NeedsSection(HashKind kind, std::uint64_t sectionSize) const;
+    bool HasSections() const { return hasSections_; }
 
-    std::size_t Count() const { return signatures_.size(); }
+    // The first signature (in record order) of the table with this digest and
+    // size whose name no .ign2 line silences.
+    std::optional<SignatureMatch> Find(HashTable table, HashKind kind, const std::uint8_t* digest,
+                                       std::uint64_t size) const;
+
+    // Threat signatures (file and section), allow-list rows not included.
+    std::size_t Count() const { return count_; }
 
 private:
-    struct KindIndex {
-        std::unordered_map<std::string, std::vector<std::size_t>> byDigest;
-        std::unordered_set<std::uint64_t> sizes;
-        bool anySize = false;
+    friend class SignatureDatabaseBuilder;
+
+    struct Tables {
+        DigestIndex<16> md5;
+        DigestIndex<20> sha1;
+        DigestIndex<32> sha256;
     };
 
-    std::vector<HashSignature> signatures_;
-    KindIndex index_[kHashKindCount];
+    bool Ignored(std::string_view name) const;
+
+    Tables tables_[kHashTableCount];
+    NamePool names_;
+    std::vector<std::string> ignored_; // sorted
+    std::size_t count_ = 0;
+    bool hasSections_ = false;
 };
 
 } // namespace Substitute

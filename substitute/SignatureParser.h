@@ -1,35 +1,52 @@
 #pragma once
-// Text of a .hdb or .hsb file to signatures. Pure: no system calls, so the
+// Lines of the hash databases to signatures. Pure: no system calls, so the
 // parser can be built natively and fed arbitrary bytes.
 //
-// Line shape: HASH:SIZE:NAME, optionally followed by numeric engine-level
-// fields, which are ignored. .hdb takes MD5 only; .hsb takes MD5, SHA1 or
-// SHA256 (told apart by length). SIZE is decimal or "*". Blank lines and
-// lines starting with '#' are not signatures; any other line that does not fit
-// is skipped and counted, never fatal.
+// .hdb, .hsb, .fp, .sfp: HASH:SIZE:NAME; .mdb, .msb: SIZE:HASH:NAME; either
+// optionally followed by the lowest and highest engine level the line is
+// meant for. .hdb, .mdb and .fp take MD5; .hsb, .msb and .sfp take MD5, SHA1
+// or SHA256 (told apart by length). SIZE is decimal or "*", which needs a
+// lowest level of at least 73 (older engines cannot read it). .ign2: a
+// signature name, optionally followed by the MD5 of the line it silences.
+// Blank lines and lines starting with '#' are not signatures; any other line
+// that does not fit is malformed, never fatal.
 
 #include <cstddef>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "substitute/HashSignature.h"
 
 namespace Substitute {
 
-enum class SignatureFormat { Hdb, Hsb };
+enum class SignatureFormat : std::uint8_t { Hdb, Hsb, Mdb, Msb, Fp, Sfp, Ign2 };
+constexpr std::size_t kSignatureFormatCount = 7;
 
-struct ParseCounts {
-    std::size_t added = 0;
-    std::size_t malformed = 0;
+// The engine level this engine reads lines for.
+constexpr unsigned kFunctionalityLevel = 213;
+constexpr unsigned kAnySizeLevel = 73;
+
+enum class LineStatus : std::uint8_t {
+    Signature,   // signature is filled in
+    IgnoredName, // an .ign2 line: ignoredName is filled in
+    Blank,       // blank or comment
+    Malformed,
+    OtherLevel,  // well formed, for an engine level other than ours
+};
+
+struct ParsedLine {
+    LineStatus status = LineStatus::Malformed;
+    HashSignature signature;
+    std::string_view ignoredName;
 };
 
 class SignatureParser {
 public:
+    static std::optional<SignatureFormat> FormatOfFileName(std::string_view fileName);
     static std::optional<SignatureFormat> FormatOfFileName(std::wstring_view fileName);
-    static std::optional<HashSignature> ParseLine(std::string_view line, SignatureFormat format);
-    // Appends every well-formed line of text to out.
-    static ParseCounts ParseText(std::string_view text, SignatureFormat format, std::vector<HashSignature>& out);
+    static const char* FormatName(SignatureFormat format);
+    // A line without its line end.
+    static ParsedLine ParseLine(std::string_view line, SignatureFormat format);
 };
 
 } // namespace Substitute

@@ -2,6 +2,10 @@
 // The signature databases of one engine folder (its "signatures" subfolder),
 // shared by every proxy of the library. Workers take a snapshot per file; a
 // reload swaps in a new snapshot and never disturbs a scan in progress.
+//
+// A reload lets go of the old databases before it reads the new ones, so that
+// two full sets are in memory together only while a scan still holds the old
+// one; scans that start meanwhile wait for the new set.
 
 #include <cstdint>
 #include <memory>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "substitute/SignatureDatabase.h"
+#include "substitute/SignatureLoadReport.h"
 
 namespace Substitute {
 
@@ -23,6 +28,9 @@ public:
     // Returns whether it did.
     bool ReloadIfChanged();
 
+    // Reads a folder's databases, as the store does (kivoscan's summary).
+    static std::shared_ptr<const SignatureDatabase> LoadFolder(const std::wstring& folder, SignatureLoadReport& report);
+
 private:
     struct FileStamp {
         std::wstring name;
@@ -34,8 +42,10 @@ private:
         }
     };
 
-    std::vector<FileStamp> ListDatabases() const;
-    std::shared_ptr<const SignatureDatabase> Load(const std::vector<FileStamp>& files) const;
+    static std::vector<FileStamp> ListDatabases(const std::wstring& folder);
+    static std::shared_ptr<const SignatureDatabase> Load(const std::wstring& folder, const std::vector<FileStamp>& files,
+                                                         SignatureLoadReport& report);
+    void LoadLocked(std::vector<FileStamp> files);
 
     const std::wstring folder_;
     std::mutex lock_;

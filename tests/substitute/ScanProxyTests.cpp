@@ -1,5 +1,6 @@
 // The scan proxy (Quentor.dll) and the assist's BeginRun (Halvane.dll), by slot.
 #include "EngineTest.h"
+#include "tests/substitute/SignatureFiles.h"
 
 class ScanProxy : public EngineTest {};
 
@@ -10,7 +11,7 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
     Write(Beside(L"signatures\\a.hdb"), "f0487a5fe46199c808c871d2e0a52bb2:11:Win.Trojan.Agent-1\r\nnot a signature\r\n" +
                                             std::string(32, 'f') + ":1:Win.Trojan.Other-2\r\n");
     Write(Beside(L"signatures\\b.hsb"),
-          "f516ad7402c1fe8c855e4ffec17ecb1aa7c66d187ba61405004ff9cae79237f4:*:PUA.Win.Adware.Popper-3\n");
+          "f516ad7402c1fe8c855e4ffec17ecb1aa7c66d187ba61405004ff9cae79237f4:*:PUA.Win.Adware.Popper-3:73\n");
     const std::vector<RC::ScanResult> results =
         Scan(Proxy(), {files_.Write(L"trojan.exe", "trojan body"), files_.Write(L"adware.exe", "adware body"),
                        files_.Path() + L"\\missing.txt"});
@@ -23,6 +24,37 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
     EXPECT_EQ("Win.Trojan.Agent-1 3/0 #1 f0487a5fe46199c808c871d2e0a52bb2 11", verdicts.at(0));
     EXPECT_EQ("PUA.Win.Adware.Popper-3 2/1 #3 627e5b4181b3e087ee9b6cc51dcb9fb2 11", verdicts.at(1));
     EXPECT_EQ(0u, results.at(2).level);  // a file that is gone is answered, not dropped
+}
+
+TEST_F(ScanProxy, ReadsAContainerWithSectionHashesAllowListsAndIgnoredNames)
+{
+    // Three images with the same listed section; one is on the allow-list,
+    // one also matches a whole-file signature that an .ign2 line silences.
+    const std::string section(0x100, 'S');
+    const std::string image = SignatureFiles::Pe({{0x200, 0x100}}) + section;
+    const std::string allowed = image + "allowed";
+    const std::string silenced = image + "silenced";
+    const std::string cut = SignatureFiles::Pe({{0x200, 0x100}}) + section.substr(1);
+    const auto md5 = [](const std::string& bytes) {
+        const RC::ScanResult result = ResultFor(bytes);
+        return KivoTest::Hex({result.fileMd5, result.fileMd5 + 16});
+    };
+    Write(Beside(L"signatures\\daily.cvd"),
+          SignatureFiles::Header(27000, 4) +
+              SignatureFiles::Gzip(SignatureFiles::Tar({{"daily.mdb", "256:" + md5(section) + ":Win.Trojan.Section-1\n"},
+                                                        {"daily.hdb", md5(silenced) + ":" + std::to_string(silenced.size()) +
+                                                                          ":Win.Trojan.Silenced-2\n"},
+                                                        {"daily.fp", md5(allowed) + ":" + std::to_string(allowed.size()) +
+                                                                         ":Allowed.File\n"},
+                                                        {"daily.ign2", "Win.Trojan.Silenced-2\n"}})));
+    const std::vector<RC::ScanResult> results =
+        Scan(Proxy(), {files_.Write(L"image.exe", image), files_.Write(L"allowed.exe", allowed),
+                       files_.Write(L"silenced.exe", silenced), files_.Write(L"cut.exe", cut)});
+    EXPECT_EQ(std::wstring(L"Win.Trojan.Section-1"), results.at(0).threatName);
+    EXPECT_EQ(1u, results.at(0).signatureId);
+    EXPECT_EQ(0u, results.at(1).level);
+    EXPECT_EQ(std::wstring(L"Win.Trojan.Section-1"), results.at(2).threatName);
+    EXPECT_EQ(0u, results.at(3).level); // its section reaches past the end: not hashed
 }
 
 TEST_F(ScanProxy, TakesQueriesOnlyWhileStartedAndStopsAfterTheLastAnswer)

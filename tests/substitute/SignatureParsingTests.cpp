@@ -10,28 +10,55 @@
 
 using namespace Substitute;
 
-TEST(SignatureParsing, KeepsWellFormedLinesAndCountsTheRest)
+TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
 {
     const std::string md5(32, 'a'), sha1(40, 'B'), sha256(64, 'c');
-    const std::string hdb = "\xEF\xBB\xBF" + md5 + ":12:Win.Trojan.A-1\r\n"
-                            "\r\n# a comment\n" +
-                            md5 + ":*:Win.Trojan.B-2:73\n" + // size "*", engine level field ignored
-                            sha1 + ":12:Win.Trojan.C-3\n" +  // SHA1 has no place in .hdb
-                            md5 + ":12\n" +                  // no name
-                            md5 + ":twelve:Name\n" +         // size not a number
-                            std::string(31, 'a') + "g:1:Bad-hex\n" + md5 + ":1::\n";
-    std::vector<HashSignature> out;
-    const ParseCounts counts = SignatureParser::ParseText(hdb, SignatureFormat::Hdb, out);
-    EXPECT_EQ(2u, counts.added);
-    EXPECT_EQ(5u, counts.malformed);
-    ASSERT_EQ(2u, out.size());
-    EXPECT_EQ(L"Win.Trojan.A-1", out[0].name);
-    EXPECT_TRUE(out[1].anySize);
-
-    out.clear();
-    const std::string hsb = sha1 + ":5:One\n" + sha256 + ":*:Two\n" + md5 + ":5:Three\n";
-    EXPECT_EQ(3u, SignatureParser::ParseText(hsb, SignatureFormat::Hsb, out).added);
+    struct Row {
+        SignatureFormat format;
+        std::string line;
+        LineStatus status;
+    } rows[] = {
+        {SignatureFormat::Hdb, md5 + ":12:Win.Trojan.A-1\r", LineStatus::Signature},
+        {SignatureFormat::Hdb, "  ", LineStatus::Blank},
+        {SignatureFormat::Hdb, "# " + md5, LineStatus::Blank},
+        {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2:73", LineStatus::Signature},
+        {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2", LineStatus::Malformed},     // "*" needs level 73
+        {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2:72", LineStatus::Malformed},
+        {SignatureFormat::Hdb, md5 + ":1:Name:214", LineStatus::OtherLevel},          // for newer engines
+        {SignatureFormat::Hdb, md5 + ":1:Name:51:212", LineStatus::OtherLevel},       // for older ones
+        {SignatureFormat::Hdb, md5 + ":1:Name:51:213", LineStatus::Signature},
+        {SignatureFormat::Hdb, sha1 + ":12:Win.Trojan.C-3", LineStatus::Malformed},    // MD5 only
+        {SignatureFormat::Hdb, md5 + ":12", LineStatus::Malformed},
+        {SignatureFormat::Hdb, md5 + ":twelve:Name", LineStatus::Malformed},
+        {SignatureFormat::Hdb, std::string(31, 'a') + "g:1:Bad-hex", LineStatus::Malformed},
+        {SignatureFormat::Hdb, md5 + ":1::", LineStatus::Malformed},
+        {SignatureFormat::Hdb, md5 + ":1:Name:1:2:3", LineStatus::Malformed},
+        {SignatureFormat::Hsb, sha256 + ":5:Two", LineStatus::Signature},
+        {SignatureFormat::Mdb, "4096:" + md5 + ":Win.Trojan.S-1", LineStatus::Signature},
+        {SignatureFormat::Mdb, md5 + ":4096:Win.Trojan.S-1", LineStatus::Malformed},  // size comes first
+        {SignatureFormat::Msb, "*:" + sha1 + ":Win.Trojan.S-2:73", LineStatus::Signature},
+        {SignatureFormat::Fp, md5 + ":5:Clean.File", LineStatus::Signature},
+        {SignatureFormat::Sfp, sha256 + ":5:Clean.File", LineStatus::Signature},
+        {SignatureFormat::Ign2, "Win.Trojan.A-1", LineStatus::IgnoredName},
+        {SignatureFormat::Ign2, "Win.Trojan.A-1:" + md5, LineStatus::IgnoredName},
+        {SignatureFormat::Ign2, "Win.Trojan.A-1:0123", LineStatus::Malformed},
+    };
+    for (const Row& row : rows) {
+        const ParsedLine parsed = SignatureParser::ParseLine(row.line, row.format);
+        EXPECT_EQ(row.status, parsed.status) << row.line;
+    }
+    const ParsedLine section = SignatureParser::ParseLine("4096:" + md5 + ":Win.Trojan.S-1", SignatureFormat::Mdb);
+    EXPECT_EQ(HashTable::Section, section.signature.table);
+    EXPECT_EQ(4096u, section.signature.size);
+    EXPECT_EQ(0xAA, section.signature.digest[15]);
+    const std::string allowLine = sha1 + ":*:Clean:73";
+    const ParsedLine allowed = SignatureParser::ParseLine(allowLine, SignatureFormat::Sfp);
+    EXPECT_EQ(HashTable::Allowed, allowed.signature.table);
+    EXPECT_EQ(HashKind::Sha1, allowed.signature.kind);
+    EXPECT_TRUE(allowed.signature.anySize);
+    EXPECT_EQ("Clean", allowed.signature.name);
     EXPECT_EQ(SignatureFormat::Hdb, SignatureParser::FormatOfFileName(L"main.HDB"));
+    EXPECT_EQ(SignatureFormat::Ign2, SignatureParser::FormatOfFileName("daily.ign2"));
     EXPECT_FALSE(SignatureParser::FormatOfFileName(L"x.ndb"));
 }
 

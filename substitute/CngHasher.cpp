@@ -1,4 +1,4 @@
-#include "substitute/FileHasher.h"
+#include "substitute/CngHasher.h"
 
 namespace Substitute {
 
@@ -7,7 +7,7 @@ const wchar_t* const kAlgorithmNames[kHashKindCount] = {BCRYPT_MD5_ALGORITHM, BC
                                                         BCRYPT_SHA256_ALGORITHM};
 }
 
-FileHasher::FileHasher()
+CngHasher::CngHasher()
 {
     for (std::size_t kind = 0; kind < kHashKindCount; ++kind) {
         BCRYPT_ALG_HANDLE algorithm = nullptr;
@@ -16,7 +16,7 @@ FileHasher::FileHasher()
     }
 }
 
-bool FileHasher::Begin(const std::array<bool, kHashKindCount>& wanted)
+bool CngHasher::Begin(const std::array<bool, kHashKindCount>& wanted)
 {
     bool ok = true;
     for (std::size_t kind = 0; kind < kHashKindCount; ++kind) {
@@ -32,7 +32,7 @@ bool FileHasher::Begin(const std::array<bool, kHashKindCount>& wanted)
     return ok;
 }
 
-bool FileHasher::Update(const std::uint8_t* data, std::size_t size)
+bool CngHasher::Update(const std::uint8_t* data, std::size_t size)
 {
     bool ok = true;
     for (UniqueHash& hash : hashes_)
@@ -41,7 +41,7 @@ bool FileHasher::Update(const std::uint8_t* data, std::size_t size)
     return ok;
 }
 
-bool FileHasher::Finish()
+bool CngHasher::Finish()
 {
     bool ok = true;
     for (std::size_t kind = 0; kind < kHashKindCount; ++kind) {

@@ -1,0 +1,84 @@
+#include "substitute/SignatureDatabaseBuilder.h"
+
+#include <algorithm>
+
+namespace Substitute {
+
+namespace {
+
+// Calls f on the index of each kind of a table, with its kind.
+template <typename Tables, typename F>
+void ForEachKind(Tables& tables, F&& f)
+{
+    f(tables.md5, HashKind::Md5);
+    f(tables.sha1, HashKind::Sha1);
+    f(tables.sha256, HashKind::Sha256);
+}
+
+} // namespace
+
+SignatureDatabaseBuilder::SignatureDatabaseBuilder() : database_(std::make_unique<SignatureDatabase>()) {}
+
+void SignatureDatabaseBuilder::Add(const HashSignature& signature)
+{
+    SignatureDatabase& database = *database_;
+    const std::uint32_t name = database.names_.Intern(signature.name);
+    std::uint32_t record = 0;
+    if (signature.table != HashTable::Allowed)
+        record = static_cast<std::uint32_t>(++database.count_);
+    const std::uint64_t size = signature.anySize ? DigestIndex<16>::kAnySize : signature.size;
+    auto& tables = database.tables_[static_cast<std::size_t>(signature.table)];
+    switch (signature.kind) {
+    case HashKind::Md5:
+        tables.md5.Add(signature.digest.data(), size, name, record);
+        break;
+    case HashKind::Sha1:
+        tables.sha1.Add(signature.digest.data(), size, name, record);
+        break;
+    case HashKind::Sha256:
+        tables.sha256.Add(signature.digest.data(), size, name, record);
+        break;
+    }
+}
+
+void SignatureDatabaseBuilder::AddIgnored(std::string_view name)
+{
+    database_->ignored_.emplace_back(name);
+}
+
+SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
+{
+    Checkpoint mark{};
+    for (std::size_t table = 0; table < kHashTableCount; ++table)
+        ForEachKind(database_->tables_[table],
+                    [&](auto& index, HashKind kind) { mark.rows[table][static_cast<std::size_t>(kind)] = index.Pending(); });
+    mark.ignored = database_->ignored_.size();
+    mark.count = database_->count_;
+    return mark;
+}
+
+void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
+{
+    for (std::size_t table = 0; table < kHashTableCount; ++table)
+        ForEachKind(database_->tables_[table],
+                    [&](auto& index, HashKind kind) { index.Truncate(mark.rows[table][static_cast<std::size_t>(kind)]); });
+    database_->ignored_.resize(mark.ignored);
+    database_->count_ = mark.count;
+}
+
+std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
+{
+    SignatureDatabase& database = *database_;
+    for (std::size_t table = 0; table < kHashTableCount; ++table)
+        ForEachKind(database.tables_[table], [&](auto& index, HashKind kind) {
+            // MD5 is always computed (it keys every answer): its sizes are never asked.
+            index.Finish(kind != HashKind::Md5 || table == static_cast<std::size_t>(HashTable::Section));
+        });
+    const auto& sections = database.tables_[static_cast<std::size_t>(HashTable::Section)];
+    database.hasSections_ = !sections.md5.Empty() || !sections.sha1.Empty() || !sections.sha256.Empty();
+    database.names_.FinishAdding();
+    std::sort(database.ignored_.begin(), database.ignored_.end());
+    return std::move(database_);
+}
+
+} // namespace Substitute

@@ -1,0 +1,154 @@
+// The signature store's pure parts: lookups, containers as they arrive in
+// pieces, and the PE section table, against the damage real files carry.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "substitute/DatabaseReader.h"
+#include "substitute/PeSectionTable.h"
+#include "substitute/SignatureDatabaseBuilder.h"
+#include "tests/substitute/SignatureFiles.h"
+
+using namespace Substitute;
+using namespace SignatureFiles;
+
+namespace {
+
+struct Loaded {
+    std::unique_ptr<const SignatureDatabase> database;
+    SignatureLoadReport report;
+};
+
+// Reads files (name, bytes) in the given order, fed in pieces of `piece` bytes.
+Loaded Load(const std::vector<std::pair<std::string, std::string>>& files, std::size_t piece = 1 << 20)
+{
+    Loaded loaded;
+    SignatureDatabaseBuilder builder;
+    for (const auto& [name, bytes] : files) {
+        if (!DatabaseReader::Reads(name))
+            continue;
+        DatabaseReader reader(name, builder, loaded.report);
+        for (std::size_t at = 0; at < bytes.size(); at += piece)
+            reader.Feed(std::string_view(bytes).substr(at, piece));
+        reader.End();
+    }
+    loaded.database = builder.Finish();
+    return loaded;
+}
+
+std::string Found(const SignatureDatabase& database, HashTable table, const std::string& hex, std::uint64_t size)
+{
+    const std::string digest = Unhex(hex);
+    const HashKind kind = digest.size() == 16 ? HashKind::Md5 : digest.size() == 20 ? HashKind::Sha1 : HashKind::Sha256;
+    const auto match = database.Find(table, kind, reinterpret_cast<const std::uint8_t*>(digest.data()), size);
+    return match ? std::string(match->name) + " #" + std::to_string(match->recordNumber) : "-";
+}
+
+const std::string kMd5A(32, 'a'), kMd5B(32, 'b'), kSha256(64, 'c'), kSha1(40, 'd');
+
+} // namespace
+
+TEST(SignatureDatabase, FindsByDigestAndSizeInRecordOrderAndSilencesIgnoredNames)
+{
+    const Loaded loaded = Load({
+        {"a.hdb", kMd5A + ":10:Win.Trojan.Ten-1\n" + kMd5A + ":*:Win.Trojan.Any-2:73\n" + kMd5B + ":5:Win.Trojan.Five-3"},
+        {"b.hsb", kSha256 + ":7:Win.Worm.Seven-4\n"},
+        {"c.mdb", "4096:" + kMd5B + ":Win.Virus.Section-5\n"},
+        {"d.fp", kMd5B + ":5:Clean.Five\n"},
+        {"e.ign2", "Win.Trojan.Ten-1\n"},
+        {"f.ndb", "Name:0:*:4142\n\n# comment\nOther:0:*:4344\n"},
+        {"g.txt", "not counted\n"},
+    });
+    const SignatureDatabase& database = *loaded.database;
+    EXPECT_EQ("Win.Trojan.Any-2 #2", Found(database, HashTable::File, kMd5A, 10)); // #1 is silenced
+    EXPECT_EQ("Win.Trojan.Any-2 #2", Found(database, HashTable::File, kMd5A, 11));
+    EXPECT_EQ("Win.Trojan.Five-3 #3", Found(database, HashTable::File, kMd5B, 5));
+    EXPECT_EQ("-", Found(database, HashTable::File, kMd5B, 6));
+    EXPECT_EQ("Win.Worm.Seven-4 #4", Found(database, HashTable::File, kSha256, 7));
+    EXPECT_EQ("-", Found(database, HashTable::File, kSha256, 8));
+    EXPECT_EQ("Win.Virus.Section-5 #5", Found(database, HashTable::Section, kMd5B, 4096));
+    EXPECT_EQ("-", Found(database, HashTable::File, kMd5B, 4096));
+    EXPECT_EQ("Clean.Five #0", Found(database, HashTable::Allowed, kMd5B, 5));
+    // Hashes nobody could match are not computed.
+    EXPECT_TRUE(database.Needs(HashKind::Sha256, 7));
+    EXPECT_FALSE(database.Needs(HashKind::Sha256, 8));
+    EXPECT_FALSE(database.Needs(HashKind::Sha1, 7));
+    EXPECT_TRUE(database.NeedsSection(HashKind::Md5, 4096));
+    EXPECT_FALSE(database.NeedsSection(HashKind::Md5, 4097));
+    EXPECT_EQ("signatures loaded: 3 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ndb", loaded.report.Summary());
+}
+
+TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsStayWhole)
+{
+    const std::string members = Tar({{"daily.hdb", kMd5A + ":10:Win.Trojan.Packed-1\n"},
+                                     {"daily.msb", "*:" + kSha1 + ":Win.Trojan.Section-2:73\n"},
+                                     {"daily.ldb", "Sig;Target:1;0;4142\n"},
+                                     {"COPYING", ""}});
+    for (std::size_t piece : {std::size_t(1) << 20, std::size_t(7)}) {
+        const Loaded loaded = Load({{"daily.cld", Header(27000, 3) + members},
+                                    {"main.cvd", Header(62, 1) + Gzip(Tar({{"main.hdb", kMd5B + ":5:Win.Trojan.Main-3"}}))}},
+                                   piece);
+        EXPECT_EQ("Win.Trojan.Packed-1 #1", Found(*loaded.database, HashTable::File, kMd5A, 10)) << piece;
+        EXPECT_EQ("Win.Trojan.Section-2 #2", Found(*loaded.database, HashTable::Section, kSha1, 99)) << piece;
+        EXPECT_EQ("Win.Trojan.Main-3 #3", Found(*loaded.database, HashTable::File, kMd5B, 5)) << piece;
+        EXPECT_EQ("signatures loaded: 2 hdb, 1 msb; skipped: 1 ldb; containers: daily.cld version 27000, "
+                  "main.cvd version 62",
+                  loaded.report.Summary());
+    }
+}
+
+TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
+{
+    const std::string good = Tar({{"x.hdb", kMd5A + ":10:Win.Trojan.Lost-1\n"}});
+    const std::string tarred = Tar({{"x.hdb", kMd5A + ":10:Win.Trojan.Lost-1\n"}, {"y.hdb", kMd5B + ":5:Win.Trojan.Y-2\n"}});
+    std::string liar = good;
+    liar.replace(124, 11, "77777777777"); // a member larger than the archive
+    liar.replace(148, 8, Checksum(liar));
+    std::string badGzip = Gzip(tarred);
+    badGzip[badGzip.size() / 2] ^= 0x55;
+    const std::string cases[] = {
+        Header(1, 2) + tarred.substr(0, 700),                  // cut inside a member
+        Header(1, 2) + Gzip(tarred).substr(0, 40),             // compressed data cut short
+        Header(1, 2) + badGzip,                                 // damaged compressed data
+        Header(1, 2) + liar,                                    // a header lying about sizes
+        Header(1, 2).substr(0, 300),                            // less than a header
+        std::string(512, ' ') + tarred,                         // not a header
+    };
+    for (const std::string& container : cases) {
+        const Loaded loaded = Load({{"bad.cvd", container}, {"ok.hdb", kSha1.substr(0, 32) + ":1:Win.Trojan.Ok-1"}});
+        EXPECT_EQ(1u, loaded.database->Count()) << loaded.report.Summary();
+        EXPECT_EQ("Win.Trojan.Ok-1 #1", Found(*loaded.database, HashTable::File, kSha1.substr(0, 32), 1));
+        EXPECT_EQ("-", Found(*loaded.database, HashTable::File, kMd5A, 10));
+        EXPECT_EQ(1u, loaded.report.brokenSources);
+        ASSERT_EQ(1u, loaded.report.problems.size());
+        EXPECT_EQ(0u, loaded.report.problems[0].rfind("bad.cvd: ", 0)) << loaded.report.problems[0];
+    }
+    const Loaded members = Load({{"m.cld", Header(5, 1) + Tar({{"../up.hdb", kMd5A + ":10:Up-1\n"},
+                                                                  {"/abs.hdb", kMd5A + ":10:Abs-2\n"},
+                                                                  {"c:x.hdb", kMd5A + ":10:Drive-3\n"},
+                                                                  {"in.hdb", kMd5A + ":10:Kept-4\nbroken line\n"}})}});
+    EXPECT_EQ("Kept-4 #1", Found(*members.database, HashTable::File, kMd5A, 10));
+    EXPECT_EQ(3u, members.report.rejectedEntries);
+    EXPECT_EQ(1u, members.report.counts.malformed);
+    EXPECT_EQ("m.cld/in.hdb:2: malformed line", members.report.problems.back());
+}
+
+TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
+{
+    const std::string image = Pe({{0x200, 0x100}, {0x300, 0x1000}, {0x1300, 0}, {0x1300, 0x10}});
+    const auto head = reinterpret_cast<const std::uint8_t*>(image.data());
+    PeSections table = PeSectionTable::Read(head, image.size(), 0x1300);
+    EXPECT_EQ(PeSections::Shape::Pe, table.shape);
+    ASSERT_EQ(2u, table.sections.size());
+    EXPECT_EQ(0x300u, table.sections[1].offset);
+    EXPECT_EQ(0x1000u, table.sections[1].size);
+    EXPECT_EQ(1u, table.outside); // the last one reaches past the end; the empty one is no section
+    EXPECT_EQ(1u, PeSectionTable::Read(head, image.size(), 0x1000).sections.size());
+    // A table beyond what was read, or a header pointing outside the file.
+    EXPECT_EQ(PeSections::Shape::Broken, PeSectionTable::Read(head, 0x100, 0x1300).shape);
+    std::string far = image;
+    far[0x3C] = '\xF0';
+    far[0x3D] = '\xFF';
+    EXPECT_EQ(PeSections::Shape::Broken,
+              PeSectionTable::Read(reinterpret_cast<const std::uint8_t*>(far.data()), far.size(), 0x1300).shape);
+    EXPECT_EQ(PeSections::Shape::NotPe, PeSectionTable::Read(head + 1, image.size() - 1, 0x1300).shape);
+}
