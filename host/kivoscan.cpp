@@ -21,6 +21,7 @@
 #include "host/KivoPathSurvey.h"
 #include "host/KivoQuarantine.h"
 #include "host/KivoScanOptions.h"
+#include "host/KivoSignatures.h"
 #include "host/KivoTaskPeer.h"
 
 using namespace KivoHost;
@@ -91,40 +92,6 @@ int Fail(KivoConsole& console, const std::wstring& message)
 {
     console.Err("kivoscan: " + U8(message));
     return kError;
-}
-
-// Copies DIR's hash databases into the engine's signatures folder, where the
-// engine loads (and on each run reloads) them from.
-bool InstallSignatures(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error)
-{
-    if (!RCIsDirectory(from)) {
-        error = from + L": no such folder";
-        return false;
-    }
-    const std::wstring to = engineFolder + L"signatures";
-    CreateDirectoryW(to.c_str(), nullptr);
-    unsigned copied = 0;
-    for (const wchar_t* pattern : {L"\\*.hdb", L"\\*.hsb"}) {
-        WIN32_FIND_DATAW found{};
-        RC::unique_hfind find(FindFirstFileW((from + pattern).c_str(), &found));
-        if (!find)
-            continue;
-        do {
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
-            const std::wstring source = from + L"\\" + found.cFileName;
-            if (!CopyFileW(source.c_str(), (to + L"\\" + found.cFileName).c_str(), FALSE)) {
-                error = L"cannot copy " + source + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")";
-                return false;
-            }
-            ++copied;
-        } while (FindNextFileW(find.get(), &found));
-    }
-    if (copied == 0) {
-        error = from + L" holds no .hdb or .hsb file";
-        return false;
-    }
-    return true;
 }
 
 // What one run of a task showed; filled from its events.
@@ -660,8 +627,9 @@ int wmain(int argc, wchar_t** argv)
             return Fail(console, L"engine missing: " + engineFolder + part + L" not found");
     if (!options.signatures.empty()) {
         std::wstring error;
-        if (!InstallSignatures(FullPath(options.signatures), engineFolder, error))
+        if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, error))
             return Fail(console, error);
+        KivoSignatures::PrintSummary(engineFolder, options.json, console);
     }
     if (options.action == KivoScanOptions::Action::Restore)
         return Restore(options, engineFolder, console);

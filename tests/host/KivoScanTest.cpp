@@ -235,3 +235,39 @@ TEST(Kivoscan, AQuarantinedFileIsRestoredByteForByteWithItsTimesWhetherOrNotItIs
 }
 
 } // namespace
+
+TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhenUnchanged)
+{
+    const std::wstring installed = RCGetExeFolder() + L"signatures";
+    for (const wchar_t* name : {L"demo.hdb", L"local.hdb", L"local.ndb"})
+        DeleteFileW((installed + L"\\" + name).c_str());
+    ScratchDir signatures, folder;
+    signatures.Write(L"local.hdb", "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\nnot a line\n");
+    signatures.Write(L"local.ndb", "Body:0:*:4142\n");
+    signatures.Write(L"notes.txt", "not a database\n");
+    folder.Write(L"hello.bat", "@echo hello\r\n");
+    const std::wstring args = L"--signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path());
+    const Outcome first = Kivoscan(args);
+    EXPECT_EQ(0u, first.exitCode) << first.err;
+    EXPECT_NE(std::string::npos, first.out.find("signatures loaded: 1 hdb; skipped: 1 ndb; 1 malformed lines\n"))
+        << first.out;
+    EXPECT_NE(std::string::npos, first.err.find("kivoscan: local.hdb:2: malformed line")) << first.err;
+    EXPECT_FALSE(RCIsFile(installed + L"\\notes.txt"));
+
+    // The installed copy, changed behind kivoscan's back to the same size and
+    // time as its source, is what an unchanged source leaves in place.
+    const std::wstring copy = installed + L"\\local.hdb";
+    WIN32_FILE_ATTRIBUTE_DATA source{};
+    ASSERT_TRUE(GetFileAttributesExW((signatures.Path() + L"\\local.hdb").c_str(), GetFileExInfoStandard, &source));
+    {
+        RC::unique_hfile file(CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(file);
+        const char comment[] = "#";
+        DWORD written = 0;
+        ASSERT_TRUE(SetFilePointer(file.get(), 62, nullptr, FILE_BEGIN) == 62 &&
+                    WriteFile(file.get(), comment, 1, &written, nullptr));
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &source.ftLastWriteTime));
+    }
+    const Outcome second = Kivoscan(args);
+    EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb; skipped: 1 ndb\n")) << second.out;
+}

@@ -1,0 +1,76 @@
+#include "host/KivoSignatures.h"
+
+#include <windows.h>
+
+#include "foundation/RCFileSystem.h"
+#include "foundation/RCHandles.h"
+#include "foundation/RCTextConvert.h"
+#include "substitute/DatabaseReader.h"
+#include "substitute/SignatureStore.h"
+
+namespace KivoHost {
+
+namespace {
+
+bool SameFile(const WIN32_FIND_DATAW& source, const std::wstring& target)
+{
+    WIN32_FILE_ATTRIBUTE_DATA installed{};
+    if (!GetFileAttributesExW(target.c_str(), GetFileExInfoStandard, &installed))
+        return false;
+    // CopyFileW keeps the write time: an unchanged source matches its copy.
+    return installed.nFileSizeHigh == source.nFileSizeHigh && installed.nFileSizeLow == source.nFileSizeLow &&
+           CompareFileTime(&installed.ftLastWriteTime, &source.ftLastWriteTime) == 0;
+}
+
+} // namespace
+
+bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error)
+{
+    if (!RCIsDirectory(from)) {
+        error = from + L": no such folder";
+        return false;
+    }
+    const std::wstring to = engineFolder + L"signatures";
+    CreateDirectoryW(to.c_str(), nullptr);
+    unsigned found = 0;
+    WIN32_FIND_DATAW entry{};
+    RC::unique_hfind find(FindFirstFileW((from + L"\\*").c_str(), &entry));
+    if (find) {
+        do {
+            if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+                continue;
+            if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)))
+                continue;
+            ++found;
+            const std::wstring source = from + L"\\" + entry.cFileName;
+            const std::wstring target = to + L"\\" + entry.cFileName;
+            if (SameFile(entry, target))
+                continue;
+            if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+                error = L"cannot copy " + source + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")";
+                return false;
+            }
+        } while (FindNextFileW(find.get(), &entry));
+    }
+    if (found == 0) {
+        error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .fp, .sfp, .ign2)";
+        return false;
+    }
+    return true;
+}
+
+void KivoSignatures::PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console)
+{
+    Substitute::SignatureLoadReport report;
+    Substitute::SignatureStore::LoadFolder(engineFolder + L"signatures", report);
+    if (toStderr)
+        console.Err(report.Summary());
+    else
+        console.Out(report.Summary());
+    for (const std::string& problem : report.problems)
+        console.Err("kivoscan: " + problem);
+    if (report.problemCount > report.problems.size())
+        console.Err("kivoscan: " + std::to_string(report.problemCount - report.problems.size()) + " more problems");
+}
+
+} // namespace KivoHost

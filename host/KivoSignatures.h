@@ -1,0 +1,25 @@
+#pragma once
+// kivoscan --signatures DIR: installs a ClamAV database folder as it is
+// (.cvd/.cld containers and loose files) into the engine's signatures folder,
+// copying only files that are new or changed, and says in one line what the
+// engine will load from it.
+//
+// Threads: the main thread only.
+#include <string>
+
+#include "host/KivoConsole.h"
+
+namespace KivoHost {
+
+class KivoSignatures {
+public:
+    // Copies DIR's database files beside the engine (engineFolder ends with a
+    // backslash). False with error set when DIR holds none or a copy fails.
+    static bool Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error);
+    // Reads the installed folder as the engine will, and prints the summary
+    // line (on stdout, or stderr when stdout carries JSON) and the first
+    // problems found, each with its file and line, on stderr.
+    static void PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console);
+};
+
+} // namespace KivoHost
