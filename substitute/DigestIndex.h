@@ -70,18 +70,25 @@ public:
     bool Empty() const { return rows_.empty(); }
     std::size_t Count() const { return rows_.size(); }
 
-    // Calls accept(row) for each row with this digest and a fitting size, in
-    // record order, until it returns true; returns that row or nullptr.
+    // The row that answers for this digest and size among those accept(row)
+    // lets through: where several list the same hash, one with the exact size
+    // wins over "*", and among equals the one loaded last (a later database
+    // overrides an earlier one). nullptr when none fits.
     template <typename Accept>
     const Row* Find(const std::uint8_t* digest, std::uint64_t size, Accept&& accept) const
     {
         auto at = std::lower_bound(rows_.begin(), rows_.end(), digest, [](const Row& row, const std::uint8_t* key) {
             return std::memcmp(row.digest, key, DigestSize) < 0;
         });
-        for (; at != rows_.end() && std::memcmp(at->digest, digest, DigestSize) == 0; ++at)
-            if ((at->size == kAnySize || at->size == size) && accept(*at))
-                return &*at;
-        return nullptr;
+        const Row* exact = nullptr;
+        const Row* any = nullptr;
+        for (; at != rows_.end() && std::memcmp(at->digest, digest, DigestSize) == 0; ++at) {
+            if (at->size == size && accept(*at))
+                exact = &*at;
+            else if (at->size == kAnySize && accept(*at))
+                any = &*at;
+        }
+        return exact != nullptr ? exact : any;
     }
 
 private:

@@ -31,8 +31,8 @@ public:
     bool NeedsSection(HashKind kind, std::uint64_t sectionSize) const;
     bool HasSections() const { return hasSections_; }
 
-    // The first signature (in record order) of the table with this digest and
-    // size whose name no .ign2 line silences.
+    // The signature of the table that answers for this digest and size (see
+    // DigestIndex::Find), among those whose name no .ign2 line silences.
     std::optional<SignatureMatch> Find(HashTable table, HashKind kind, const std::uint8_t* digest,
                                        std::uint64_t size) const;
 

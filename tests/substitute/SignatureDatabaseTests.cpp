@@ -47,7 +47,7 @@ const std::string kMd5A(32, 'a'), kMd5B(32, 'b'), kSha256(64, 'c'), kSha1(40, 'd
 
 } // namespace
 
-TEST(SignatureDatabase, FindsByDigestAndSizeInRecordOrderAndSilencesIgnoredNames)
+TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilencesIgnoredNames)
 {
     const Loaded loaded = Load({
         {"a.hdb", kMd5A + ":10:Win.Trojan.Ten-1\n" + kMd5A + ":*:Win.Trojan.Any-2:73\n" + kMd5B + ":5:Win.Trojan.Five-3"},
@@ -57,16 +57,17 @@ TEST(SignatureDatabase, FindsByDigestAndSizeInRecordOrderAndSilencesIgnoredNames
         {"e.ign2", "Win.Trojan.Ten-1\n"},
         {"f.ndb", "Name:0:*:4142\n\n# comment\nOther:0:*:4344\n"},
         {"g.txt", "not counted\n"},
+        {"h.hdb", kMd5B + ":5:Win.Trojan.Later-6\n" + kMd5B + ":*:Win.Trojan.AnySize-7:73\n"},
     });
     const SignatureDatabase& database = *loaded.database;
     EXPECT_EQ("Win.Trojan.Any-2 #2", Found(database, HashTable::File, kMd5A, 10)); // #1 is silenced
     EXPECT_EQ("Win.Trojan.Any-2 #2", Found(database, HashTable::File, kMd5A, 11));
-    EXPECT_EQ("Win.Trojan.Five-3 #3", Found(database, HashTable::File, kMd5B, 5));
-    EXPECT_EQ("-", Found(database, HashTable::File, kMd5B, 6));
+    EXPECT_EQ("Win.Trojan.Later-6 #6", Found(database, HashTable::File, kMd5B, 5));
+    EXPECT_EQ("Win.Trojan.AnySize-7 #7", Found(database, HashTable::File, kMd5B, 6));
     EXPECT_EQ("Win.Worm.Seven-4 #4", Found(database, HashTable::File, kSha256, 7));
     EXPECT_EQ("-", Found(database, HashTable::File, kSha256, 8));
     EXPECT_EQ("Win.Virus.Section-5 #5", Found(database, HashTable::Section, kMd5B, 4096));
-    EXPECT_EQ("-", Found(database, HashTable::File, kMd5B, 4096));
+    EXPECT_EQ("-", Found(database, HashTable::File, kMd5A.substr(1) + "f", 10));
     EXPECT_EQ("Clean.Five #0", Found(database, HashTable::Allowed, kMd5B, 5));
     // Hashes nobody could match are not computed.
     EXPECT_TRUE(database.Needs(HashKind::Sha256, 7));
@@ -74,7 +75,7 @@ TEST(SignatureDatabase, FindsByDigestAndSizeInRecordOrderAndSilencesIgnoredNames
     EXPECT_FALSE(database.Needs(HashKind::Sha1, 7));
     EXPECT_TRUE(database.NeedsSection(HashKind::Md5, 4096));
     EXPECT_FALSE(database.NeedsSection(HashKind::Md5, 4097));
-    EXPECT_EQ("signatures loaded: 3 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ndb", loaded.report.Summary());
+    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ndb", loaded.report.Summary());
 }
 
 TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsStayWhole)
