@@ -11,21 +11,24 @@
 #include <limits>
 #include <vector>
 
+#include "substitute/NamePool.h"
+
 namespace Substitute {
 
 template <std::size_t DigestSize>
 class DigestIndex {
 public:
-    static constexpr std::uint64_t kAnySize = std::numeric_limits<std::uint64_t>::max();
+    // Sizes are kept in 32 bits (the parser refuses larger ones).
+    static constexpr std::uint32_t kAnySize = std::numeric_limits<std::uint32_t>::max();
 
     struct Row {
         std::uint8_t digest[DigestSize];
-        std::uint32_t name;   // NamePool reference
+        NameRef name;
         std::uint32_t record; // record number, or 0 for allow-list rows
-        std::uint64_t size;   // kAnySize for "*"
+        std::uint32_t size;   // kAnySize for "*"
     };
 
-    void Add(const std::uint8_t* digest, std::uint64_t size, std::uint32_t name, std::uint32_t record)
+    void Add(const std::uint8_t* digest, std::uint32_t size, NameRef name, std::uint32_t record)
     {
         Row row;
         std::memcpy(row.digest, digest, DigestSize);
@@ -46,10 +49,7 @@ public:
             pending_.pop_front();
         }
         std::deque<Row>().swap(pending_);
-        std::sort(rows_.begin(), rows_.end(), [](const Row& a, const Row& b) {
-            const int order = std::memcmp(a.digest, b.digest, DigestSize);
-            return order != 0 ? order < 0 : a.record < b.record;
-        });
+        SortRows();
         if (!keepSizes)
             return;
         for (const Row& row : rows_) {
@@ -83,7 +83,7 @@ public:
         const Row* exact = nullptr;
         const Row* any = nullptr;
         for (; at != rows_.end() && std::memcmp(at->digest, digest, DigestSize) == 0; ++at) {
-            if (at->size == size && accept(*at))
+            if (at->size != kAnySize && at->size == size && accept(*at))
                 exact = &*at;
             else if (at->size == kAnySize && accept(*at))
                 any = &*at;
@@ -92,9 +92,52 @@ public:
     }
 
 private:
+    // Byte order of digests, a word at a time (a library memcmp call per
+    // comparison costs more than the sort's own work).
+    static std::uint32_t Word(const std::uint8_t* at)
+    {
+        return static_cast<std::uint32_t>(at[0]) << 24 | static_cast<std::uint32_t>(at[1]) << 16 |
+               static_cast<std::uint32_t>(at[2]) << 8 | at[3];
+    }
+    static bool Before(const Row& a, const Row& b)
+    {
+        for (std::size_t i = 0; i < DigestSize; i += 4) {
+            const std::uint32_t left = Word(a.digest + i), right = Word(b.digest + i);
+            if (left != right)
+                return left < right;
+        }
+        return a.record < b.record;
+    }
+
+    // Digests are evenly spread: the rows are first dealt in place into 256
+    // buckets by their first byte, then each bucket, small enough to stay in
+    // the cache, is sorted on its own.
+    void SortRows()
+    {
+        std::size_t begin[257] = {};
+        for (const Row& row : rows_)
+            ++begin[row.digest[0] + 1];
+        for (std::size_t bucket = 1; bucket <= 256; ++bucket)
+            begin[bucket] += begin[bucket - 1];
+        std::size_t next[256];
+        std::copy(begin, begin + 256, next);
+        for (std::size_t bucket = 0; bucket < 256; ++bucket) {
+            while (next[bucket] < begin[bucket + 1]) {
+                Row& row = rows_[next[bucket]];
+                const std::size_t home = row.digest[0];
+                if (home == bucket)
+                    ++next[bucket];
+                else
+                    std::swap(row, rows_[next[home]++]);
+            }
+        }
+        for (std::size_t bucket = 0; bucket < 256; ++bucket)
+            std::sort(rows_.begin() + begin[bucket], rows_.begin() + begin[bucket + 1], Before);
+    }
+
     std::deque<Row> pending_;
     std::vector<Row> rows_;
-    std::vector<std::uint64_t> sizes_;
+    std::vector<std::uint32_t> sizes_;
     bool anySize_ = false;
 };
 

@@ -1,15 +1,23 @@
 #pragma once
-// Signature names, each kept once however many signatures carry it, packed
-// into large blocks so that millions of names cost no allocation apiece. A
-// name is known by a 32-bit reference that stays valid for the pool's life.
-// Pure: no system calls.
+// Signature names, kept compactly for millions of signatures. Names of one
+// family differ mostly in a number ("Win.Trojan.Agent-6268370-0"): the name
+// is kept as its pattern, with its longest run of digits taken out, and that
+// number beside it. Each pattern is stored once, packed into large blocks,
+// so that a name costs a 32-bit pattern reference and a 32-bit number, and
+// no allocation apiece. Pure: no system calls.
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace Substitute {
+
+struct NameRef {
+    std::uint32_t pattern = 0;
+    std::uint32_t number = 0;
+};
 
 class NamePool {
 public:
@@ -17,23 +25,26 @@ public:
     NamePool(NamePool&&) = default;
     NamePool& operator=(NamePool&&) = default;
 
-    // The reference of an equal name added before, else of a new copy.
-    std::uint32_t Intern(std::string_view name);
-    std::string_view At(std::uint32_t reference) const;
+    NameRef Intern(std::string_view name);
+    std::string At(NameRef name) const;
     // Drops what only adding needs; Intern may still be called afterwards.
     void FinishAdding();
-    std::size_t Bytes() const { return blocks_.size() * kBlockBytes; }
 
 private:
     static constexpr std::uint32_t kBlockBits = 20;
     static constexpr std::size_t kBlockBytes = std::size_t(1) << kBlockBits;
     // Longer names are cut: no threat name the engine reports is near this.
     static constexpr std::size_t kMaxName = 1024;
+    // Stands for the number in a pattern; names never hold control bytes.
+    static constexpr char kNumberMark = '\x01';
+    static constexpr std::uint32_t kNoNumber = 0xFFFFFFFFu;
 
-    std::uint32_t Append(std::string_view name);
+    std::uint32_t InternPattern(std::string_view pattern);
+    std::string_view PatternAt(std::uint32_t reference) const;
+    std::uint32_t Append(std::string_view pattern);
     void Grow();
 
-    // Each name is stored as a 16-bit length followed by its bytes, never
+    // Each pattern is stored as a 16-bit length followed by its bytes, never
     // across two blocks.
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t used_ = kBlockBytes; // in the last block

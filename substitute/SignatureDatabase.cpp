@@ -11,7 +11,7 @@ std::optional<SignatureMatch> FindIn(const Index& index, const std::uint8_t* dig
                                      const NamePool& names, const std::vector<std::string>& ignored)
 {
     const auto* row = index.Find(digest, size, [&](const auto& candidate) {
-        return !std::binary_search(ignored.begin(), ignored.end(), names.At(candidate.name));
+        return ignored.empty() || !std::binary_search(ignored.begin(), ignored.end(), names.At(candidate.name));
     });
     if (row == nullptr)
         return std::nullopt;

@@ -17,7 +17,7 @@
 namespace Substitute {
 
 struct SignatureMatch {
-    std::string_view name;
+    std::string name;
     std::uint32_t recordNumber = 0;
 };
 

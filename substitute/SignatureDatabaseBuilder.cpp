@@ -22,11 +22,12 @@ SignatureDatabaseBuilder::SignatureDatabaseBuilder() : database_(std::make_uniqu
 void SignatureDatabaseBuilder::Add(const HashSignature& signature)
 {
     SignatureDatabase& database = *database_;
-    const std::uint32_t name = database.names_.Intern(signature.name);
+    const NameRef name = database.names_.Intern(signature.name);
     std::uint32_t record = 0;
     if (signature.table != HashTable::Allowed)
         record = static_cast<std::uint32_t>(++database.count_);
-    const std::uint64_t size = signature.anySize ? DigestIndex<16>::kAnySize : signature.size;
+    const std::uint32_t size =
+        signature.anySize ? DigestIndex<16>::kAnySize : static_cast<std::uint32_t>(signature.size);
     auto& tables = database.tables_[static_cast<std::size_t>(signature.table)];
     switch (signature.kind) {
     case HashKind::Md5:
@@ -69,6 +70,7 @@ void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
 std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
 {
     SignatureDatabase& database = *database_;
+    database.names_.FinishAdding(); // before sorting: its table is no use any more
     for (std::size_t table = 0; table < kHashTableCount; ++table)
         ForEachKind(database.tables_[table], [&](auto& index, HashKind kind) {
             // MD5 is always computed (it keys every answer): its sizes are never asked.
@@ -76,7 +78,6 @@ std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
         });
     const auto& sections = database.tables_[static_cast<std::size_t>(HashTable::Section)];
     database.hasSections_ = !sections.md5.Empty() || !sections.sha1.Empty() || !sections.sha256.Empty();
-    database.names_.FinishAdding();
     std::sort(database.ignored_.begin(), database.ignored_.end());
     return std::move(database_);
 }

@@ -2,12 +2,15 @@
 
 #include <array>
 #include <cctype>
+#include <cstdint>
 
 namespace Substitute {
 
 namespace {
 
 constexpr std::size_t kMaxFields = 5;
+// Sizes are kept in 32 bits; a listed size of 4 GiB or more is refused.
+constexpr std::uint64_t kMaxListedSize = 0xFFFFFFFFull;
 
 struct FormatInfo {
     const char* name;
@@ -23,15 +26,21 @@ constexpr FormatInfo kFormats[kSignatureFormatCount] = {
     {"ign2", HashTable::File, false, false},
 };
 
+// Millions of digests are decoded per load: by table, not by branches.
+struct HexTable {
+    std::int8_t value[256];
+    constexpr HexTable() : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                      : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    }
+};
+constexpr HexTable kHex;
+
 int HexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return kHex.value[static_cast<unsigned char>(c)];
 }
 
 bool DecodeHex(std::string_view hex, std::uint8_t* out)
@@ -182,7 +191,7 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
     signature.kind = *kind;
     if (size == "*") {
         signature.anySize = true;
-    } else if (const std::optional<std::uint64_t> value = Decimal(size)) {
+    } else if (const std::optional<std::uint64_t> value = Decimal(size); value && *value < kMaxListedSize) {
         signature.size = *value;
     } else {
         return Status(LineStatus::Malformed);

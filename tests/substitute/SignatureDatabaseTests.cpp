@@ -153,3 +153,18 @@ TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
               PeSectionTable::Read(reinterpret_cast<const std::uint8_t*>(far.data()), far.size(), 0x1300).shape);
     EXPECT_EQ(PeSections::Shape::NotPe, PeSectionTable::Read(head + 1, image.size() - 1, 0x1300).shape);
 }
+
+TEST(SignatureDatabase, NamesComeBackAsWrittenWhateverTheirDigits)
+{
+    NamePool pool;
+    const std::string names[] = {"Win.Trojan.Agent-6268370-0", "Win.Trojan.Agent-6268371-0", "Win.Trojan.Agent-007",
+                                 "Win.Trojan.Agent-98765432109", "NoDigits", "9", "Html.Phish-0-00", "a1b22c333"};
+    std::vector<NameRef> references;
+    for (const std::string& name : names)
+        references.push_back(pool.Intern(name));
+    pool.FinishAdding();
+    for (std::size_t i = 0; i < references.size(); ++i)
+        EXPECT_EQ(names[i], pool.At(references[i]));
+    // One family, one pattern.
+    EXPECT_EQ(references[0].pattern, references[1].pattern);
+}
