@@ -3,6 +3,10 @@
 #include <zlib.h>
 
 #include <cctype>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace Substitute {
 
@@ -43,6 +47,98 @@ struct DatabaseReader::Inflater {
     }
 };
 
+// Inflating a container and reading its tar and lines take about as long as
+// each other: the tar is read on a second thread while the caller's thread
+// inflates. Only that thread touches the tar reader (and through it the
+// builder and the counts) until Finish has returned.
+class DatabaseReader::Unpacker {
+public:
+    explicit Unpacker(TarReader& tar) : tar_(tar), worker_([this] { Run(); }) {}
+    ~Unpacker() { Finish(); }
+
+    // Collects inflated bytes and hands them over in large batches: every
+    // hand-over may wait for the other thread to be scheduled, which on a
+    // busy machine costs more than the batch's own work.
+    // False once the tar reader has failed: nothing more is wanted.
+    bool Add(std::string_view bytes)
+    {
+        batch_.append(bytes.data(), bytes.size());
+        return batch_.size() < kBatchBytes || Hand();
+    }
+
+    // Waits until everything handed over was read; false when reading failed.
+    bool Finish()
+    {
+        if (!batch_.empty() && worker_.joinable())
+            Hand();
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ended_ = true;
+        }
+        workChanged_.notify_one();
+        if (worker_.joinable())
+            worker_.join();
+        return !failed_;
+    }
+
+private:
+    static constexpr std::size_t kQueued = 2;
+    static constexpr std::size_t kBatchBytes = 4u << 20;
+
+    bool Hand()
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        roomFreed_.wait(guard, [&] { return chunks_.size() < kQueued || failed_; });
+        if (failed_)
+            return false;
+        chunks_.push_back(std::move(batch_));
+        batch_ = std::string();
+        batch_.reserve(kBatchBytes);
+        guard.unlock();
+        workChanged_.notify_one();
+        return true;
+    }
+
+    void Run()
+    {
+        for (;;) {
+            std::string chunk;
+            {
+                std::unique_lock<std::mutex> guard(lock_);
+                workChanged_.wait(guard, [&] { return !chunks_.empty() || ended_; });
+                if (chunks_.empty())
+                    return;
+                chunk = std::move(chunks_.front());
+                chunks_.pop_front();
+            }
+            roomFreed_.notify_one();
+            bool read = false;
+            try {
+                read = tar_.Feed(chunk);
+            } catch (const std::exception&) {
+                // Out of memory: the container is given up like a broken one.
+            }
+            if (!read) {
+                std::lock_guard<std::mutex> guard(lock_);
+                failed_ = true;
+                chunks_.clear();
+                roomFreed_.notify_one();
+                return;
+            }
+        }
+    }
+
+    TarReader& tar_;
+    std::string batch_; // this thread's, not yet handed over
+    std::mutex lock_;
+    std::condition_variable workChanged_;
+    std::condition_variable roomFreed_;
+    std::deque<std::string> chunks_; // guarded by lock_
+    bool ended_ = false;             // guarded by lock_
+    bool failed_ = false;            // guarded by lock_; read unlocked only after the join
+    std::thread worker_;
+};
+
 bool DatabaseReader::IsContainer(std::string_view fileName)
 {
     const std::string extension = ExtensionOf(fileName);
@@ -80,6 +176,10 @@ void DatabaseReader::Abandon(const std::string& why)
 {
     if (broken_)
         return;
+    if (unpacker_) {
+        unpacker_->Finish();
+        unpacker_.reset();
+    }
     broken_ = true;
     lines_.reset();
     inflater_.reset();
@@ -121,6 +221,11 @@ void DatabaseReader::FeedContainer(std::string_view bytes)
             if (inflateInit2(&inflater_->stream, 16 + MAX_WBITS) != Z_OK)
                 return Abandon("cannot start decompression");
             inflater_->started = true;
+            try {
+                unpacker_ = std::make_unique<Unpacker>(tar_);
+            } catch (const std::system_error&) {
+                // No second thread: the tar is read on this one.
+            }
         }
     }
     if (!*compressed_) {
@@ -140,7 +245,8 @@ void DatabaseReader::FeedContainer(std::string_view bytes)
         if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
             return Abandon("bad compressed data");
         const std::size_t produced = kInflateBytes - inflater.stream.avail_out;
-        if (!tar_.Feed(std::string_view(reinterpret_cast<const char*>(inflater.out.get()), produced)))
+        const std::string_view unpacked(reinterpret_cast<const char*>(inflater.out.get()), produced);
+        if (!(unpacker_ ? unpacker_->Add(unpacked) : tar_.Feed(unpacked)))
             return Abandon(tar_.Why());
         if (status == Z_STREAM_END)
             inflater.finished = true;
@@ -161,6 +267,12 @@ void DatabaseReader::End()
     }
     if (!parsedHeader_)
         return Abandon("shorter than a container header");
+    if (unpacker_) {
+        const bool read = unpacker_->Finish();
+        unpacker_.reset();
+        if (!read)
+            return Abandon(tar_.Why());
+    }
     if (compressed_ && *compressed_ && !inflater_->finished)
         return Abandon("compressed data cut short");
     if (!tar_.End())

@@ -6,7 +6,8 @@
 // that turns out broken (a bad header, a bad gzip stream, a bad or cut tar)
 // is skipped whole: its signatures are taken back out of the builder, and it
 // is counted and named once in the report. Pure: no system calls (zlib does
-// the decompression).
+// the decompression; a compressed container's tar is read on a second thread
+// while the caller's inflates).
 
 #include <memory>
 #include <optional>
@@ -40,6 +41,7 @@ public:
 
 private:
     struct Inflater;
+    class Unpacker;
 
     void FeedContainer(std::string_view bytes);
     std::unique_ptr<SignatureLines> LinesFor(const std::string& source, std::string_view name);
@@ -62,6 +64,8 @@ private:
     std::unique_ptr<Inflater> inflater_;
     TarReader tar_;
     std::unique_ptr<SignatureLines> lines_; // the loose file, or the current member
+    // Last: it stops its thread before anything that thread uses goes.
+    std::unique_ptr<Unpacker> unpacker_;
 };
 
 } // namespace Substitute
