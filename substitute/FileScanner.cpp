@@ -30,49 +30,10 @@ void FileScanner::Report(const wchar_t* name, std::uint32_t recordNumber, RC::Sc
     result.signatureId = recordNumber;
 }
 
-void FileScanner::StartSections(const SignatureDatabase& database, std::uint64_t fileSize, std::size_t got)
+void FileScanner::DropConsumers()
 {
-    sections_.clear();
-    if (!database.HasSections())
-        return;
-    const PeSections table = PeSectionTable::Read(buffer_.data(), got, fileSize);
-    for (const PeSection& section : table.sections) {
-        std::array<bool, kHashKindCount> wanted{};
-        bool any = false;
-        for (HashKind kind : kAllKinds)
-            any |= wanted[static_cast<std::size_t>(kind)] = database.NeedsSection(kind, section.size);
-        if (!any)
-            continue;
-        if (sections_.size() == sectionHashers_.size())
-            sectionHashers_.push_back(std::make_unique<FileHasher>());
-        FileHasher* hasher = sectionHashers_[sections_.size()].get();
-        if (hasher->Begin(wanted))
-            sections_.push_back({section, hasher});
-    }
-}
-
-void FileScanner::FeedSections(std::uint64_t chunkOffset, std::size_t got)
-{
-    const std::uint64_t chunkEnd = chunkOffset + got;
-    for (const SectionHash& hash : sections_) {
-        const std::uint64_t start = std::max(hash.section.offset, chunkOffset);
-        const std::uint64_t end = std::min(hash.section.offset + hash.section.size, chunkEnd);
-        if (start < end)
-            hash.hasher->Update(buffer_.data() + (start - chunkOffset), static_cast<std::size_t>(end - start));
-    }
-}
-
-std::optional<SignatureMatch> FileScanner::FindSection(const SignatureDatabase& database)
-{
-    for (const SectionHash& hash : sections_) {
-        if (!hash.hasher->Finish())
-            continue;
-        for (HashKind kind : kAllKinds)
-            if (database.NeedsSection(kind, hash.section.size))
-                if (auto match = database.Find(HashTable::Section, kind, hash.hasher->Digest(kind), hash.section.size))
-                    return match;
-    }
-    return std::nullopt;
+    for (ChunkConsumer* consumer : consumers_)
+        consumer->Drop();
 }
 
 std::optional<SignatureMatch> FileScanner::FindFile(const SignatureDatabase& database, std::uint64_t size) const
@@ -118,43 +79,55 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
 
     std::uint64_t total = 0;
     bool eicar = false;
-    sections_.clear();
     for (;;) {
-        if (cancel.load(std::memory_order_relaxed))
-            return;
         DWORD got = 0;
-        if (!ReadFile(file.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr))
+        if (cancel.load(std::memory_order_relaxed) ||
+            !ReadFile(file.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+            DropConsumers();
             return;
+        }
         if (got == 0)
             break;
         if (total == 0) {
             if (expectedSize <= kEicarMaxFileSize)
                 eicar = EicarCheck::Matches(buffer_.data(), got) && got == expectedSize;
-            StartSections(database, expectedSize, got);
+            for (ChunkConsumer* consumer : consumers_)
+                consumer->Begin(database, buffer_.data(), got, expectedSize);
         }
-        if (!hasher_.Update(buffer_.data(), got))
+        if (!hasher_.Update(buffer_.data(), got)) {
+            DropConsumers();
             return;
-        FeedSections(total, got);
+        }
+        for (ChunkConsumer* consumer : consumers_)
+            consumer->Feed(total, buffer_.data(), got);
         total += got;
     }
-    if (!hasher_.Finish())
+    if (!hasher_.Finish()) {
+        DropConsumers();
         return;
+    }
 
     std::memcpy(result.fileMd5, hasher_.Digest(HashKind::Md5), sizeof result.fileMd5);
     result.fileSizeLow = static_cast<std::uint32_t>(total);
-    // A file that changed size while it was read has section offsets from
-    // another file: its sections are not judged.
+    // A file that changed size while it was read has headers from another
+    // file: what was built on them is not judged.
     if (total != expectedSize)
-        sections_.clear();
-    if (Allowed(database, total))
+        DropConsumers();
+    if (Allowed(database, total)) {
+        DropConsumers();
         return;
+    }
     if (eicar && total == expectedSize) {
+        DropConsumers();
         Report(kEicarName, 0, result);
         return;
     }
     std::optional<SignatureMatch> match = FindFile(database, total);
-    if (!match)
-        match = FindSection(database);
+    for (ChunkConsumer* consumer : consumers_) {
+        std::optional<SignatureMatch> found = consumer->Finish(database);
+        if (!match)
+            match = std::move(found);
+    }
     if (match) {
         // Names are ASCII by convention; any other byte is kept as its Latin-1 unit.
         std::wstring name(match->name.size(), L'\0');
