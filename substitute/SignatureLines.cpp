@@ -21,7 +21,7 @@ void SignatureLines::Line(std::string_view line)
         return;
     }
     if (!format_) {
-        if (SignatureParser::ParseLine(line, SignatureFormat::Ign2).status != LineStatus::Blank)
+        if (!SignatureParser::IsBlank(line))
             ++counts_.skippedKinds[kind_];
         return;
     }

@@ -127,6 +127,13 @@ std::optional<SignatureFormat> FormatOfExtension(std::basic_string_view<Char> fi
     return std::nullopt;
 }
 
+std::string_view TrimEnd(std::string_view line)
+{
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+        line.remove_suffix(1);
+    return line;
+}
+
 ParsedLine Status(LineStatus status)
 {
     ParsedLine parsed;
@@ -165,12 +172,17 @@ const char* SignatureParser::FormatName(SignatureFormat format)
     return kFormats[static_cast<std::size_t>(format)].name;
 }
 
+bool SignatureParser::IsBlank(std::string_view line)
+{
+    line = TrimEnd(line);
+    return line.empty() || line.front() == '#';
+}
+
 ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat format)
 {
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-        line.remove_suffix(1);
-    if (line.empty() || line.front() == '#')
+    if (IsBlank(line))
         return Status(LineStatus::Blank);
+    line = TrimEnd(line);
     if (format == SignatureFormat::Ign2)
         return ParseIgnoreLine(line);
 

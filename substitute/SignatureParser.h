@@ -47,6 +47,8 @@ public:
     static const char* FormatName(SignatureFormat format);
     // A line without its line end.
     static ParsedLine ParseLine(std::string_view line, SignatureFormat format);
+    // Blank, or a comment: no signature of any kind.
+    static bool IsBlank(std::string_view line);
 };
 
 } // namespace Substitute
