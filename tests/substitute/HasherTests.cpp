@@ -32,9 +32,11 @@ TEST(Hashers, LibgcryptAndCngAgreeOnRandomInputsOfRandomLengths)
         }
         ASSERT_TRUE(cng.Finish());
         ASSERT_TRUE(gcrypt.Finish());
-        for (HashKind kind : {HashKind::Md5, HashKind::Sha1, HashKind::Sha256})
-            if (wanted[static_cast<std::size_t>(kind)])
+        for (HashKind kind : {HashKind::Md5, HashKind::Sha1, HashKind::Sha256}) {
+            if (wanted[static_cast<std::size_t>(kind)]) {
                 EXPECT_EQ(0, std::memcmp(cng.Digest(kind), gcrypt.Digest(kind), DigestBytes(kind)))
                     << "length " << length << " kind " << static_cast<int>(kind);
+            }
+        }
     }
 }
