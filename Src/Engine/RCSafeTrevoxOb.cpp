@@ -2,22 +2,28 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+
+#include "foundation/RCAutoLock.h"
+#include "foundation/RCCriticalSection.h"
 
 namespace RC {
 
 struct RCSafeTrevoxOb::Record {
-    uint32_t percent = 0;
-    std::vector<ScanItem> items;
-    uint32_t state = 0;
-    uint32_t filesFound = 0;
-    uint32_t level3Found = 0;
-    uint32_t level2Found = 0;
-    uint32_t currentShowType = kEndOfRunShowType;
-    std::wstring currentItemName;
-    std::wstring currentFile;
-    ItemRow rows[kShowTypeCount];
-    IScanObCallback* callback = nullptr;
+    mutable RCCriticalSection lock;
+    uint32_t percent RC_GUARDED_BY(lock) = 0;
+    std::vector<ScanItem> items RC_GUARDED_BY(lock);
+    uint32_t state RC_GUARDED_BY(lock) = 0;
+    uint32_t filesFound RC_GUARDED_BY(lock) = 0;
+    uint32_t level3Found RC_GUARDED_BY(lock) = 0;
+    uint32_t level2Found RC_GUARDED_BY(lock) = 0;
+    uint32_t currentShowType RC_GUARDED_BY(lock) = kEndOfRunShowType;
+    std::wstring currentItemName RC_GUARDED_BY(lock);
+    std::wstring currentFile RC_GUARDED_BY(lock);
+    ItemRow rows[kShowTypeCount] RC_GUARDED_BY(lock);
+    // Written before the first run only.
+    std::atomic<IScanObCallback*> callback{nullptr};
 };
 
 namespace {
@@ -60,6 +66,7 @@ RCSafeTrevoxOb::~RCSafeTrevoxOb() = default;
 void RCSafeTrevoxOb::Reset()
 {
     Record& r = *record_;
+    RCAutoLock guard(r.lock);
     r.percent = 0;
     r.filesFound = 0;
     r.level3Found = 0;
@@ -76,9 +83,15 @@ void RCSafeTrevoxOb::SetCallback(IScanObCallback* callback)
     record_->callback = callback;
 }
 
+IScanObCallback* RCSafeTrevoxOb::GetCallback() const
+{
+    return record_->callback;
+}
+
 ScanStatusBlock RCSafeTrevoxOb::GetStatus() const
 {
     const Record& r = *record_;
+    RCAutoLock guard(r.lock);
     ScanStatusBlock block;
     block.state = r.state;
     block.filesFound = r.filesFound;
@@ -90,6 +103,7 @@ ScanStatusBlock RCSafeTrevoxOb::GetStatus() const
 ScanProgressBlock RCSafeTrevoxOb::GetProgress() const
 {
     const Record& r = *record_;
+    RCAutoLock guard(r.lock);
     ScanProgressBlock block;
     block.percent = r.percent;
     block.filesFound = r.filesFound;
@@ -105,6 +119,7 @@ ItemStatusBlock RCSafeTrevoxOb::GetItemStatus(uint32_t showType) const
     ItemStatusBlock block;
     if (!IsItem(showType))
         return block;
+    RCAutoLock guard(record_->lock);
     const ItemRow& row = record_->rows[showType];
     block.status = row.status;
     block.enumerated = row.enumerated;
@@ -115,70 +130,92 @@ ItemStatusBlock RCSafeTrevoxOb::GetItemStatus(uint32_t showType) const
 
 ItemProgressBlock RCSafeTrevoxOb::GetItemProgress(uint32_t showType) const
 {
-    return IsItem(showType) ? record_->rows[showType] : ItemProgressBlock();
+    if (!IsItem(showType))
+        return ItemProgressBlock();
+    RCAutoLock guard(record_->lock);
+    return record_->rows[showType];
 }
 
 std::vector<ScanItem> RCSafeTrevoxOb::GetItems() const
 {
+    RCAutoLock guard(record_->lock);
     return record_->items;
 }
 
 void RCSafeTrevoxOb::SetItems(std::vector<ScanItem> items)
 {
+    RCAutoLock guard(record_->lock);
     record_->items = std::move(items);
 }
 
 uint32_t RCSafeTrevoxOb::GetState() const
 {
+    RCAutoLock guard(record_->lock);
     return record_->state;
 }
 
 void RCSafeTrevoxOb::SetState(uint32_t state)
 {
+    RCAutoLock guard(record_->lock);
     record_->state = state;
 }
 
 void RCSafeTrevoxOb::SetPercent(uint32_t percent)
 {
+    RCAutoLock guard(record_->lock);
     record_->percent = percent;
+}
+
+void RCSafeTrevoxOb::RaisePercent(uint32_t percent)
+{
+    RCAutoLock guard(record_->lock);
+    record_->percent = std::max(record_->percent, percent);
 }
 
 void RCSafeTrevoxOb::SetCurrentItem(uint32_t showType, const std::wstring& name)
 {
+    RCAutoLock guard(record_->lock);
     record_->currentShowType = showType;
     record_->currentItemName = name;
 }
 
 void RCSafeTrevoxOb::SetCurrentFile(const std::wstring& path)
 {
+    RCAutoLock guard(record_->lock);
     record_->currentFile = path;
 }
 
 void RCSafeTrevoxOb::IncrementFilesFound()
 {
+    RCAutoLock guard(record_->lock);
     ++record_->filesFound;
 }
 
 void RCSafeTrevoxOb::IncrementLevel3Found()
 {
+    RCAutoLock guard(record_->lock);
     ++record_->level3Found;
 }
 
 void RCSafeTrevoxOb::IncrementLevel2Found()
 {
+    RCAutoLock guard(record_->lock);
     ++record_->level2Found;
 }
 
 void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, uint32_t status)
 {
-    if (IsItem(showType))
-        record_->rows[showType].status = status;
+    if (!IsItem(showType))
+        return;
+    RCAutoLock guard(record_->lock);
+    record_->rows[showType].status = status;
 }
 
 void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemRow& counts)
 {
     if (!IsItem(showType))
         return;
+    RCAutoLock guard(record_->lock);
     ItemRow& row = record_->rows[showType];
     row.enumerated = counts.enumerated;
     row.scanned = counts.scanned;
@@ -188,34 +225,38 @@ void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemRow& counts)
 
 void RCSafeTrevoxOb::FireState()
 {
-    if (record_->callback == nullptr)
+    IScanObCallback* callback = record_->callback;
+    if (callback == nullptr)
         return;
     const ScanStatusBlock block = GetStatus();
-    record_->callback->OnScanStateChange(&block);
+    callback->OnScanStateChange(&block);
 }
 
 void RCSafeTrevoxOb::FireProgress()
 {
-    if (record_->callback == nullptr || !PassesThrottle(g_lastProgress))
+    IScanObCallback* callback = record_->callback;
+    if (callback == nullptr || !PassesThrottle(g_lastProgress))
         return;
     const ScanProgressBlock block = GetProgress();
-    record_->callback->OnScanProgressChange(&block);
+    callback->OnScanProgressChange(&block);
 }
 
 void RCSafeTrevoxOb::FireItemStatus(uint32_t showType)
 {
-    if (record_->callback == nullptr)
+    IScanObCallback* callback = record_->callback;
+    if (callback == nullptr)
         return;
     const ItemStatusBlock block = GetItemStatus(showType);
-    record_->callback->OnItemStatusChange(showType, &block);
+    callback->OnItemStatusChange(showType, &block);
 }
 
 void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
 {
-    if (record_->callback == nullptr || !PassesThrottle(g_lastItemProgress))
+    IScanObCallback* callback = record_->callback;
+    if (callback == nullptr || !PassesThrottle(g_lastItemProgress))
         return;
     const ItemProgressBlock block = GetItemProgress(showType);
-    record_->callback->OnItemProgressChange(showType, &block);
+    callback->OnItemProgressChange(showType, &block);
 }
 
 void RCSafeTrevoxOb::SetTickSource(TickSource source)

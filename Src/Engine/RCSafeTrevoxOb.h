@@ -3,10 +3,14 @@
 // controller writes the counters and fires; the observer copies the fields a
 // notification needs and calls the task info's callback.
 //
-// No lock: the controller's threads write under the controller's own rules.
-// Progress and item-progress notifications are throttled to one each per
-// 50 ms for the whole process, whatever the number of tasks, so that a fast
-// scan does not flood the bus.
+// Threads: the enumeration and query threads write the record while a bus
+// thread reads it, so every field is read and written under the record's own
+// lock (a string read while another thread assigns it is undefined). A
+// notification copies its block under the lock and calls the callback after
+// releasing it: the callback posts into the host, which may wait on its own
+// lock. Progress and item-progress notifications are throttled to one each
+// per 50 ms for the whole process, whatever the number of tasks, so that a
+// fast scan does not flood the bus; the throttles take no lock.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,7 +42,9 @@ public:
     // Zeroes the counters and item rows, empties the current file and item;
     // the state, the item list and the callback stay.
     void Reset();
+    // Set before the first run; read by every notification.
     void SetCallback(IScanObCallback* callback);
+    IScanObCallback* GetCallback() const;
 
     ScanStatusBlock GetStatus() const;
     ScanProgressBlock GetProgress() const;
@@ -50,6 +56,9 @@ public:
     uint32_t GetState() const;
     void SetState(uint32_t state);
     void SetPercent(uint32_t percent);
+    // Within a run the percentage only rises: a lower figure is ignored
+    // until it passes the one already shown (peers draw bars from it).
+    void RaisePercent(uint32_t percent);
     void SetCurrentItem(uint32_t showType, const std::wstring& name);
     void SetCurrentFile(const std::wstring& path);
     void IncrementFilesFound();
