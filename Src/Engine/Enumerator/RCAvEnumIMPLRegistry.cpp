@@ -175,10 +175,12 @@ void RCAvEnumIMPL::EnumRegLocation(const RCRegLocation& location, RCRegView view
 
 void RCAvEnumIMPL::EnumRegLocations(RCRegReader reader, RCRegView view)
 {
-    try {
-        for (const RCRegLocation* location : RCRegLocationsOf(reader, GetShowType()))
+    // A throw in one row ends that row; the view's other rows are still read.
+    for (const RCRegLocation* location : RCRegLocationsOf(reader, GetShowType())) {
+        try {
             EnumRegLocation(*location, view);
-    } catch (...) {
+        } catch (...) {
+        }
     }
 }
 
