@@ -14,8 +14,6 @@ namespace {
 
 bool StartTask(RCScanCtrlInfo& task)
 {
-    // Peers clear their view of the task before the run's own states arrive.
-    task.PostScanState(ScanStatusBlock());
     return task.Controller()->StartScan();
 }
 

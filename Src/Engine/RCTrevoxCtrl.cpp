@@ -8,11 +8,14 @@
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/Enumerator/RCEnumThreads.h"
+#include "Src/Engine/RCEventOutbox.h"
 #include "Src/Engine/RCScanPlan.h"
 #include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCCriticalSection.h"
 #include "foundation/RCDebugger.h"
+#include "foundation/RCEvent.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
 
 namespace RC {
@@ -34,25 +37,9 @@ constexpr uint32_t kPercentSpan = 79;
 
 constexpr uint32_t kMaxScannedFileSize = 52428800;
 
-// Where the scan stands while it is suspended. The critical section belongs
-// to the thread that suspended, so only that thread leaves it.
-struct PauseGate {
-    RCCriticalSection section;
-    std::atomic<bool> paused{false};
-    std::atomic<bool> stopped{false};
-    DWORD owner = 0;
-};
-
-uint32_t Interlocked(uint32_t& counter)
-{
-    return static_cast<uint32_t>(InterlockedIncrement(reinterpret_cast<volatile LONG*>(&counter)));
-}
-
-uint32_t ReadInterlocked(const uint32_t& counter)
-{
-    return static_cast<uint32_t>(
-        InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(const_cast<uint32_t*>(&counter)), 0, 0));
-}
+// Where a run stands. Starting lasts from the start until the query thread
+// begins; a stop that comes then waits for that moment.
+enum class RunState { kIdle, kStarting, kScanning, kSuspended, kStopping };
 
 // A path with a drive letter; anything else (relative, UNC) is not scanned.
 bool IsDrivePath(const std::wstring& path)
@@ -62,45 +49,74 @@ bool IsDrivePath(const std::wstring& path)
 
 } // namespace
 
-struct RCSafeTrevoxCtrl::State {
-    int32_t scanType = 0;
-    std::vector<std::wstring> customPaths;
-    std::unique_ptr<PauseGate> gate{new PauseGate()};
-    std::unique_ptr<RCAvFileScan> fileScan;
-    std::unique_ptr<RCEnumThreads> enumThreads;
-    std::atomic<bool> running{false};
-    std::atomic<bool> enumerationDone{false};
-    RCEnumThreads::EnumeratorMap enumerators;
-    std::vector<uint32_t> itemOrder;
-    uint32_t lastTaskId = 0;  // the enumeration thread's alone
-    RCSafeTrevoxOb observer;
-    std::unique_ptr<RCTrojaneList> trojans{new RCTrojaneList()};
-    bool initialized = false;
-    std::atomic<bool> stopBeforeStart{false};
-    std::atomic<bool> stopRequested{false};
-    int32_t currentShowType = static_cast<int32_t>(kEndOfRunShowType);
-    std::wstring currentItemName;
-    RCRefPtr<RCAvEnumFileFilter> filter;
+enum class RCSafeTrevoxCtrl::RunEvent { kStart, kStartFailed, kQueryBegin, kSuspend, kResume, kStop, kEnd };
 
-    // From StartScan to the end state: running only begins when the query
-    // thread starts, and a second start or a new plan must not slip into
-    // that gap.
-    std::atomic<bool> inProgress{false};
-    // Decides and publishes item statuses one at a time, so that a status
-    // computed from older counters never overwrites a newer one.
-    RCCriticalSection statusLock;
-    // Orders the run-state changes of the bus thread (suspend, resume, stop)
-    // against the start and end of the run on the worker threads: no
-    // suspended after the end state, no stop lost just as the run begins.
-    RCCriticalSection stateLock;
+// What a transition leaves to its caller for after the run lock.
+struct RCSafeTrevoxCtrl::Step {
+    bool answer = false;
+    bool beginRun = false;     // prepare the run and start its worker
+    bool stopWorkers = false;  // stop the enumeration and abort the queue
 };
 
-RCSafeTrevoxCtrl::RCSafeTrevoxCtrl() : state_(new State()) {}
+struct RCSafeTrevoxCtrl::State {
+    // The bus thread's: the plan for the next run and the objects' lifetimes.
+    int32_t scanType = 0;
+    std::vector<std::wstring> customPaths;
+    RCEnumThreads::EnumeratorMap planEnumerators;
+    std::vector<uint32_t> planOrder;
+    bool initialized = false;
+    RCRunFaults faults;
+
+    // The run's: written by a start while no worker of it exists, read by the
+    // workers until the run has ended.
+    RCEnumThreads::EnumeratorMap enumerators;
+    std::vector<uint32_t> itemOrder;
+    RCRefPtr<RCAvEnumFileFilter> filter;
+    std::atomic<bool> enumerationDone{false};
+    // The enumeration thread's alone.
+    uint32_t lastTaskId = 0;
+    int32_t currentShowType = static_cast<int32_t>(kEndOfRunShowType);
+    std::wstring currentItemName;
+
+    std::unique_ptr<RCAvFileScan> fileScan;
+    std::unique_ptr<RCEnumThreads> enumThreads;
+    RCSafeTrevoxOb observer;
+    std::unique_ptr<RCTrojaneList> trojans{new RCTrojaneList()};
+
+    RCCriticalSection runLock;
+    RunState run RC_GUARDED_BY(runLock) = RunState::kIdle;
+    bool stopRequested RC_GUARDED_BY(runLock) = false;
+
+    // The pause gate: signalled while open. The flags let a worker pass
+    // without a wait on the event (a trip to the wineserver per file).
+    RCEvent gate{true};
+    std::atomic<bool> paused{false};
+    std::atomic<bool> stopped{false};
+
+    // The statistics of the run's items and the statuses decided from them.
+    RCCriticalSection countsLock;
+
+    RCEventOutbox outbox;
+};
+
+RCSafeTrevoxCtrl::RCSafeTrevoxCtrl() : state_(new State())
+{
+    state_->gate.Set();
+}
 
 RCSafeTrevoxCtrl::~RCSafeTrevoxCtrl()
 {
     UnInitialize();
-    OpenGate();
+}
+
+void RCSafeTrevoxCtrl::SetFaults(const RCRunFaults& faults)
+{
+    State& s = *state_;
+    s.faults = faults;
+    if (s.fileScan)
+        s.fileScan->SetFaults(faults);
+    if (s.enumThreads)
+        s.enumThreads->SetFaults(faults);
 }
 
 RCTrojaneList* RCSafeTrevoxCtrl::GetTrojaneList()
@@ -123,9 +139,13 @@ bool RCSafeTrevoxCtrl::Initialize(const wchar_t* engineArgument)
     s.trojans->Init();
     s.fileScan.reset(new RCAvFileScan());
     s.fileScan->SetSink(this);
-    s.fileScan->Init(engineArgument);
+    s.fileScan->SetFaults(s.faults);
+    // A queue without its events has logged it; the run's start then fails
+    // and says so with its end state.
+    static_cast<void>(s.fileScan->Init(engineArgument));
     s.enumThreads.reset(new RCEnumThreads());
     s.enumThreads->SetEnumEvent(this);
+    s.enumThreads->SetFaults(s.faults);
     s.initialized = true;
     RC_LOG(3, L"Initialize leave");
     return true;
@@ -139,52 +159,151 @@ void RCSafeTrevoxCtrl::UnInitialize()
         return;
     StopScan();
     RC_LOG(4, L"Stop scan completed");
+    // Waits for the run's end: a stop that came before the run began is
+    // carried out when the query thread begins.
     s.enumThreads->UnInitialize();
     s.enumThreads.reset();
     s.fileScan->UnInit();
     s.fileScan.reset();
-    OpenGate();
     s.observer.Reset();
     s.trojans->UnInit();
     s.initialized = false;
     RC_LOG(3, L"Uninitialize leave");
 }
 
+RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
+{
+    State& s = *state_;
+    RCAutoLock guard(s.runLock);
+    Step step;
+    uint32_t publish = 0;
+    const bool active = s.run == RunState::kScanning || s.run == RunState::kSuspended;
+    switch (event) {
+    case RunEvent::kStart:
+        // A start before the run has begun is that run's start again: it
+        // withdraws a stop given in between, and no second worker starts.
+        step.answer = s.run == RunState::kIdle || s.run == RunState::kStarting;
+        step.beginRun = s.run == RunState::kIdle;
+        if (step.answer) {
+            s.run = RunState::kStarting;
+            s.stopRequested = false;
+        }
+        break;
+    case RunEvent::kStartFailed:
+        s.run = RunState::kIdle;
+        publish = kStateStopped;
+        break;
+    case RunEvent::kQueryBegin:
+        if (s.run != RunState::kStarting)
+            break;
+        RC_LOG(3, L"RCSafeTrevoxCtrl::OnTrevoxStart");
+        publish = kStateScanning;
+        step.answer = !s.stopRequested;
+        s.run = s.stopRequested ? RunState::kStopping : RunState::kScanning;
+        step.stopWorkers = s.stopRequested;
+        break;
+    case RunEvent::kSuspend:
+        step.answer = active || s.run == RunState::kStopping;
+        if (!active)
+            break;
+        s.run = RunState::kSuspended;
+        publish = kStateSuspended;
+        s.fileScan->Pause();
+        s.gate.Reset();
+        s.paused = true;
+        break;
+    case RunEvent::kResume:
+        step.answer = active || s.run == RunState::kStopping;
+        if (!active)
+            break;
+        s.run = RunState::kScanning;
+        s.fileScan->Resume();
+        s.paused = false;
+        s.gate.Set();
+        publish = kStateScanning;
+        break;
+    case RunEvent::kStop:
+        if (s.run == RunState::kStarting)
+            s.stopRequested = true;  // carried out when the query thread begins
+        if (!active)
+            break;
+        s.stopRequested = true;
+        s.run = RunState::kStopping;
+        step.stopWorkers = true;
+        break;
+    case RunEvent::kEnd:
+        // A run that never began failed to start: it ends as stopped.
+        publish = s.stopRequested || s.run == RunState::kStarting ? kStateStopped : kStateCompleted;
+        s.run = RunState::kIdle;
+        RC_LOG(3, L"RCSafeTrevoxCtrl::FireScanEndEvent");
+        break;
+    }
+    if (step.stopWorkers) {
+        // The flag before the gate opens, so that a released worker learns
+        // of the stop at once.
+        s.stopped = true;
+        s.paused = false;
+        s.gate.Set();
+    }
+    if (publish != 0) {
+        s.observer.SetState(publish);
+        const ScanStatusBlock block = s.observer.GetStatus();
+        IScanObCallback* callback = s.observer.GetCallback();
+        if (callback != nullptr)
+            s.outbox.Add([callback, block] { callback->OnScanStateChange(&block); });
+    }
+    return step;
+}
+
+bool RCSafeTrevoxCtrl::Apply(RunEvent event)
+{
+    State& s = *state_;
+    const Step step = Transition(event);
+    if (step.stopWorkers) {
+        s.enumThreads->StopScan();
+        s.fileScan->Abort();
+    }
+    s.outbox.Drain();
+    return step.answer;
+}
+
 void RCSafeTrevoxCtrl::SetScanTypeInfo(const ScanTypeInfo& info)
 {
     State& s = *state_;
     RC_LOG(3, L"Enter");
-    if (s.running || s.inProgress)
+    if (!AcceptsPlan())
         return;
     s.scanType = info.scanType;
     s.customPaths = info.customPaths;
     RunScanTask();
-    if (s.enumThreads)
-        s.enumThreads->SetScanTasks(s.enumerators, s.itemOrder);
+}
+
+bool RCSafeTrevoxCtrl::AcceptsPlan()
+{
+    State& s = *state_;
+    RCAutoLock guard(s.runLock);
+    return s.run == RunState::kIdle || s.run == RunState::kStarting;
 }
 
 void RCSafeTrevoxCtrl::RunScanTask()
 {
     State& s = *state_;
     RC_LOG(3, L"RCTrvox::RunScanTask Enter");
-    s.enumerators.clear();
-    s.itemOrder.clear();
+    s.planEnumerators.clear();
+    s.planOrder.clear();
 
     ScanTypeInfo info;
     info.scanType = s.scanType;
     info.customPaths = s.customPaths;
+    std::vector<ScanItem> items;
     for (const RCScanPlan::Item& item : RCScanPlan().Build(info)) {
         RCRefPtr<IAvEnumFile> enumerator = RCScanPlan::CreateEnumerator(item);
         if (!enumerator)
             continue;
-        s.enumerators[static_cast<uint32_t>(item.showType)] = enumerator;
-        s.itemOrder.push_back(static_cast<uint32_t>(item.showType));
-    }
-
-    std::vector<ScanItem> items;
-    for (uint32_t showType : s.itemOrder) {
-        if (FindEnumerator(showType) != nullptr)
-            items.push_back(ScanItem{showType, RCScanPlan::DisplayName(static_cast<int32_t>(showType))});
+        const uint32_t showType = static_cast<uint32_t>(item.showType);
+        s.planEnumerators[showType] = enumerator;
+        s.planOrder.push_back(showType);
+        items.push_back(ScanItem{showType, RCScanPlan::DisplayName(item.showType)});
     }
     s.observer.SetItems(std::move(items));
     RC_LOG(3, L"RCTrvox::RunScanTask Leave");
@@ -194,13 +313,29 @@ bool RCSafeTrevoxCtrl::StartScan()
 {
     State& s = *state_;
     RC_LOG(3, L"RCTrvox::StartScan Enter");
-    if (s.running || s.inProgress || !s.enumThreads)
+    // Peers clear their view of the task before the run's own states arrive,
+    // and after the previous run's last one.
+    if (IScanObCallback* callback = s.observer.GetCallback())
+        s.outbox.Add([callback] {
+            const ScanStatusBlock cleared;
+            callback->OnScanStateChange(&cleared);
+        });
+    if (!s.initialized) {
+        s.outbox.Drain();
         return false;
-    s.inProgress = true;
-    s.stopBeforeStart = false;
-    s.stopRequested = false;
-    s.observer.Reset();
+    }
+    const Step step = Transition(RunEvent::kStart);
+    if (step.beginRun && !BeginRun())
+        Transition(RunEvent::kStartFailed);
+    s.outbox.Drain();
+    RC_LOG(3, L"RCTrvox::StartScan Leave");
+    return step.answer;
+}
 
+bool RCSafeTrevoxCtrl::BeginRun()
+{
+    State& s = *state_;
+    s.observer.Reset();
     s.trojans->CancelOperation();
     s.trojans->Clear();
 
@@ -211,111 +346,65 @@ bool RCSafeTrevoxCtrl::StartScan()
     filter->checkExtension = 1;
     s.filter = filter;
 
+    // The previous run has ended: its query thread is gone and its worker
+    // no longer looks at the enumerators.
+    s.enumerators = s.planEnumerators;
+    s.itemOrder = s.planOrder;
     s.lastTaskId = 0;
     s.enumerationDone = false;
-    for (auto& entry : s.enumerators) {
-        if (!entry.second)
-            continue;
-        ItemStats& stats = *entry.second->GetItemStats();
-        const uint32_t weight = stats.weight;
-        const uint32_t expected = stats.expected;
-        stats = ItemStats();
-        stats.weight = weight;
-        stats.expected = expected;
+    {
+        RCAutoLock counts(s.countsLock);
+        for (auto& entry : s.enumerators) {
+            ItemStats& stats = *entry.second->GetItemStats();
+            const uint32_t weight = stats.weight;
+            const uint32_t expected = stats.expected;
+            stats = ItemStats();
+            stats.weight = weight;
+            stats.expected = expected;
+        }
     }
 
-    OpenGate();
-    s.gate->stopped = false;
-
-    // The previous run's worker may still be on its last steps after the
-    // end state; it must be gone, or the enumeration threads would take this
-    // start for part of that run.
-    s.enumThreads->UnInitialize();
-    s.enumThreads->StartScan();
-    RC_LOG(3, L"RCTrvox::StartScan Leave");
-    return true;
+    s.stopped = false;
+    s.paused = false;
+    s.gate.Set();
+    if (s.gate.GetHandle() == nullptr) {
+        RC_LOG(1, L"StartScan no pause gate");
+        return false;
+    }
+    s.enumThreads->SetScanTasks(s.enumerators, s.itemOrder);
+    // The enumeration threads log their own failure.
+    return s.enumThreads->StartScan();
 }
 
 bool RCSafeTrevoxCtrl::SuspendScan()
 {
-    State& s = *state_;
-    RCAutoLock guard(s.stateLock);
-    if (!s.running)
-        return false;
-    RC_LOG(3, L"RCTrvox::SuspendScan Enter");
-    s.observer.SetState(kStateSuspended);
-    s.observer.FireState();
-    if (s.fileScan)
-        s.fileScan->Pause();
-    PauseGate& gate = *s.gate;
-    if (!gate.paused) {
-        gate.section.Lock();
-        gate.owner = GetCurrentThreadId();
-        gate.paused = true;
-    }
-    RC_LOG(3, L"RCTrvox::SuspendScan Leave");
-    return true;
+    RC_LOG(3, L"RCTrvox::SuspendScan");
+    return Apply(RunEvent::kSuspend);
 }
 
 bool RCSafeTrevoxCtrl::ResumeScan()
 {
-    State& s = *state_;
-    RCAutoLock guard(s.stateLock);
-    if (!s.running)
-        return false;
-    RC_LOG(3, L"RCTrvox::ResumeScan Enter");
-    if (s.fileScan)
-        s.fileScan->Resume();
-    OpenGate();
-    s.observer.SetState(kStateScanning);
-    s.observer.FireState();
-    RC_LOG(3, L"RCTrvox::ResumeScan Leave");
-    return true;
+    RC_LOG(3, L"RCTrvox::ResumeScan");
+    return Apply(RunEvent::kResume);
 }
 
 void RCSafeTrevoxCtrl::StopScan()
 {
-    State& s = *state_;
-    {
-        RCAutoLock guard(s.stateLock);
-        s.stopRequested = true;
-        if (!s.running) {
-            s.stopBeforeStart = true;
-            return;
-        }
-    }
-    RC_LOG(3, L"RCTrvox::StopScan Enter");
-    s.gate->stopped = true;
-    OpenGate();
-    if (s.enumThreads)
-        s.enumThreads->StopScan();
-    if (s.fileScan)
-        s.fileScan->Abort();
-    RC_LOG(3, L"RCTrvox::StopScan Leave");
-}
-
-void RCSafeTrevoxCtrl::OpenGate()
-{
-    PauseGate& gate = *state_->gate;
-    if (!gate.paused || gate.owner != GetCurrentThreadId())
-        return;
-    gate.paused = false;
-    gate.owner = 0;
-    gate.section.Unlock();
+    RC_LOG(3, L"RCTrvox::StopScan");
+    if (state_->initialized)
+        Apply(RunEvent::kStop);
 }
 
 bool RCSafeTrevoxCtrl::CheckStopped()
 {
-    PauseGate& gate = *state_->gate;
-    if (gate.stopped)
+    State& s = *state_;
+    if (s.stopped)
         return true;
-    if (!gate.paused)
+    if (!s.paused)
         return false;
-    // Held here for as long as the scan is suspended; a stop releases the
-    // gate after marking it, so a released worker learns of it at once.
-    gate.section.Lock();
-    gate.section.Unlock();
-    return gate.stopped;
+    // Held here for as long as the scan is suspended.
+    s.gate.Wait(INFINITE);
+    return s.stopped;
 }
 
 void RCSafeTrevoxCtrl::ForwardThreatPaths(const std::vector<uint32_t>& taskIds)
@@ -326,33 +415,6 @@ void RCSafeTrevoxCtrl::ForwardThreatPaths(const std::vector<uint32_t>& taskIds)
         if (s.trojans->FindThreat(taskId, threat) && s.fileScan)
             s.fileScan->NotifyFile(threat.path);
     }
-}
-
-bool RCSafeTrevoxCtrl::FireScanStartEvent()
-{
-    State& s = *state_;
-    RC_LOG(3, L"RCSafeTrevoxCtrl::OnTrevoxStart");
-    RCAutoLock guard(s.stateLock);
-    s.running = true;
-    s.observer.SetState(kStateScanning);
-    s.observer.FireState();
-    return true;
-}
-
-void RCSafeTrevoxCtrl::FireScanEndEvent()
-{
-    State& s = *state_;
-    {
-        // The run lets go before it tells: a peer that answers the end state
-        // with a new plan or a new start must find the controller idle. A
-        // start that comes this early waits for this worker in StartScan.
-        RCAutoLock guard(s.stateLock);
-        s.observer.SetState(s.stopRequested ? kStateStopped : kStateCompleted);
-        s.running = false;
-        s.inProgress = false;
-        s.observer.FireState();
-    }
-    RC_LOG(3, L"RCSafeTrevoxCtrl::FireScanEndEvent");
 }
 
 IAvEnumFile* RCSafeTrevoxCtrl::FindEnumerator(uint32_t showType) const
@@ -366,8 +428,10 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
     State& s = *state_;
     RC_LOG(4, L"On Enumed start");
     s.observer.SetPercent(kFirstPercent);
-    if (s.fileScan)
-        s.fileScan->StartScan();
+    // A queue that cannot start would let files be found but never scanned:
+    // the run ends instead (the queue has logged why).
+    if (!s.fileScan->StartScan())
+        return false;
     const bool proceed = !CheckStopped();
     RC_LOG(4, L"On Enumed start leave");
     return proceed;
@@ -381,7 +445,11 @@ bool RCSafeTrevoxCtrl::OnEnumItemStart(IAvEnumFile* enumerator)
     s.currentShowType = enumerator->GetShowType();
     s.currentItemName = RCScanPlan::DisplayName(s.currentShowType);
     s.observer.SetCurrentItem(static_cast<uint32_t>(s.currentShowType), s.currentItemName);
-    CalcItemStatus(s.currentShowType, enumerator->GetItemStats());
+    {
+        RCAutoLock counts(s.countsLock);
+        CalcItemStatus(s.currentShowType, enumerator->GetItemStats());
+    }
+    s.outbox.Drain();
     return !CheckStopped();
 }
 
@@ -398,7 +466,10 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
         const int32_t scanGroup = enumerator->GetScanGroup();
         const int32_t showType = enumerator->GetShowType();
         if (!skipped || scanGroup == kCustomPathsGroup) {
-            ++stats->enumerated;
+            {
+                RCAutoLock counts(s.countsLock);
+                ++stats->enumerated;
+            }
             s.observer.IncrementFilesFound();
         }
         if (!skipped) {
@@ -410,10 +481,13 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
             task.subItem = subItem;
             RC_LOG(5, L"scanType = %d, scanSubType = %d, file = %s", static_cast<int>(scanGroup),
                    static_cast<int>(showType), path.c_str());
-            if (s.fileScan)
-                s.fileScan->AddFileQueryTask(&task);
+            s.fileScan->AddFileQueryTask(&task);
         }
-        CalcItemStatus(showType, stats);
+        {
+            RCAutoLock counts(s.countsLock);
+            CalcItemStatus(showType, stats);
+        }
+        s.outbox.Drain();
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
     }
     return !CheckStopped();
@@ -426,15 +500,18 @@ bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
         const int32_t showType = enumerator->GetShowType();
         RC_LOG(4, L"scanType = %d, is enumed", static_cast<int>(showType));
         ItemStats* stats = enumerator->GetItemStats();
-        stats->enumerationFinished = 1;
-        CalcItemStatus(showType, stats);
+        {
+            RCAutoLock counts(s.countsLock);
+            stats->enumerationFinished = 1;
+            CalcItemStatus(showType, stats);
+        }
+        s.outbox.Drain();
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
 
         FileQueryTask marker;
         marker.taskId = ++s.lastTaskId;
         marker.showType = static_cast<uint32_t>(showType);
-        if (s.fileScan)
-            s.fileScan->AddFileQueryTask(&marker);
+        s.fileScan->AddFileQueryTask(&marker);
     }
     return !CheckStopped();
 }
@@ -443,33 +520,26 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
 {
     State& s = *state_;
     s.enumerationDone = true;
-    if (!s.fileScan)
-        return;
     if (!stopped) {
-        FileQueryTask endOfRun;
-        endOfRun.taskId = ++s.lastTaskId;
-        endOfRun.showType = kEndOfRunShowType;
-        s.fileScan->AddFileQueryTask(&endOfRun);
+        // Without the marker the queue would wait for it until a stop; a run
+        // that cannot queue it ends without it.
+        RCNoThrowBoundary("RCSafeTrevoxCtrl::OnEnumEnd", [&] {
+            FileQueryTask endOfRun;
+            endOfRun.taskId = ++s.lastTaskId;
+            endOfRun.showType = kEndOfRunShowType;
+            s.fileScan->AddFileQueryTask(&endOfRun);
+        });
     }
     s.fileScan->WaitingStop();
-    FireScanEndEvent();
+    Apply(RunEvent::kEnd);
     RC_LOG(3, L"On Enumed end");
 }
 
 bool RCSafeTrevoxCtrl::OnQueryBegin()
 {
-    State& s = *state_;
     RC_LOG(4, L"On Query begin");
-    bool stopNow;
-    {
-        RCAutoLock guard(s.stateLock);
-        FireScanStartEvent();
-        stopNow = s.stopBeforeStart;
-    }
-    if (stopNow) {
-        StopScan();
+    if (!Apply(RunEvent::kQueryBegin))
         return false;
-    }
     CheckStopped();
     RC_LOG(4, L"On Query begin leave");
     return true;
@@ -484,12 +554,14 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
     if (enumerator == nullptr)
         return false;
     ItemStats& stats = *enumerator->GetItemStats();
-    stats.dirty = 1;
-    // Counted before the flag is raised: whoever sees the marker as queried
-    // also sees it counted, so the item cannot look finished a step early.
-    const uint32_t queried = Interlocked(stats.queried);
-    if (task->IsMarker())
-        stats.endMarkerQueried = 1;
+    uint32_t queried;
+    {
+        RCAutoLock counts(s.countsLock);
+        stats.dirty = 1;
+        queried = ++stats.queried;
+        if (task->IsMarker())
+            stats.endMarkerQueried = 1;
+    }
     if (s.enumerationDone) {
         if (!task->IsMarker())
             s.observer.SetCurrentFile(task->path);
@@ -511,31 +583,40 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         RC_LOG(2, L"Drop one result %d", static_cast<int>(task->taskId));
         return false;
     }
+    const bool isFile = !task->IsMarker();
+    const uint32_t level = task->result.level;
     ItemStats& stats = *enumerator->GetItemStats();
-    stats.dirty = 1;
-    const uint32_t answered = Interlocked(stats.answered);
-    RC_LOG(5,
-           L"scanType = %d, total = %d, current = %d, taskid = %d, scanItem = %s, scanSubItem = %s, level = %d, "
-           L"subLevel = %d",
-           static_cast<int>(task->showType), static_cast<int>(ReadInterlocked(stats.queried)),
-           static_cast<int>(answered), static_cast<int>(task->taskId), task->path.c_str(), task->subItem.c_str(),
-           static_cast<int>(task->result.level), static_cast<int>(task->result.subLevel));
-
-    if (!task->IsMarker()) {
-        ++stats.scanned;
-        if (task->result.level == 3) {
-            ++stats.level3;
-            if (s.trojans->AddThreat(*task) != 0)
-                s.observer.IncrementLevel3Found();
-        } else if (task->result.level == 2) {
-            ++stats.level2;
-            if (s.trojans->AddThreat(*task) != 0)
-                s.observer.IncrementLevel2Found();
+    // A failed submission comes on the enumeration thread while the query
+    // thread reports answers: the counts and the percentage move together.
+    {
+        RCAutoLock counts(s.countsLock);
+        stats.dirty = 1;
+        const uint32_t answered = ++stats.answered;
+        RC_LOG(5,
+               L"scanType = %d, total = %d, current = %d, taskid = %d, scanItem = %s, scanSubItem = %s, level = %d, "
+               L"subLevel = %d",
+               static_cast<int>(task->showType), static_cast<int>(stats.queried), static_cast<int>(answered),
+               static_cast<int>(task->taskId), task->path.c_str(), task->subItem.c_str(), static_cast<int>(level),
+               static_cast<int>(task->result.subLevel));
+        if (isFile) {
+            ++stats.scanned;
+            if (level == 3)
+                ++stats.level3;
+            else if (level == 2)
+                ++stats.level2;
         }
+        CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
+        UpdatePercent();
     }
-    CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
-    UpdatePercent();
-    if (s.enumerationDone && !task->IsMarker())
+    // The trojan list tells its observer of a new threat, which posts.
+    if (isFile && (level == 3 || level == 2) && s.trojans->AddThreat(*task) != 0) {
+        if (level == 3)
+            s.observer.IncrementLevel3Found();
+        else
+            s.observer.IncrementLevel2Found();
+    }
+    s.outbox.Drain();
+    if (s.enumerationDone && isFile)
         s.observer.SetCurrentFile(task->path);
     s.observer.FireProgress();
     s.observer.FireItemProgress(task->showType);
@@ -554,7 +635,6 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType) || stats == nullptr)
         return;
     const uint32_t item = static_cast<uint32_t>(showType);
-    RCAutoLock guard(s.statusLock);
     ItemRow counts;
     counts.enumerated = stats->enumerated;
     counts.scanned = stats->scanned;
@@ -565,7 +645,7 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     uint32_t status = kStatusScanning;
     if (!stats->enumerationFinished)
         status = kStatusEnumerating;
-    else if (stats->endMarkerQueried && ReadInterlocked(stats->answered) == ReadInterlocked(stats->queried))
+    else if (stats->endMarkerQueried && stats->answered == stats->queried)
         status = kStatusFinished;
     const uint32_t previous = s.observer.GetItemStatus(item).status;
     if (status == previous)
@@ -573,7 +653,9 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous),
            static_cast<int>(status));
     s.observer.SetItemStatus(item, status);
-    s.observer.FireItemStatus(item);
+    const ItemStatusBlock block = s.observer.GetItemStatus(item);
+    if (IScanObCallback* callback = s.observer.GetCallback())
+        s.outbox.Add([callback, item, block] { callback->OnItemStatusChange(item, &block); });
 }
 
 uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
@@ -616,7 +698,7 @@ void RCSafeTrevoxCtrl::UpdatePercent()
     for (const auto& entry : s.enumerators)
         if (entry.second)
             items.push_back(entry.second->GetItemStats());
-    s.observer.SetPercent(PercentOf(items));
+    s.observer.RaisePercent(PercentOf(items));
 }
 
 } // namespace RC

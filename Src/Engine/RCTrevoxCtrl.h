@@ -5,23 +5,27 @@
 // all of it.
 //
 // Threads: the task info calls the lifecycle operations (Initialize to
-// UnInitialize, start, suspend, resume, stop) on the bus thread, one at a
-// time. The enumeration events come on the enumeration thread, the query
-// events on the queue's query thread (and, for markers and failed
-// submissions, on the enumeration thread). The controller has no lock of its
-// own fields: each counter has one writer thread, the two that both event
-// threads count (queried, answered) are interlocked, the item status is
-// decided under a small lock so that it never goes back, and the run state
-// under another, so that no suspend follows the end of a run and no stop is
-// lost as the run begins. Neither is held across an engine call.
+// UnInitialize, start, suspend, resume, stop) on a bus thread, one call at a
+// time but not always from the same thread. The enumeration events come on
+// the enumeration thread, the query events on the queue's query thread (and,
+// for markers and failed submissions, on the enumeration thread).
 //
-// Pause: SuspendScan enters the gate's critical section on the bus thread and
-// ResumeScan, StopScan or the next StartScan leaves it there; the workers
-// pass through it in CheckStopped, so they wait while the scan is suspended.
-// Suspend and resume must therefore come from the same thread.
+// The run is one state (idle, starting, scanning, suspended, stopping) under
+// runLock, changed only by Transition. The item counters of the run are
+// written under countsLock, which also decides the item statuses so that one
+// never goes back. Both locks are leaves towards the host and the engine:
+// the events they decide are queued in the outbox and posted after the lock
+// is released, in the order they were decided.
+//
+// Pause: the gate is a manual-reset event, open unless suspended; workers
+// wait on it in CheckStopped. Any thread may open it (resume, stop, module
+// stop, release), whichever thread closed it.
 //
 // Ownership: the controller owns the queue, the enumeration threads, the
-// trojan list and the gate; enumerators and the filter are counted.
+// trojan list and the gate; enumerators and the filter are counted. The plan
+// (what SetScanTypeInfo prepares) belongs to the bus thread; a start copies
+// it into the run, which the workers read and nobody changes until the run
+// has ended.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -32,6 +36,7 @@
 #include "Src/Engine/RCTrojaneList.h"
 #include "Src/Engine/ScanTypeInfo.h"
 #include "Src/Engine/Scanner/IAvFileScanEvent.h"
+#include "Src/Engine/Scanner/RCRunFaults.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {
@@ -59,15 +64,21 @@ public:
     // Bus thread. The argument goes unchanged to the engine proxy.
     bool Initialize(const wchar_t* engineArgument);
     void UnInitialize();
-    // Prepares the next run; ignored while a run is in progress.
+    // Prepares the next run; ignored from the run's first state to its end.
     void SetScanTypeInfo(const ScanTypeInfo& info);
-    // False while a run is in progress (from StartScan to its end state).
+    // Clears the peers' view of the run, then starts one. False only while a
+    // run is in progress (from its first state to its end state); a start
+    // before the run has begun is already under way and answers true. A run
+    // whose own machinery fails to start ends in the stopped state.
     bool StartScan();
     bool SuspendScan();
     bool ResumeScan();
     void StopScan();
     // Hands the files of the listed threats to the engine for analysis.
     void ForwardThreatPaths(const std::vector<uint32_t>& taskIds);
+
+    // Between runs; the queue's events are made by Initialize.
+    void SetFaults(const RCRunFaults& faults);
 
     RCTrojaneList* GetTrojaneList();
     RCSafeTrevoxOb* GetObserver();
@@ -79,13 +90,21 @@ public:
 
 private:
     struct State;
+    enum class RunEvent;
+    struct Step;
+    // The run's only state change: under the run lock, queues the state it
+    // publishes; what the step asks for is done after the lock.
+    Step Transition(RunEvent event);
+    // Transition, then the step's stop, then the queued posts.
+    bool Apply(RunEvent event);
+    bool AcceptsPlan();
+    bool BeginRun();
     void RunScanTask();
-    bool FireScanStartEvent();
-    void FireScanEndEvent();
+    // Both under the counts lock, so that the counters, the statuses decided
+    // from them and the percentage move together.
     void CalcItemStatus(int32_t showType, ItemStats* stats);
     void UpdatePercent();
     IAvEnumFile* FindEnumerator(uint32_t showType) const;
-    void OpenGate();
 
     std::unique_ptr<State> state_;
 };

@@ -7,6 +7,7 @@
 #include "engine/Wow64FsRedirectionGuard.h"
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCThread.h"
 
 namespace RC {
@@ -34,20 +35,19 @@ struct RCEnumThreads::Data : IAvEnumFileEvent {
     bool OnEnumFileEnd(IAvEnumFile* enumerator) override { return sink->OnEnumFileEnd(enumerator); }
     void OnEnumEnd(bool stopped) override { sink->OnEnumEnd(stopped); }
 
-    std::vector<RCRefPtr<IAvEnumFile>> tasks;
-    RCCriticalSection lock;       // the task list, held for a whole run
-    RCCriticalSection slotsLock;  // worker, previousWorker and current
-    RCRefPtr<RCThread> worker;
-    RCRefPtr<RCThread> previousWorker;
-    // What the next worker waits for before it begins: taken from
-    // previousWorker by StartScan, so that a worker can never find itself
-    // there (a stop that comes before the new worker has begun moves that
-    // worker into previousWorker).
-    RCRefPtr<RCThread> joinBeforeRun;
-    IAvEnumFileEvent* sink = nullptr;
+    RCCriticalSection lock;
+    std::vector<RCRefPtr<IAvEnumFile>> tasks RC_GUARDED_BY(lock);
+    RCCriticalSection slotsLock;
+    // From StartScan until the run reports its end.
+    bool inRun RC_GUARDED_BY(slotsLock) = false;
+    RCRefPtr<RCThread> worker RC_GUARDED_BY(slotsLock);
+    // The worker of the previous run, which the next worker waits for before
+    // it begins; taken by that worker, so that exactly one thread joins it.
+    RCRefPtr<RCThread> joinBeforeRun RC_GUARDED_BY(slotsLock);
+    RCRefPtr<IAvEnumFile> current RC_GUARDED_BY(slotsLock);
+    IAvEnumFileEvent* sink = nullptr;  // set before the first run
     std::atomic<bool> stop{true};
-    std::atomic<bool> idle{true};
-    RCRefPtr<IAvEnumFile> current;
+    RCRunFaults faults;
 };
 
 namespace {
@@ -76,6 +76,11 @@ bool RCEnumThreads::SetEnumEvent(IAvEnumFileEvent* sink)
     return true;
 }
 
+void RCEnumThreads::SetFaults(const RCRunFaults& faults)
+{
+    data_->faults = faults;
+}
+
 void RCEnumThreads::SetScanTasks(EnumeratorMap& enumerators, const std::vector<uint32_t>& showTypes)
 {
     RCAutoLock guard(data_->lock);
@@ -87,21 +92,21 @@ void RCEnumThreads::SetScanTasks(EnumeratorMap& enumerators, const std::vector<u
 bool RCEnumThreads::StartScan()
 {
     Data& d = *data_;
+    RCAutoLock slots(d.slotsLock);
     // Marked as begun here rather than by the worker, so that two quick
     // starts can never start two workers.
-    bool expected = true;
-    if (!d.idle.compare_exchange_strong(expected, false))
+    if (d.inRun)
         return true;
     RC_LOG(3, L"Start enter");
     d.stop = false;
     RCRefPtr<RCThread> worker(new RCThread(&RCEnumThreads::RunScanThread, this));
-    {
-        RCAutoLock guard(d.slotsLock);
-        d.worker = worker;
-        d.joinBeforeRun = std::move(d.previousWorker);
+    if (d.faults.noWorker || !worker->Start()) {
+        RC_LOG(1, L"Start: the worker did not start");
+        return false;
     }
-    if (!worker->Start())
-        d.idle = true;
+    d.inRun = true;
+    d.joinBeforeRun = std::move(d.worker);
+    d.worker = std::move(worker);
     RC_LOG(3, L"Start Leave");
     return true;
 }
@@ -122,27 +127,35 @@ void __cdecl RCEnumThreads::RunScanThread(void* context)
     redirection.Disable();
     self->ProcessScanTasks();
     redirection.Revert();
-    d.idle = true;
 }
 
 void RCEnumThreads::ProcessScanTasks()
 {
     Data& d = *data_;
     RC_LOG(5, L"ProcessScanTasks enum enter");
-    RCAutoLock guard(d.lock);
-    if (d.sink == nullptr)
-        return;
-    d.OnEnumStart();
-    for (const RCRefPtr<IAvEnumFile>& task : d.tasks) {
+    std::vector<RCRefPtr<IAvEnumFile>> tasks;
+    {
+        RCAutoLock guard(d.lock);
+        tasks = d.tasks;
+    }
+    // A run that cannot begin (its queue did not start) walks nothing.
+    if (!RCNoThrowBoundary("RCEnumThreads::OnEnumStart", false, [&] { return d.OnEnumStart(); }))
+        d.stop = true;
+    for (const RCRefPtr<IAvEnumFile>& task : tasks) {
         if (d.stop)
             break;
         if (task) {
             task->SetEnumEvent(&d);
-            task->Enum();
+            RCNoThrowBoundary("RCEnumThreads::Enum", [&] { task->Enum(); });
             task->SetEnumEvent(nullptr);
         }
         RCAutoLock slots(d.slotsLock);
         d.current.Reset();
+    }
+    // From here a start begins the next run, whose worker waits for this one.
+    {
+        RCAutoLock slots(d.slotsLock);
+        d.inRun = false;
     }
     d.OnEnumEnd(d.stop);
     RC_LOG(5, L"ProcessScanTasks enum leave");
@@ -151,19 +164,15 @@ void RCEnumThreads::ProcessScanTasks()
 void RCEnumThreads::StopScan()
 {
     Data& d = *data_;
-    if (d.idle)
-        return;
     RC_LOG(3, L"Stop enter");
     // The list's flag first: the stopped enumerator may return at once, and
     // the run must not start the next one.
+    RCAutoLock slots(d.slotsLock);
+    if (!d.inRun)
+        return;
     d.stop = true;
-    {
-        RCAutoLock slots(d.slotsLock);
-        if (d.current)
-            d.current->Stop();
-        if (d.worker)
-            d.previousWorker = std::move(d.worker);
-    }
+    if (d.current)
+        d.current->Stop();
     RC_LOG(3, L"Stop leave");
 }
 
@@ -172,16 +181,13 @@ void RCEnumThreads::UnInitialize()
     Data& d = *data_;
     RC_LOG(3, L"Uninit enter");
     RCRefPtr<RCThread> worker;
-    RCRefPtr<RCThread> previous;
     RCRefPtr<RCThread> older;
     {
         RCAutoLock slots(d.slotsLock);
         worker = std::move(d.worker);
-        previous = std::move(d.previousWorker);
         older = std::move(d.joinBeforeRun);
     }
     JoinAndDrop(worker);
-    JoinAndDrop(previous);
     JoinAndDrop(older);
     RC_LOG(3, L"Uninit leave");
 }

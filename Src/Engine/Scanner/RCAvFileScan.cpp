@@ -58,6 +58,7 @@ struct RCAvFileScan::State {
     IScanProxy* proxy = nullptr;
     IEngineAssist* assist = nullptr;
     Timing timing;
+    RCRunFaults faults;
 };
 
 RCAvFileScan::RCAvFileScan() : state_(new State()) {}
@@ -74,6 +75,11 @@ void RCAvFileScan::SetTiming(const Timing& timing)
     state_->timing = timing;
 }
 
+void RCAvFileScan::SetFaults(const RCRunFaults& faults)
+{
+    state_->faults = faults;
+}
+
 int64_t RCAvFileScan::Now() const
 {
     return state_->timing.now != nullptr ? state_->timing.now() : SystemSeconds();
@@ -86,7 +92,10 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
     const bool stopMade = s.stopEvent.Create(std::wstring(), true);
     const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
     const bool startedMade = s.startedEvent.Create(std::wstring(), false);
-    if (!stopMade || !resultsMade || !startedMade)
+    if (s.faults.noQueueEvents)
+        s.resultsEvent.Close();
+    const bool eventsMade = stopMade && resultsMade && startedMade && !s.faults.noQueueEvents;
+    if (!eventsMade)
         RC_LOG(1, L"Init events not created %d", static_cast<int>(GetLastError()));
 
     // A second Init keeps the objects of the first rather than leaking them.
@@ -101,7 +110,7 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
         }
     }
     RC_LOG(3, L"Init leave");
-    return true;
+    return eventsMade;
 }
 
 void RCAvFileScan::UnInit()
@@ -125,8 +134,9 @@ bool RCAvFileScan::StartScan()
         return false;
     // The query thread waits on these two: without them it could neither
     // take an answer nor be stopped, so no run begins.
-    if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr) {
-        RC_LOG(2, L"StartScan no events");
+    if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr ||
+        s.startedEvent.GetHandle() == nullptr) {
+        RC_LOG(1, L"StartScan no events");
         return false;
     }
     s.idle = false;
@@ -150,14 +160,14 @@ bool RCAvFileScan::StartScan()
 
     s.stopEvent.Reset();
     s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
-    if (!s.queryThread->Start()) {
+    if (s.faults.noQueryThread || !s.queryThread->Start()) {
         // Without a query thread no answer and no end would ever be
         // reported: the run does not begin.
         s.queryThread.Reset();
         if (s.proxy != nullptr)
             s.proxy->Stop();
         s.idle = true;
-        RC_LOG(2, L"StartScan no query thread");
+        RC_LOG(1, L"StartScan no query thread");
         return false;
     }
     s.startedEvent.Wait(INFINITE);

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "Src/Engine/Scanner/IAvFileScanEvent.h"
+#include "Src/Engine/Scanner/RCRunFaults.h"
 #include "foundation/RCNonCopyable.h"
 
 namespace RC {
@@ -38,10 +39,15 @@ public:
 
     void SetSink(IAvFileScanEvent* sink);
     void SetTiming(const Timing& timing);
+    // Before Init.
+    void SetFaults(const RCRunFaults& faults);
 
+    // False when the queue's events could not be made: no run can start.
+    // A missing engine is no failure (every file then completes clean).
     bool Init(const wchar_t* engineArgument);
     void UnInit();
-    // False while a run is active (until WaitingStop).
+    // False while a run is active (until WaitingStop), and when the run
+    // cannot begin (no events, no query thread), which it logs.
     bool StartScan();
     bool AddFileQueryTask(FileQueryTask* task);
     // Drops every pending task without completing it and ends the run.

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
@@ -28,29 +29,44 @@ namespace {
 const char kSignatures[] = "fab8f3e60b0ba1d4f8f152b7ee446062:43:Win.Trojan.KivoCtrl-1\n"
                            "3816dbdc32a1a51e7dda1db70e4b01bf:43:PUA.Win.Adware.KivoCtrl-1\n";
 
-// What the run reported. It can hold the enumeration thread in the run's
-// first item status or the query thread at its start, and note when a worker
-// next asks at the pause gate.
+// Where the recorder holds the thread that gets there first, until the test
+// releases it.
+enum class HoldAt { kNothing, kFirstItemStatus, kEnumStart, kQueryStart, kEndState };
+
+// What the run reported. It can hold a worker at one point of the run, and
+// note when a worker next asks at the pause gate.
 class ScanRecorder : public IScanObCallback {
 public:
     void OnScanStateChange(const ScanStatusBlock* s) override
     {
         Note([&] { states.push_back(s->state), totals = {s->state, s->filesFound, s->level2Found, s->level3Found}; });
+        if (s->state == 3 || s->state == 4)
+            HoldIf(HoldAt::kEndState);
     }
     void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
     void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
     {
-        std::unique_lock<std::mutex> guard(lock_);
-        statuses[showType].push_back(s->status);
-        HoldAt(hold, guard);
-    }
-    void HoldQueryStart()
-    {
-        std::unique_lock<std::mutex> guard(lock_);
-        HoldAt(queryHold, guard);
+        Note([&] { statuses[showType].push_back(s->status); });
+        HoldIf(HoldAt::kFirstItemStatus);
     }
     void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
     void NoteGate() { Note([&] { gate = gate == 1 ? 2 : gate; }); }
+
+    // Holds the calling thread at the armed point once; released says whether
+    // the test let it go (rather than the bound running out).
+    void HoldIf(HoldAt point)
+    {
+        std::unique_lock<std::mutex> guard(lock_);
+        if (holdAt != point || hold != 1)
+            return;
+        hold = 2;
+        changed_.notify_all();
+        released = changed_.wait_for(guard, std::chrono::seconds(90), [&] { return hold == 3; });
+        changed_.notify_all();
+    }
+    void Arm(HoldAt point) { Note([&] { holdAt = point, hold = 1; }); }
+    bool WaitHeld() { return WaitUntil([&] { return hold == 2; }); }
+    void Release() { Set(hold, 3); }
 
     // Bounded, so that a run that hangs fails its test.
     bool WaitUntil(const std::function<bool()>& done)
@@ -81,19 +97,12 @@ public:
 
     Values states, percents, totals;
     std::map<uint32_t, Values> statuses;
-    int hold = 0, queryHold = 0;  // 1 armed, 2 holding, 3 released
-    int gate = 0;                 // 1 watching, 2 a worker came
+    HoldAt holdAt = HoldAt::kNothing;
+    int hold = 0;  // 1 armed, 2 holding, 3 released
+    bool released = false;
+    int gate = 0;  // 1 watching, 2 a worker came
 
 private:
-    void HoldAt(int& point, std::unique_lock<std::mutex>& guard)
-    {
-        if (point != 1)
-            return;
-        point = 2;
-        changed_.notify_all();
-        changed_.wait(guard, [&] { return point == 3; });
-    }
-
     std::mutex lock_;
     std::condition_variable changed_;
 };
@@ -101,9 +110,18 @@ private:
 struct WatchedCtrl : RCSafeTrevoxCtrl {
     explicit WatchedCtrl(ScanRecorder& recorder) : recorder(recorder) {}
     bool CheckStopped() override { return recorder.NoteGate(), RCSafeTrevoxCtrl::CheckStopped(); }
-    bool OnQueryBegin() override { return recorder.HoldQueryStart(), RCSafeTrevoxCtrl::OnQueryBegin(); }
+    bool OnEnumStart() override { return recorder.HoldIf(HoldAt::kEnumStart), RCSafeTrevoxCtrl::OnEnumStart(); }
+    bool OnQueryBegin() override { return recorder.HoldIf(HoldAt::kQueryStart), RCSafeTrevoxCtrl::OnQueryBegin(); }
     ScanRecorder& recorder;
 };
+
+// A call made on a thread of its own, as a host with a pool of delivery
+// threads makes it.
+template <class Call>
+void OnAnotherThread(Call call)
+{
+    std::thread(call).join();
+}
 
 class RCSafeTrevoxCtrlTest : public testing::Test {
 protected:
@@ -142,13 +160,13 @@ protected:
     // then waits at the gate.
     void SuspendInFirstItem(int suspends)
     {
-        recorder_.Set(recorder_.hold, 1);
+        recorder_.Arm(HoldAt::kFirstItemStatus);
         Start();
-        ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.hold == 2; }));
+        ASSERT_TRUE(recorder_.WaitHeld());
         for (int i = 0; i < suspends; ++i)
             EXPECT_TRUE(ctrl_.SuspendScan());
         recorder_.Set(recorder_.gate, 1);
-        recorder_.Set(recorder_.hold, 3);
+        recorder_.Release();
         ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.gate == 2; }));
     }
     Values ItemRow(uint32_t showType)
@@ -204,14 +222,23 @@ TEST(RCSafeTrevoxCtrlProgress, DoneUnitsAndPercentFollowTheCountsOfEachItem)
     cached.doneCache = 33;
     EXPECT_EQ(33u, RCSafeTrevoxCtrl::ItemDone(cached));
     EXPECT_EQ(20u, RCSafeTrevoxCtrl::PercentOf({}));
+
+    // What peers are shown never goes down within a run; a new run starts over.
+    RCSafeTrevoxOb observer;
+    observer.RaisePercent(63);
+    observer.RaisePercent(50);
+    EXPECT_EQ(63u, observer.GetProgress().percent);
+    observer.Reset();
+    observer.RaisePercent(50);
+    EXPECT_EQ(50u, observer.GetProgress().percent);
 }
 
-// The first run is suspended twice and goes on after one resume; the second
-// counts again from zero.
+// The first run is suspended twice and goes on after one resume from another
+// thread; the second counts again from zero.
 TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspends)
 {
     SuspendInFirstItem(2);
-    EXPECT_TRUE(ctrl_.ResumeScan());
+    OnAnotherThread([&] { EXPECT_TRUE(ctrl_.ResumeScan()); });
     for (long run = 1; run <= 2; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         if (run == 2)
@@ -225,7 +252,7 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
         recorder_.Note([&] { recorder_.percents.clear(); });
     }
-    EXPECT_EQ(Values({1, 2, 2, 1, 4, 1, 4}), recorder_.Get(recorder_.states));
+    EXPECT_EQ(Values({0, 1, 2, 2, 1, 4, 0, 1, 4}), recorder_.Get(recorder_.states));
     EXPECT_EQ(Values({1, 2, 3, 1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);
 }
 
@@ -251,19 +278,19 @@ TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItem)
 TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScansNothing)
 {
     // The enumeration thread waits for the query thread's start, held until the stop has come.
-    recorder_.Set(recorder_.queryHold, 1);
+    recorder_.Arm(HoldAt::kQueryStart);
     Start();
-    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.queryHold == 2; }));
+    ASSERT_TRUE(recorder_.WaitHeld());
     ctrl_.StopScan();
-    recorder_.Set(recorder_.queryHold, 3);
+    recorder_.Release();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
     EXPECT_TRUE(recorder_.Get(recorder_.statuses).empty());
 
     SuspendInFirstItem(1);
-    ctrl_.StopScan();  // releases the workers held at the gate
+    OnAnotherThread([&] { ctrl_.StopScan(); });  // releases the workers held at the gate
     ASSERT_TRUE(recorder_.WaitForEnds(2));
-    EXPECT_EQ(Values({1, 3, 1, 2, 3}), recorder_.Get(recorder_.states));
+    EXPECT_EQ(Values({0, 1, 3, 0, 1, 2, 3}), recorder_.Get(recorder_.states));
     EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
     EXPECT_EQ(Values({1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);  // its end marker still passes
     EXPECT_FALSE(ctrl_.SuspendScan());
@@ -276,7 +303,7 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     // then ends only if the stop drops the query).
     std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary) << "NeverAnswer=clean.exe\n";
     Start();
-    ASSERT_TRUE(recorder_.WaitUntil([&] { return !recorder_.states.empty(); }));
+    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; }));  // cleared, scanning
     Plan(5);
     EXPECT_EQ(26u, ctrl_.GetObserver()->GetItems().at(0).showType);
     EXPECT_FALSE(ctrl_.StartScan());
@@ -287,13 +314,77 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
 }
 
+// Until the query thread begins, a start is that run's own start again and a
+// new plan is for the next run: the run goes on with the plan it began with.
+TEST_F(RCSafeTrevoxCtrlTest, BeforeTheRunBeginsAStartAnswersTrueAndANewPlanWaitsForTheNextRun)
+{
+    recorder_.Arm(HoldAt::kEnumStart);
+    Start();
+    ASSERT_TRUE(recorder_.WaitHeld());
+    EXPECT_TRUE(ctrl_.StartScan());
+    EXPECT_FALSE(ctrl_.SuspendScan());
+    Plan(5);
+    EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
+    recorder_.Release();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Values({0, 0, 1, 4}), recorder_.Get(recorder_.states));  // each start clears the peers' view
+}
+
+// The end state is posted with no lock of the controller held: a host that
+// keeps its own lock while it delivers a command, and takes it again when
+// the module posts, gets its commands answered meanwhile.
+TEST_F(RCSafeTrevoxCtrlTest, CommandsAreAnsweredWhileAWorkerPostsTheEndState)
+{
+    recorder_.Arm(HoldAt::kEndState);
+    Start();
+    ASSERT_TRUE(recorder_.WaitHeld());
+    EXPECT_FALSE(ctrl_.SuspendScan());
+    EXPECT_FALSE(ctrl_.ResumeScan());
+    ctrl_.StopScan();
+    recorder_.Release();
+    EXPECT_TRUE(recorder_.WaitUntil([&] { return recorder_.released; }));
+    EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
+}
+
+// A run whose own machinery fails to start ends as stopped having scanned
+// nothing, and the task takes the next start.
+TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRuns)
+{
+    RCRunFaults noWorker, noQueryThread, noEvents;
+    noWorker.noWorker = true;
+    noQueryThread.noQueryThread = true;
+    noEvents.noQueueEvents = true;
+    long ends = 0;
+    for (const RCRunFaults& fault : {noWorker, noQueryThread}) {
+        ctrl_.SetFaults(fault);
+        Start();
+        ASSERT_TRUE(recorder_.WaitForEnds(++ends));
+        EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
+        ctrl_.SetFaults(RCRunFaults());
+        Start();
+        ASSERT_TRUE(recorder_.WaitForEnds(++ends));
+        EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
+    }
+    EXPECT_EQ(Values({0, 3, 0, 1, 4, 0, 3, 0, 1, 4}), recorder_.Get(recorder_.states));
+
+    // Without the queue's events no run can begin.
+    ctrl_.UnInitialize();
+    ctrl_.SetFaults(noEvents);
+    ASSERT_TRUE(ctrl_.Initialize(L"ctrl-test"));
+    Plan(3);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(++ends));
+    EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
+}
+
 #else
 
 TEST_F(RCSafeTrevoxCtrlTest, WithoutTheEngineEveryFileCompletesClean)
 {
     Start();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
-    EXPECT_EQ(Values({1, 4}), recorder_.Get(recorder_.states));
+    EXPECT_EQ(Values({0, 1, 4}), recorder_.Get(recorder_.states));
     EXPECT_EQ(Values({4, 6, 0, 0}), recorder_.Get(recorder_.totals));
     EXPECT_EQ(Values({3, 6, 5, 0, 0}), ItemRow(26));
 }

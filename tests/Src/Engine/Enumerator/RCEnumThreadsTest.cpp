@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,16 @@ TEST_F(RCEnumThreadsTest, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilI
     go.Set();
     EXPECT_EQ(Finish(), (Events{"start", "item 1", "item-end 1", "end stopped"}));
     EXPECT_EQ(files, 0);
+}
+
+// A walk that throws ends that walk; the next one runs and the run ends.
+TEST_F(RCEnumThreadsTest, AThrowingWalkEndsItselfNotTheRun)
+{
+    auto* failing = new FakeEnumerator(1, 5);
+    failing->afterFile = [] { throw std::bad_alloc(); };
+    Start({failing, new FakeEnumerator(2, 1)}, {1, 2});
+    EXPECT_EQ(Finish(), (Events{"start", "item 1", "item 2", "item-end 2", "end"}));
+    EXPECT_EQ(files, 2);
 }
 
 // The enumerators see the native system folder, as a 64-bit process would.
