@@ -51,7 +51,11 @@ constexpr double kMemoryMarginMiB = 4.0;
 const wchar_t kEicar[] = L"X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*";
 
 struct TaskCounts {
-    long starts = 0;  // start commands answered with success
+    // Runs begun: a start clears the peers' view (state 0) before its run's
+    // states; a start that finds a run under way (not yet begun, or
+    // running) clears it as well but begins nothing.
+    long starts = 0;
+    bool inRun = false;
     long completed = 0;
     long stopped = 0;
     long operations = 0;  // begin events
@@ -70,15 +74,15 @@ public:
         if (data == nullptr)
             return;
         std::lock_guard<std::mutex> guard(lock_);
-        RC::TaskCommandResultEvent result;
         RC::ScanStateEvent state;
         RC::OperateStateEvent operate;
         RC::ThreatFoundEvent threat;
-        if (message.id() == RC::EVT_TASK_COMMAND_RESULT && RC::RCDecodeRecord(result, *data)) {
-            if (TaskCounts* task = Find(result.taskId))
-                task->starts += result.command == 0 && result.result;
-        } else if (message.id() == RC::EVT_SCAN_STATE && RC::RCDecodeRecord(state, *data)) {
+        if (message.id() == RC::EVT_SCAN_STATE && RC::RCDecodeRecord(state, *data)) {
             if (TaskCounts* task = Find(state.taskId)) {
+                if (state.state == 0 && !task->inRun)
+                    task->inRun = true, ++task->starts;
+                if (state.state == 3 || state.state == 4)
+                    task->inRun = false;
                 task->completed += state.state == 4;
                 task->stopped += state.state == 3;
             }
