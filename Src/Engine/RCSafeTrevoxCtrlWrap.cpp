@@ -52,6 +52,7 @@ void RCSafeTrevoxCtrlWrap::SetSender(const RCModuleSender* sender)
 
 void RCSafeTrevoxCtrlWrap::UnInitAll()
 {
+    RC_CHECK_SEQUENCE(registry_->delivery);
     for (auto& task : registry_->tasks)
         task.second.UnInit();
 }
@@ -73,6 +74,7 @@ RCScanCtrlInfo* RCSafeTrevoxCtrlWrap::FindExisting(const std::wstring& taskId)
 void RCSafeTrevoxCtrlWrap::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
                                             const std::wstring& id, const uint8_t* data, uint32_t size)
 {
+    RC_CHECK_SEQUENCE(registry_->delivery);
     if (id == REQ_TASK_SETUP)
         OnSetup(address1, address2, data, size);
     else if (id == REQ_TASK_COMMAND)

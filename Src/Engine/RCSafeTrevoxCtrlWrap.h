@@ -12,8 +12,9 @@
 // commands, operations and cancels for it find no controller and do nothing
 // (commands answer false).
 //
-// Threads: called on the host's delivery thread only, one call at a time, so
-// it has no lock. The tasks' texts are read by their controllers' workers,
+// Threads: called on the host's delivery thread, one call at a time (the
+// thread may change from call to call), so it has no lock; the thread checks
+// hold it to that. The tasks' texts are read by their controllers' workers,
 // but they never change after a task is created.
 #include <cstdint>
 #include <map>
@@ -21,6 +22,7 @@
 #include <string>
 
 #include "Src/Engine/RCScanCtrlInfo.h"
+#include "foundation/RCThreadChecker.h"
 
 namespace RC {
 
@@ -48,6 +50,7 @@ private:
         // are different tasks.
         std::map<std::wstring, RCScanCtrlInfo> tasks;
         const RCModuleSender* sender = nullptr;
+        RCSequenceChecker delivery;
     };
 
     void OnSetup(const std::wstring& address1, const std::wstring& address2, const uint8_t* data, uint32_t size);

@@ -17,6 +17,7 @@
 #include "foundation/RCEvent.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
+#include "foundation/RCThreadChecker.h"
 
 namespace RC {
 
@@ -97,6 +98,11 @@ struct RCSafeTrevoxCtrl::State {
     RCCriticalSection countsLock;
 
     RCEventOutbox outbox;
+
+    // The delivery's calls come one at a time; each run binds its workers.
+    RCSequenceChecker bus;
+    RCThreadChecker enumerationThread;
+    RCThreadChecker queryThread;
 };
 
 RCSafeTrevoxCtrl::RCSafeTrevoxCtrl() : state_(new State())
@@ -131,6 +137,7 @@ RCSafeTrevoxOb* RCSafeTrevoxCtrl::GetObserver()
 
 bool RCSafeTrevoxCtrl::Initialize(const wchar_t* engineArgument)
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     if (s.initialized)
         return true;
@@ -153,6 +160,7 @@ bool RCSafeTrevoxCtrl::Initialize(const wchar_t* engineArgument)
 
 void RCSafeTrevoxCtrl::UnInitialize()
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     RC_LOG(3, L"Uninitialize enter");
     if (!s.initialized)
@@ -269,6 +277,7 @@ bool RCSafeTrevoxCtrl::Apply(RunEvent event)
 
 void RCSafeTrevoxCtrl::SetScanTypeInfo(const ScanTypeInfo& info)
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     RC_LOG(3, L"Enter");
     if (!AcceptsPlan())
@@ -311,6 +320,7 @@ void RCSafeTrevoxCtrl::RunScanTask()
 
 bool RCSafeTrevoxCtrl::StartScan()
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     RC_LOG(3, L"RCTrvox::StartScan Enter");
     // Peers clear their view of the task before the run's own states arrive,
@@ -378,18 +388,21 @@ bool RCSafeTrevoxCtrl::BeginRun()
 
 bool RCSafeTrevoxCtrl::SuspendScan()
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     RC_LOG(3, L"RCTrvox::SuspendScan");
     return Apply(RunEvent::kSuspend);
 }
 
 bool RCSafeTrevoxCtrl::ResumeScan()
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     RC_LOG(3, L"RCTrvox::ResumeScan");
     return Apply(RunEvent::kResume);
 }
 
 void RCSafeTrevoxCtrl::StopScan()
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     RC_LOG(3, L"RCTrvox::StopScan");
     if (state_->initialized)
         Apply(RunEvent::kStop);
@@ -409,6 +422,7 @@ bool RCSafeTrevoxCtrl::CheckStopped()
 
 void RCSafeTrevoxCtrl::ForwardThreatPaths(const std::vector<uint32_t>& taskIds)
 {
+    RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     for (uint32_t taskId : taskIds) {
         FileQueryTask threat;
@@ -425,6 +439,7 @@ IAvEnumFile* RCSafeTrevoxCtrl::FindEnumerator(uint32_t showType) const
 
 bool RCSafeTrevoxCtrl::OnEnumStart()
 {
+    RC_BIND_THREAD(state_->enumerationThread);
     State& s = *state_;
     RC_LOG(4, L"On Enumed start");
     s.observer.SetPercent(kFirstPercent);
@@ -439,6 +454,7 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
 
 bool RCSafeTrevoxCtrl::OnEnumItemStart(IAvEnumFile* enumerator)
 {
+    RC_CHECK_THREAD(state_->enumerationThread);
     State& s = *state_;
     if (enumerator == nullptr)
         return false;
@@ -455,6 +471,7 @@ bool RCSafeTrevoxCtrl::OnEnumItemStart(IAvEnumFile* enumerator)
 
 bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& path, const std::wstring& subItem)
 {
+    RC_CHECK_THREAD(state_->enumerationThread);
     State& s = *state_;
     if (enumerator == nullptr)
         return false;
@@ -495,6 +512,7 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
 
 bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
 {
+    RC_CHECK_THREAD(state_->enumerationThread);
     State& s = *state_;
     if (enumerator != nullptr) {
         const int32_t showType = enumerator->GetShowType();
@@ -518,6 +536,7 @@ bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
 
 void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
 {
+    RC_CHECK_THREAD(state_->enumerationThread);
     State& s = *state_;
     s.enumerationDone = true;
     if (!stopped) {
@@ -537,6 +556,7 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
 
 bool RCSafeTrevoxCtrl::OnQueryBegin()
 {
+    RC_BIND_THREAD(state_->queryThread);
     RC_LOG(4, L"On Query begin");
     if (!Apply(RunEvent::kQueryBegin))
         return false;
@@ -547,6 +567,8 @@ bool RCSafeTrevoxCtrl::OnQueryBegin()
 
 bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
 {
+    // Markers and failed submissions come on the enumeration thread.
+    RC_CHECK_EITHER_THREAD(state_->queryThread, state_->enumerationThread);
     State& s = *state_;
     if (task == nullptr || task->showType >= kEndOfRunShowType)
         return true;
@@ -575,6 +597,8 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
 
 bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
 {
+    // Markers and failed submissions come on the enumeration thread.
+    RC_CHECK_EITHER_THREAD(state_->queryThread, state_->enumerationThread);
     State& s = *state_;
     if (task == nullptr || task->showType >= kEndOfRunShowType)
         return true;
@@ -625,6 +649,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
 
 bool RCSafeTrevoxCtrl::OnQueryEnd()
 {
+    RC_CHECK_THREAD(state_->queryThread);
     RC_LOG(3, L"OnQueryend");
     return true;
 }
