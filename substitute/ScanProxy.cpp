@@ -101,13 +101,12 @@ void ScanProxy::Start()
             started_ = true;
             cancel_ = false;
         }
-        StartWorkers();
+        StartWorkers(controls->Workers());
     });
 }
 
-void ScanProxy::StartWorkers()
+void ScanProxy::StartWorkers(std::size_t count)
 {
-    std::size_t count = controls_->Workers();
     if (count == 0)
         count = std::thread::hardware_concurrency();
     if (count == 0)
@@ -153,6 +152,7 @@ void ScanProxy::StopWorkers()
             worker.join();
     }
     workers_.clear();
+    std::lock_guard<std::mutex> guard(lock_);
     cancel_ = false;
 }
 

@@ -49,7 +49,7 @@ private:
         std::wstring path;
     };
 
-    void StartWorkers();
+    void StartWorkers(std::size_t count);
     void StopWorkers();
     void WorkerLoop();
     void Answer(const Query& query, const RC::ScanResult& result);
@@ -58,9 +58,10 @@ private:
     SignatureStore& store_;
     const std::wstring folder_;
 
-    std::mutex lifecycle_; // serialises Start, Stop and UnInit
+    std::mutex lifecycle_; // serialises Start, Stop and UnInit, and guards workers_
+    std::vector<std::thread> workers_;
 
-    std::mutex lock_; // guards everything below
+    std::mutex lock_; // guards everything below but cancel_
     std::condition_variable workChanged_;
     std::condition_variable roomFreed_;
     std::condition_variable cancelled_; // cuts the test controls' delay short
@@ -73,8 +74,8 @@ private:
     std::wstring engineArgument_;
     RC::IEngineAssist* assist_ = nullptr;
 
+    // Read by the workers mid-scan without the lock; written under it.
     std::atomic<bool> cancel_{false};
-    std::vector<std::thread> workers_;
 };
 
 } // namespace Substitute
