@@ -5,6 +5,7 @@
 #include "foundation/RCHandles.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCRefPtr.h"
+#include "foundation/RCThreadAnnotations.h"
 
 #include <process.h>
 
@@ -17,16 +18,27 @@ constexpr DWORD kJoinWaitMs = 10000;
 } // namespace
 
 struct RCThreadData {
+    RCCriticalSection lock;
     void* context = nullptr;
     RCThreadRoutine routine = nullptr;
-    bool running = false;
-    unsigned long threadId = 0;
-    unique_handle threadHandle;
-    unique_handle finishedHandle;   // of a run whose routine has returned
-    IThreadExitListener* exitListener = nullptr;
-    RCCriticalSection lock;
+    bool running RC_GUARDED_BY(lock) = false;
+    unsigned long threadId RC_GUARDED_BY(lock) = 0;
+    // Kept until a join has seen the thread leave: joiners wait on copies.
+    unique_handle threadHandle RC_GUARDED_BY(lock);
+    // The reference on the library that the next thread started takes over.
+    HMODULE pin RC_GUARDED_BY(lock) = nullptr;
+    IThreadExitListener* exitListener RC_GUARDED_BY(lock) = nullptr;
     RCEvent startedEvent{true};
 };
+
+namespace {
+void CloseHandles(RCThreadData& data) RC_REQUIRES(data.lock)
+{
+    data.threadHandle.reset();
+    data.running = false;
+    data.threadId = 0;
+}
+} // namespace
 
 RCThread::RCThread(RCThreadRoutine routine, void* context)
     : data_(new (std::nothrow) RCThreadData)
@@ -48,10 +60,19 @@ bool RCThread::Start()
         if (!data_->routine || data_->running)
             return false;
 
+        // The thread holds the library that holds its code until it has left
+        // it: a host may free the library as soon as the module lets go.
+        HMODULE pin = nullptr;
+        if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                                  reinterpret_cast<LPCWSTR>(&RCThread::ThreadProc), &pin))
+            return false;
         AddRef();  // the worker's own reference, taken over by ThreadProc
         unsigned id = 0;
         HANDLE handle = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RCThread::ThreadProc, this,
                                                                   CREATE_SUSPENDED, &id));
+        if (!handle)
+            ::FreeLibrary(pin);
+        data_->pin = handle ? pin : nullptr;
         data_->threadId = id;
         data_->threadHandle.reset(handle);
         if (handle) {
@@ -60,7 +81,7 @@ bool RCThread::Start()
             if (::ResumeThread(handle) != static_cast<DWORD>(-1))
                 return true;
         }
-        CloseHandlesLocked();
+        CloseHandles(*data_);
     }
     // Outside the lock: without another holder this deletes the object.
     Release();
@@ -73,8 +94,11 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
     RCRefPtr<RCThread> keepAlive = RCRefPtr<RCThread>::Adopt(self);
     RCThreadData& data = *self->data_;
 
+    HMODULE pin = nullptr;
     {
         RCAutoLock guard(data.lock);
+        pin = data.pin;
+        data.pin = nullptr;
         data.startedEvent.Set();
         data.running = true;
     }
@@ -86,44 +110,21 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
     IThreadExitListener* listener = nullptr;
     {
         RCAutoLock guard(data.lock);
-        data.finishedHandle = std::move(data.threadHandle);
         data.running = false;
         listener = data.exitListener;
     }
     if (listener)
         listener->OnThreadExit(self);
     keepAlive.Reset();  // may delete the object, here on the worker
+    if (pin)
+        ::FreeLibraryAndExitThread(pin, 0);  // never returns into code that may be gone
     return 0;
 }
 
-void RCThread::CloseHandlesLocked()
-{
-    data_->threadHandle.reset();
-    data_->finishedHandle.reset();
-    data_->running = false;
-    data_->threadId = 0;
-}
 
 void RCThread::Join()
 {
-    if (!data_)
-        return;
-    for (;;) {
-        HANDLE handle;
-        {
-            RCAutoLock guard(data_->lock);
-            handle = data_->threadHandle.get();
-        }
-        if (!handle)
-            return;
-        const DWORD result = ::WaitForSingleObject(handle, kJoinWaitMs);
-        if (result == WAIT_TIMEOUT)
-            continue;
-        if (result != WAIT_OBJECT_0)
-            return;
-        RCAutoLock guard(data_->lock);
-        CloseHandlesLocked();
-        return;
+    while (!TryJoin()) {
     }
 }
 
@@ -131,20 +132,28 @@ bool RCThread::TryJoin()
 {
     if (!data_)
         return true;
-    HANDLE handle;
+    // Each joiner waits on a handle of its own: another joiner may close the
+    // object's handle the moment the thread is gone.
+    unique_handle handle;
+    unsigned long id = 0;
     {
         RCAutoLock guard(data_->lock);
-        handle = data_->threadHandle.get();
+        if (!data_->threadHandle || data_->threadId == ::GetCurrentThreadId())
+            return true;  // nothing to wait for, or the thread itself, which cannot wait for its end
+        HANDLE copy = nullptr;
+        if (!::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(), ::GetCurrentProcess(), &copy,
+                               SYNCHRONIZE, FALSE, 0))
+            return true;
+        handle.reset(copy);
+        id = data_->threadId;
     }
-    if (!handle)
-        return true;
-    const DWORD result = ::WaitForSingleObject(handle, kJoinWaitMs);
+    // Signalled once the thread has left, not merely the routine.
+    const DWORD result = ::WaitForSingleObject(handle.get(), kJoinWaitMs);
     if (result == WAIT_TIMEOUT)
         return false;
-    if (result == WAIT_OBJECT_0) {
-        RCAutoLock guard(data_->lock);
-        CloseHandlesLocked();
-    }
+    RCAutoLock guard(data_->lock);
+    if (data_->threadId == id)  // not started again meanwhile
+        CloseHandles(*data_);
     return true;
 }
 

@@ -26,7 +26,9 @@ protected:
 // The creator holds the object through an RCRefPtr; a started thread holds a
 // reference of its own until the routine (and the exit listener) have
 // returned, so the owner may let go at any time and the object is then
-// deleted on the worker thread. Start, Join and the queries may be called
+// deleted on the worker thread. The thread also holds a reference on the
+// library its code lives in, given back as it exits, so a host may free the
+// library while a thread is still on its way out. Start, Join and the queries may be called
 // from any thread; the routine and the listener run without the lock held.
 class RCThread : private RCRefCounted
 {
@@ -41,10 +43,11 @@ public:
     // False without a routine, while still running, or when the thread
     // cannot be created.
     [[nodiscard]] bool Start();
-    // Waits, in waits of 10 seconds and without limit, until the routine
-    // has returned, then closes the thread's handles.
+    // Waits without limit until the thread has left (its routine has
+    // returned and it no longer runs code of this library), then closes the
+    // thread's handle. Called on the thread itself, it returns at once.
     void Join();
-    // One wait of 10 seconds: false when the routine is still running.
+    // One wait of 10 seconds: false when the thread is still there.
     bool TryJoin();
     bool WaitStarted(unsigned long milliseconds);
 
@@ -54,7 +57,6 @@ public:
 
 private:
     static unsigned __stdcall ThreadProc(void* argument);
-    void CloseHandlesLocked();
 
     std::unique_ptr<RCThreadData> data_;
 };
