@@ -1,7 +1,5 @@
 #include "Src/Engine/RCNetAptMonitor.h"
 
-#include <process.h>
-
 #include <atomic>
 #include <memory>
 
@@ -10,9 +8,9 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCInternet.h"
-#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCOleInit.h"
 #include "foundation/RCProcAddress.h"
+#include "foundation/RCRefPtr.h"
 
 namespace RC {
 
@@ -21,8 +19,30 @@ namespace {
 using NotifyAddrChangeFn = DWORD(WINAPI*)(HANDLE*, OVERLAPPED*);
 using CancelIPChangeNotifyFn = BOOL(WINAPI*)(OVERLAPPED*);
 
-constexpr DWORD kStopJoinMs = 10000;
 constexpr DWORD kNotifyStopCheckMs = 10;
+
+// One address-change request. The system writes into it until the request
+// completes, so it is only let go of after that.
+struct AddrChangeRequest {
+    OVERLAPPED overlapped = {};
+    RCEvent change{false};
+    HANDLE handle = nullptr;  // the system's, not ours to close
+};
+
+// Cancels a pending request and waits until its completion has been
+// written. False when the request could not be cancelled and is still
+// pending: the caller must then leave the block alone.
+bool CancelAndWait(CancelIPChangeNotifyFn cancel, AddrChangeRequest& request)
+{
+    if (HasOverlappedIoCompleted(&request.overlapped))
+        return true;
+    if (!cancel(&request.overlapped) && ::GetLastError() != ERROR_NOT_FOUND &&
+        !HasOverlappedIoCompleted(&request.overlapped))
+        return false;
+    DWORD transferred = 0;
+    ::GetOverlappedResult(request.handle, &request.overlapped, &transferred, TRUE);
+    return true;
+}
 
 } // namespace
 
@@ -76,11 +96,11 @@ bool RCNetAptMonitor::Start()
         return true;
     // The thread's own reference to the state, handed over on success.
     auto context = std::make_unique<boost::shared_ptr<State>>(state_);
-    unique_handle thread(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &ThreadProc, context.get(), 0, nullptr)));
-    if (!thread)
+    RCRefPtr<RCThread> thread(new RCThread(&ThreadRoutine, context.get()));
+    if (!thread->Start())
         return false;
     (void)context.release();
-    thread_ = std::move(thread);
+    thread_ = thread;
     return true;
 }
 
@@ -89,9 +109,11 @@ void RCNetAptMonitor::Stop()
     ::InterlockedExchange(&state_->stopping, 1);
     state_->sink = nullptr;
     state_->stopEvent->Set();
-    if (thread_)
-        ::WaitForSingleObject(thread_.get(), kStopJoinMs);
-    thread_.reset();
+    // However long a probe takes: the library may be freed once this returns.
+    if (thread_) {
+        thread_->Join();
+        thread_ = nullptr;
+    }
 }
 
 std::wstring RCNetAptMonitor::ProbeUrl()
@@ -104,11 +126,10 @@ std::wstring RCNetAptMonitor::ProbeUrl()
     return L"http://" + host;
 }
 
-unsigned __stdcall RCNetAptMonitor::ThreadProc(void* context)
+void RCNetAptMonitor::ThreadRoutine(void* context)
 {
     std::unique_ptr<boost::shared_ptr<State>> state(static_cast<boost::shared_ptr<State>*>(context));
-    RCNoThrowBoundary("RCNetAptMonitor thread", [&] { Run(**state); });
-    return 0;
+    Run(**state);
 }
 
 void RCNetAptMonitor::Run(State& state)
@@ -124,7 +145,8 @@ void RCNetAptMonitor::Run(State& state)
         return;
 
     boost::shared_ptr<RCEvent> stopEvent = state.stopEvent;
-    RCEvent change(false);
+    auto request = std::make_unique<AddrChangeRequest>();
+    RCEvent& change = request->change;
     change.Reset();
     if (!stopEvent->GetHandle() || !change.GetHandle())
         return;
@@ -137,22 +159,23 @@ void RCNetAptMonitor::Run(State& state)
     state.Notify(last);
     bool lastLocal = last;
 
-    OVERLAPPED overlapped = {};
+    OVERLAPPED& overlapped = request->overlapped;
     overlapped.hEvent = change.GetHandle();
     bool armed = false;
     for (;;) {
         if (!armed) {
-            HANDLE ignored = nullptr;
-            if (notifyAddrChange(&ignored, &overlapped) != ERROR_IO_PENDING || state.Stopping())
+            if (notifyAddrChange(&request->handle, &overlapped) != ERROR_IO_PENDING)
                 break;
             armed = true;
+            if (state.Stopping())
+                break;
         }
         const HANDLE waits[2] = {stopEvent->GetHandle(), change.GetHandle()};
         const DWORD result = ::WaitForMultipleObjects(2, waits, FALSE, state.timing.changeWaitMs);
         bool check = false;
         if (result == WAIT_OBJECT_0 + 1) {
             change.Reset();
-            cancelIPChangeNotify(&overlapped);
+            CancelAndWait(cancelIPChangeNotify, *request);
             check = true;
             armed = false;
         } else if (result == WAIT_TIMEOUT) {
@@ -180,9 +203,13 @@ void RCNetAptMonitor::Run(State& state)
             state.Notify(now);
         last = now;
     }
-    // The request must not outlive the OVERLAPPED block on this stack.
-    if (armed)
-        cancelIPChangeNotify(&overlapped);
+    // A request the system still holds keeps its block: better a few bytes
+    // lost than a completion written into freed memory.
+    if (armed && !CancelAndWait(cancelIPChangeNotify, *request)) {
+        RC_LOG(2, L"An address-change request could not be cancelled (error %u)",
+               static_cast<unsigned>(::GetLastError()));
+        (void)request.release();
+    }
 }
 
 } // namespace RC

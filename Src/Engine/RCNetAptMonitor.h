@@ -4,10 +4,10 @@
 //
 // Threads: the owner (the network-state part, on the host's delivery thread)
 // calls Start and Stop; the monitor thread probes and calls the sink. The
-// thread works on a state block it shares with the monitor, so a thread that
-// is still inside a probe when Stop gives up waiting finds stopping set and
-// leaves without touching the monitor or the sink. The sink is not owned;
-// Stop clears it before it wakes the thread.
+// thread works on a state block it shares with the monitor. Stop waits for
+// the thread to leave however long a probe takes, since the library may be
+// freed as soon as the module is released. The sink is not owned; Stop
+// clears it before it wakes the thread.
 #include <windows.h>
 
 #include <cstdint>
@@ -16,8 +16,9 @@
 
 #include <boost/shared_ptr.hpp>
 
-#include "foundation/RCHandles.h"
 #include "foundation/RCNonCopyable.h"
+#include "foundation/RCRefPtr.h"
+#include "foundation/RCThread.h"
 
 namespace RC {
 
@@ -46,18 +47,18 @@ public:
     ~RCNetAptMonitor();
 
     [[nodiscard]] bool Start();
-    // Waits up to 10 s for the thread, then lets it go.
+    // Waits until the thread has left.
     void Stop();
 
     static std::wstring ProbeUrl();
 
 private:
     struct State;
-    static unsigned __stdcall ThreadProc(void* context);
+    static void __cdecl ThreadRoutine(void* context);
     static void Run(State& state);
 
     boost::shared_ptr<State> state_;
-    unique_handle thread_;
+    RCRefPtr<RCThread> thread_;
 };
 
 } // namespace RC
