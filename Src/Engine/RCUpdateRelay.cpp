@@ -4,6 +4,7 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCFileSystem.h"
+#include "foundation/RCPath.h"
 #include "foundation/RCShellRun.h"
 #include "module/RCBusIds.h"
 #include "module/RCModuleSender.h"
@@ -107,16 +108,29 @@ void RCUpdateRelay::Run()
     }
 }
 
+std::wstring RCUpdateRelay::UpdaterPath(const std::wstring& hostFolder)
+{
+    // A bare name would be looked for along PATH, where anyone may have put
+    // a program of that name.
+    if (!RCIsAbsolutePath(hostFolder))
+        return std::wstring();
+    return RCPathJoin(hostFolder, kUpdaterProgram);
+}
+
 void RCUpdateRelay::EnsureUpdaterRuns()
 {
     RCEvent presence(true, UPDATER_PRESENCE_EVENT);
     if (!presence.GetHandle() || !wakeEvent_)
         return;
     if (!presence.AlreadyExisted()) {
-        const std::wstring path = RCGetExeFolder() + kUpdaterProgram;
-        RC_LOG(4, L"Starting %s", path.c_str());
-        if (!RCShellRun(path, kUpdaterArguments, true, nullptr))
-            RC_LOG(2, L"Cannot start %s", path.c_str());
+        const std::wstring path = UpdaterPath(RCGetExeFolder());
+        if (path.empty()) {
+            RC_LOG(2, L"The host's folder is unknown: %s is not started", kUpdaterProgram);
+        } else {
+            RC_LOG(4, L"Starting %s", path.c_str());
+            if (!RCShellRun(path, kUpdaterArguments, true, nullptr))
+                RC_LOG(2, L"Cannot start %s", path.c_str());
+        }
     }
     presence.Wait(running_.presenceWaitMs);
 }

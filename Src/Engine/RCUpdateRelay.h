@@ -14,12 +14,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "foundation/RCCriticalSection.h"
 #include "foundation/RCNonCopyable.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCThread.h"
+#include "foundation/RCThreadAnnotations.h"
 
 namespace RC {
 
@@ -38,6 +40,10 @@ public:
 
     static constexpr const wchar_t* kUpdaterProgram = L"KivoSafeUpdate.exe";
     static constexpr const wchar_t* kUpdaterArguments = L"--type=default";
+
+    // The updater beside the host's executable; empty when that folder is
+    // not a full path, so the updater is never searched for by name.
+    static std::wstring UpdaterPath(const std::wstring& hostFolder);
 
     RCUpdateRelay();
     // Joins the thread without waking it: within one wake wait.
@@ -68,7 +74,7 @@ private:
     RCCriticalSection lock_;
     std::atomic<bool> pending_{false};
     std::atomic<bool> stopped_{true};
-    std::vector<uint8_t> payload_;
+    std::vector<uint8_t> payload_ RC_GUARDED_BY(lock_);
     Timing timing_;
     Timing running_;  // what the relay thread reads, fixed by Start
 };

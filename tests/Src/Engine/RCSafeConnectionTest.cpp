@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "Src/Engine/RCSafeConnection.h"
+#include "Src/Engine/RCUpdateRelay.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCInternet.h"
@@ -176,6 +177,10 @@ TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTh
     EXPECT_EQ(Texts({kToUpdater + L"100020"}), Of(posts, REQ_UPDATE_PAYLOAD));
     EXPECT_EQ(Texts({kToAnswerPair + L"a1"}), Of(posts, REQ_UPDATE_ANSWER));
     EXPECT_EQ(Texts({kToAnswerPair + L"f1f2"}), Of(posts, REQ_UPDATE_FORWARD));
+    // Never by a bare name, which would be looked for along PATH.
+    EXPECT_EQ(L"C:\\Kivo\\KivoSafeUpdate.exe", RCUpdateRelay::UpdaterPath(L"C:\\Kivo\\"));
+    EXPECT_EQ(L"", RCUpdateRelay::UpdaterPath(L""));
+    EXPECT_EQ(L"", RCUpdateRelay::UpdaterPath(L"Kivo\\"));
 }
 
 // Pushed again on every wake until answered, only the latest payload; a
