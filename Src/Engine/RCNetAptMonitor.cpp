@@ -34,7 +34,10 @@ struct AddrChangeRequest {
 // pending: the caller must then leave the block alone.
 bool CancelAndWait(CancelIPChangeNotifyFn cancel, AddrChangeRequest& request)
 {
-    if (HasOverlappedIoCompleted(&request.overlapped))
+    // Without a handle nothing is in flight: a stand-in that only answers
+    // "pending" (Wine's) never writes into the block.
+    if (HasOverlappedIoCompleted(&request.overlapped) || request.handle == nullptr ||
+        request.handle == INVALID_HANDLE_VALUE)
         return true;
     if (!cancel(&request.overlapped) && ::GetLastError() != ERROR_NOT_FOUND &&
         !HasOverlappedIoCompleted(&request.overlapped))
