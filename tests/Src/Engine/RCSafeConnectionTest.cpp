@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "Src/Engine/RCSafeConnection.h"
 #include "Src/Engine/RCUpdateRelay.h"
@@ -158,6 +159,22 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
     module->OnStop();
     EXPECT_EQ(watcher.AcceptWaiting(), 0);
     EXPECT_EQ(Texts({L"-|-|00", L"-|-|01", L"-|-|00"}), Of(host.Posts(), EVT_NET_STATE));
+}
+
+// The host may free the library as soon as the module is released: a stop
+// waits for a probe that hangs, well past the 10 s a give-up would allow.
+TEST_F(ConnectionTest, AStopWaitsForAProbeThatHangs)
+{
+    RCSafeConnection::Timing timing;
+    timing.monitor.step = [this](Step step) { if (step == Step::Probe) reached.Set(), gate.Wait(600000); };
+    module->Connection()->SetTiming(timing);
+    module->OnStart();
+    ASSERT_TRUE(reached.Wait(60000));
+    RCEvent stopped(true);
+    std::thread stopper([&] { module->OnStop(), stopped.Set(); });
+    EXPECT_FALSE(stopped.Wait(12000)) << "the stop returned while the probe still ran";
+    gate.Set();
+    stopper.join();
 }
 
 TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTheAnswerPair)
