@@ -64,6 +64,25 @@ TEST(Thread, StartsOneRunAtATimeAndCanRunAgainAfterJoin)
     thread->Join();
 }
 
+// A host may free the library as soon as the module's joins are over: a
+// join waits for the thread to leave, exit listener included.
+TEST(Thread, JoinReturnsOnceTheThreadHasLeftNotWhenItsRoutineReturns)
+{
+    struct SlowExit : RC::IThreadExitListener {
+        RC::RCEvent entered{true};
+        std::atomic<bool> done{false};
+        void OnThreadExit(RC::RCThread*) override { entered.Set(), ::Sleep(300), done = true; }
+    } listener;
+    Shared shared;
+    shared.release.Set();
+    RCRefPtr<RC::RCThread> thread(new RC::RCThread(&BlockUntilReleased, &shared));
+    thread->SetExitListener(&listener);
+    ASSERT_TRUE(thread->Start());
+    ASSERT_TRUE(listener.entered.Wait(kHangGuardMs));  // the routine has returned
+    thread->Join();
+    EXPECT_TRUE(listener.done);
+}
+
 TEST(Thread, OutlivesItsOwnerUntilTheRoutineReturns)
 {
     Shared shared;

@@ -1,5 +1,6 @@
 #include "ForeignHost.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
@@ -163,4 +164,49 @@ int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
     release(0, NULL);
     FreeLibrary(dll);
     return 0;
+}
+
+struct ForeignModule {
+    HMODULE dll;
+    ReleaseModuleFn release;
+    void* module;
+    struct CHost host;
+    struct ForeignHostReport report;
+};
+
+static const wchar_t kModuleStart[] = L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8";
+
+static void Deliver(struct ForeignModule* f, const wchar_t* id)
+{
+    struct CMessage message = {g_messageVtable, id, NULL, NULL, NULL, NULL, 0};
+    f->host.callback(f->module, &message);
+}
+
+struct ForeignModule* StartForeignModule(const wchar_t* dllPath)
+{
+    struct ForeignModule* f = calloc(1, sizeof *f);
+    QueryModuleFn query;
+    if (f == NULL)
+        return NULL;
+    f->host = (struct CHost){g_hostVtable, &f->report, NULL};
+    if ((f->dll = LoadLibraryW(dllPath)) != NULL) {
+        query = (QueryModuleFn)(void*)GetProcAddress(f->dll, "RCVBusQueryModule");
+        f->release = (ReleaseModuleFn)(void*)GetProcAddress(f->dll, "RCVBusReleaseModule");
+        if (query != NULL && f->release != NULL && query(0, &f->module) && f->module != NULL &&
+            ((AttachFn)SLOT(f->module, 0))(f->module, &f->host, L"") == 0 && f->host.callback != NULL) {
+            Deliver(f, kModuleStart);
+            return f;
+        }
+        FreeLibrary(f->dll);
+    }
+    free(f);
+    return NULL;
+}
+
+void ReleaseForeignModule(struct ForeignModule* f)
+{
+    ((DetachFn)SLOT(f->module, 1))(f->module);
+    f->release(0, f->module);
+    FreeLibrary(f->dll);
+    free(f);
 }

@@ -25,6 +25,13 @@ struct ForeignHostReport {
    when every step could be taken; the report says what was seen. */
 int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* report);
 
+/* Loads the library, attaches its module and starts it; NULL when a step
+   fails. */
+struct ForeignModule* StartForeignModule(const wchar_t* dllPath);
+/* Detaches and releases the module without a stop, then frees the library
+   at once, as a host that lets go of it as soon as it may. */
+void ReleaseForeignModule(struct ForeignModule* foreign);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,8 @@
 // again where an earlier listener was). Link ws2_32.
 #include <winsock2.h>
 
+#include <vector>
+
 namespace KivoTest {
 
 class LoopbackListener {
@@ -35,6 +37,9 @@ public:
 
     void Close()
     {
+        for (SOCKET client : clients_)
+            ::closesocket(client);
+        clients_.clear();
         if (socket_ != INVALID_SOCKET)
             ::closesocket(socket_);
         socket_ = INVALID_SOCKET;
@@ -60,7 +65,31 @@ public:
         }
     }
 
+    // Connects clients until one is left waiting: the queue is full then,
+    // and a connect to the port hangs until the listener is closed.
+    bool FillQueue()
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port_);
+        for (int i = 0; i < 16; ++i) {
+            clients_.push_back(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+            u_long nonBlocking = 1;
+            ::ioctlsocket(clients_.back(), FIONBIO, &nonBlocking);
+            ::connect(clients_.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address));
+            fd_set writable;
+            FD_ZERO(&writable);
+            FD_SET(clients_.back(), &writable);
+            timeval wait = {0, 500000};
+            if (::select(0, nullptr, &writable, nullptr, &wait) == 0)
+                return true;
+        }
+        return false;
+    }
+
 private:
+    std::vector<SOCKET> clients_;
     bool started_ = false;
     SOCKET socket_ = INVALID_SOCKET;
     unsigned short port_ = 0;
