@@ -9,6 +9,7 @@ namespace {
 constexpr std::size_t kLfanewOffset = 0x3C;
 constexpr std::size_t kFileHeaderBytes = 24; // "PE\0\0" and the COFF header
 constexpr std::size_t kSectionHeaderBytes = 40;
+constexpr std::size_t kEntryPointOffset = 16; // in the optional header
 
 std::uint32_t U32(const std::uint8_t* at)
 {
@@ -43,11 +44,21 @@ PeSections PeSectionTable::Read(const std::uint8_t* head, std::size_t headSize, 
     if (tableOffset + read * kSectionHeaderBytes > headSize)
         return result;
     result.shape = PeSections::Shape::Pe;
+    result.count = read;
+    // The optional header's AddressOfEntryPoint, when the header is long enough to hold it.
+    std::optional<std::uint32_t> entryRva;
+    if (U16(fileHeader + 16) >= kEntryPointOffset + 4)
+        entryRva = U32(head + peOffset + kFileHeaderBytes + kEntryPointOffset);
     for (std::size_t i = 0; i < read; ++i) {
         const std::uint8_t* section = head + tableOffset + i * kSectionHeaderBytes;
         PeSection raw;
         raw.size = U32(section + 16);
         raw.offset = U32(section + 20);
+        raw.index = static_cast<std::uint32_t>(i);
+        const std::uint32_t rva = U32(section + 12);
+        if (entryRva && !result.entryPoint && *entryRva >= rva && *entryRva - rva < raw.size &&
+            raw.offset + raw.size <= fileSize)
+            result.entryPoint = raw.offset + (*entryRva - rva);
         if (raw.size == 0)
             continue;
         if (raw.offset + raw.size > fileSize) {

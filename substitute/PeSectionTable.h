@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace Substitute {
@@ -13,6 +14,7 @@ namespace Substitute {
 struct PeSection {
     std::uint64_t offset = 0; // of its raw data in the file
     std::uint64_t size = 0;   // of its raw data
+    std::uint32_t index = 0;  // its place in the table, from 0
 };
 
 struct PeSections {
@@ -20,6 +22,8 @@ struct PeSections {
     Shape shape = Shape::NotPe;
     std::vector<PeSection> sections; // those with raw data inside the file, in table order
     std::size_t outside = 0;         // sections left out: raw data past the file's end
+    std::size_t count = 0;           // sections in the table (those read)
+    std::optional<std::uint64_t> entryPoint; // file offset, when it lies in a section's raw data
 };
 
 class PeSectionTable {

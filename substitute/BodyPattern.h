@@ -1,0 +1,62 @@
+#pragma once
+// The hex pattern of a body signature, parsed: pieces of bounded length
+// ("parts") joined by gaps of unbounded length ('*', "{n-}"). Each part has a
+// run of at least two fixed bytes (its fragment) that the automaton looks
+// for; a part is then verified around it. A pattern that could match every
+// file, or whose parts are too long to verify in a bounded window, is
+// refused: the parser never yields it. Pure: no system calls.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace Substitute {
+
+struct BodyElement {
+    enum class Kind : std::uint8_t {
+        Byte,      // (b & mask) == value
+        Gap,       // low to high bytes of anything
+        Choice,    // one of the part's choices [first, first + count)
+        NotChoice, // width bytes that are none of them
+    };
+    Kind kind = Kind::Byte;
+    std::uint8_t value = 0;
+    std::uint8_t mask = 0xFF;
+    std::uint32_t low = 0;  // Gap: fewest bytes; Choice: first choice
+    std::uint32_t high = 0; // Gap: most bytes; Choice: choice count
+    std::uint32_t width = 0; // NotChoice: the choices' common length
+};
+
+struct BodyPart {
+    std::vector<BodyElement> elements;
+    std::vector<std::string> choices;
+    std::uint32_t gapBefore = 0; // fewest bytes between the previous part's end and this one
+    std::uint32_t minLength = 0;
+    std::uint32_t maxLength = 0;
+    std::string fragment;        // fixed bytes the automaton finds
+    std::uint32_t fragmentMin = 0; // where the fragment can start, counted from the part's start
+    std::uint32_t fragmentMax = 0;
+
+    // The smallest end (counted from data) of a match of this part that
+    // starts at data + start, where data holds size bytes.
+    std::optional<std::size_t> MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start) const;
+};
+
+struct BodyPattern {
+    // Longer gaps, and longer parts, than any real signature needs: a part
+    // is verified in a window that stays in memory.
+    static constexpr std::uint32_t kMaxGap = 8192;
+    static constexpr std::uint32_t kMaxPartLength = 32768;
+    static constexpr std::size_t kMaxFragment = 16;
+    static constexpr std::size_t kMinFragment = 2;
+
+    std::vector<BodyPart> parts;
+
+    // Why a pattern text was refused, or nullptr.
+    static const char* Parse(std::string_view text, BodyPattern& pattern);
+};
+
+} // namespace Substitute
