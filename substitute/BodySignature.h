@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "substitute/BodyPattern.h"
+#include "substitute/NamePool.h"
 #include "substitute/PeSectionTable.h"
 #include "substitute/SignatureParser.h"
 
@@ -35,7 +36,7 @@ struct BodySignature {
     BodyOffset offset;
     BodyPattern pattern;
     std::string_view name;    // points into the parsed line
-    std::uint32_t nameId = 0; // in the database's pool, once added
+    NameRef nameRef;          // in the database's pool, once added
     std::uint32_t record = 0;
 };
 

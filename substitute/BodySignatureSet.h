@@ -4,6 +4,7 @@
 // verify around it. Immutable once finished, so worker threads share it.
 // Pure: no system calls.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -23,6 +24,11 @@ public:
     void Add(BodySignature signature);
     // Drops the signatures added after the first count.
     void Truncate(std::size_t count);
+    template <typename Predicate>
+    void RemoveIf(Predicate&& remove)
+    {
+        signatures_.erase(std::remove_if(signatures_.begin(), signatures_.end(), remove), signatures_.end());
+    }
     void Finish();
 
     std::size_t Size() const { return signatures_.size(); }

@@ -1,8 +1,7 @@
 #pragma once
 // Scans one file: reads it once in 1 MiB chunks, checks the built-in EICAR
 // signature, and feeds each chunk to the whole file's hashes the databases
-// need and to the chunk consumers (PE-section hashes; body signatures will
-// join them). A file whose hash an allow-list holds is never reported. One scanner per worker thread; it
+// need and to the chunk consumers (PE-section hashes, body signatures). A file whose hash an allow-list holds is never reported. One scanner per worker thread; it
 // owns the read buffer and the hashers, so memory stays flat however large
 // the file.
 
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "engine/ScanResult.h"
+#include "substitute/BodySignatureConsumer.h"
 #include "substitute/FileHasher.h"
 #include "substitute/SectionHashes.h"
 #include "substitute/SignatureDatabase.h"
@@ -41,7 +41,9 @@ private:
     FileHasher hasher_;
     std::array<bool, kHashKindCount> wanted_{};
     SectionHashes sections_;
-    ChunkConsumer* const consumers_[1] = {&sections_};
+    BodySignatureConsumer bodies_;
+    // In the order their matches win: section hashes, then body signatures.
+    ChunkConsumer* const consumers_[2] = {&sections_, &bodies_};
 };
 
 } // namespace Substitute

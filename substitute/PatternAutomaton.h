@@ -56,8 +56,8 @@ public:
 
 private:
     struct Edge {
-        std::uint8_t byte;
-        std::uint32_t to;
+        std::uint8_t byte = 0;
+        std::uint32_t to = 0;
     };
     struct State {
         std::uint32_t fail = 0;
@@ -69,9 +69,9 @@ private:
 
     std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
-    std::vector<State> states_{State{}};
+    std::vector<State> states_ = std::vector<State>(1);
     std::vector<Edge> edges_;       // per state, contiguous once built
-    std::vector<std::vector<Edge>> building_{1};
+    std::vector<std::vector<Edge>> building_ = std::vector<std::vector<Edge>>(1);
     std::array<std::uint32_t, 256> root_{};
     std::vector<std::uint32_t> lengths_;
 };

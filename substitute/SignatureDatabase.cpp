@@ -20,6 +20,17 @@ std::optional<SignatureMatch> FindIn(const Index& index, const std::uint8_t* dig
 
 } // namespace
 
+bool SignatureDatabase::Ignored(std::string_view name) const
+{
+    return std::binary_search(ignored_.begin(), ignored_.end(), name);
+}
+
+SignatureMatch SignatureDatabase::BodyMatch(std::uint32_t index) const
+{
+    const BodySignature& body = bodies_.At(index);
+    return SignatureMatch{names_.At(body.nameRef), body.record};
+}
+
 bool SignatureDatabase::Needs(HashKind kind, std::uint64_t fileSize) const
 {
     for (HashTable table : {HashTable::File, HashTable::Allowed}) {

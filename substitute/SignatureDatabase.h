@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "substitute/BodySignatureSet.h"
 #include "substitute/DigestIndex.h"
 #include "substitute/HashSignature.h"
 #include "substitute/NamePool.h"
@@ -36,7 +37,11 @@ public:
     std::optional<SignatureMatch> Find(HashTable table, HashKind kind, const std::uint8_t* digest,
                                        std::uint64_t size) const;
 
-    // Threat signatures (file and section), allow-list rows not included.
+    const BodySignatureSet& Bodies() const { return bodies_; }
+    // The body signature the scanner found, as a match like a hash's.
+    SignatureMatch BodyMatch(std::uint32_t index) const;
+
+    // Threat signatures (file, section and body), allow-list rows not included.
     std::size_t Count() const { return count_; }
 
 private:
@@ -52,6 +57,7 @@ private:
 
     Tables tables_[kHashTableCount];
     NamePool names_;
+    BodySignatureSet bodies_;
     std::vector<std::string> ignored_; // sorted
     std::size_t count_ = 0;
     bool hasSections_ = false;

@@ -42,6 +42,15 @@ void SignatureDatabaseBuilder::Add(const HashSignature& signature)
     }
 }
 
+void SignatureDatabaseBuilder::AddBody(const BodySignature& signature)
+{
+    SignatureDatabase& database = *database_;
+    BodySignature added = signature;
+    added.nameRef = database.names_.Intern(signature.name);
+    added.record = static_cast<std::uint32_t>(++database.count_);
+    database.bodies_.Add(std::move(added));
+}
+
 void SignatureDatabaseBuilder::AddIgnored(std::string_view name)
 {
     database_->ignored_.emplace_back(name);
@@ -54,6 +63,7 @@ SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
         ForEachKind(database_->tables_[table],
                     [&](auto& index, HashKind kind) { mark.rows[table][static_cast<std::size_t>(kind)] = index.Pending(); });
     mark.ignored = database_->ignored_.size();
+    mark.bodies = database_->bodies_.Size();
     mark.count = database_->count_;
     return mark;
 }
@@ -64,6 +74,7 @@ void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
         ForEachKind(database_->tables_[table],
                     [&](auto& index, HashKind kind) { index.Truncate(mark.rows[table][static_cast<std::size_t>(kind)]); });
     database_->ignored_.resize(mark.ignored);
+    database_->bodies_.Truncate(mark.bodies);
     database_->count_ = mark.count;
 }
 
@@ -79,6 +90,9 @@ std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
     const auto& sections = database.tables_[static_cast<std::size_t>(HashTable::Section)];
     database.hasSections_ = !sections.md5.Empty() || !sections.sha1.Empty() || !sections.sha256.Empty();
     std::sort(database.ignored_.begin(), database.ignored_.end());
+    // A silenced body signature is not even looked for.
+    database.bodies_.RemoveIf([&](const BodySignature& body) { return database.Ignored(database.names_.At(body.nameRef)); });
+    database.bodies_.Finish();
     return std::move(database_);
 }
 

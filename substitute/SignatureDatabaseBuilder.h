@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include "substitute/BodySignature.h"
 #include "substitute/HashSignature.h"
 #include "substitute/SignatureDatabase.h"
 
@@ -18,12 +19,14 @@ public:
     struct Checkpoint {
         std::size_t rows[kHashTableCount][kHashKindCount];
         std::size_t ignored;
+        std::size_t bodies;
         std::size_t count;
     };
 
     SignatureDatabaseBuilder();
 
     void Add(const HashSignature& signature);
+    void AddBody(const BodySignature& signature);
     void AddIgnored(std::string_view name);
     Checkpoint Mark() const;
     // Drops everything added since the mark. Names stay in the pool: they are

@@ -1,5 +1,7 @@
 #include "substitute/SignatureLines.h"
 
+#include "substitute/BodySignature.h"
+
 namespace Substitute {
 
 SignatureLines::SignatureLines(std::string source, std::optional<SignatureFormat> format, std::string kind,
@@ -25,6 +27,8 @@ void SignatureLines::Line(std::string_view line)
             ++counts_.skippedKinds[kind_];
         return;
     }
+    if (*format_ == SignatureFormat::Ndb)
+        return BodyLine(line);
     const ParsedLine parsed = SignatureParser::ParseLine(line, *format_);
     switch (parsed.status) {
     case LineStatus::Signature:
@@ -43,6 +47,29 @@ void SignatureLines::Line(std::string_view line)
     case LineStatus::Malformed:
         ++counts_.malformed;
         report_.Problem(source_ + ":" + std::to_string(lineNumber_) + ": malformed line");
+        break;
+    }
+}
+
+void SignatureLines::BodyLine(std::string_view line)
+{
+    const Substitute::BodyLine parsed = BodySignatureParser::ParseLine(line);
+    switch (parsed.status) {
+    case LineStatus::Signature:
+        builder_.AddBody(parsed.signature);
+        ++counts_.loaded[static_cast<std::size_t>(SignatureFormat::Ndb)];
+        break;
+    case LineStatus::OtherLevel:
+        if (parsed.otherTarget != 0)
+            ++counts_.skippedKinds["ndb for target type " + std::to_string(parsed.otherTarget)];
+        else
+            ++counts_.otherLevel;
+        break;
+    case LineStatus::Malformed:
+        ++counts_.malformed;
+        report_.Problem(source_ + ":" + std::to_string(lineNumber_) + ": malformed body signature: " + parsed.why);
+        break;
+    default:
         break;
     }
 }

@@ -30,6 +30,7 @@ public:
 
 private:
     void Line(std::string_view line);
+    void BodyLine(std::string_view line);
 
     const std::string source_;
     const std::optional<SignatureFormat> format_;

@@ -23,7 +23,7 @@ constexpr FormatInfo kFormats[kSignatureFormatCount] = {
     {"hdb", HashTable::File, false, true},     {"hsb", HashTable::File, false, false},
     {"mdb", HashTable::Section, true, true},   {"msb", HashTable::Section, true, false},
     {"fp", HashTable::Allowed, false, true},   {"sfp", HashTable::Allowed, false, false},
-    {"ign2", HashTable::File, false, false},
+    {"ign2", HashTable::File, false, false},   {"ndb", HashTable::File, false, false},
 };
 
 // Millions of digests are decoded per load: by table, not by branches.
@@ -185,6 +185,8 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
     line = TrimEnd(line);
     if (format == SignatureFormat::Ign2)
         return ParseIgnoreLine(line);
+    if (format == SignatureFormat::Ndb)
+        return Status(LineStatus::Malformed); // not a hash line
 
     const FormatInfo& info = kFormats[static_cast<std::size_t>(format)];
     std::array<std::string_view, kMaxFields> fields;

@@ -19,8 +19,9 @@
 
 namespace Substitute {
 
-enum class SignatureFormat : std::uint8_t { Hdb, Hsb, Mdb, Msb, Fp, Sfp, Ign2 };
-constexpr std::size_t kSignatureFormatCount = 7;
+// Ndb: body signatures, whose lines BodySignatureParser reads.
+enum class SignatureFormat : std::uint8_t { Hdb, Hsb, Mdb, Msb, Fp, Sfp, Ign2, Ndb };
+constexpr std::size_t kSignatureFormatCount = 8;
 
 // The engine level this engine reads lines for.
 constexpr unsigned kFunctionalityLevel = 213;

@@ -19,6 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(section.size != 0);
         FUZZ_CHECK(section.offset + section.size <= fileSize);
     }
+    FUZZ_CHECK(!table.entryPoint || *table.entryPoint < fileSize);
     if (table.shape != PeSections::Shape::Pe)
         FUZZ_CHECK(table.sections.empty());
     return 0;

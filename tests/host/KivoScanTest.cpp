@@ -74,7 +74,10 @@ TEST(Kivoscan, ReportsTheDemoFolderInTheReadersLanguageWithCountsAndProgressToTh
 {
     ScratchDir signatures, folder, clean;
     signatures.Write(L"demo.hdb", "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\n");
+    // "Kivo", two to four bytes, "body", then "!" or "?".
+    signatures.Write(L"demo.ndb", "Win.Trojan.KivoBody-1:0:*:4b69766f{2-4}626f6479(21|3f)\n");
     folder.Write(L"hello.bat", "@echo hello\r\n");
+    folder.Write(L"body.bat", "@echo a Kivo -- body? sample\r\n");
     folder.Write(L"eicar.com", kEicar);
     folder.Make(L"docs");
     folder.Write(L"docs\\listed.bat", kListedBat);
@@ -84,11 +87,12 @@ TEST(Kivoscan, ReportsTheDemoFolderInTheReadersLanguageWithCountsAndProgressToTh
         Kivoscan(L"--progress --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
     EXPECT_EQ(1u, found.exitCode) << found.err;
     ExpectAll(found.out, {"eicar.com: Eicar-Test-Signature FOUND", "listed.bat: PUA.Win.Adware.KivoDemo-1 FOUND",
+                          "body.bat: Win.Trojan.KivoBody-1 FOUND",
                           "    Trojan, quarantine the file: Trojans usually exploit system flaws",
                           "    Plug-in, quarantine the file: Plug-ins may collect your private information",
-                          "Custom scan items: finished, 33 files found, 2 detections",
-                          "State: completed\nFiles found: 33\nFiles scanned: 3\nNot scanned: 30 (extension)\n"
-                          "Threats found: 2\nDetections: 2\n"});
+                          "Custom scan items: finished, 34 files found, 3 detections",
+                          "State: completed\nFiles found: 34\nFiles scanned: 4\nNot scanned: 30 (extension)\n"
+                          "Threats found: 3\nDetections: 3\n"});
     // Progress lines on stderr never go back and end at 100 %.
     std::istringstream lines(found.err);
     unsigned last = 0, count = 0;
@@ -239,19 +243,21 @@ TEST(Kivoscan, AQuarantinedFileIsRestoredByteForByteWithItsTimesWhetherOrNotItIs
 TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhenUnchanged)
 {
     const std::wstring installed = RCGetExeFolder() + L"signatures";
-    for (const wchar_t* name : {L"demo.hdb", L"local.hdb", L"local.ndb"})
+    for (const wchar_t* name : {L"demo.hdb", L"demo.ndb", L"local.hdb", L"local.ndb"})
         DeleteFileW((installed + L"\\" + name).c_str());
     ScratchDir signatures, folder;
     signatures.Write(L"local.hdb", "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\nnot a line\n");
-    signatures.Write(L"local.ndb", "Body:0:*:4142\n");
+    signatures.Write(L"local.ndb", "Body:0:*:4142\nBad:0:*:41(42\n");
     signatures.Write(L"notes.txt", "not a database\n");
     folder.Write(L"hello.bat", "@echo hello\r\n");
     const std::wstring args = L"--signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path());
     const Outcome first = Kivoscan(args);
     EXPECT_EQ(0u, first.exitCode) << first.err;
-    EXPECT_NE(std::string::npos, first.out.find("signatures loaded: 1 hdb; skipped: 1 ndb; 1 malformed lines\n"))
+    EXPECT_NE(std::string::npos, first.out.find("signatures loaded: 1 hdb, 1 ndb; 2 malformed lines\n"))
         << first.out;
     EXPECT_NE(std::string::npos, first.err.find("kivoscan: local.hdb:2: malformed line")) << first.err;
+    EXPECT_NE(std::string::npos, first.err.find("kivoscan: local.ndb:2: malformed body signature: unbalanced parentheses"))
+        << first.err;
     EXPECT_FALSE(RCIsFile(installed + L"\\notes.txt"));
 
     // The installed copy, changed behind kivoscan's back to the same size and
@@ -269,5 +275,5 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &source.ftLastWriteTime));
     }
     const Outcome second = Kivoscan(args);
-    EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb; skipped: 1 ndb\n")) << second.out;
+    EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb, 1 ndb; 1 malformed lines\n")) << second.out;
 }

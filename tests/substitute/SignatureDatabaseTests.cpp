@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "substitute/BodyScanner.h"
 #include "substitute/DatabaseReader.h"
 #include "substitute/PeSectionTable.h"
 #include "substitute/SignatureDatabaseBuilder.h"
@@ -55,7 +56,7 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
         {"c.mdb", "4096:" + kMd5B + ":Win.Virus.Section-5\n"},
         {"d.fp", kMd5B + ":5:Clean.Five\n"},
         {"e.ign2", "Win.Trojan.Ten-1\n"},
-        {"f.ndb", "Name:0:*:4142\n\n# comment\nOther:0:*:4344\n"},
+        {"f.ldb", "Name;Engine:51-255,Target:0;0;4142\n\n# comment\nOther;Target:0;0;4344\n"},
         {"g.txt", "not counted\n"},
         {"h.hdb", kMd5B + ":5:Win.Trojan.Later-6\n" + kMd5B + ":*:Win.Trojan.AnySize-7:73\n"},
     });
@@ -75,7 +76,7 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
     EXPECT_FALSE(database.Needs(HashKind::Sha1, 7));
     EXPECT_TRUE(database.NeedsSection(HashKind::Md5, 4096));
     EXPECT_FALSE(database.NeedsSection(HashKind::Md5, 4097));
-    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ndb", loaded.report.Summary());
+    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ldb", loaded.report.Summary());
 }
 
 TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsStayWhole)
@@ -113,10 +114,12 @@ TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
         Header(1, 2) + liar,                                    // a header lying about sizes
         Header(1, 2).substr(0, 300),                            // less than a header
         std::string(512, ' ') + tarred,                         // not a header
+        Header(1, 2) + Tar({{"z.ndb", "Win.Trojan.Gone-9:0:*:41424344\n"}, {"y.hdb", kMd5B}}).substr(0, 1200),
     };
     for (const std::string& container : cases) {
         const Loaded loaded = Load({{"bad.cvd", container}, {"ok.hdb", kSha1.substr(0, 32) + ":1:Win.Trojan.Ok-1"}});
         EXPECT_EQ(1u, loaded.database->Count()) << loaded.report.Summary();
+        EXPECT_TRUE(loaded.database->Bodies().Empty());
         EXPECT_EQ("Win.Trojan.Ok-1 #1", Found(*loaded.database, HashTable::File, kSha1.substr(0, 32), 1));
         EXPECT_EQ("-", Found(*loaded.database, HashTable::File, kMd5A, 10));
         EXPECT_EQ(1u, loaded.report.brokenSources);
@@ -167,4 +170,58 @@ TEST(SignatureDatabase, NamesComeBackAsWrittenWhateverTheirDigits)
         EXPECT_EQ(names[i], pool.At(references[i]));
     // One family, one pattern.
     EXPECT_EQ(references[0].pattern, references[1].pattern);
+}
+
+// Body signatures from a loose file and a container, at the offsets images
+// have: each image below holds one planted pattern, at its place or one byte off.
+TEST(SignatureDatabase, BodySignaturesFindTheirPlaceInAnImage)
+{
+    const Loaded loaded = Load({
+        {"a.ndb", "Win.Trojan.Ep-1:1:EP+2:c0ffee11\nWin.Trojan.Sect-2:1:S1+4,3:dead0001\nWin.Trojan.Whole-3:1:SE0:beef02\n"
+                  "Win.Trojan.Last-4:1:SL+0:cafe03\nWin.Trojan.End-5:0:EOF-4:f00d0004\nWin.Trojan.Quiet-6:0:*:0badc0de\n"},
+        {"b.cld", Header(3, 1) + Tar({{"b.ndb", "Win.Trojan.Boxed-7:0:16,2:b0c5b0c5\n"}, {"b.ign2", "Win.Trojan.Quiet-6\n"}})},
+    });
+    EXPECT_EQ("signatures loaded: 1 ign2, 7 ndb; containers: b.cld version 3", loaded.report.Summary());
+    const SignatureDatabase& database = *loaded.database;
+    // Sections at 0x200, 0x300 and 0x400, mapped at 0x1000, 0x2000 and 0x3000;
+    // the entry point at 0x2010 lies at 0x310 in the file.
+    std::string image = Pe({{0x200, 0x100}, {0x300, 0x100}, {0x400, 0x80}});
+    image.resize(0x480, '\x90');
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        const std::uint32_t rva = 0x1000 * (i + 1);
+        std::memcpy(&image[0x40 + 24 + 0xE0 + 40 * i + 12], &rva, 4);
+    }
+    const std::uint32_t entry = 0x2010;
+    std::memcpy(&image[0x40 + 24 + 16], &entry, 4);
+    const auto found = [&](const std::string& bytes) -> std::string {
+        const auto data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        BodyScanner scanner;
+        scanner.Begin(database.Bodies(), PeSectionTable::Read(data, bytes.size(), bytes.size()), bytes.size());
+        scanner.Feed(data, bytes.size());
+        const auto index = scanner.End();
+        if (!index)
+            return "-";
+        const SignatureMatch match = database.BodyMatch(*index);
+        return std::string(match.name) + " #" + std::to_string(match.recordNumber);
+    };
+    const auto planted = [&](std::size_t at, const std::string& hex) { return std::string(image).replace(at, hex.size() / 2, Unhex(hex)); };
+    const struct {
+        std::size_t at;
+        const char* hex;
+        const char* name;
+    } rows[] = {
+        {0x312, "c0ffee11", "Win.Trojan.Ep-1 #1"}, {0x313, "c0ffee11", "-"},
+        {0x307, "dead0001", "Win.Trojan.Sect-2 #2"}, {0x308, "dead0001", "-"},
+        {0x2fe, "beef02", "Win.Trojan.Whole-3 #3"}, {0x300, "beef02", "-"},
+        {0x400, "cafe03", "Win.Trojan.Last-4 #4"}, {0x401, "cafe03", "-"},
+        {0x47c, "f00d0004", "Win.Trojan.End-5 #5"}, {0x47b, "f00d0004", "-"},
+        {0x100, "0badc0de", "-"}, // silenced
+        {0x12, "b0c5b0c5", "Win.Trojan.Boxed-7 #7"}, {0x13, "b0c5b0c5", "-"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.name, found(planted(row.at, row.hex))) << row.at << " " << row.hex;
+    // Not an image: its entry point and sections are nowhere.
+    std::string plain = planted(0x312, "c0ffee11");
+    plain[0] = 'Z';
+    EXPECT_EQ("-", found(plain));
 }

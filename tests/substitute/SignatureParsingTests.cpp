@@ -59,7 +59,8 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
     EXPECT_EQ("Clean", allowed.signature.name);
     EXPECT_EQ(SignatureFormat::Hdb, SignatureParser::FormatOfFileName(L"main.HDB"));
     EXPECT_EQ(SignatureFormat::Ign2, SignatureParser::FormatOfFileName("daily.ign2"));
-    EXPECT_FALSE(SignatureParser::FormatOfFileName(L"x.ndb"));
+    EXPECT_EQ(SignatureFormat::Ndb, SignatureParser::FormatOfFileName(L"x.ndb"));
+    EXPECT_FALSE(SignatureParser::FormatOfFileName(L"x.ldb"));
 }
 
 TEST(SignatureParsing, ThreatNamesGiveLevelAndSubLevel)

@@ -1,0 +1,58 @@
+// Body signature lines, then (after the first NUL) the bytes of a file to
+// scan with them: the verdict must not depend on how the file is cut into
+// reads, and no accepted pattern may match a file too short to hold two bytes.
+#include "substitute/BodyScanner.h"
+#include "substitute/BodySignature.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+using namespace Substitute;
+
+namespace {
+
+std::optional<std::uint32_t> Scan(const BodySignatureSet& set, const uint8_t* data, size_t size, size_t piece)
+{
+    BodyScanner scanner;
+    const PeSections layout = PeSectionTable::Read(data, size, size);
+    scanner.Begin(set, layout, size);
+    for (size_t at = 0; at < size; at += piece)
+        scanner.Feed(data + at, std::min(piece, size - at));
+    return scanner.End();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const auto* split = static_cast<const uint8_t*>(std::memchr(data, 0, size));
+    const size_t textSize = split == nullptr ? size : static_cast<size_t>(split - data);
+    const std::string_view text(reinterpret_cast<const char*>(data), textSize);
+    BodySignatureSet set;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        BodyLine line = BodySignatureParser::ParseLine(text.substr(start, end - start));
+        FUZZ_CHECK((line.status == LineStatus::Malformed) == (line.why != nullptr));
+        if (line.status == LineStatus::Signature) {
+            for (const BodyPart& part : line.signature.pattern.parts) {
+                FUZZ_CHECK(part.fragment.size() >= BodyPattern::kMinFragment);
+                FUZZ_CHECK(part.maxLength <= BodyPattern::kMaxPartLength);
+                FUZZ_CHECK(part.fragmentMax + part.fragment.size() <= part.maxLength);
+            }
+            set.Add(std::move(line.signature));
+        }
+        start = end + 1;
+    }
+    set.Finish();
+    const uint8_t* file = split == nullptr ? data + size : split + 1;
+    const size_t fileSize = static_cast<size_t>(data + size - file);
+    const auto whole = Scan(set, file, fileSize, fileSize == 0 ? 1 : fileSize);
+    FUZZ_CHECK(!whole || *whole < set.Size());
+    FUZZ_CHECK(whole.has_value() == Scan(set, file, fileSize, 7).has_value());
+    FUZZ_CHECK(!Scan(set, file, std::min<size_t>(fileSize, 1), 1));
+    return 0;
+}
