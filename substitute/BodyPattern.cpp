@@ -226,8 +226,6 @@ private:
                     break;
                 continue;
             }
-            if (c == '(')
-                return "unbalanced parentheses";
             if (at_ + 1 >= text_.size() || Nibble(c) < 0 || Nibble(text_[at_ + 1]) < 0)
                 return IsNibble(c) ? "an odd number of nibbles or a wildcard in an alternative" : "unknown syntax";
             choice.push_back(static_cast<char>(Nibble(c) << 4 | Nibble(text_[at_ + 1])));
