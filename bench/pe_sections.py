@@ -25,3 +25,27 @@ def sections(data, head=1 << 20):
         if size and offset + size <= len(data):
             found.append((offset, size))
     return found
+
+
+def layout(data):
+    """(entry point file offset or None, [(index, offset, size)] of the
+    sections as sections() keeps them, with their place in the table)."""
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        return None, []
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if pe + 24 > len(data) or data[pe:pe + 4] != b"PE\0\0":
+        return None, []
+    count, = struct.unpack_from("<H", data, pe + 6)
+    optional, = struct.unpack_from("<H", data, pe + 20)
+    entry = struct.unpack_from("<I", data, pe + 24 + 16)[0] if optional >= 20 else None
+    table = pe + 24 + optional
+    found, at = [], None
+    for i in range(min(count, 96)):
+        if table + 40 * (i + 1) > len(data):
+            return None, []
+        rva, size, offset = struct.unpack_from("<III", data, table + 40 * i + 12)
+        if size and offset + size <= len(data):
+            found.append((i, offset, size))
+            if entry is not None and at is None and rva <= entry < rva + size:
+                at = offset + entry - rva
+    return at, found

@@ -189,6 +189,9 @@ private:
             at_ >= text_.size() || text_[at_] != ']')
             return "a malformed [] range";
         ++at_;
+        // One byte, then the range: the signature's offset names what follows it.
+        if (pattern_.parts.empty() && part_.elements.size() == 1)
+            part_.offsetElement = 2;
         return Gap(low, high);
     }
 
@@ -270,14 +273,23 @@ const char* BodyPattern::Parse(std::string_view text, BodyPattern& pattern)
     return why;
 }
 
-std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start) const
+std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
+                                             std::uint64_t offsetFirst, std::uint64_t offsetLast) const
 {
     if (start > size)
         return std::nullopt;
     // Every end a prefix of the part can have, smallest first.
     thread_local std::vector<std::size_t> at, next;
     at.assign(1, start);
-    for (const BodyElement& element : elements) {
+    for (std::size_t index = 0; index < elements.size(); ++index) {
+        if (index == offsetElement) {
+            at.erase(std::remove_if(at.begin(), at.end(),
+                                    [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
+                     at.end());
+            if (at.empty())
+                return std::nullopt;
+        }
+        const BodyElement& element = elements[index];
         next.clear();
         switch (element.kind) {
         case BodyElement::Kind::Byte:

@@ -39,10 +39,15 @@ struct BodyPart {
     std::string fragment;        // fixed bytes the automaton finds
     std::uint32_t fragmentMin = 0; // where the fragment can start, counted from the part's start
     std::uint32_t fragmentMax = 0;
+    // The element a signature's offset names: 0, the part's start, except in
+    // "aa[n-m]..." where it is the element after the range.
+    std::uint32_t offsetElement = 0;
 
     // The smallest end (counted from data) of a match of this part that
     // starts at data + start, where data holds size bytes.
-    std::optional<std::size_t> MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start) const;
+    // With offsetFirst/offsetLast, the offset element must start in that range.
+    std::optional<std::size_t> MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
+                                       std::uint64_t offsetFirst = 0, std::uint64_t offsetLast = ~0ull) const;
 };
 
 struct BodyPattern {

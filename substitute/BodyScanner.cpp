@@ -81,12 +81,20 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     if (signature.target == BodyTarget::Pe && layout_.shape != PeSections::Shape::Pe)
         return true;
     const std::size_t firstPart = set_->FirstPart(candidate.ref.signature);
+    std::uint64_t offsetFirst = 0, offsetLast = ~std::uint64_t{0}; // counted from the window's start
     if (candidate.ref.part == 0) {
         std::uint64_t allowedFirst = 0, allowedLast = 0;
         if (!signature.offset.Range(layout_, fileSize_, allowedFirst, allowedLast))
             return true;
-        first = std::max(first, allowedFirst);
-        last = std::min(last, allowedLast);
+        if (part.offsetElement == 0) {
+            first = std::max(first, allowedFirst);
+            last = std::min(last, allowedLast);
+        } else if (allowedLast < windowStart_) {
+            return true;
+        } else {
+            offsetFirst = allowedFirst > windowStart_ ? allowedFirst - windowStart_ : 0;
+            offsetLast = allowedLast == ~std::uint64_t{0} ? allowedLast : allowedLast - windowStart_;
+        }
     } else {
         const std::uint64_t previous = partEnds_[firstPart + candidate.ref.part - 1];
         if (previous == kUnset)
@@ -96,7 +104,8 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     first = std::max(first, windowStart_);
     std::uint64_t best = kUnset;
     for (std::uint64_t start = first; start <= last; ++start)
-        if (auto end = part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_)))
+        if (auto end = part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_),
+                                    offsetFirst, offsetLast))
             best = std::min<std::uint64_t>(best, windowStart_ + *end);
     if (best == kUnset)
         return true;

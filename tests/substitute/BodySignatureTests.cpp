@@ -151,6 +151,19 @@ bool NaiveMatches(const std::string& offset, const std::string& text, const Byte
         last = first + shift;
     }
     const NaiveMatcher matcher(text, data);
+    // "aa[n-m]...": the offset names where "..." starts.
+    if (text.size() > 2 && text[2] == '[') {
+        const std::size_t close = text.find(']');
+        const std::string range = text.substr(3, close - 3);
+        const std::size_t low = std::stoul(range), high = std::stoul(range.substr(range.find('-') + 1));
+        const std::string byte = text.substr(0, 2), rest = text.substr(close + 1);
+        const NaiveMatcher head(byte, data), tail(rest, data);
+        for (std::size_t at = first; at <= last && at < data.size(); ++at)
+            for (std::size_t gap = low; gap <= high && gap < at; ++gap)
+                if (head.From(0, at - gap - 1) && tail.From(0, at))
+                    return true;
+        return false;
+    }
     for (std::size_t start = first; start <= last && start < data.size(); ++start)
         if (matcher.From(0, start))
             return true;
