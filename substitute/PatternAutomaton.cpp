@@ -69,6 +69,18 @@ void PatternAutomaton::Build()
         if (state != 0)
             edges_.insert(edges_.end(), building_[state].begin(), building_[state].end());
     }
+    tables_.assign(1, root_);
+    states_[0].table = 0;
+    // Breadth first again: a state's failure target has its table (if any) already.
+    for (std::uint32_t state : queue) {
+        if (building_[state].size() <= kTableAbove)
+            continue;
+        std::array<std::uint32_t, 256> table;
+        for (unsigned byte = 0; byte < 256; ++byte)
+            table[byte] = Step(state, static_cast<std::uint8_t>(byte));
+        states_[state].table = static_cast<std::uint32_t>(tables_.size());
+        tables_.push_back(table);
+    }
     building_.clear();
     building_.shrink_to_fit();
 }

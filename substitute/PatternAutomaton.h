@@ -1,8 +1,9 @@
 #pragma once
 // Aho-Corasick over byte strings: one pass over the data finds every place
-// where any of the strings ends. The root's moves are a full table (most
-// bytes of most files go no further); deeper states keep their few moves
-// sorted, so memory grows with the strings' total length, not times 256.
+// where any of the strings ends. The root and the states with many moves
+// (near the root, where most bytes of most files stay) have a full table of
+// moves, failures resolved; the others keep their few moves in a list, so
+// memory grows with the strings' total length, not times 256.
 // Built once, then read by any number of threads. Pure: no system calls.
 
 #include <array>
@@ -27,9 +28,9 @@ public:
     std::uint32_t Step(std::uint32_t state, std::uint8_t byte) const
     {
         for (;;) {
-            if (state == 0)
-                return root_[byte];
             const State& s = states_[state];
+            if (s.table != kNone)
+                return tables_[s.table][byte];
             for (std::uint32_t e = s.firstEdge; e < s.firstEdge + s.edgeCount; ++e)
                 if (edges_[e].byte == byte)
                     return edges_[e].to;
@@ -65,7 +66,10 @@ private:
         std::uint32_t nextOutput = kNone; // the nearest state on the fail chain with an output
         std::uint32_t firstEdge = 0;
         std::uint32_t edgeCount = 0;
+        std::uint32_t table = kNone; // its full table of moves, if it has one
     };
+    // States with more moves than this get a full table.
+    static constexpr std::uint32_t kTableAbove = 4;
 
     std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
@@ -73,6 +77,7 @@ private:
     std::vector<Edge> edges_;       // per state, contiguous once built
     std::vector<std::vector<Edge>> building_ = std::vector<std::vector<Edge>>(1);
     std::array<std::uint32_t, 256> root_{};
+    std::vector<std::array<std::uint32_t, 256>> tables_;
     std::vector<std::uint32_t> lengths_;
 };
 
