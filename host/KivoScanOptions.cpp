@@ -26,6 +26,7 @@ const wchar_t* KivoScanOptions::Usage()
 {
     return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
            L"                [--progress] [--unix-paths] [--signatures DIR] [PATH...]\n"
+           L"       kivoscan --signatures-list | --signatures-remove FILE\n"
            L"       kivoscan --list-quarantine\n"
            L"       kivoscan --restore MD5 PATH\n"
            L"\n"
@@ -44,6 +45,10 @@ const wchar_t* KivoScanOptions::Usage()
            L"                     signatures folder (signatures\\ beside Quentor.dll), copying\n"
            L"                     only what changed, and print what it holds; the files stay\n"
            L"                     there for later scans\n"
+           L"  --signatures-list  list the installed database files, then what they hold\n"
+           L"  --signatures-remove FILE\n"
+           L"                     remove one installed database file (a name that\n"
+           L"                     --signatures-list shows), then print what is left\n"
            L"  --list-quarantine  list the engine's quarantined files (MD5, threat, path)\n"
            L"  --restore MD5 PATH put the quarantined file with this MD5 back at PATH\n"
            L"\n"
@@ -100,6 +105,16 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             if (!hasValue)
                 return Fail(L"--signatures needs a folder");
             signatures = args[++i];
+        } else if (arg == L"--signatures-list") {
+            action = Action::ListSignatures;
+        } else if (arg == L"--signatures-remove") {
+            if (!hasValue)
+                return Fail(L"--signatures-remove needs a file name");
+            signatureFile = args[++i];
+            if (signatureFile.empty() || signatureFile.find_first_of(L"\\/:") != std::wstring::npos ||
+                signatureFile == L"." || signatureFile == L"..")
+                return Fail(L"'" + signatureFile + L"' is not the name of an installed database file");
+            action = Action::RemoveSignatures;
         } else if (arg == L"--list-quarantine") {
             action = Action::ListQuarantine;
         } else if (arg == L"--restore") {

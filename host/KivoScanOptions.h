@@ -9,7 +9,7 @@ namespace KivoHost {
 
 class KivoScanOptions {
 public:
-    enum class Action { Scan, ListQuarantine, Restore, Help };
+    enum class Action { Scan, ListQuarantine, Restore, ListSignatures, RemoveSignatures, Help };
 
     // False with a one-line reason in error() for anything kivoscan cannot run.
     [[nodiscard]] bool Parse(const std::vector<std::wstring>& args);
@@ -23,6 +23,7 @@ public:
     bool progress = false;                 // progress lines also when stderr is no terminal
     bool unixPaths = false;                // files by their Linux paths under Wine (not in JSON)
     std::wstring signatures;               // folder of .hdb/.hsb files to install, or empty
+    std::wstring signatureFile;            // installed database file to remove (a bare file name)
     std::vector<std::wstring> paths;       // as given; custom scans only
     std::wstring restoreMd5;               // 32 hex digits
     std::wstring restorePath;

@@ -59,6 +59,36 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
     return true;
 }
 
+void KivoSignatures::List(const std::wstring& engineFolder, KivoConsole& console)
+{
+    WIN32_FIND_DATAW entry{};
+    RC::unique_hfind find(FindFirstFileW((engineFolder + L"signatures\\*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)))
+            continue;
+        const unsigned long long size = (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        console.Out(RCWideToUtf8(entry.cFileName) + "  " + std::to_string(size));
+    } while (FindNextFileW(find.get(), &entry));
+}
+
+bool KivoSignatures::Remove(const std::wstring& name, const std::wstring& engineFolder, std::wstring& error)
+{
+    const std::wstring path = engineFolder + L"signatures\\" + name;
+    if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(name)) || !RCIsFile(path)) {
+        error = name + L": no such database file installed (see --signatures-list)";
+        return false;
+    }
+    if (!DeleteFileW(path.c_str())) {
+        error = L"cannot remove " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+        return false;
+    }
+    return true;
+}
+
 void KivoSignatures::PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console)
 {
     Substitute::SignatureLoadReport report;

@@ -19,6 +19,12 @@ public:
     // Reads the installed folder as the engine will, and prints the summary
     // line (on stdout, or stderr when stdout carries JSON) and the first
     // problems found, each with its file and line, on stderr.
+    // One line per installed database file (name and size), in the order
+    // the folder lists them.
+    static void List(const std::wstring& engineFolder, KivoConsole& console);
+    // Deletes one installed database file. False with error set when no
+    // such file is installed or it cannot be deleted.
+    static bool Remove(const std::wstring& name, const std::wstring& engineFolder, std::wstring& error);
     static void PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console);
 };
 

@@ -622,6 +622,18 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring engineFolder = RCGetExeFolder();
     if (options.action == KivoScanOptions::Action::ListQuarantine)
         return ListQuarantine(engineFolder, console);
+    if (options.action == KivoScanOptions::Action::ListSignatures) {
+        KivoSignatures::List(engineFolder, console);
+        KivoSignatures::PrintSummary(engineFolder, false, console);
+        return kClean;
+    }
+    if (options.action == KivoScanOptions::Action::RemoveSignatures) {
+        std::wstring error;
+        if (!KivoSignatures::Remove(options.signatureFile, engineFolder, error))
+            return Fail(console, error);
+        KivoSignatures::PrintSummary(engineFolder, false, console);
+        return kClean;
+    }
     for (const wchar_t* part : {L"RCTrevox.dll", L"Quentor.dll", L"Halvane.dll"})
         if (!RCIsFile(engineFolder + part))
             return Fail(console, L"engine missing: " + engineFolder + part + L" not found");

@@ -276,4 +276,14 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     }
     const Outcome second = Kivoscan(args);
     EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb, 1 ndb; 1 malformed lines\n")) << second.out;
+
+    // Installed files are listed by name and removed one at a time.
+    EXPECT_NE(std::string::npos, Kivoscan(L"--signatures-list").out.find("local.ndb  28\n"));
+    EXPECT_EQ(0u, Kivoscan(L"--signatures-remove local.ndb").exitCode);
+    const Outcome left = Kivoscan(L"--signatures-list");
+    EXPECT_EQ(std::string::npos, left.out.find("local.ndb")) << left.out;
+    EXPECT_NE(std::string::npos, left.out.find("signatures loaded: 1 hdb\n")) << left.out;
+    EXPECT_EQ(2u, Kivoscan(L"--signatures-remove local.ndb").exitCode);
+    EXPECT_EQ(2u, Kivoscan(L"--signatures-remove ..\\signatures\\local.hdb").exitCode);
+    EXPECT_TRUE(RCIsFile(installed + L"\\local.hdb"));
 }
