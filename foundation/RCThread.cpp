@@ -15,6 +15,33 @@ namespace RC {
 
 namespace {
 constexpr DWORD kJoinWaitMs = 10000;
+
+// Marks this library's worker threads, so that code they call can tell them
+// from the host's threads. Freed with the library, when none of them runs.
+class WorkerMark {
+public:
+    WorkerMark() : index_(::TlsAlloc()) {}
+    ~WorkerMark()
+    {
+        if (index_ != TLS_OUT_OF_INDEXES)
+            ::TlsFree(index_);
+    }
+    void Set(void* thread) const
+    {
+        if (index_ != TLS_OUT_OF_INDEXES)
+            ::TlsSetValue(index_, thread);
+    }
+    bool IsSet() const { return index_ != TLS_OUT_OF_INDEXES && ::TlsGetValue(index_) != nullptr; }
+
+private:
+    const DWORD index_;
+};
+
+const WorkerMark& Mark()
+{
+    static const WorkerMark mark;
+    return mark;
+}
 } // namespace
 
 struct RCThreadData {
@@ -103,6 +130,7 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
         data.running = true;
     }
 
+    Mark().Set(self);
     // An exception must not end the process from the top of this thread:
     // the routine simply counts as returned.
     RCNoThrowBoundary("RCThread routine", [&] { data.routine(data.context); });
@@ -155,6 +183,11 @@ bool RCThread::TryJoin()
     if (data_->threadId == id)  // not started again meanwhile
         CloseHandles(*data_);
     return true;
+}
+
+bool RCThread::IsCurrentWorker()
+{
+    return Mark().IsSet();
 }
 
 bool RCThread::WaitStarted(unsigned long milliseconds)

@@ -50,6 +50,8 @@ public:
     // One wait of 10 seconds: false when the thread is still there.
     bool TryJoin();
     bool WaitStarted(unsigned long milliseconds);
+    // True on a thread that an RCThread of this library started.
+    static bool IsCurrentWorker();
 
     unsigned long GetThreadId();
     bool IsRunning();

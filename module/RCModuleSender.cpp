@@ -2,6 +2,7 @@
 
 #include "module/RCBusIds.h"
 #include "module/RCModuleMsgData.h"
+#include "foundation/RCNoThrowBoundary.h"
 
 namespace RC {
 
@@ -15,11 +16,27 @@ const wchar_t* AddressOrNull(const std::wstring& address)
 
 } // namespace
 
-void RCModuleSender::Post(const wchar_t* id, DmAvCore::IVBusMessageHolder* holder,
+RCModuleSender::RCModuleSender(DmAvCore::IVBusHost* host) : host_(host), poster_(new RCModulePoster()) {}
+
+RCModuleSender::~RCModuleSender() = default;
+
+void RCModuleSender::Flush() const
+{
+    poster_->Stop();
+}
+
+void RCModuleSender::Post(const std::wstring& id, std::shared_ptr<DmAvCore::IVBusMessageHolder> holder,
                           const std::wstring& address2, const std::wstring& address1) const
 {
-    if (host_ != nullptr)
-        host_->PostMessage(id, holder, AddressOrNull(address2), AddressOrNull(address1));
+    if (host_ == nullptr)
+        return;
+    // Out of memory here loses this message, never the caller's run.
+    RCNoThrowBoundary("RCModuleSender::Post", [&] {
+        DmAvCore::IVBusHost* const host = host_;
+        poster_->Submit([host, id, holder, address2, address1] {
+            host->PostMessage(id.c_str(), holder.get(), AddressOrNull(address2), AddressOrNull(address1));
+        });
+    });
 }
 
 void RCModuleSender::Send(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,
@@ -28,13 +45,12 @@ void RCModuleSender::Send(const std::wstring& address1, const std::wstring& addr
     if (host_ == nullptr)
         return;
     if (data == nullptr) {
-        Post(id.c_str(), nullptr, address2, address1);
+        Post(id, nullptr, address2, address1);
         return;
     }
-    // The host copies the content out before PostMessage returns.
-    RCModuleMsgData holder;
-    holder.SetData(data, size);
-    Post(id.c_str(), &holder, address2, address1);
+    auto holder = std::make_shared<RCModuleMsgData>();
+    holder->SetData(data, size);
+    Post(id, holder, address2, address1);
 }
 
 void RCModuleSender::SendRecord(const std::wstring& address1, const std::wstring& address2,
@@ -49,23 +65,21 @@ void RCModuleSender::SendMap(const std::wstring& address1, const std::wstring& a
     if (host_ == nullptr)
         return;
     if (values.empty()) {
-        Post(id.c_str(), nullptr, address2, address1);
+        Post(id, nullptr, address2, address1);
         return;
     }
-    RCModuleMapMsgData holder(values);
-    Post(id.c_str(), &holder, address2, address1);
+    Post(id, std::make_shared<RCModuleMapMsgData>(values), address2, address1);
 }
 
 void RCModuleSender::PostModuleStop() const
 {
-    if (host_ != nullptr)
-        host_->PostMessage(MSG_MODULE_STOP, nullptr, nullptr, nullptr);
+    Post(MSG_MODULE_STOP, nullptr, L"", L"");
 }
 
 void RCModuleSender::PostAddressNotice(const std::wstring& address1) const
 {
-    if (host_ != nullptr && !address1.empty())
-        host_->PostMessage(MSG_ADDRESS_NOTICE, nullptr, nullptr, address1.c_str());
+    if (!address1.empty())
+        Post(MSG_ADDRESS_NOTICE, nullptr, L"", address1);
 }
 
 } // namespace RC

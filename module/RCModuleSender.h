@@ -1,20 +1,25 @@
 #pragma once
 // Posts the module's messages to the host. One per module, shared by pointer
-// with everything that posts; it keeps no state but the host pointer, so task
-// infos, the network monitor and the update relay post from their own threads
-// at the same time.
+// with everything that posts, so task infos, the network monitor and the
+// update relay post from their own threads at the same time. Each message is
+// copied and handed to the module's poster (see RCModulePoster), so the
+// module's threads never wait for the host.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "module/IVBusHost.h"
 #include "module/RCModuleMapMsgData.h"
+#include "module/RCModulePoster.h"
 
 namespace RC {
 
 class RCModuleSender {
 public:
-    explicit RCModuleSender(DmAvCore::IVBusHost* host) : host_(host) {}
+    explicit RCModuleSender(DmAvCore::IVBusHost* host);
+    // Posts what is still queued first.
+    ~RCModuleSender();
 
     // The header is accepted for the callers' sake but never carried: no
     // message of this module holds "SafeDataHeader".
@@ -27,13 +32,17 @@ public:
     void PostModuleStop() const;
     void PostAddressNotice(const std::wstring& address1) const;
 
+    // Waits until every queued message is posted; only outside a delivery.
+    void Flush() const;
+
     DmAvCore::IVBusHost* host() const { return host_; }
 
 private:
-    void Post(const wchar_t* id, DmAvCore::IVBusMessageHolder* holder, const std::wstring& address2,
-              const std::wstring& address1) const;
+    void Post(const std::wstring& id, std::shared_ptr<DmAvCore::IVBusMessageHolder> holder,
+              const std::wstring& address2, const std::wstring& address1) const;
 
-    DmAvCore::IVBusHost* host_;
+    DmAvCore::IVBusHost* const host_;
+    const std::unique_ptr<RCModulePoster> poster_;
 };
 
 } // namespace RC

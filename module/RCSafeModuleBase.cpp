@@ -29,7 +29,12 @@ int32_t RCSafeModuleBase::Attach(DmAvCore::IVBusHost* host, const wchar_t* text)
 void RCSafeModuleBase::Detach()
 {
     // The lifecycle messages stay subscribed: the host still stops the module.
-    RCNoThrowBoundary("RCSafeModuleBase::Detach", [&] { UnsubscribeRequests(); });
+    // The queued posts go out now, while the host surely still takes them.
+    RCNoThrowBoundary("RCSafeModuleBase::Detach", [&] {
+        UnsubscribeRequests();
+        if (sender_)
+            sender_->Flush();
+    });
 }
 
 void RCSafeModuleBase::Reserved(uint32_t, uint32_t) {}
