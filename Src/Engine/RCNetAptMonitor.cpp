@@ -167,7 +167,10 @@ void RCNetAptMonitor::Run(State& state)
     bool armed = false;
     for (;;) {
         if (!armed) {
-            if (notifyAddrChange(&request->handle, &overlapped) != ERROR_IO_PENDING)
+            const auto& standIn = state.timing.notifyAddrChange;
+            const DWORD asked = standIn ? standIn(&request->handle, &overlapped)
+                                        : notifyAddrChange(&request->handle, &overlapped);
+            if (asked != ERROR_IO_PENDING)
                 break;
             armed = true;
             if (state.Stopping())

@@ -28,11 +28,14 @@ class RCNetAptMonitor : private RCNonCopyable {
 public:
     enum class Step { Probe, Settle };
     // Production uses the defaults. step, when set, is called on the monitor
-    // thread as a probe or a settling wait begins.
+    // thread as a probe or a settling wait begins. notifyAddrChange, when set,
+    // stands in for the system's request for the next address change (Wine's
+    // never completes), so that a change can be made to happen.
     struct Timing {
         DWORD changeWaitMs = 5000;  // between looks at wininet's connected state
         DWORD settleWaitMs = 5000;  // after a change, before the probe
         std::function<void(Step)> step;
+        std::function<DWORD(HANDLE*, OVERLAPPED*)> notifyAddrChange;
     };
 
     // The probe host: registry value ProbeHost under this key of
