@@ -86,7 +86,10 @@ protected:
     // What the module's threads call into outlives the module.
     RCEvent reached{true};  // set by a hook when its step comes
     RCEvent gate{true};     // a hook waits for it
+    RCEvent relayGate{true};  // the relay's hook waits for it
     KivoTest::CallLog wakes;  // the relay's wakes
+    KivoTest::CallLog arms;   // the monitor's requests for the next address change
+    std::atomic<HANDLE> addressChange{nullptr};  // what such a request signals
     std::atomic<bool> stopReturned{false};
     std::atomic<int> lateCalls{0};  // from a module thread after its stop returned
     std::unique_ptr<RCTrevoxModule> module;
@@ -162,19 +165,46 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
 }
 
 // The host may free the library as soon as the module is released: a stop
-// waits for a probe that hangs, well past the 10 s a give-up would allow.
-TEST_F(ConnectionTest, AStopWaitsForAProbeThatHangs)
+// waits for a probe that hangs, well past the 10 s a give-up would allow,
+// and for the relay's thread, whichever of the two it stops first.
+TEST_F(ConnectionTest, AStopWaitsForAProbeThatHangsAndForTheRelaysThread)
 {
     RCSafeConnection::Timing timing;
     timing.monitor.step = [this](Step step) { if (step == Step::Probe) reached.Set(), gate.Wait(600000); };
+    timing.relay.wakeWaitMs = 20;
+    timing.relay.woke = [this] { wakes.Note("woke"), relayGate.Wait(600000); };
     module->Connection()->SetTiming(timing);
     module->OnStart();
     ASSERT_TRUE(reached.Wait(60000));
+    ASSERT_TRUE(wakes.WaitForCount(1));
     RCEvent stopped(true);
     std::thread stopper([&] { module->OnStop(), stopped.Set(); });
     EXPECT_FALSE(stopped.Wait(12000)) << "the stop returned while the probe still ran";
     gate.Set();
+    EXPECT_FALSE(stopped.Wait(2000)) << "the stop returned while the relay's thread was still in its hook";
+    relayGate.Set();
     stopper.join();
+}
+
+// Every address change, once handled, is followed by a request for the next.
+TEST_F(ConnectionTest, TheMonitorAsksForTheNextAddressChangeAfterEachOne)
+{
+    RCSafeConnection::Timing timing;
+    timing.monitor.changeWaitMs = INFINITE;
+    timing.monitor.settleWaitMs = 0;
+    timing.monitor.notifyAddrChange = [this](HANDLE*, OVERLAPPED* overlapped) {
+        addressChange = overlapped->hEvent;
+        arms.Note("arm");
+        return static_cast<DWORD>(ERROR_IO_PENDING);
+    };
+    module->Connection()->SetTiming(timing);
+    module->OnStart();
+    for (size_t changes = 0; changes < 2; ++changes) {
+        ASSERT_TRUE(arms.WaitForCount(changes + 1));
+        ::SetEvent(addressChange);
+    }
+    EXPECT_TRUE(arms.WaitForCount(3));
+    module->OnStop();
 }
 
 TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTheAnswerPair)
