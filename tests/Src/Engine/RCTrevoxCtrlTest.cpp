@@ -16,6 +16,7 @@
 
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "Src/Engine/Enumerator/EnumTestSupport.h"
+#include "Src/Engine/RCScanPlan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
 #include "support/TestData.h"
@@ -46,7 +47,11 @@ public:
     void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
     void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
     {
-        Note([&] { statuses[showType].push_back(s->status); });
+        Note([&] {
+            if (statuses[showType].empty())
+                order.push_back(showType);
+            statuses[showType].push_back(s->status);
+        });
         HoldIf(HoldAt::kFirstItemStatus);
     }
     void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
@@ -97,6 +102,7 @@ public:
 
     Values states, percents, totals;
     std::map<uint32_t, Values> statuses;
+    Values order;  // the items as their first status came
     HoldAt holdAt = HoldAt::kNothing;
     int hold = 0;  // 1 armed, 2 holding, 3 released
     bool released = false;
@@ -256,19 +262,32 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
     EXPECT_EQ(Values({1, 2, 3, 1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);
 }
 
-// The other scan types run their own plans to the end: every item they
-// report finishes, and the full scan's walk of the disk finds the planted files.
-TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItem)
+// The other scan types run their own plans to the end, item by item in the
+// plan's order: every item finishes, a file the filter passes over counts
+// nowhere but in the custom item, and the full scan's walk of the disk finds
+// the planted files (and passes over the text file).
+TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItemInThePlansOrder)
 {
     long run = 0;
     for (int32_t type : {1, 2, 5}) {
         SCOPED_TRACE("scan type " + std::to_string(type));
+        Values plan, listed;
+        for (const RCScanPlan::Item& item : RCScanPlan().Build({type, {}}))
+            plan.push_back(static_cast<uint32_t>(item.showType));
+        recorder_.Note([&] { recorder_.statuses.clear(), recorder_.order.clear(); });
         Plan(type);
+        for (const ScanItem& item : ctrl_.GetObserver()->GetItems())
+            listed.push_back(item.showType);
+        EXPECT_EQ(plan, listed);
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++run));
         EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
-        for (const auto& item : recorder_.Get(recorder_.statuses))
+        EXPECT_EQ(plan, recorder_.Get(recorder_.order));
+        for (const auto& item : recorder_.Get(recorder_.statuses)) {
             EXPECT_EQ(3u, item.second.back()) << "item " << item.first;
+            const Values row = ItemRow(item.first);
+            EXPECT_EQ(row[1], row[2]) << "item " << item.first;  // found, scanned
+        }
         if (type == 2) {
             EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the EICAR file and the listed trojan
         }
@@ -295,6 +314,14 @@ TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScan
     EXPECT_EQ(Values({1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);  // its end marker still passes
     EXPECT_FALSE(ctrl_.SuspendScan());
     EXPECT_FALSE(ctrl_.ResumeScan());
+
+    // The next run completes. It reaches every file twice, which is one
+    // threat each, and a path without a drive letter, which it passes over.
+    ctrl_.SetScanTypeInfo({3, {folder_.Path(), L"\\\\?\\" + folder_.Path(), folder_.Path()}});
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(3));
+    EXPECT_EQ(Values({4, 12, 1, 2}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Values({3, 12, 10, 2, 4}), ItemRow(26));
 }
 
 TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
@@ -307,7 +334,7 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     Plan(5);
     EXPECT_EQ(26u, ctrl_.GetObserver()->GetItems().at(0).showType);
     EXPECT_FALSE(ctrl_.StartScan());
-    ctrl_.StopScan();
+    ctrl_.UnInitialize();  // stops the run: the query is dropped, not waited for
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(3u, recorder_.Get(recorder_.states).back());
     Plan(5);  // between runs a new plan is taken
