@@ -318,13 +318,14 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"t", 3, {folder_.Path()}}, L"lower1", L"lower2");
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 7}, L"ask1", L"ask2");
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 2}, L"ask1", L"ask2");  // not running: false
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 3}, L"ask1", L"ask2");  // a resume is always done
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1}, L"", L"ask2");
     bus_.WaitIdle();
     EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem, "peer1|peer2|01000000 5400 00000000",
                      std::string("lower1|lower2|01000000 7400 ") + kCustomItem}),
               Posted(EVT_TASK_SETUP_DONE));
     EXPECT_EQ(Texts({"ask1|ask2|01000000 5400 07000000 00", "ask1|ask2|01000000 7400 02000000 00",
-                     "|ask2|01000000 5400 01000000 01"}),
+                     "ask1|ask2|01000000 7400 03000000 01", "|ask2|01000000 5400 01000000 01"}),
               Posted(EVT_TASK_COMMAND_RESULT));
 
     // A module stop releases the controllers: commands answer false and
@@ -348,6 +349,9 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
 TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
 {
     const std::vector<Hostile> table = HostileRequests();
+    // A task set up before the start is commanded with nobody to answer yet.
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"early", 3, {folder_.Path()}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"early", 1});
     RunTable(table, kBeforeStart);
 
     bus_.Post(MSG_MODULE_START, L"", L"");
