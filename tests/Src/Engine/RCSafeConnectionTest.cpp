@@ -248,6 +248,8 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNo
     Request(REQ_UPDATE_PAYLOAD, {0x02, 0x02});
     presence.Set();
     ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, 3)));
+    Request(REQ_UPDATE_FORWARD, {0xF1});  // no answer: the pushes go on (one may be under way)
+    ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, Of(host.Posts(), REQ_UPDATE_PAYLOAD).size() + 2)));
     Request(REQ_UPDATE_ANSWER, {});
     ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 1));  // a push under way when the answer came is over
     const Texts pushed = Of(host.Posts(), REQ_UPDATE_PAYLOAD);
