@@ -58,9 +58,9 @@ struct TaskCounts {
     bool inRun = false;
     long completed = 0;
     long stopped = 0;
-    long operations = 0;  // begin events
+    long operations = 0; // begin events
     long operationEnds = 0;
-    std::vector<uint32_t> threats;  // query ids reported, for operate requests
+    std::vector<uint32_t> threats; // query ids reported, for operate requests
 
     long ends() const { return completed + stopped; }
 };
@@ -93,7 +93,7 @@ public:
             }
         } else if (message.id() == RC::EVT_THREAT_FOUND && RC::RCDecodeRecord(threat, *data)) {
             if (TaskCounts* task = Find(threat.taskId)) {
-                if (task->threats.size() == 8)  // the latest runs' ids are the ones still listed
+                if (task->threats.size() == 8) // the latest runs' ids are the ones still listed
                     task->threats.erase(task->threats.begin());
                 task->threats.push_back(threat.queryId);
             }
@@ -297,7 +297,7 @@ int wmain(int argc, wchar_t** argv)
     const KivoHost::RCBusMode mode =
         _wgetenv(L"BUS_HAMMER_GENTLE") ? KivoHost::RCBusMode::Gentle : KivoHost::RCBusMode::Harsh;
     {
-        KivoHost::RCBus bus(mode);  // destroyed before the library it calls into
+        KivoHost::RCBus bus(mode); // destroyed before the library it calls into
         bus.AddListener([&](const RCBusMessage& message) { counter.OnMessage(message); });
         module->Attach(bus.HostFor(module), L"");
         bus.Post(RC::MSG_MODULE_START, L"", L"");
@@ -367,11 +367,12 @@ int wmain(int argc, wchar_t** argv)
             // A suspended run ends only once resumed.
             for (int task = 0; task < kTasks; ++task)
                 command(task, 3);
-            bus.WaitIdle();  // every start answered
+            bus.WaitIdle(); // every start answered
             if (!counter.WaitSettled()) {
-                std::fwprintf(stderr, L"bus-hammer: round %ld (seed %lu): runs or operations without exactly one "
-                              L"end within %lld s\n", round, seed,
-                              static_cast<long long>(std::chrono::seconds(kBound).count()));
+                std::fwprintf(stderr,
+                              L"bus-hammer: round %ld (seed %lu): runs or operations without exactly one "
+                              L"end within %lld s\n",
+                              round, seed, static_cast<long long>(std::chrono::seconds(kBound).count()));
                 counter.Print(stderr);
                 Fail();
             }
@@ -411,11 +412,13 @@ int wmain(int argc, wchar_t** argv)
     const bool grew = last.handles > first.handles + kHandleMargin ||
                       (judgeMemory && (last.privateMiB > first.privateMiB + kMemoryMarginMiB ||
                                        last.workingSetMiB > first.workingSetMiB + kMemoryMarginMiB));
-    std::fwprintf(stderr, L"bus-hammer: %ld rounds in %.1f s (seed %lu), %ld module restarts; %ld runs started, "
+    std::fwprintf(stderr,
+                  L"bus-hammer: %ld rounds in %.1f s (seed %lu), %ld module restarts; %ld runs started, "
                   L"%ld completed, %ld stopped; %ld operations, %ld ended; from round %ld to round %ld: handles "
                   L"%+ld, private bytes %+.1f MiB, working set %+.1f MiB%ls%ls\n",
                   rounds, seconds, seed, restarts, total.starts, total.completed, total.stopped, total.operations,
-                  total.operationEnds, baseline, rounds, static_cast<long>(last.handles) - static_cast<long>(first.handles),
+                  total.operationEnds, baseline, rounds,
+                  static_cast<long>(last.handles) - static_cast<long>(first.handles),
                   last.privateMiB - first.privateMiB, last.workingSetMiB - first.workingSetMiB,
                   judgeMemory ? L"" : L" (memory not judged before round 100)", grew ? L": GREW" : L"");
     return grew ? 1 : 0;

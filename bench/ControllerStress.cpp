@@ -29,7 +29,7 @@ namespace {
 
 constexpr auto kEndBound = std::chrono::seconds(60);
 constexpr DWORD kHandleMargin = 8;
-constexpr double kMemoryMarginMiB = 4.0;  // the heaps settle for a few hundred runs (about 2 MiB)
+constexpr double kMemoryMarginMiB = 4.0; // the heaps settle for a few hundred runs (about 2 MiB)
 
 class EndCounter : public RC::IScanObCallback {
 public:
@@ -71,8 +71,8 @@ using KivoBench::ProcessSample;
 ProcessSample Measure(long run)
 {
     const ProcessSample sample = KivoBench::SampleProcess();
-    std::fwprintf(stderr, L"run %ld: handles %lu, private bytes %.1f MiB, working set %.1f MiB\n", run,
-                  sample.handles, sample.privateMiB, sample.workingSetMiB);
+    std::fwprintf(stderr, L"run %ld: handles %lu, private bytes %.1f MiB, working set %.1f MiB\n", run, sample.handles,
+                  sample.privateMiB, sample.workingSetMiB);
     return sample;
 }
 
@@ -130,7 +130,7 @@ int wmain(int argc, wchar_t** argv)
     ctrl.SetScanTypeInfo(info);
 
     ProcessSample tenth, last;
-    long stoppedRuns = 0;  // runs with a stop call
+    long stoppedRuns = 0; // runs with a stop call
     for (long run = 1; run <= runs; ++run) {
         // The end state comes just before the run lets go of its flags.
         for (int tries = 0; !ctrl.StartScan(); ++tries) {
@@ -181,10 +181,10 @@ int wmain(int argc, wchar_t** argv)
     const bool grew = last.handles > tenth.handles + kHandleMargin ||
                       last.privateMiB > tenth.privateMiB + kMemoryMarginMiB ||
                       last.workingSetMiB > tenth.workingSetMiB + kMemoryMarginMiB;
-    std::fwprintf(stderr, L"controller-stress: %ld runs, %ld end states, %ld of them stopped; from run 10 to run %ld: "
+    std::fwprintf(stderr,
+                  L"controller-stress: %ld runs, %ld end states, %ld of them stopped; from run 10 to run %ld: "
                   L"handles %+ld, private bytes %+.1f MiB, working set %+.1f MiB%ls\n",
                   runs, ends, stoppedRuns, runs, static_cast<long>(last.handles) - static_cast<long>(tenth.handles),
-                  last.privateMiB - tenth.privateMiB, last.workingSetMiB - tenth.workingSetMiB,
-                  grew ? L": GREW" : L"");
+                  last.privateMiB - tenth.privateMiB, last.workingSetMiB - tenth.workingSetMiB, grew ? L": GREW" : L"");
     return ends == runs && !grew ? 0 : 1;
 }

@@ -21,9 +21,9 @@ constexpr DWORD kChunk = 1 << 20;
 // Bytes hashed, or -1 when the file could not be read.
 long long HashFile(BCRYPT_ALG_HANDLE algorithm, const std::wstring& path, std::vector<unsigned char>& buffer)
 {
-    Substitute::UniqueFile file = Substitute::UniqueFile(CreateFileW(path.c_str(), GENERIC_READ,
-        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-        nullptr));
+    Substitute::UniqueFile file = Substitute::UniqueFile(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BCRYPT_HASH_HANDLE rawHash = nullptr;
     if (!file || BCryptCreateHash(algorithm, &rawHash, nullptr, 0, nullptr, 0, 0) != 0)
         return -1;
@@ -92,7 +92,8 @@ int wmain(int argc, wchar_t** argv)
     }
     const ULONGLONG elapsed = GetTickCount64() - started;
     const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
-    std::fwprintf(stderr, L"files %lu, failed %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, peak working set %.1f MiB\n",
+    std::fwprintf(stderr,
+                  L"files %lu, failed %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, peak working set %.1f MiB\n",
                   hashed, failed, bytes / 1048576.0, seconds, hashed / seconds, bytes / 1048576.0 / seconds,
                   Substitute::PeakWorkingSetMiB());
     return failed != 0 ? 2 : 0;

@@ -26,7 +26,7 @@ inline DWORD HandleCount()
     NTSTATUS status;
     while ((status = NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(16), buffer.data(),
                                               static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L))  // the list outgrew the buffer
+           static_cast<NTSTATUS>(0xC0000004L)) // the list outgrew the buffer
         buffer.resize(buffer.size() * 2);
     if (status < 0)
         return 0;

@@ -20,7 +20,11 @@ namespace {
 class CountingSink : public RC::IAvFileScanEvent {
 public:
     bool OnQueryBegin() override { return true; }
-    bool OnFileQueryBegin(RC::FileQueryTask*) override { ++begun; return true; }
+    bool OnFileQueryBegin(RC::FileQueryTask*) override
+    {
+        ++begun;
+        return true;
+    }
     bool OnFileQueryEnd(RC::FileQueryTask* task) override
     {
         ++ended;

@@ -7,8 +7,8 @@ namespace RC {
 
 class IEngineAssist {
 public:
-    virtual void __thiscall Reserved0() = 0;  // slot 0, not called
-    virtual void __thiscall BeginRun() = 0;   // slot 1: a scan run begins
+    virtual void __thiscall Reserved0() = 0; // slot 0, not called
+    virtual void __thiscall BeginRun() = 0;  // slot 1: a scan run begins
 
 protected:
     ~IEngineAssist() = default;

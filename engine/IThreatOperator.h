@@ -11,13 +11,13 @@ namespace RC {
 
 class IThreatOperator {
 public:
-    virtual void __thiscall Init() = 0;                                                  // 0
-    virtual void __thiscall UnInit() = 0;                                                // 1
+    virtual void __thiscall Init() = 0;   // 0
+    virtual void __thiscall UnInit() = 0; // 1
     // Quarantine. true = done.
     virtual bool __thiscall ApplyOperation1(const MsvcWString* path, const ScanResult* result) = 0; // 2
-    virtual void __thiscall Reserved3() = 0;                                             // 3, not called
-    virtual void __thiscall Reserved4() = 0;                                             // 4, not called
-    virtual void __thiscall Reserved5() = 0;                                             // 5, not called
+    virtual void __thiscall Reserved3() = 0;                                                        // 3, not called
+    virtual void __thiscall Reserved4() = 0;                                                        // 4, not called
+    virtual void __thiscall Reserved5() = 0;                                                        // 5, not called
     // Restore. true = done.
     virtual bool __thiscall ApplyOperation4(const ThreatOperation4Request* request) = 0; // 6
 

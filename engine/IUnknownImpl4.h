@@ -8,8 +8,7 @@ namespace RC {
 // One reference count and one QueryInterface for an object that implements
 // four interfaces; id 0 answers the first interface.
 template <typename I1, typename I2, typename I3, typename I4>
-class IUnknownImpl4 : private RCRefCounted, public I1, public I2, public I3, public I4
-{
+class IUnknownImpl4 : private RCRefCounted, public I1, public I2, public I3, public I4 {
 public:
     uint32_t QueryInterface(uint32_t interfaceId, void** out) override
     {

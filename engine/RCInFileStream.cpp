@@ -82,9 +82,8 @@ uint32_t RCInFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* newPosi
     // The low word of a valid position may equal INVALID_SET_FILE_POINTER;
     // only the error code tells a failure.
     ::SetLastError(NO_ERROR);
-    const DWORD low = handle_ ? ::SetFilePointer(handle_.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
-                                                  origin)
-                               : INVALID_SET_FILE_POINTER;
+    const DWORD low = handle_ ? ::SetFilePointer(handle_.get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high, origin)
+                              : INVALID_SET_FILE_POINTER;
     const bool failed = !handle_ || (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR);
     if (newPosition)
         *newPosition = failed ? 0 : (static_cast<uint64_t>(static_cast<DWORD>(high)) << 32) | low;
@@ -112,7 +111,7 @@ IInStream* RCInFileStream::Clone()
         IInStream* stream = clone.get();
         if (clone->OpenShareReadWrite(fileName_) && Seek(0, kCurrent, &position) == RC_STATUS_OK &&
             stream->Seek(static_cast<int64_t>(position), kBegin, nullptr) == RC_STATUS_OK)
-            return clone.release();  // the caller takes the first reference
+            return clone.release(); // the caller takes the first reference
         return nullptr;
     });
 }

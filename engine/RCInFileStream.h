@@ -11,8 +11,7 @@ namespace RC {
 // takes the first reference. The position is the file pointer of the handle,
 // so one stream serves one thread at a time; Clone gives another thread a
 // handle of its own.
-class RCInFileStream : public IUnknownImpl4<IInStream, IStreamGetSize, ICloneStream, IStreamGetFileName>
-{
+class RCInFileStream : public IUnknownImpl4<IInStream, IStreamGetSize, ICloneStream, IStreamGetFileName> {
 public:
     RCInFileStream() = default;
     ~RCInFileStream() override;

@@ -14,14 +14,14 @@ constexpr std::uint32_t kLevelThreat = 3;
 constexpr std::size_t kThreatNameUnits = 64;
 
 struct ScanResult {
-    std::uint32_t level;                   // 0 nothing, 2 risk, 3 threat
-    std::uint32_t subLevel;                // category within the level
-    wchar_t threatName[kThreatNameUnits];  // zero-terminated
-    std::uint8_t engineData[268];          // the engine's own, carried unchanged
-    std::uint8_t fileMd5[16];              // handed back by threat operation 4
+    std::uint32_t level;                  // 0 nothing, 2 risk, 3 threat
+    std::uint32_t subLevel;               // category within the level
+    wchar_t threatName[kThreatNameUnits]; // zero-terminated
+    std::uint8_t engineData[268];         // the engine's own, carried unchanged
+    std::uint8_t fileMd5[16];             // handed back by threat operation 4
     std::uint8_t reserved420[4];
-    std::uint32_t signatureId;             // reported with the threat
-    std::uint32_t fileSizeLow;             // reported with the threat
+    std::uint32_t signatureId; // reported with the threat
+    std::uint32_t fileSizeLow; // reported with the threat
 };
 
 static_assert(sizeof(wchar_t) == 2, "the engine speaks UTF-16");

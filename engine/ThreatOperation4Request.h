@@ -13,14 +13,14 @@ namespace RC {
 constexpr std::size_t kOperationPathUnits = 260;
 
 struct ThreatOperation4Request {
-    std::uint32_t reserved0;                  // 0
-    std::uint8_t reserved4;                   // 0
+    std::uint32_t reserved0; // 0
+    std::uint8_t reserved4;  // 0
     std::uint8_t alignment5[3];
-    std::uint32_t marker8;                    // 1
-    wchar_t path[kOperationPathUnits];        // zero-terminated, at most 259 units
+    std::uint32_t marker8;             // 1
+    wchar_t path[kOperationPathUnits]; // zero-terminated, at most 259 units
     std::uint8_t alignment532[4];
-    std::uint8_t reserved536[8];              // 0
-    std::uint8_t fileMd5[16];                 // bytes 404-419 of the file's ScanResult
+    std::uint8_t reserved536[8]; // 0
+    std::uint8_t fileMd5[16];    // bytes 404-419 of the file's ScanResult
 };
 
 static_assert(sizeof(ThreatOperation4Request) == 560, "ThreatOperation4Request is 560 bytes");

@@ -9,8 +9,7 @@ namespace RC {
 // apart from capacity: changing the capacity leaves the size alone, and
 // copying a buffer copies its bytes but not its size.
 template <typename T>
-class RCBuffer
-{
+class RCBuffer {
 public:
     RCBuffer() = default;
     RCBuffer(const RCBuffer& other) { Assign(other); }

@@ -2,8 +2,7 @@
 
 #include <new>
 
-RCCriticalSection::RCCriticalSection()
-    : section_(new (std::nothrow) CRITICAL_SECTION)
+RCCriticalSection::RCCriticalSection() : section_(new (std::nothrow) CRITICAL_SECTION)
 {
     if (section_)
         ::InitializeCriticalSection(section_);

@@ -8,8 +8,7 @@
 // A Win32 critical section on the heap. If its allocation failed, locking
 // does nothing rather than crash: callers then run unguarded, as they would
 // with no lock at all.
-class RC_CAPABILITY("mutex") RCCriticalSection : private RC::RCNonCopyable
-{
+class RC_CAPABILITY("mutex") RCCriticalSection : private RC::RCNonCopyable {
 public:
     RCCriticalSection();
     ~RCCriticalSection();

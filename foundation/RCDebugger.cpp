@@ -115,8 +115,8 @@ int RCDebugger::GetOutputMode(unsigned level)
     return state->logToFile.load(std::memory_order_acquire) ? 2 : 1;
 }
 
-void RCDebugger::FormatLine(unsigned level, std::wstring& message, const wchar_t* sourcePath,
-                            const wchar_t* function, int line)
+void RCDebugger::FormatLine(unsigned level, std::wstring& message, const wchar_t* sourcePath, const wchar_t* function,
+                            int line)
 {
     RCDebuggerData* state = state_.get();
     if (!state || !state->initialized.load(std::memory_order_acquire))

@@ -22,8 +22,7 @@ struct RCDebuggerData;
 // Log calls come from every thread. Set-up runs once under its own lock;
 // afterwards the level test, formatting and debugger output take no lock,
 // and file appends take only the cross-process mutex.
-class RCDebugger
-{
+class RCDebugger {
 public:
     // Never null.
     static RCDebugger* GetInstance();
@@ -75,11 +74,10 @@ private:
 // Logs a line at a level (1 engine missing ... 5 per-file detail) with the
 // call site's function, file and line. Nothing is formatted when the level
 // is not logged.
-#define RC_LOG(level, format, ...)                                                                   \
-    do {                                                                                             \
-        ::RC::RCDebugger* rcLogger_ = ::RC::RCDebugger::GetInstance();                               \
-        const int rcLogMode_ = rcLogger_->GetOutputMode(level);                                      \
-        if (rcLogMode_ != 0)                                                                         \
-            rcLogger_->Log(rcLogMode_, level, __FILE__, __PRETTY_FUNCTION__, __LINE__, format,       \
-                           ##__VA_ARGS__);                                                           \
+#define RC_LOG(level, format, ...)                                                                                     \
+    do {                                                                                                               \
+        ::RC::RCDebugger* rcLogger_ = ::RC::RCDebugger::GetInstance();                                                 \
+        const int rcLogMode_ = rcLogger_->GetOutputMode(level);                                                        \
+        if (rcLogMode_ != 0)                                                                                           \
+            rcLogger_->Log(rcLogMode_, level, __FILE__, __PRETTY_FUNCTION__, __LINE__, format, ##__VA_ARGS__);         \
     } while (0)

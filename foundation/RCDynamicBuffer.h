@@ -7,8 +7,7 @@ namespace RC {
 // A buffer that grows on demand, by at least a quarter of what it holds, so
 // that filling it piece by piece does not reallocate at every piece.
 template <typename T>
-class RCDynamicBuffer : public RCBuffer<T>
-{
+class RCDynamicBuffer : public RCBuffer<T> {
 public:
     RCDynamicBuffer() = default;
     RCDynamicBuffer(const RCDynamicBuffer& other) : RCBuffer<T>(other) {}

@@ -11,8 +11,7 @@ RCEvent::RCEvent(bool manualReset, const std::wstring& name)
     static_cast<void>(Create(name, manualReset));
 }
 
-bool RCEvent::CreateNamed(const std::wstring& name, bool manualReset, bool initialState,
-                          SECURITY_ATTRIBUTES* security)
+bool RCEvent::CreateNamed(const std::wstring& name, bool manualReset, bool initialState, SECURITY_ATTRIBUTES* security)
 {
     // Closed first: re-creating the same name must not find our own event.
     handle_.reset();

@@ -12,8 +12,7 @@ namespace RC {
 // A Win32 event with its name. Constructing one creates it; Open replaces it
 // by an existing named event. Every wait answers false when there is no
 // handle, so a failed creation makes waits fail instead of block.
-class RCEvent : private RCNonCopyable
-{
+class RCEvent : private RCNonCopyable {
 public:
     explicit RCEvent(bool manualReset = true, const std::wstring& name = std::wstring());
 

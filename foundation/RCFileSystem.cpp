@@ -160,7 +160,8 @@ bool RCReadWholeFile(const std::wstring& path, std::vector<char>& text)
     // As the engine's file stream opens for reading: a path too long for
     // CreateFile is retried by its long form, sharing writes as well.
     const DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
-    RC::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr));
+    RC::unique_hfile file(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags, nullptr));
     std::wstring longPath;
     if (!file && RCToLongPath(path, longPath))
         file.reset(::CreateFileW(longPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

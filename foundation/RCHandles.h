@@ -18,8 +18,7 @@
 namespace RC {
 
 template <typename Traits>
-class UniqueResource
-{
+class UniqueResource {
 public:
     using pointer = typename Traits::type;
 
@@ -27,10 +26,7 @@ public:
     explicit UniqueResource(pointer value) noexcept : value_(value) {}
     ~UniqueResource() { reset(); }
 
-    UniqueResource(UniqueResource&& other) noexcept : value_(other.value_)
-    {
-        other.value_ = Traits::Invalid();
-    }
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.value_) { other.value_ = Traits::Invalid(); }
     UniqueResource& operator=(UniqueResource&& other) noexcept
     {
         if (this != &other) {

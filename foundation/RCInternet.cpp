@@ -6,12 +6,11 @@
 
 namespace {
 
-constexpr DWORD kForceConnection = 1;  // FLAG_ICC_FORCE_CONNECTION
+constexpr DWORD kForceConnection = 1; // FLAG_ICC_FORCE_CONNECTION
 
 // Keeps wininet loaded once it has loaded; a failed load is tried again on
 // the next query.
-class RCWininetHolder
-{
+class RCWininetHolder {
 public:
     HMODULE Get()
     {

@@ -5,7 +5,7 @@
 
 // What the log configuration asks of one process and library.
 struct RCLogSetting {
-    unsigned level = 0;  // lines of this level and lower are logged
+    unsigned level = 0; // lines of this level and lower are logged
     bool toFile = false;
 };
 

@@ -11,8 +11,7 @@
 // System libraries that the library does not link at build time, loaded once
 // per name and kept loaded until the library unloads. Functions are looked up
 // at every use, so a missing library or function just makes the caller fail.
-class RCModuleCache
-{
+class RCModuleCache {
 public:
     static RCModuleCache& GetInstance();
 

@@ -8,8 +8,7 @@
 // A named Win32 mutex shared between processes. If it cannot be created,
 // locks acquire nothing and the guarded work runs unlocked: losing the
 // cross-process order is better than losing the work.
-class RCMutex : private RC::RCNonCopyable
-{
+class RCMutex : private RC::RCNonCopyable {
 public:
     RCMutex() = default;
 
@@ -30,8 +29,7 @@ private:
 
 // Holds an RCMutex for the life of a scope, waiting without limit. A mutex
 // abandoned by a process that died holding it counts as acquired.
-class RCMutexLock : private RC::RCNonCopyable
-{
+class RCMutexLock : private RC::RCNonCopyable {
 public:
     explicit RCMutexLock(RCMutex* mutex);
     ~RCMutexLock();

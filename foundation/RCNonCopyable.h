@@ -3,8 +3,7 @@
 namespace RC {
 
 // Base for objects that own something a copy would own twice.
-class RCNonCopyable
-{
+class RCNonCopyable {
 protected:
     RCNonCopyable() = default;
     ~RCNonCopyable() = default;

@@ -112,7 +112,7 @@ bool RCGetFolder(const std::wstring& path, std::wstring& folder)
 bool RCToLongPath(const std::wstring& path, std::wstring& longPath)
 {
     const bool drivePath = path.size() > 2 && path[1] == L':' &&
-        ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+                           ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
     longPath = drivePath ? L"\\\\?\\" + path : path;
     return drivePath;
 }

@@ -5,12 +5,12 @@
 // Path flags for RCNormalizePath. When several are given they apply in the
 // order listed here.
 enum RCPathFlags : unsigned {
-    RC_PATH_LOWER = 1,                  // towlower every character
-    RC_PATH_UPPER = 2,                  // towupper every character
-    RC_PATH_UNQUOTE = 4,                // drop one enclosing pair of "" then of ''
-    RC_PATH_ADD_BACKSLASH = 16,         // trailing separators become one backslash
-    RC_PATH_REMOVE_BACKSLASH = 32,      // drop every trailing separator
-    RC_PATH_BACKSLASHES = 1u << 30,     // every "/" becomes "\"
+    RC_PATH_LOWER = 1,              // towlower every character
+    RC_PATH_UPPER = 2,              // towupper every character
+    RC_PATH_UNQUOTE = 4,            // drop one enclosing pair of "" then of ''
+    RC_PATH_ADD_BACKSLASH = 16,     // trailing separators become one backslash
+    RC_PATH_REMOVE_BACKSLASH = 32,  // drop every trailing separator
+    RC_PATH_BACKSLASHES = 1u << 30, // every "/" becomes "\"
 };
 
 void RCNormalizePath(std::wstring& path, unsigned flags);

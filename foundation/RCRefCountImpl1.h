@@ -8,8 +8,7 @@ namespace RC {
 // Implements the counting slots of a shared interface T (derived from
 // IRefCount) on the count of RCRefCounted.
 template <typename T>
-class RCRefCountImpl1 : public T, private RCRefCounted
-{
+class RCRefCountImpl1 : public T, private RCRefCounted {
 public:
     RCRefCountImpl1() = default;
     ~RCRefCountImpl1() override = default;

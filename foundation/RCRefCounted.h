@@ -7,8 +7,7 @@ namespace RC {
 // The intrusive count behind every shared object. A new object has count 0:
 // the first holder (RCRefPtr) takes it to 1, and the Release that brings it
 // back to 0 deletes the object on the calling thread.
-class RCRefCounted : private RCNonCopyable
-{
+class RCRefCounted : private RCNonCopyable {
 public:
     RCRefCounted() = default;
     virtual ~RCRefCounted() = default;

@@ -8,8 +8,7 @@
 // only the old one keeps alive) never deletes anything too early.
 // A slot shared by threads needs its owner's lock: assignment is not atomic.
 template <typename T>
-class RCRefPtr
-{
+class RCRefPtr {
 public:
     RCRefPtr() noexcept = default;
     RCRefPtr(T* object) : object_(object)

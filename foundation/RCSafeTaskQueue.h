@@ -14,8 +14,7 @@ namespace RC {
 // and are never reused. The available event is auto-reset: Pop sets it again
 // while tasks remain, so a worker woken by one signal finds the next task
 // even when two were queued before anyone woke.
-class RCSafeTaskQueue
-{
+class RCSafeTaskQueue {
 public:
     RCSafeTaskQueue();
     virtual ~RCSafeTaskQueue();

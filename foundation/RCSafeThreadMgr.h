@@ -14,8 +14,7 @@ namespace RC {
 // Worker threads that run the tasks of one RCSafeTaskQueue. The owner calls
 // Start and Stop from one thread; CancelTask may come from any thread. The
 // queue is not owned and must outlive the workers (Stop, or destruction).
-class RCSafeThreadMgr
-{
+class RCSafeThreadMgr {
 public:
     RCSafeThreadMgr();
     virtual ~RCSafeThreadMgr();

@@ -6,8 +6,7 @@
 
 // The one process-wide lock under which every singleton of the library is
 // first constructed. It exists from library load to unload.
-class RCSingletonLock
-{
+class RCSingletonLock {
 public:
     static RCCriticalSection& Get();
 

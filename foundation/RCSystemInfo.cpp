@@ -80,7 +80,7 @@ bool RCIs64BitOs()
     SYSTEM_INFO info = {};
     getInfo(&info);
     return info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
-        info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+           info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
 }
 
 bool RCIsWow64Process(HANDLE process)

@@ -67,8 +67,7 @@ void CloseHandles(RCThreadData& data) RC_REQUIRES(data.lock)
 }
 } // namespace
 
-RCThread::RCThread(RCThreadRoutine routine, void* context)
-    : data_(new (std::nothrow) RCThreadData)
+RCThread::RCThread(RCThreadRoutine routine, void* context) : data_(new (std::nothrow) RCThreadData)
 {
     if (data_) {
         data_->routine = routine;
@@ -93,10 +92,10 @@ bool RCThread::Start()
         if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                                   reinterpret_cast<LPCWSTR>(&RCThread::ThreadProc), &pin))
             return false;
-        AddRef();  // the worker's own reference, taken over by ThreadProc
+        AddRef(); // the worker's own reference, taken over by ThreadProc
         unsigned id = 0;
-        HANDLE handle = reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RCThread::ThreadProc, this,
-                                                                  CREATE_SUSPENDED, &id));
+        HANDLE handle =
+            reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &RCThread::ThreadProc, this, CREATE_SUSPENDED, &id));
         if (!handle)
             ::FreeLibrary(pin);
         data_->pin = handle ? pin : nullptr;
@@ -143,17 +142,15 @@ unsigned __stdcall RCThread::ThreadProc(void* argument)
     }
     if (listener)
         listener->OnThreadExit(self);
-    keepAlive.Reset();  // may delete the object, here on the worker
+    keepAlive.Reset(); // may delete the object, here on the worker
     if (pin)
-        ::FreeLibraryAndExitThread(pin, 0);  // never returns into code that may be gone
+        ::FreeLibraryAndExitThread(pin, 0); // never returns into code that may be gone
     return 0;
 }
 
-
 void RCThread::Join()
 {
-    while (!TryJoin()) {
-    }
+    while (!TryJoin()) {}
 }
 
 bool RCThread::TryJoin()
@@ -167,7 +164,7 @@ bool RCThread::TryJoin()
     {
         RCAutoLock guard(data_->lock);
         if (!data_->threadHandle || data_->threadId == ::GetCurrentThreadId())
-            return true;  // nothing to wait for, or the thread itself, which cannot wait for its end
+            return true; // nothing to wait for, or the thread itself, which cannot wait for its end
         HANDLE copy = nullptr;
         if (!::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(), ::GetCurrentProcess(), &copy,
                                SYNCHRONIZE, FALSE, 0))
@@ -180,7 +177,7 @@ bool RCThread::TryJoin()
     if (result == WAIT_TIMEOUT)
         return false;
     RCAutoLock guard(data_->lock);
-    if (data_->threadId == id)  // not started again meanwhile
+    if (data_->threadId == id) // not started again meanwhile
         CloseHandles(*data_);
     return true;
 }

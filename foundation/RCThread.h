@@ -12,8 +12,7 @@ struct RCThreadData;
 using RCThreadRoutine = void(__cdecl*)(void* context);
 
 // Told on the worker thread, after the routine has returned.
-class IThreadExitListener
-{
+class IThreadExitListener {
 public:
     virtual void OnThreadExit(RCThread* thread) = 0;
 
@@ -30,8 +29,7 @@ protected:
 // library its code lives in, given back as it exits, so a host may free the
 // library while a thread is still on its way out. Start, Join and the queries may be called
 // from any thread; the routine and the listener run without the lock held.
-class RCThread : private RCRefCounted
-{
+class RCThread : private RCRefCounted {
 public:
     RCThread(RCThreadRoutine routine, void* context);
     ~RCThread() override;

@@ -48,11 +48,10 @@ private:
 
 #if defined(RC_THREAD_CHECKS)
 #define RC_BIND_THREAD(checker) (checker).Bind()
-#define RC_CHECK_THREAD(checker) \
+#define RC_CHECK_THREAD(checker)                                                                                       \
     ((checker).IsCurrent() ? static_cast<void>(0) : ::RC::RCThreadCheckFailed(__FILE__, __LINE__))
-#define RC_CHECK_EITHER_THREAD(first, second)                                \
-    ((first).IsCurrent() || (second).IsCurrent() ? static_cast<void>(0)     \
-                                                 : ::RC::RCThreadCheckFailed(__FILE__, __LINE__))
+#define RC_CHECK_EITHER_THREAD(first, second)                                                                          \
+    ((first).IsCurrent() || (second).IsCurrent() ? static_cast<void>(0) : ::RC::RCThreadCheckFailed(__FILE__, __LINE__))
 #define RC_CHECK_SEQUENCE(checker) ::RC::RCSequenceChecker::Scope rcSequenceScope_(checker, __FILE__, __LINE__)
 #else
 #define RC_BIND_THREAD(checker) static_cast<void>(0)

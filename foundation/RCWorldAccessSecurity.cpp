@@ -39,7 +39,8 @@ RCWorldAccessSecurity::RCWorldAccessSecurity(bool includeApplicationPackages)
 
 bool RCWorldAccessSecurity::Build(bool includeApplicationPackages)
 {
-    auto initDescriptor = RCModuleCache::GetProc<InitializeSecurityDescriptorFn>(kAdvapi, "InitializeSecurityDescriptor");
+    auto initDescriptor =
+        RCModuleCache::GetProc<InitializeSecurityDescriptorFn>(kAdvapi, "InitializeSecurityDescriptor");
     auto allocateSid = RCModuleCache::GetProc<AllocateAndInitializeSidFn>(kAdvapi, "AllocateAndInitializeSid");
     auto sidLength = RCModuleCache::GetProc<GetLengthSidFn>(kAdvapi, "GetLengthSid");
     auto initAcl = RCModuleCache::GetProc<InitializeAclFn>(kAdvapi, "InitializeAcl");

@@ -10,8 +10,7 @@
 // the application-package entry can be added so that sandboxed apps can open
 // it too. If the descriptor cannot be built, Get() is null and the object is
 // created with default security, as callers would without this.
-class RCWorldAccessSecurity : private RC::RCNonCopyable
-{
+class RCWorldAccessSecurity : private RC::RCNonCopyable {
 public:
     explicit RCWorldAccessSecurity(bool includeApplicationPackages = false);
 

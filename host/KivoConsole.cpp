@@ -21,8 +21,7 @@ size_t KivoColumns(const std::wstring& text)
     return columns;
 }
 
-KivoConsole::KivoConsole()
-    : out_(GetStdHandle(STD_OUTPUT_HANDLE)), err_(GetStdHandle(STD_ERROR_HANDLE))
+KivoConsole::KivoConsole() : out_(GetStdHandle(STD_OUTPUT_HANDLE)), err_(GetStdHandle(STD_ERROR_HANDLE))
 {
     DWORD mode = 0;
     interactive_ = err_ != nullptr && err_ != INVALID_HANDLE_VALUE && GetConsoleMode(err_, &mode);

@@ -11,9 +11,8 @@ namespace KivoHost {
 namespace {
 
 // The module's extension filter: a dot and three letters, one of these.
-constexpr const wchar_t* kScannedExtensions[] = {L".exe", L".dll", L".sys", L".com", L".cpl",
-                                                 L".vir", L".drv", L".scr", L".ocx", L".bat",
-                                                 L".cmd", L".pif", L".rar", L".zip", L".doc"};
+constexpr const wchar_t* kScannedExtensions[] = {L".exe", L".dll", L".sys", L".com", L".cpl", L".vir", L".drv", L".scr",
+                                                 L".ocx", L".bat", L".cmd", L".pif", L".rar", L".zip", L".doc"};
 
 // True when path is folder itself or lies inside it.
 bool IsWithin(const std::wstring& path, const std::wstring& folder)
@@ -24,7 +23,10 @@ bool IsWithin(const std::wstring& path, const std::wstring& folder)
     return path.size() > prefix.size() && RCCompareNoCase(path.c_str(), prefix.c_str(), prefix.size()) == 0;
 }
 
-bool IsDrivePath(const std::wstring& path) { return path.size() >= 3 && path[1] == L':'; }
+bool IsDrivePath(const std::wstring& path)
+{
+    return path.size() >= 3 && path[1] == L':';
+}
 
 // Attributes of a given path; for a path longer than MAX_PATH the system
 // wants the "\\?\" form. INVALID_FILE_ATTRIBUTES with the error left set.

@@ -21,8 +21,8 @@ public:
     static constexpr size_t kKeptPaths = 20;
 
     struct Refused {
-        std::wstring path;    // as given
-        std::wstring reason;  // "no such file or folder", ...
+        std::wstring path;   // as given
+        std::wstring reason; // "no such file or folder", ...
     };
 
     // given: the paths as typed, relative ones against the current folder.

@@ -12,7 +12,7 @@ namespace KivoHost {
 
 namespace {
 
-constexpr DWORD kHeaderBytes = 160 * 1024;  // the largest header the engine writes
+constexpr DWORD kHeaderBytes = 160 * 1024; // the largest header the engine writes
 constexpr DWORD kChunkBytes = 1024 * 1024;
 
 std::wstring HexOf(const std::array<std::uint8_t, 16>& bytes)
@@ -102,7 +102,8 @@ bool KivoQuarantine::WriteCopy(const Item& item, const std::wstring& path)
             break;
         copied += got;
     }
-    ok = ok && copied == header->first.size && Substitute::QuarantineStore::SetOriginalTimes(target.get(), header->first);
+    ok = ok && copied == header->first.size &&
+         Substitute::QuarantineStore::SetOriginalTimes(target.get(), header->first);
     target.reset();
     if (!ok) {
         DeleteFileW(path.c_str());
@@ -111,6 +112,9 @@ bool KivoQuarantine::WriteCopy(const Item& item, const std::wstring& path)
     return true;
 }
 
-bool KivoQuarantine::Remove(const Item& item) { return DeleteFileW(item.itemPath.c_str()) != FALSE; }
+bool KivoQuarantine::Remove(const Item& item)
+{
+    return DeleteFileW(item.itemPath.c_str()) != FALSE;
+}
 
 } // namespace KivoHost

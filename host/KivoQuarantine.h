@@ -14,12 +14,12 @@ namespace KivoHost {
 class KivoQuarantine {
 public:
     struct Item {
-        std::wstring md5;           // 32 upper-case hex digits
+        std::wstring md5; // 32 upper-case hex digits
         std::wstring threatName;
         std::wstring originalPath;
         uint64_t size = 0;
-        uint64_t time = 0;          // FILETIME of the quarantine
-        std::wstring itemPath;      // the item file in the quarantine folder
+        uint64_t time = 0;     // FILETIME of the quarantine
+        std::wstring itemPath; // the item file in the quarantine folder
     };
 
     explicit KivoQuarantine(std::wstring folder) : folder_(std::move(folder)) {}

@@ -15,17 +15,17 @@ public:
     [[nodiscard]] bool Parse(const std::vector<std::wstring>& args);
 
     Action action = Action::Scan;
-    uint32_t scanType = 3;                 // the module's scan type: 1 quick, 2 full, 3 custom, 5 memory
+    uint32_t scanType = 3; // the module's scan type: 1 quick, 2 full, 3 custom, 5 memory
     std::wstring typeName = L"custom";
     bool quarantine = false;
     bool json = false;
     bool quiet = false;
-    bool progress = false;                 // progress lines also when stderr is no terminal
-    bool unixPaths = false;                // files by their Linux paths under Wine (not in JSON)
-    std::wstring signatures;               // folder of .hdb/.hsb files to install, or empty
-    std::wstring signatureFile;            // installed database file to remove (a bare file name)
-    std::vector<std::wstring> paths;       // as given; custom scans only
-    std::wstring restoreMd5;               // 32 hex digits
+    bool progress = false;           // progress lines also when stderr is no terminal
+    bool unixPaths = false;          // files by their Linux paths under Wine (not in JSON)
+    std::wstring signatures;         // folder of .hdb/.hsb files to install, or empty
+    std::wstring signatureFile;      // installed database file to remove (a bare file name)
+    std::vector<std::wstring> paths; // as given; custom scans only
+    std::wstring restoreMd5;         // 32 hex digits
     std::wstring restorePath;
     const std::wstring& error() const { return error_; }
 

@@ -70,7 +70,8 @@ void KivoSignatures::List(const std::wstring& engineFolder, KivoConsole& console
             continue;
         if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)))
             continue;
-        const unsigned long long size = (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+        const unsigned long long size =
+            (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         console.Out(RCWideToUtf8(entry.cFileName) + "  " + std::to_string(size));
     } while (FindNextFileW(find.get(), &entry));
 }

@@ -13,10 +13,7 @@ namespace {
 class JsonLine {
 public:
     explicit JsonLine(const char* event) { text_ = "{\"event\":\"" + std::string(event) + "\""; }
-    JsonLine& Text(const char* name, const std::wstring& value)
-    {
-        return Raw(name, KivoJsonString(value));
-    }
+    JsonLine& Text(const char* name, const std::wstring& value) { return Raw(name, KivoJsonString(value)); }
     JsonLine& Number(const char* name, uint32_t value) { return Raw(name, std::to_string(value)); }
     JsonLine& Bool(const char* name, bool value) { return Raw(name, value ? "true" : "false"); }
     JsonLine& Raw(const char* name, const std::string& value)
@@ -57,11 +54,21 @@ std::string KivoJsonString(const std::wstring& text)
     escaped.reserve(text.size() + 2);
     for (wchar_t c : text) {
         switch (c) {
-        case L'"': escaped += L"\\\""; break;
-        case L'\\': escaped += L"\\\\"; break;
-        case L'\n': escaped += L"\\n"; break;
-        case L'\r': escaped += L"\\r"; break;
-        case L'\t': escaped += L"\\t"; break;
+        case L'"':
+            escaped += L"\\\"";
+            break;
+        case L'\\':
+            escaped += L"\\\\";
+            break;
+        case L'\n':
+            escaped += L"\\n";
+            break;
+        case L'\r':
+            escaped += L"\\r";
+            break;
+        case L'\t':
+            escaped += L"\\t";
+            break;
         default:
             if (c < 0x20) {
                 wchar_t code[8];
@@ -75,8 +82,14 @@ std::string KivoJsonString(const std::wstring& text)
     return "\"" + RCWideToUtf8(escaped) + "\"";
 }
 
-std::wstring KivoRunStateName(uint32_t state) { return NameOf(kRunStates, state); }
-std::wstring KivoItemStatusName(uint32_t status) { return NameOf(kItemStatuses, status); }
+std::wstring KivoRunStateName(uint32_t state)
+{
+    return NameOf(kRunStates, state);
+}
+std::wstring KivoItemStatusName(uint32_t status)
+{
+    return NameOf(kItemStatuses, status);
+}
 
 std::optional<KivoTaskEvent> KivoTaskEvent::Decode(const RCBusMessage& message)
 {
@@ -122,16 +135,26 @@ std::optional<KivoTaskEvent> KivoTaskEvent::Decode(const RCBusMessage& message)
 const std::wstring& KivoTaskEvent::taskId() const
 {
     switch (kind_) {
-    case Kind::SetupDone: return setupDone.taskId;
-    case Kind::CommandResult: return commandResult.taskId;
-    case Kind::ScanState: return scanState.taskId;
-    case Kind::ScanProgress: return scanProgress.taskId;
-    case Kind::ItemStatus: return itemStatus.taskId;
-    case Kind::ItemProgress: return itemProgress.taskId;
-    case Kind::ThreatFound: return threat.taskId;
-    case Kind::OperateState: return operateState.taskId;
-    case Kind::OperateItem: return operateItem.taskId;
-    case Kind::OperateProgress: break;
+    case Kind::SetupDone:
+        return setupDone.taskId;
+    case Kind::CommandResult:
+        return commandResult.taskId;
+    case Kind::ScanState:
+        return scanState.taskId;
+    case Kind::ScanProgress:
+        return scanProgress.taskId;
+    case Kind::ItemStatus:
+        return itemStatus.taskId;
+    case Kind::ItemProgress:
+        return itemProgress.taskId;
+    case Kind::ThreatFound:
+        return threat.taskId;
+    case Kind::OperateState:
+        return operateState.taskId;
+    case Kind::OperateItem:
+        return operateItem.taskId;
+    case Kind::OperateProgress:
+        break;
     }
     return operateProgress.taskId;
 }

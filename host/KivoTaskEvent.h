@@ -13,8 +13,16 @@ namespace KivoHost {
 class KivoTaskEvent {
 public:
     enum class Kind {
-        SetupDone, CommandResult, ScanState, ScanProgress, ItemStatus, ItemProgress,
-        ThreatFound, OperateState, OperateItem, OperateProgress,
+        SetupDone,
+        CommandResult,
+        ScanState,
+        ScanProgress,
+        ItemStatus,
+        ItemProgress,
+        ThreatFound,
+        OperateState,
+        OperateItem,
+        OperateProgress,
     };
 
     // Nothing for a message that is no task event or whose record cannot be read.

@@ -49,7 +49,7 @@ private:
     std::wstring error_;
     RCModuleLibrary library_;
     RC::DmAvCore::IVBusModule* module_ = nullptr;
-    std::unique_ptr<RCBus> bus_;  // destroyed before the library it calls into
+    std::unique_ptr<RCBus> bus_; // destroyed before the library it calls into
 
     std::mutex lock_;
     std::condition_variable arrived_;

@@ -107,7 +107,7 @@ void RCBus::Subscribe(IVBusModule* module, const wchar_t* id, BusCallback callba
     if (id == nullptr || callback == nullptr)
         return;
     std::lock_guard<std::mutex> guard(lock_);
-    RemoveSubscription(module, id);  // a second subscription replaces the first
+    RemoveSubscription(module, id); // a second subscription replaces the first
     subscriptions_.push_back({module, id, callback});
 }
 
@@ -149,9 +149,8 @@ void RCBus::DeliveryLoop(size_t index)
     std::unique_lock<std::mutex> guard(lock_);
     for (;;) {
         // Turns make consecutive deliveries run on different threads of the pool.
-        changed_.wait(guard, [&] {
-            return stopping_ || (!queue_.empty() && !delivering_ && turn_ % poolSize_ == index);
-        });
+        changed_.wait(guard,
+                      [&] { return stopping_ || (!queue_.empty() && !delivering_ && turn_ % poolSize_ == index); });
         if (stopping_)
             return;
         RCBusMessage message = std::move(queue_.front().message);

@@ -64,12 +64,12 @@ private:
     };
     struct Queued {
         RCBusMessage message;
-        RC::DmAvCore::IVBusModule* poster;  // null for a peer's post
+        RC::DmAvCore::IVBusModule* poster; // null for a peer's post
     };
 
     void Subscribe(RC::DmAvCore::IVBusModule* module, const wchar_t* id, RC::DmAvCore::BusCallback callback);
     void Unsubscribe(RC::DmAvCore::IVBusModule* module, const wchar_t* id);
-    void RemoveSubscription(RC::DmAvCore::IVBusModule* module, const wchar_t* id);  // lock held
+    void RemoveSubscription(RC::DmAvCore::IVBusModule* module, const wchar_t* id); // lock held
     void Enqueue(RCBusMessage message, RC::DmAvCore::IVBusModule* poster = nullptr);
     // A module's post: in the harsh mode it waits for a delivery running on
     // another thread to end.
@@ -83,7 +83,7 @@ private:
     std::deque<Queued> queue_;
     bool delivering_ = false;
     bool stopping_ = false;
-    size_t turn_ = 0;  // which delivery thread takes the next message
+    size_t turn_ = 0; // which delivery thread takes the next message
     std::vector<Subscription> subscriptions_;
     std::vector<Listener> listeners_;
     std::vector<std::unique_ptr<Endpoint>> endpoints_;

@@ -26,9 +26,9 @@ std::string Narrow(const std::wstring& text)
 std::string NameOf(const std::wstring& id)
 {
     static const std::map<std::wstring, const char*> names = {
-        {RC::MSG_MODULE_START, "MSG_MODULE_START"},   {RC::MSG_MODULE_STOP, "MSG_MODULE_STOP"},
-        {RC::REQ_TASK_SETUP, "REQ_TASK_SETUP"},       {RC::REQ_TASK_COMMAND, "REQ_TASK_COMMAND"},
-        {RC::REQ_TASK_OPERATE, "REQ_TASK_OPERATE"},   {RC::REQ_NET_STATE, "REQ_NET_STATE"},
+        {RC::MSG_MODULE_START, "MSG_MODULE_START"},     {RC::MSG_MODULE_STOP, "MSG_MODULE_STOP"},
+        {RC::REQ_TASK_SETUP, "REQ_TASK_SETUP"},         {RC::REQ_TASK_COMMAND, "REQ_TASK_COMMAND"},
+        {RC::REQ_TASK_OPERATE, "REQ_TASK_OPERATE"},     {RC::REQ_NET_STATE, "REQ_NET_STATE"},
         {RC::REQ_UPDATE_PAYLOAD, "REQ_UPDATE_PAYLOAD"}, {RC::REQ_UPDATE_ANSWER, "REQ_UPDATE_ANSWER"},
         {RC::REQ_UPDATE_FORWARD, "REQ_UPDATE_FORWARD"}, {RC::EVT_NET_STATE, "EVT_NET_STATE"},
     };

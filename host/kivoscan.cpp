@@ -62,9 +62,15 @@ BOOL WINAPI OnConsoleControl(DWORD type)
     return g_interrupts.fetch_add(1) == 0 ? TRUE : FALSE;
 }
 
-std::string U8(const std::wstring& text) { return RCWideToUtf8(text); }
+std::string U8(const std::wstring& text)
+{
+    return RCWideToUtf8(text);
+}
 
-std::wstring FullPath(const std::wstring& path) { return KivoPathSurvey::FullPath(path); }
+std::wstring FullPath(const std::wstring& path)
+{
+    return KivoPathSurvey::FullPath(path);
+}
 
 // The Linux path of a file under Wine, as winepath -u gives it; the path
 // itself where there is none (on Windows, or a path Wine cannot map).
@@ -96,13 +102,13 @@ int Fail(KivoConsole& console, const std::wstring& message)
 
 // What one run of a task showed; filled from its events.
 struct RunResult {
-    bool answered = false;       // the setup was answered
+    bool answered = false; // the setup was answered
     bool started = false;
-    uint32_t state = 0;          // the last run state
+    uint32_t state = 0; // the last run state
     uint32_t filesFound = 0;
-    uint32_t scanned = 0;        // files answered, as far as item progress told
-    uint32_t detections = 0;     // findings per item: a file found by two items counts twice
-    std::vector<RC::ThreatFoundEvent> threats;  // one per file
+    uint32_t scanned = 0;                      // files answered, as far as item progress told
+    uint32_t detections = 0;                   // findings per item: a file found by two items counts twice
+    std::vector<RC::ThreatFoundEvent> threats; // one per file
     unsigned quarantined = 0;
 };
 
@@ -393,9 +399,7 @@ void PrintStats(KivoConsole& console, const RunResult& result, ULONGLONG elapsed
 // stdout the files the module cannot take.
 void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, KivoConsole& console)
 {
-    const auto shown = [&](const std::wstring& path) {
-        return options.unixPaths ? UnixPath(FullPath(path)) : path;
-    };
+    const auto shown = [&](const std::wstring& path) { return options.unixPaths ? UnixPath(FullPath(path)) : path; };
     for (const KivoPathSurvey::Refused& refused : survey.refused()) {
         Fail(console, shown(refused.path) + L": " + refused.reason);
         if (options.json)
@@ -459,7 +463,8 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", elapsedMs / 1000.0);
     std::string text = "\n----------- SCAN SUMMARY -----------\nScan type: " + U8(options.typeName) +
-                       "\nState: " + U8(KivoRunStateName(result.state)) + "\nFiles found: " + std::to_string(summary.found) +
+                       "\nState: " + U8(KivoRunStateName(result.state)) +
+                       "\nFiles found: " + std::to_string(summary.found) +
                        "\nFiles scanned: " + std::to_string(summary.scanned);
     const std::pair<uint32_t, const char*> notScanned[] = {{summary.skippedByExtension, "extension"},
                                                            {summary.tooLong, "path too long"},
@@ -467,9 +472,8 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
     for (const auto& [count, reason] : notScanned)
         if (count > 0)
             text += "\nNot scanned: " + std::to_string(count) + " (" + reason + ")";
-    return text + "\nThreats found: " + std::to_string(result.threats.size()) +
-           "\nDetections: " + std::to_string(result.detections > result.threats.size() ? result.detections
-                                                                                       : result.threats.size()) +
+    return text + "\nThreats found: " + std::to_string(result.threats.size()) + "\nDetections: " +
+           std::to_string(result.detections > result.threats.size() ? result.detections : result.threats.size()) +
            "\nQuarantined: " + std::to_string(result.quarantined) + "\nTime: " + seconds + " sec";
 }
 
@@ -543,8 +547,8 @@ int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
         char stamp[32];
         std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02uZ", when.wYear, when.wMonth, when.wDay,
                       when.wHour, when.wMinute, when.wSecond);
-        console.Out(U8(item.md5) + "  " + stamp + "  " + std::to_string(item.size) + "  " + U8(item.threatName) +
-                    "  " + U8(item.originalPath));
+        console.Out(U8(item.md5) + "  " + stamp + "  " + std::to_string(item.size) + "  " + U8(item.threatName) + "  " +
+                    U8(item.originalPath));
     }
     console.Err(std::to_string(items.size()) + " quarantined file(s)");
     return kClean;

@@ -7,7 +7,8 @@
 
 #include "module/IVBusMessageHolder.h"
 
-namespace RC { namespace DmAvCore {
+namespace RC {
+namespace DmAvCore {
 
 class IVBusModule;
 
@@ -22,14 +23,15 @@ public:
     virtual void __thiscall Reserved2() = 0;
     virtual void __thiscall Reserved3() = 0;
     virtual void __thiscall Reserved4() = 0;
-    virtual void __thiscall Subscribe(const wchar_t* id, BusCallback callback) = 0;  // 5
-    virtual void __thiscall Unsubscribe(const wchar_t* id) = 0;                      // 6
+    virtual void __thiscall Subscribe(const wchar_t* id, BusCallback callback) = 0; // 5
+    virtual void __thiscall Unsubscribe(const wchar_t* id) = 0;                     // 6
     // Note the order: address2 before address1. Null pointers stand for "none".
-    virtual void __thiscall PostMessage(const wchar_t* id, IVBusMessageHolder* holder,
-                                        const wchar_t* address2, const wchar_t* address1) = 0;  // 7
+    virtual void __thiscall PostMessage(const wchar_t* id, IVBusMessageHolder* holder, const wchar_t* address2,
+                                        const wchar_t* address1) = 0; // 7
 
 protected:
     ~IVBusHost() = default;
 };
 
-}} // namespace RC::DmAvCore
+} // namespace DmAvCore
+} // namespace RC

@@ -4,17 +4,19 @@
 // poster's stack and the host never destroys one.
 #include "module/IVBusMessage.h"
 
-namespace RC { namespace DmAvCore {
+namespace RC {
+namespace DmAvCore {
 
 class IVBusMessageHolder {
 public:
-    virtual void __thiscall WriteTo(IVBusMessage* message) = 0;   // 0
-    virtual void __thiscall ReadFrom(IVBusMessage* message) = 0;  // 1
+    virtual void __thiscall WriteTo(IVBusMessage* message) = 0;  // 0
+    virtual void __thiscall ReadFrom(IVBusMessage* message) = 0; // 1
     // MSVC's scalar deleting destructor: bit 0 of flags frees the memory.
-    virtual void* __thiscall DeletingDestructor(unsigned flags) = 0;  // 2
+    virtual void* __thiscall DeletingDestructor(unsigned flags) = 0; // 2
 
 protected:
     ~IVBusMessageHolder() = default;
 };
 
-}} // namespace RC::DmAvCore
+} // namespace DmAvCore
+} // namespace RC

@@ -17,7 +17,7 @@ template <class Record>
 std::vector<uint8_t> RCEncodeRecord(const Record& record)
 {
     RCSafeDataStream out = RCSafeDataStream::ForWriting();
-    const_cast<Record&>(record).Transfer(out);  // a writing stream only reads the fields
+    const_cast<Record&>(record).Transfer(out); // a writing stream only reads the fields
     return out.bytes();
 }
 
@@ -56,7 +56,7 @@ struct TaskCommandRequest {
 struct TaskOperateRequest {
     std::wstring taskId;
     uint32_t operation = 0;
-    std::vector<uint32_t> queryIds;  // query ids of found threats, as EVT_THREAT_FOUND carries them
+    std::vector<uint32_t> queryIds; // query ids of found threats, as EVT_THREAT_FOUND carries them
     void Transfer(RCSafeDataStream& s);
 };
 
@@ -130,7 +130,7 @@ struct ThreatFoundEvent {
     std::wstring taskId;
     uint32_t queryId = 0;
     std::wstring filePath;
-    uint32_t resultValue424 = 0;  // the engine's two values at bytes 424 and 428 of the ScanResult
+    uint32_t resultValue424 = 0; // the engine's two values at bytes 424 and 428 of the ScanResult
     uint32_t resultValue428 = 0;
     uint32_t showType = 0;
     std::wstring description;
@@ -145,7 +145,7 @@ struct ThreatFoundEvent {
 
 struct OperateStateEvent {
     std::wstring taskId;
-    uint32_t phase = 0;  // 0 started, 4 finished
+    uint32_t phase = 0; // 0 started, 4 finished
     uint32_t operation = 0;
     void Transfer(RCSafeDataStream& s);
 };
@@ -153,7 +153,7 @@ struct OperateStateEvent {
 struct OperateItemEvent {
     std::wstring taskId;
     uint32_t queryId = 0;
-    uint32_t outcome = 0;  // 0 started, 2 succeeded, 1 failed
+    uint32_t outcome = 0; // 0 started, 2 succeeded, 1 failed
     uint32_t operation = 0;
     void Transfer(RCSafeDataStream& s);
 };

@@ -51,8 +51,8 @@ private:
     RCCriticalSection lock_;
     RCEvent wake_{false};
     std::deque<Post> queue_ RC_GUARDED_BY(lock_);
-    bool posting_ RC_GUARDED_BY(lock_) = false;  // the poster thread is inside a post
-    int directPosts_ RC_GUARDED_BY(lock_) = 0;   // host threads inside a post
+    bool posting_ RC_GUARDED_BY(lock_) = false; // the poster thread is inside a post
+    int directPosts_ RC_GUARDED_BY(lock_) = 0;  // host threads inside a post
     bool stopping_ RC_GUARDED_BY(lock_) = false;
     RCRefPtr<RCThread> thread_ RC_GUARDED_BY(lock_);
 };

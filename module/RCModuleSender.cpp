@@ -53,8 +53,8 @@ void RCModuleSender::Send(const std::wstring& address1, const std::wstring& addr
     Post(id, holder, address2, address1);
 }
 
-void RCModuleSender::SendRecord(const std::wstring& address1, const std::wstring& address2,
-                                const std::wstring& id, const std::vector<uint8_t>& record) const
+void RCModuleSender::SendRecord(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,
+                                const std::vector<uint8_t>& record) const
 {
     Send(address1, address2, id, nullptr, record.data(), static_cast<uint32_t>(record.size()));
 }

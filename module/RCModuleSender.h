@@ -23,8 +23,8 @@ public:
 
     // The header is accepted for the callers' sake but never carried: no
     // message of this module holds "SafeDataHeader".
-    void Send(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,
-              const int32_t* header, const uint8_t* data, uint32_t size) const;
+    void Send(const std::wstring& address1, const std::wstring& address2, const std::wstring& id, const int32_t* header,
+              const uint8_t* data, uint32_t size) const;
     void SendRecord(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,
                     const std::vector<uint8_t>& record) const;
     void SendMap(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,

@@ -2,8 +2,7 @@
 
 namespace RC {
 
-RCSafeDataStream::RCSafeDataStream(const uint8_t* data, uint32_t size)
-    : writing_(false), data_(data), size_(size)
+RCSafeDataStream::RCSafeDataStream(const uint8_t* data, uint32_t size) : writing_(false), data_(data), size_(size)
 {
     if (data == nullptr || size == 0) {
         error_ = kNoData;

@@ -17,10 +17,10 @@ class RCSafeDataStream {
 public:
     enum Error : uint32_t {
         kOk = 0,
-        kNoData = 1,       // reader given a null pointer or a size of 0
-        kNotWriting = 3,   // write on a stream that reads
-        kNotReading = 4,   // read on a stream that writes
-        kTruncated = 5,    // fewer bytes left than the field needs
+        kNoData = 1,     // reader given a null pointer or a size of 0
+        kNotWriting = 3, // write on a stream that reads
+        kNotReading = 4, // read on a stream that writes
+        kTruncated = 5,  // fewer bytes left than the field needs
     };
 
     static RCSafeDataStream ForWriting() { return RCSafeDataStream(); }
@@ -41,7 +41,7 @@ public:
     // One call for both directions, so that a record lists its fields once:
     // a writing stream writes the value, a reading stream overwrites it.
     void Transfer(uint8_t& value);
-    void Transfer(bool& value);  // as a u8 holding 1 or 0
+    void Transfer(bool& value); // as a u8 holding 1 or 0
     void Transfer(uint32_t& value);
     void Transfer(std::wstring& value);
     template <class T, class Element>

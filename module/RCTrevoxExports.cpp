@@ -26,8 +26,8 @@ bool __cdecl RCVBusQueryModule(uint32_t index, IVBusModule** module)
     if (module == nullptr || index != 0)
         return false;
     // Out of memory: nothing to hand out, yet the call itself worked.
-    *module = RC::RCNoThrowBoundary<IVBusModule*>("RCVBusQueryModule", nullptr,
-                                                  [] { return new RC::RCTrevoxModule(); });
+    *module =
+        RC::RCNoThrowBoundary<IVBusModule*>("RCVBusQueryModule", nullptr, [] { return new RC::RCTrevoxModule(); });
     return true;
 }
 

@@ -45,8 +45,7 @@ void RCTrevoxModule::OnStop()
 }
 
 void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
-                                      const std::wstring& id, int32_t* header, const uint8_t* data,
-                                      uint32_t size)
+                                      const std::wstring& id, int32_t* header, const uint8_t* data, uint32_t size)
 {
     if (!connection_)
         return;

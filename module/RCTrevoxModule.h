@@ -19,9 +19,8 @@ public:
     void __thiscall UnsubscribeRequests() override;
     void __thiscall OnStart() override;
     void __thiscall OnStop() override;
-    void __thiscall OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
-                                     const std::wstring& id, int32_t* header, const uint8_t* data,
-                                     uint32_t size) override;
+    void __thiscall OnReceiveMessage(const std::wstring& address1, const std::wstring& address2, const std::wstring& id,
+                                     int32_t* header, const uint8_t* data, uint32_t size) override;
 
     // The connection object, for tests that set its clocks.
     RCSafeConnection* Connection() const { return connection_.get(); }

@@ -77,7 +77,8 @@ private:
     {
         if (part_.elements.empty())
             return "a gap at the pattern's edge";
-        if (part_.elements.front().kind == BodyElement::Kind::Gap || part_.elements.back().kind == BodyElement::Kind::Gap)
+        if (part_.elements.front().kind == BodyElement::Kind::Gap ||
+            part_.elements.back().kind == BodyElement::Kind::Gap)
             return "a gap at the pattern's edge";
         part_.gapBefore = gap_;
         if (const char* why = Measure())
@@ -251,7 +252,8 @@ private:
         at_ += 2;
         BodyElement element;
         element.mask = static_cast<std::uint8_t>((high == '?' ? 0 : 0xF0) | (low == '?' ? 0 : 0x0F));
-        element.value = static_cast<std::uint8_t>(((high == '?' ? 0 : Nibble(high)) << 4 | (low == '?' ? 0 : Nibble(low))));
+        element.value =
+            static_cast<std::uint8_t>(((high == '?' ? 0 : Nibble(high)) << 4 | (low == '?' ? 0 : Nibble(low))));
         part_.elements.push_back(element);
         return nullptr;
     }
@@ -283,9 +285,9 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
     at.assign(1, start);
     for (std::size_t index = 0; index < elements.size(); ++index) {
         if (index == offsetElement) {
-            at.erase(std::remove_if(at.begin(), at.end(),
-                                    [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
-                     at.end());
+            at.erase(
+                std::remove_if(at.begin(), at.end(), [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
+                at.end());
             if (at.empty())
                 return std::nullopt;
         }

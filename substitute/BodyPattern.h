@@ -25,8 +25,8 @@ struct BodyElement {
     Kind kind = Kind::Byte;
     std::uint8_t value = 0;
     std::uint8_t mask = 0xFF;
-    std::uint32_t low = 0;  // Gap: fewest bytes; Choice: first choice
-    std::uint32_t high = 0; // Gap: most bytes; Choice: choice count
+    std::uint32_t low = 0;   // Gap: fewest bytes; Choice: first choice
+    std::uint32_t high = 0;  // Gap: most bytes; Choice: choice count
     std::uint32_t width = 0; // NotChoice: the choices' common length
 };
 
@@ -36,7 +36,7 @@ struct BodyPart {
     std::uint32_t gapBefore = 0; // fewest bytes between the previous part's end and this one
     std::uint32_t minLength = 0;
     std::uint32_t maxLength = 0;
-    std::string fragment;        // fixed bytes the automaton finds
+    std::string fragment;          // fixed bytes the automaton finds
     std::uint32_t fragmentMin = 0; // where the fragment can start, counted from the part's start
     std::uint32_t fragmentMax = 0;
     // The element a signature's offset names: 0, the part's start, except in

@@ -35,15 +35,15 @@ struct BodySignature {
     BodyTarget target = BodyTarget::AnyFile;
     BodyOffset offset;
     BodyPattern pattern;
-    std::string_view name;    // points into the parsed line
-    NameRef nameRef;          // in the database's pool, once added
+    std::string_view name; // points into the parsed line
+    NameRef nameRef;       // in the database's pool, once added
     std::uint32_t record = 0;
 };
 
 struct BodyLine {
     LineStatus status = LineStatus::Malformed;
-    const char* why = nullptr;     // Malformed: what is wrong
-    unsigned otherTarget = 0;      // OtherLevel because of the target type: that type, else 0
+    const char* why = nullptr; // Malformed: what is wrong
+    unsigned otherTarget = 0;  // OtherLevel because of the target type: that type, else 0
     BodySignature signature;
 };
 

@@ -29,8 +29,7 @@ void BodySignatureSet::Finish()
         firstPart_.push_back(firstPart_.back() + parts.size());
     }
     automaton_.Build();
-    std::stable_sort(found.begin(), found.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     refStart_.assign(automaton_.Count() + 1, 0);
     refs_.clear();
     refs_.reserve(found.size());

@@ -14,9 +14,9 @@ namespace {
 
 // Kinds of ClamAV databases this engine does not read (yet): a folder's file
 // of such a kind is counted as skipped; any other file is not a database.
-constexpr std::string_view kOtherKinds[] = {"ldb", "cdb", "idb", "pdb", "gdb",  "wdb", "ftm", "cfg",
-                                            "crb", "cbc", "hdu", "hsu", "mdu", "msu",  "ndu", "ldu", "imp",
-                                            "yar", "yara", "ign", "db", "zmd", "rmd", "pwdb", "info"};
+constexpr std::string_view kOtherKinds[] = {"ldb",  "cdb", "idb", "pdb", "gdb", "wdb",  "ftm", "cfg", "crb",
+                                            "cbc",  "hdu", "hsu", "mdu", "msu", "ndu",  "ldu", "imp", "yar",
+                                            "yara", "ign", "db",  "zmd", "rmd", "pwdb", "info"};
 
 std::string ExtensionOf(std::string_view name)
 {
@@ -168,8 +168,8 @@ DatabaseReader::~DatabaseReader() = default;
 
 std::unique_ptr<SignatureLines> DatabaseReader::LinesFor(const std::string& source, std::string_view name)
 {
-    return std::make_unique<SignatureLines>(source, SignatureParser::FormatOfFileName(name), ExtensionOf(name), builder_,
-                                            counts_, report_);
+    return std::make_unique<SignatureLines>(source, SignatureParser::FormatOfFileName(name), ExtensionOf(name),
+                                            builder_, counts_, report_);
 }
 
 void DatabaseReader::Abandon(const std::string& why)

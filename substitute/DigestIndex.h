@@ -63,10 +63,7 @@ public:
         sizes_.shrink_to_fit();
     }
 
-    bool Needs(std::uint64_t size) const
-    {
-        return anySize_ || std::binary_search(sizes_.begin(), sizes_.end(), size);
-    }
+    bool Needs(std::uint64_t size) const { return anySize_ || std::binary_search(sizes_.begin(), sizes_.end(), size); }
     bool Empty() const { return rows_.empty(); }
     std::size_t Count() const { return rows_.size(); }
 

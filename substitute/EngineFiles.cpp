@@ -70,8 +70,9 @@ std::wstring EngineFiles::Join(const std::wstring& folder, const std::wstring& n
 
 std::optional<std::string> EngineFiles::ReadSmallFile(const std::wstring& path, std::uint64_t maxBytes)
 {
-    UniqueFile file = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file =
+        UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > maxBytes)
         return std::nullopt;
@@ -91,7 +92,8 @@ std::optional<std::string> EngineFiles::ReadSmallFile(const std::wstring& path, 
 
 std::wstring EngineFiles::DecodeText(const std::string& bytes)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
         std::wstring text((bytes.size() - 2) / 2, L'\0');
         for (std::size_t i = 0; i < text.size(); ++i)
             text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
@@ -101,7 +103,8 @@ std::wstring EngineFiles::DecodeText(const std::string& bytes)
     const std::size_t skip = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     if (bytes.size() == skip)
         return std::wstring();
-    const int count = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), nullptr, 0);
+    const int count =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), nullptr, 0);
     std::wstring text(count > 0 ? count : 0, L'\0');
     if (count > 0)
         MultiByteToWideChar(CP_UTF8, 0, bytes.data() + skip, static_cast<int>(bytes.size() - skip), &text[0], count);
@@ -112,7 +115,8 @@ std::string EngineFiles::EncodeUtf8(const std::wstring& text)
 {
     if (text.empty())
         return std::string();
-    const int count = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    const int count =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(count > 0 ? count : 0, '\0');
     if (count > 0)
         WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], count, nullptr, nullptr);
@@ -121,8 +125,8 @@ std::string EngineFiles::EncodeUtf8(const std::wstring& text)
 
 bool EngineFiles::AppendToFile(const std::wstring& path, const std::string& bytes)
 {
-    UniqueFile file = UniqueFile(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = UniqueFile(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
@@ -156,7 +160,8 @@ bool EngineFiles::IsOpenedAs(void* file, const std::wstring& path)
     if (opened.empty() || full.empty())
         return false;
     // Short (8.3) names in the path are the same file under another spelling.
-    std::wstring named = TextFrom([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    std::wstring named =
+        TextFrom([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
     if (named.empty())
         named = full;
     return EqualsNoCase(WithoutLongPathPrefix(opened), WithoutLongPathPrefix(named));

@@ -7,8 +7,8 @@
 namespace Substitute {
 
 constexpr std::uint32_t kEngineOk = 0;
-constexpr std::uint32_t kEngineNoSuchObject = 0x80004002;  // E_NOINTERFACE
-constexpr std::uint32_t kEngineBadPointer = 0x80004003;    // E_POINTER
-constexpr std::uint32_t kEngineNoMemory = 0x8007000E;      // E_OUTOFMEMORY
+constexpr std::uint32_t kEngineNoSuchObject = 0x80004002; // E_NOINTERFACE
+constexpr std::uint32_t kEngineBadPointer = 0x80004003;   // E_POINTER
+constexpr std::uint32_t kEngineNoMemory = 0x8007000E;     // E_OUTOFMEMORY
 
 } // namespace Substitute

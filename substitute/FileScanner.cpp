@@ -61,8 +61,8 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
     UniqueFile file;
     {
         Wow64RedirectionOff redirectionOff;
-        file = UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        file = UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     }
     LARGE_INTEGER expected{};
     if (!file || !GetFileSizeEx(file.get(), &expected))

@@ -1,8 +1,8 @@
 #pragma once
 // Scans one file: reads it once in 1 MiB chunks, checks the built-in EICAR
 // signature, and feeds each chunk to the whole file's hashes the databases
-// need and to the chunk consumers (PE-section hashes, body signatures). A file whose hash an allow-list holds is never reported. One scanner per worker thread; it
-// owns the read buffer and the hashers, so memory stays flat however large
+// need and to the chunk consumers (PE-section hashes, body signatures). A file whose hash an allow-list holds is never
+// reported. One scanner per worker thread; it owns the read buffer and the hashers, so memory stays flat however large
 // the file.
 
 #include <array>

@@ -32,8 +32,8 @@ void WriteStartedWith(const std::wstring& commandLine)
     const std::wstring target = OwnFolder() + L"KivoSafeUpdate-started.txt";
     const std::wstring partial = target + L".part";
     {
-        RC::unique_hfile file(::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        RC::unique_hfile file(
+            ::CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file)
             return;
         DWORD written = 0;

@@ -74,7 +74,7 @@ private:
     std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
 
     std::vector<State> states_ = std::vector<State>(1);
-    std::vector<Edge> edges_;       // per state, contiguous once built
+    std::vector<Edge> edges_; // per state, contiguous once built
     std::vector<std::vector<Edge>> building_ = std::vector<std::vector<Edge>>(1);
     std::array<std::uint32_t, 256> root_{};
     std::vector<std::array<std::uint32_t, 256>> tables_;

@@ -20,9 +20,9 @@ struct PeSection {
 struct PeSections {
     enum class Shape { NotPe, Pe, Broken };
     Shape shape = Shape::NotPe;
-    std::vector<PeSection> sections; // those with raw data inside the file, in table order
-    std::size_t outside = 0;         // sections left out: raw data past the file's end
-    std::size_t count = 0;           // sections in the table (those read)
+    std::vector<PeSection> sections;         // those with raw data inside the file, in table order
+    std::size_t outside = 0;                 // sections left out: raw data past the file's end
+    std::size_t count = 0;                   // sections in the table (those read)
     std::optional<std::uint64_t> entryPoint; // file offset, when it lies in a section's raw data
 };
 

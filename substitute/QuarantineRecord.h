@@ -22,9 +22,9 @@ struct QuarantineRecord {
     std::array<std::uint8_t, 16> md5{};
     std::uint64_t size = 0;
     std::uint64_t time = 0;
-    std::uint64_t created = 0;   // the original file's times; 0 when unknown
+    std::uint64_t created = 0; // the original file's times; 0 when unknown
     std::uint64_t written = 0;
-    int layout = 2;              // 1 for an item of the first layout
+    int layout = 2; // 1 for an item of the first layout
     std::wstring threatName;
     std::wstring originalPath;
 

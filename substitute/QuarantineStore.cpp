@@ -109,7 +109,7 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
     {
         Wow64RedirectionOff redirectionOff;
         source = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!source || !EngineFiles::IsOpenedAs(source.get(), path))
             return false;
     }
@@ -128,8 +128,8 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
 
     const std::wstring unique = UniqueStem();
     const std::wstring temporary = EngineFiles::Join(folder_, unique + L".tmp");
-    UniqueFile item = UniqueFile(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile item = UniqueFile(
+        CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!item)
         return false;
 
@@ -155,8 +155,8 @@ bool QuarantineStore::Quarantine(const std::wstring& path, const std::wstring& t
     if (ok) {
         std::memcpy(record.md5.data(), hasher.Digest(HashKind::Md5), record.md5.size());
         header = record.EncodeHeader();
-        ok = SetFilePointer(item.get(), 0, nullptr, FILE_BEGIN) == 0 && WriteAll(item.get(), header.data(), header.size()) &&
-             FlushFileBuffers(item.get());
+        ok = SetFilePointer(item.get(), 0, nullptr, FILE_BEGIN) == 0 &&
+             WriteAll(item.get(), header.data(), header.size()) && FlushFileBuffers(item.get());
     }
     item.reset();
     const std::wstring final =
@@ -192,7 +192,7 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
     if (!itemPath)
         return false;
     UniqueFile item = UniqueFile(CreateFileW(itemPath->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!item)
         return false;
     std::string head(kMaxHeaderBytes, '\0');
@@ -212,8 +212,8 @@ bool QuarantineStore::Restore(const std::uint8_t (&md5)[16], const std::wstring&
     UniqueFile target;
     {
         Wow64RedirectionOff redirectionOff;
-        target = UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+        target = UniqueFile(
+            CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!target)
             return false;
         if (!EngineFiles::IsOpenedAs(target.get(), path)) {

@@ -17,7 +17,7 @@ struct RestoreRequest {
     static constexpr std::size_t kPathUnits = 260;
     static constexpr std::size_t kMd5Offset = 544;
 
-    std::wstring path;  // up to the first zero unit, at most kPathUnits units
+    std::wstring path; // up to the first zero unit, at most kPathUnits units
     std::uint8_t md5[16] = {};
 
     // False, leaving request untouched, when bytes are fewer than a request

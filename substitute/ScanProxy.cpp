@@ -214,7 +214,8 @@ void ScanProxy::WorkerLoop()
                                   [&] { scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result); });
             if (controls->DelayMs() != 0) {
                 std::unique_lock<std::mutex> guard(lock_);
-                cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()), [&] { return cancel_.load(); });
+                cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()),
+                                    [&] { return cancel_.load(); });
             }
         }
         Answer(query, result);
@@ -246,8 +247,8 @@ void ScanProxy::NotifyFile(const wchar_t* path)
             std::lock_guard<std::mutex> guard(lock_);
             argument = engineArgument_;
         }
-        const std::string line = Timestamp() + "\t" + EngineFiles::EncodeUtf8(argument) + "\t" +
-                                 EngineFiles::EncodeUtf8(path) + "\r\n";
+        const std::string line =
+            Timestamp() + "\t" + EngineFiles::EncodeUtf8(argument) + "\t" + EngineFiles::EncodeUtf8(path) + "\r\n";
         EngineFiles::AppendToFile(EngineFiles::Join(folder_, L"Quentor-forwarded.txt"), line);
     });
 }

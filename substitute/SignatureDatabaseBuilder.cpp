@@ -60,8 +60,9 @@ SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
 {
     Checkpoint mark{};
     for (std::size_t table = 0; table < kHashTableCount; ++table)
-        ForEachKind(database_->tables_[table],
-                    [&](auto& index, HashKind kind) { mark.rows[table][static_cast<std::size_t>(kind)] = index.Pending(); });
+        ForEachKind(database_->tables_[table], [&](auto& index, HashKind kind) {
+            mark.rows[table][static_cast<std::size_t>(kind)] = index.Pending();
+        });
     mark.ignored = database_->ignored_.size();
     mark.bodies = database_->bodies_.Size();
     mark.count = database_->count_;
@@ -71,8 +72,9 @@ SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
 void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
 {
     for (std::size_t table = 0; table < kHashTableCount; ++table)
-        ForEachKind(database_->tables_[table],
-                    [&](auto& index, HashKind kind) { index.Truncate(mark.rows[table][static_cast<std::size_t>(kind)]); });
+        ForEachKind(database_->tables_[table], [&](auto& index, HashKind kind) {
+            index.Truncate(mark.rows[table][static_cast<std::size_t>(kind)]);
+        });
     database_->ignored_.resize(mark.ignored);
     database_->bodies_.Truncate(mark.bodies);
     database_->count_ = mark.count;
@@ -91,7 +93,8 @@ std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
     database.hasSections_ = !sections.md5.Empty() || !sections.sha1.Empty() || !sections.sha256.Empty();
     std::sort(database.ignored_.begin(), database.ignored_.end());
     // A silenced body signature is not even looked for.
-    database.bodies_.RemoveIf([&](const BodySignature& body) { return database.Ignored(database.names_.At(body.nameRef)); });
+    database.bodies_.RemoveIf(
+        [&](const BodySignature& body) { return database.Ignored(database.names_.At(body.nameRef)); });
     database.bodies_.Finish();
     return std::move(database_);
 }

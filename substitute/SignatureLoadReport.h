@@ -35,8 +35,8 @@ struct SignatureLoadReport {
 
     SourceCounts counts;
     std::vector<ContainerVersion> containers;
-    std::size_t brokenSources = 0;   // containers or files skipped whole
-    std::size_t rejectedEntries = 0; // archive members skipped for their name or type
+    std::size_t brokenSources = 0;     // containers or files skipped whole
+    std::size_t rejectedEntries = 0;   // archive members skipped for their name or type
     std::vector<std::string> problems; // the first kProblemsKept
     std::size_t problemCount = 0;
 

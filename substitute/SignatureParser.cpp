@@ -15,15 +15,15 @@ constexpr std::uint64_t kMaxListedSize = 0xFFFFFFFFull;
 struct FormatInfo {
     const char* name;
     HashTable table;
-    bool sizeFirst;  // SIZE:HASH:NAME rather than HASH:SIZE:NAME
+    bool sizeFirst; // SIZE:HASH:NAME rather than HASH:SIZE:NAME
     bool md5Only;
 };
 
 constexpr FormatInfo kFormats[kSignatureFormatCount] = {
-    {"hdb", HashTable::File, false, true},     {"hsb", HashTable::File, false, false},
-    {"mdb", HashTable::Section, true, true},   {"msb", HashTable::Section, true, false},
-    {"fp", HashTable::Allowed, false, true},   {"sfp", HashTable::Allowed, false, false},
-    {"ign2", HashTable::File, false, false},   {"ndb", HashTable::File, false, false},
+    {"hdb", HashTable::File, false, true},   {"hsb", HashTable::File, false, false},
+    {"mdb", HashTable::Section, true, true}, {"msb", HashTable::Section, true, false},
+    {"fp", HashTable::Allowed, false, true}, {"sfp", HashTable::Allowed, false, false},
+    {"ign2", HashTable::File, false, false}, {"ndb", HashTable::File, false, false},
 };
 
 // Millions of digests are decoded per load: by table, not by branches.
@@ -32,8 +32,10 @@ struct HexTable {
     constexpr HexTable() : value()
     {
         for (int c = 0; c < 256; ++c)
-            value[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                      : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            value[c] = c >= '0' && c <= '9'   ? c - '0'
+                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                       : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                              : -1;
     }
 };
 constexpr HexTable kHex;

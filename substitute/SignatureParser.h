@@ -32,7 +32,7 @@ enum class LineStatus : std::uint8_t {
     IgnoredName, // an .ign2 line: ignoredName is filled in
     Blank,       // blank or comment
     Malformed,
-    OtherLevel,  // well formed, for an engine level other than ours
+    OtherLevel, // well formed, for an engine level other than ours
 };
 
 struct ParsedLine {

@@ -19,7 +19,7 @@ constexpr std::size_t kReadBytes = 1u << 20;
 bool ReadInto(const std::wstring& path, DatabaseReader& reader)
 {
     UniqueFile file = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         return false;
     std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kReadBytes);
@@ -49,8 +49,7 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::
             continue;
         if (!DatabaseReader::Reads(EngineFiles::EncodeUtf8(found.cFileName)))
             continue;
-        files.push_back({found.cFileName,
-                         (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+        files.push_back({found.cFileName, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
                          (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
                              found.ftLastWriteTime.dwLowDateTime});
     } while (FindNextFileW(find.get(), &found));
@@ -62,9 +61,8 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::
     return files;
 }
 
-std::shared_ptr<const SignatureDatabase> SignatureStore::Load(const std::wstring& folder,
-                                                              const std::vector<FileStamp>& files,
-                                                              SignatureLoadReport& report)
+std::shared_ptr<const SignatureDatabase>
+SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report)
 {
     SignatureDatabaseBuilder builder;
     for (const FileStamp& file : files) {

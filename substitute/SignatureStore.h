@@ -43,8 +43,8 @@ private:
     };
 
     static std::vector<FileStamp> ListDatabases(const std::wstring& folder);
-    static std::shared_ptr<const SignatureDatabase> Load(const std::wstring& folder, const std::vector<FileStamp>& files,
-                                                         SignatureLoadReport& report);
+    static std::shared_ptr<const SignatureDatabase>
+    Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report);
     void LoadLocked(std::vector<FileStamp> files);
 
     const std::wstring folder_;

@@ -26,8 +26,8 @@ struct Hash {
 
 } // namespace HandleTraits
 
-using UniqueFile = RC::unique_hfile;  // from CreateFile: INVALID_HANDLE_VALUE when invalid
-using UniqueFind = RC::unique_hfind;  // from FindFirstFile
+using UniqueFile = RC::unique_hfile; // from CreateFile: INVALID_HANDLE_VALUE when invalid
+using UniqueFind = RC::unique_hfind; // from FindFirstFile
 using UniqueLibrary = RC::unique_hmodule;
 using UniqueAlgorithm = RC::UniqueResource<HandleTraits::Algorithm>;
 using UniqueHash = RC::UniqueResource<HandleTraits::Hash>;

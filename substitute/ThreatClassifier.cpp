@@ -16,9 +16,8 @@ struct CategoryRow {
 
 // Categories of malware; anything else (Test included) is 3/2.
 constexpr CategoryRow kMalwareCategories[] = {
-    {L"Trojan", {3, 0}},     {L"Backdoor", {3, 0}},   {L"Worm", {3, 0}},    {L"Ransomware", {3, 0}},
-    {L"Exploit", {3, 0}},    {L"Downloader", {3, 0}}, {L"Dropper", {3, 0}}, {L"Virus", {3, 1}},
-    {L"Infector", {3, 1}},
+    {L"Trojan", {3, 0}},     {L"Backdoor", {3, 0}}, {L"Worm", {3, 0}},  {L"Ransomware", {3, 0}}, {L"Exploit", {3, 0}},
+    {L"Downloader", {3, 0}}, {L"Dropper", {3, 0}},  {L"Virus", {3, 1}}, {L"Infector", {3, 1}},
 };
 constexpr ThreatClass kOtherMalware{3, 2};
 

@@ -14,8 +14,7 @@ static_assert(offsetof(RC::ThreatOperation4Request, path) == RestoreRequest::kPa
 static_assert(RC::kOperationPathUnits == RestoreRequest::kPathUnits, "path units");
 static_assert(offsetof(RC::ThreatOperation4Request, fileMd5) == RestoreRequest::kMd5Offset, "file MD5");
 
-ThreatOperator::ThreatOperator(std::wstring engineFolder)
-    : quarantine_(EngineFiles::Join(engineFolder, L"Quarantine"))
+ThreatOperator::ThreatOperator(std::wstring engineFolder) : quarantine_(EngineFiles::Join(engineFolder, L"Quarantine"))
 {
 }
 

@@ -26,7 +26,7 @@ constexpr DWORD kNotifyStopCheckMs = 10;
 struct AddrChangeRequest {
     OVERLAPPED overlapped = {};
     RCEvent change{false};
-    HANDLE handle = nullptr;  // the system's, not ours to close
+    HANDLE handle = nullptr; // the system's, not ours to close
 };
 
 // Cancels a pending request and waits until its completion has been
@@ -168,8 +168,8 @@ void RCNetAptMonitor::Run(State& state)
     for (;;) {
         if (!armed) {
             const auto& standIn = state.timing.notifyAddrChange;
-            const DWORD asked = standIn ? standIn(&request->handle, &overlapped)
-                                        : notifyAddrChange(&request->handle, &overlapped);
+            const DWORD asked =
+                standIn ? standIn(&request->handle, &overlapped) : notifyAddrChange(&request->handle, &overlapped);
             if (asked != ERROR_IO_PENDING)
                 break;
             armed = true;

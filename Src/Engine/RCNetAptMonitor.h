@@ -32,8 +32,8 @@ public:
     // stands in for the system's request for the next address change (Wine's
     // never completes), so that a change can be made to happen.
     struct Timing {
-        DWORD changeWaitMs = 5000;  // between looks at wininet's connected state
-        DWORD settleWaitMs = 5000;  // after a change, before the probe
+        DWORD changeWaitMs = 5000; // between looks at wininet's connected state
+        DWORD settleWaitMs = 5000; // after a change, before the probe
         std::function<void(Step)> step;
         std::function<DWORD(HANDLE*, OVERLAPPED*)> notifyAddrChange;
     };

@@ -94,8 +94,7 @@ void RCSafeTrevoxCtrlWrap::OnSetup(const std::wstring& address1, const std::wstr
     RCScanCtrlInfo* task = Find(request.taskId);
     if (task == nullptr) {
         RC_LOG(2, L"TaskId %s has not been created", request.taskId.c_str());
-        task = &registry_->tasks
-                    .try_emplace(request.taskId, request.taskId, address1, address2, registry_->sender)
+        task = &registry_->tasks.try_emplace(request.taskId, request.taskId, address1, address2, registry_->sender)
                     .first->second;
     }
     // A new task, or one whose controller a module stop released.
@@ -108,8 +107,8 @@ void RCSafeTrevoxCtrlWrap::OnSetup(const std::wstring& address1, const std::wstr
     task->PostSetupDone();
 }
 
-void RCSafeTrevoxCtrlWrap::OnCommand(const std::wstring& address1, const std::wstring& address2,
-                                     const uint8_t* data, uint32_t size)
+void RCSafeTrevoxCtrlWrap::OnCommand(const std::wstring& address1, const std::wstring& address2, const uint8_t* data,
+                                     uint32_t size)
 {
     TaskCommandRequest request;
     if (!RCDecodeRecord(request, data, size))

@@ -22,7 +22,7 @@
 
 namespace RC {
 
-constexpr uint32_t kShowTypeCount = kEndOfRunShowType;  // show types 0 to 45
+constexpr uint32_t kShowTypeCount = kEndOfRunShowType; // show types 0 to 45
 
 struct ScanItem {
     uint32_t showType = 0;
@@ -71,9 +71,9 @@ public:
     void SetItemCounts(uint32_t showType, const ItemRow& counts);
 
     void FireState();
-    void FireProgress();  // throttled
+    void FireProgress(); // throttled
     void FireItemStatus(uint32_t showType);
-    void FireItemProgress(uint32_t showType);  // throttled
+    void FireItemProgress(uint32_t showType); // throttled
 
     // The clock of the throttles (GetTickCount unless a test says otherwise).
     static void SetTickSource(TickSource source);

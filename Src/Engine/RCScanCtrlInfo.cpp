@@ -18,8 +18,7 @@ namespace {
 
 using Category = RCScanCtrlInfo::ThreatCategory;
 
-const wchar_t kTrojanAdvice[] =
-    L"木马文件通常利用系统漏洞，达到破坏系统，盗取账号，篡改文件的目的，请您立即处理";
+const wchar_t kTrojanAdvice[] = L"木马文件通常利用系统漏洞，达到破坏系统，盗取账号，篡改文件的目的，请您立即处理";
 
 // Threats (level 3) by sub-level.
 const Category kLevel3[] = {
@@ -204,8 +203,7 @@ const RCScanCtrlInfo::ThreatCategory& RCScanCtrlInfo::CategoryOf(uint32_t level,
     return kLevel2[0];
 }
 
-std::wstring RCScanCtrlInfo::Describe(uint32_t showType, const ThreatCategory& category,
-                                      const std::wstring& threatName)
+std::wstring RCScanCtrlInfo::Describe(uint32_t showType, const ThreatCategory& category, const std::wstring& threatName)
 {
     for (const FixedPrefix& fixed : kFixedPrefixes)
         if (fixed.showType == showType)

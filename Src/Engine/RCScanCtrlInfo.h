@@ -39,8 +39,7 @@ public:
 
     // The sender may be null (a task set up before the module started): the
     // task then runs but posts nothing.
-    RCScanCtrlInfo(std::wstring taskId, std::wstring address1, std::wstring address2,
-                   const RCModuleSender* sender);
+    RCScanCtrlInfo(std::wstring taskId, std::wstring address1, std::wstring address2, const RCModuleSender* sender);
     // A controller still held (the module was released without a stop) is
     // torn down here, so that no worker outlives the sender it posts through.
     ~RCScanCtrlInfo() override;

@@ -216,7 +216,8 @@ std::vector<RCScanPlan::Item> RCScanPlan::Build(const ScanTypeInfo& info) const
                 AddItem(plan, showType, SystemFolderRoots());
                 break;
             case 22: {
-                std::vector<std::wstring> roots = SpecialFolders({kDesktop, kDocuments, kCommonDesktop, kCommonDocuments});
+                std::vector<std::wstring> roots =
+                    SpecialFolders({kDesktop, kDocuments, kCommonDesktop, kCommonDocuments});
                 roots.push_back(L"C:\\Drivers");
                 AddItem(plan, showType, std::move(roots));
                 break;

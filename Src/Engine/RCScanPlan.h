@@ -62,7 +62,7 @@ public:
     };
 
     struct System {
-        std::function<UINT(const std::wstring& root)> driveType;  // GetDriveTypeW's answer
+        std::function<UINT(const std::wstring& root)> driveType; // GetDriveTypeW's answer
         std::function<bool()> is64BitOs;
     };
 

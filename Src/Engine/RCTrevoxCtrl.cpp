@@ -55,8 +55,8 @@ enum class RCSafeTrevoxCtrl::RunEvent { kStart, kStartFailed, kQueryBegin, kSusp
 // What a transition leaves to its caller for after the run lock.
 struct RCSafeTrevoxCtrl::Step {
     bool answer = false;
-    bool beginRun = false;     // prepare the run and start its worker
-    bool stopWorkers = false;  // stop the enumeration and abort the queue
+    bool beginRun = false;    // prepare the run and start its worker
+    bool stopWorkers = false; // stop the enumeration and abort the queue
 };
 
 struct RCSafeTrevoxCtrl::State {
@@ -232,7 +232,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         break;
     case RunEvent::kStop:
         if (s.run == RunState::kStarting)
-            s.stopRequested = true;  // carried out when the query thread begins
+            s.stopRequested = true; // carried out when the query thread begins
         if (!active)
             break;
         s.stopRequested = true;
@@ -675,8 +675,7 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     const uint32_t previous = s.observer.GetItemStatus(item).status;
     if (status == previous)
         return;
-    RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous),
-           static_cast<int>(status));
+    RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous), static_cast<int>(status));
     s.observer.SetItemStatus(item, status);
     const ItemStatusBlock block = s.observer.GetItemStatus(item);
     if (IScanObCallback* callback = s.observer.GetCallback())
@@ -688,7 +687,7 @@ uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
     if (!stats.dirty)
         return stats.doneCache;
     stats.dirty = 0;
-    const uint32_t product = stats.scanned * stats.weight;  // 32-bit, as the progress bar always had it
+    const uint32_t product = stats.scanned * stats.weight; // 32-bit, as the progress bar always had it
     uint32_t done;
     if (stats.enumerationFinished && stats.enumerated != 0) {
         done = static_cast<uint32_t>(static_cast<double>(product) / stats.enumerated);

@@ -33,8 +33,8 @@ public:
     // Production uses the defaults. woke, when set, is called on the relay
     // thread each time its wait ends, before it looks at the payload.
     struct Timing {
-        DWORD wakeWaitMs = 5000;      // a pending payload is pushed again this often
-        DWORD presenceWaitMs = 1000;  // for a starting updater to show up
+        DWORD wakeWaitMs = 5000;     // a pending payload is pushed again this often
+        DWORD presenceWaitMs = 1000; // for a starting updater to show up
         std::function<void()> woke;
     };
 
@@ -76,7 +76,7 @@ private:
     std::atomic<bool> stopped_{true};
     std::vector<uint8_t> payload_ RC_GUARDED_BY(lock_);
     Timing timing_;
-    Timing running_;  // what the relay thread reads, fixed by Start
+    Timing running_; // what the relay thread reads, fixed by Start
 };
 
 } // namespace RC

@@ -71,10 +71,15 @@ int wmain(int argc, wchar_t** argv)
 
     // The application's folder comes first in the search order: the engine beside this program.
     Substitute::UniqueLibrary engine(LoadLibraryW(L"Quentor.dll"));
-    auto createObj = engine ? reinterpret_cast<RC::CreateObjFn>(reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kCreateObjExport))) : nullptr;
-    auto destroyObj = engine ? reinterpret_cast<RC::DestroyObjFn>(reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kDestroyObjExport))) : nullptr;
+    auto createObj = engine ? reinterpret_cast<RC::CreateObjFn>(
+                                  reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kCreateObjExport)))
+                            : nullptr;
+    auto destroyObj = engine ? reinterpret_cast<RC::DestroyObjFn>(
+                                   reinterpret_cast<void*>(GetProcAddress(engine.get(), RC::kDestroyObjExport)))
+                             : nullptr;
     void* object = nullptr;
-    if (createObj == nullptr || destroyObj == nullptr || createObj(RC::kScanProxyObjectId, &object) != 0 || object == nullptr) {
+    if (createObj == nullptr || destroyObj == nullptr || createObj(RC::kScanProxyObjectId, &object) != 0 ||
+        object == nullptr) {
         std::fwprintf(stderr, L"quentor-scan: cannot load the engine beside this program\n");
         return 2;
     }
@@ -113,7 +118,8 @@ int wmain(int argc, wchar_t** argv)
 
     const double seconds = elapsed > 0 ? elapsed / 1000.0 : 0.001;
     // The peak shows whether memory stays flat whatever the files' sizes and number.
-    std::fwprintf(stderr, L"files %lu, refused %lu, threats %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, "
+    std::fwprintf(stderr,
+                  L"files %lu, refused %lu, threats %lu, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, "
                   L"peak working set %.1f MiB\n",
                   tally.answered, refused, tally.threats, tally.bytes / 1048576.0, seconds, tally.answered / seconds,
                   tally.bytes / 1048576.0 / seconds, Substitute::PeakWorkingSetMiB());

@@ -96,7 +96,8 @@ bool RCAvEnumIMPL::FireRegistryValue(const std::wstring& value, const std::wstri
     size_t start = 0;
     for (;;) {
         const size_t comma = value.find(L',', start);
-        const std::wstring piece = value.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        const std::wstring piece =
+            value.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
         const bool fired = FireFileEnumEvent(TranslateRegistryPath(piece.c_str(), view), subItem);
         result = result && fired;
         if (comma == std::wstring::npos)

@@ -19,8 +19,7 @@ namespace RC {
 template <RCRegReader reader, int32_t fixedGroup>
 class RCAvEnumRegistry : public RCAvEnumIMPL {
 public:
-    RCAvEnumRegistry(int32_t scanGroup, int32_t showType)
-        : RCAvEnumIMPL(fixedGroup ? fixedGroup : scanGroup, showType)
+    RCAvEnumRegistry(int32_t scanGroup, int32_t showType) : RCAvEnumIMPL(fixedGroup ? fixedGroup : scanGroup, showType)
     {
     }
 

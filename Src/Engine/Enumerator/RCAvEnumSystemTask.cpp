@@ -52,10 +52,7 @@ VARIANT IndexVariant(LONG index)
 
 } // namespace
 
-RCAvEnumSystemTask::RCAvEnumSystemTask(int32_t /*scanGroup*/, int32_t showType)
-    : RCAvEnumIMPL(kScanGroup, showType)
-{
-}
+RCAvEnumSystemTask::RCAvEnumSystemTask(int32_t /*scanGroup*/, int32_t showType) : RCAvEnumIMPL(kScanGroup, showType) {}
 
 void RCAvEnumSystemTask::EnumImpl()
 {
@@ -142,8 +139,7 @@ void RCAvEnumSystemTask::WalkTaskFolder(ITaskFolder* folder)
 {
     ComPtr<ITaskFolderCollection> folders;
     LONG count = 0;
-    if (SUCCEEDED(folder->GetFolders(0, folders.GetAddressOf())) && folders &&
-        SUCCEEDED(folders->get_Count(&count))) {
+    if (SUCCEEDED(folder->GetFolders(0, folders.GetAddressOf())) && folders && SUCCEEDED(folders->get_Count(&count))) {
         for (LONG i = 1; i <= count && !IsStopped(); ++i) {
             ComPtr<ITaskFolder> sub;
             if (SUCCEEDED(folders->get_Item(IndexVariant(i), sub.GetAddressOf())) && sub)
@@ -153,8 +149,7 @@ void RCAvEnumSystemTask::WalkTaskFolder(ITaskFolder* folder)
 
     ComPtr<IRegisteredTaskCollection> tasks;
     count = 0;
-    if (FAILED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf())) || !tasks ||
-        FAILED(tasks->get_Count(&count)))
+    if (FAILED(folder->GetTasks(TASK_ENUM_HIDDEN, tasks.GetAddressOf())) || !tasks || FAILED(tasks->get_Count(&count)))
         return;
     for (LONG i = 1; i <= count && !IsStopped(); ++i) {
         ComPtr<IRegisteredTask> task;

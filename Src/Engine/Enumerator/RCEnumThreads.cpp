@@ -45,7 +45,7 @@ struct RCEnumThreads::Data : IAvEnumFileEvent {
     // it begins; taken by that worker, so that exactly one thread joins it.
     RCRefPtr<RCThread> joinBeforeRun RC_GUARDED_BY(slotsLock);
     RCRefPtr<IAvEnumFile> current RC_GUARDED_BY(slotsLock);
-    IAvEnumFileEvent* sink = nullptr;  // set before the first run
+    IAvEnumFileEvent* sink = nullptr; // set before the first run
     std::atomic<bool> stop{true};
     RCRunFaults faults;
 };

@@ -12,7 +12,8 @@ const HKEY HKCU = HKEY_CURRENT_USER;
 const HKEY HKCR = HKEY_CLASSES_ROOT;
 
 #define KIVO_WINLOGON L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"
-#define KIVO_TS_INSTALL L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\"
+#define KIVO_TS_INSTALL                                                                                                \
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Terminal Server\\Install\\Software\\Microsoft\\Windows\\CurrentVersion\\"
 #define KIVO_SERVICES L"System\\CurrentControlSet\\Services\\"
 
 // clang-format off

@@ -54,8 +54,8 @@ RCRegValue::EnumResult RCRegValue::ReadAt(HKEY key, DWORD index, std::wstring& n
     wchar_t nameBuffer[kMaxChars + 1] = {};
     DWORD nameLength = kMaxChars;
     DWORD bytes = kDataBytes;
-    const LONG status = ::RegEnumValueW(key, index, nameBuffer, &nameLength, nullptr, &type_,
-                                        reinterpret_cast<BYTE*>(data_), &bytes);
+    const LONG status =
+        ::RegEnumValueW(key, index, nameBuffer, &nameLength, nullptr, &type_, reinterpret_cast<BYTE*>(data_), &bytes);
     if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && !IsTerminated())) {
         Clear();
         return EnumResult::Skip;

@@ -42,8 +42,8 @@ public:
         uint8_t b[4];
         if (!Read(b, 4))
             return false;
-        value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-                (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+        value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+                (static_cast<uint32_t>(b[3]) << 24);
         return true;
     }
 
@@ -149,9 +149,9 @@ bool RCShellLinkParser::IsWellFormedIdList(const uint8_t* data, size_t size)
 bool RCShellLinkParser::IsPlausibleItem(const uint8_t* item, size_t itemSize)
 {
     constexpr size_t kTypeOffset = 2;
-    constexpr size_t kGuidItemSize = 20;      // size, type, one byte, GUID
+    constexpr size_t kGuidItemSize = 20; // size, type, one byte, GUID
     constexpr size_t kDriveNameOffset = 3;
-    constexpr size_t kFileNameOffset = 14;    // size, type, byte, file size, date, time, attributes
+    constexpr size_t kFileNameOffset = 14; // size, type, byte, file size, date, time, attributes
     if (itemSize <= kTypeOffset)
         return false;
     const uint8_t type = item[kTypeOffset];

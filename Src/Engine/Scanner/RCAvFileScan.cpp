@@ -21,7 +21,6 @@ namespace RC {
 
 namespace {
 
-
 int64_t SystemSeconds()
 {
     return static_cast<int64_t>(std::time(nullptr));
@@ -184,7 +183,7 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
 
     if (task->IsMarker()) {
         if (!task->IsEndOfRun()) {
-            s.sink->OnFileQueryEnd(task);  // an item-end marker passes straight through
+            s.sink->OnFileQueryEnd(task); // an item-end marker passes straight through
             return true;
         }
         s.allSubmitted = true;

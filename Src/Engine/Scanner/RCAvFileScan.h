@@ -31,7 +31,7 @@ public:
         unsigned long idleWaitMs = 20000;
         unsigned long gatherMs = 10;
         int64_t silenceSeconds = 60;
-        int64_t (*now)() = nullptr;  // whole seconds; null: the C run time's time()
+        int64_t (*now)() = nullptr; // whole seconds; null: the C run time's time()
     };
 
     RCAvFileScan();

@@ -5,9 +5,9 @@
 namespace RC {
 
 struct RCRunFaults {
-    bool noQueueEvents = false;  // the file scan queue's events are not created
-    bool noQueryThread = false;  // the queue's query thread does not start
-    bool noWorker = false;       // the enumeration worker does not start
+    bool noQueueEvents = false; // the file scan queue's events are not created
+    bool noQueryThread = false; // the queue's query thread does not start
+    bool noWorker = false;      // the enumeration worker does not start
 };
 
 } // namespace RC
