@@ -104,46 +104,19 @@ std::string RandomPattern(std::mt19937& random, const Bytes& data, std::size_t a
         const std::string next = Hex(data[at + 1]);
         unsigned gap = pick(4);
         switch (pick(24)) {
-        case 0:
-            text += "??";
-            break;
-        case 1:
-            text += std::string(1, hex[0]) + "?";
-            break;
-        case 2:
-            text += "?" + std::string(1, hex[1]);
-            break;
-        case 3:
-            text += "(" + any() + "|" + hex + ")";
-            break;
-        case 4:
-            text += "(" + hex + next + "|" + hex + ")";
-            break;
-        case 5:
-            text += "!(" + any() + "|" + any() + ")";
-            break;
-        case 6:
-            text += hex + "*";
-            break;
-        case 7:
-            text += hex + "{" + std::to_string(gap) + "}";
-            break;
-        case 8:
-            text += hex + "{-" + std::to_string(gap + pick(2)) + "}";
-            break;
-        case 9:
-            text += hex + "{" + std::to_string(gap - pick(gap + 1)) + "-" + std::to_string(gap + pick(3)) + "}";
-            break;
-        case 10:
-            text += hex + "{" + std::to_string(gap + 1 - pick(gap + 2)) + "-}";
-            break; // at times too long
-        case 11:
-            text += hex + "[" + std::to_string(gap - pick(gap + 1)) + "-" + std::to_string(gap + pick(2)) + "]";
-            break;
-        default:
-            text += hex;
-            gap = 0;
-            break;
+        case 0: text += "??"; break;
+        case 1: text += std::string(1, hex[0]) + "?"; break;
+        case 2: text += "?" + std::string(1, hex[1]); break;
+        case 3: text += "(" + any() + "|" + hex + ")"; break;
+        case 4: text += "(" + hex + next + "|" + hex + ")"; break;
+        case 5: text += "!(" + any() + "|" + any() + ")"; break;
+        case 6: text += hex + "*"; break;
+        case 7: text += hex + "{" + std::to_string(gap) + "}"; break;
+        case 8: text += hex + "{-" + std::to_string(gap + pick(2)) + "}"; break;
+        case 9: text += hex + "{" + std::to_string(gap - pick(gap + 1)) + "-" + std::to_string(gap + pick(3)) + "}"; break;
+        case 10: text += hex + "{" + std::to_string(gap + 1 - pick(gap + 2)) + "-}"; break; // at times too long
+        case 11: text += hex + "[" + std::to_string(gap - pick(gap + 1)) + "-" + std::to_string(gap + pick(2)) + "]"; break;
+        default: text += hex; gap = 0; break;
         }
         if (text.back() == '?' || text.back() == ')')
             gap = 0;
@@ -157,14 +130,10 @@ std::string RandomOffset(std::mt19937& random, std::size_t size, std::size_t at)
 {
     const std::size_t near = random() % 3 == 0 ? random() % size : at - std::min<std::size_t>(at, random() % 3);
     switch (random() % 4) {
-    case 0:
-        return std::to_string(near);
-    case 1:
-        return std::to_string(near) + "," + std::to_string(random() % 8);
-    case 2:
-        return "EOF-" + std::to_string(size - near) + (random() % 2 ? ",2" : "");
-    default:
-        return "*";
+    case 0: return std::to_string(near);
+    case 1: return std::to_string(near) + "," + std::to_string(random() % 8);
+    case 2: return "EOF-" + std::to_string(size - near) + (random() % 2 ? ",2" : "");
+    default: return "*";
     }
 }
 
@@ -231,22 +200,22 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
         {"# a comment", LineStatus::Blank},
         {"A:0:*:4142:214", LineStatus::OtherLevel},
         {"A:0:*:4142:1:212", LineStatus::OtherLevel},
-        {"A:3:*:4142", LineStatus::OtherLevel},    // an HTML target: not read
-        {"A:0:*:41(42|43", LineStatus::Malformed}, // unbalanced parentheses
+        {"A:3:*:4142", LineStatus::OtherLevel},            // an HTML target: not read
+        {"A:0:*:41(42|43", LineStatus::Malformed},         // unbalanced parentheses
         {"A:0:*:4142)", LineStatus::Malformed},
-        {"A:0:*:414", LineStatus::Malformed},                // odd nibble count
-        {"A:0:*:4142{5-3}43", LineStatus::Malformed},        // n > m
+        {"A:0:*:414", LineStatus::Malformed},              // odd nibble count
+        {"A:0:*:4142{5-3}43", LineStatus::Malformed},      // n > m
         {"A:0:*:4142{0-100000}4344", LineStatus::Malformed}, // huge range
         {"A:0:*:4142{99999999999}4344", LineStatus::Malformed},
-        {"A:0:*:41(42|)43", LineStatus::Malformed}, // empty alternative
-        {"A:0:*:41??42", LineStatus::Malformed},    // no two fixed bytes in a row
-        {"A:0:*:4142*43", LineStatus::Malformed},   // every part needs them
-        {"A:0:*:????", LineStatus::Malformed},      // would match everything
+        {"A:0:*:41(42|)43", LineStatus::Malformed},        // empty alternative
+        {"A:0:*:41??42", LineStatus::Malformed},           // no two fixed bytes in a row
+        {"A:0:*:4142*43", LineStatus::Malformed},          // every part needs them
+        {"A:0:*:????", LineStatus::Malformed},             // would match everything
         {"A:0:*:", LineStatus::Malformed},
         {"A:0:*:*4142", LineStatus::Malformed},
         {"A:0:*:{2}4142", LineStatus::Malformed},
         {"A:0:*:!(41|4243)4445", LineStatus::Malformed},
-        {"A:0:EP+1:4142", LineStatus::Malformed}, // an entry point only images have
+        {"A:0:EP+1:4142", LineStatus::Malformed},          // an entry point only images have
         {"A:0:EOF+1:4142", LineStatus::Malformed},
         {"A:0:*:41424344:x", LineStatus::Malformed},
         {":0:*:4142", LineStatus::Malformed},

@@ -35,7 +35,7 @@ protected:
     {
         ASSERT_TRUE(task.Init());
         RCSafeTrevoxOb::SetTickSource(&FakeTicks);
-        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000; // past every throttle so far
+        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000;  // past every throttle so far
     }
     void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
     size_t PostsOf(const std::wstring& id) const
@@ -88,7 +88,7 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
     observer.IncrementLevel2Found();
     observer.IncrementLevel3Found();
     observer.IncrementLevel3Found();
-    observer.SetItemCounts(26, ItemRow{0, 6, 5, 1, 2}); // enumerated, scanned, level 2, level 3
+    observer.SetItemCounts(26, ItemRow{0, 6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
     observer.SetItemStatus(26, 3);
     const struct {
         std::function<void()> input;
@@ -96,12 +96,12 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
         const char* hex;
     } cases[] = {
         {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
-        {[&] { observer.FireProgress(); }, EVT_SCAN_PROGRESS,
-         "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {[&] { observer.FireItemStatus(26); }, EVT_ITEM_STATUS,
-         "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {[&] { observer.FireItemProgress(26); }, EVT_ITEM_PROGRESS,
-         "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
+        {[&] { observer.FireProgress(); },
+         EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
+        {[&] { observer.FireItemStatus(26); },
+         EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
+        {[&] { observer.FireItemProgress(26); },
+         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
         {[&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
@@ -130,7 +130,7 @@ TEST_F(RCScanCtrlInfoTest, ProgressIsThrottledAcrossTasksAndItemProgressByItself
     observer.FireProgress();
     g_now += 10;
     other.Controller()->GetObserver()->FireProgress();
-    g_now += 39; // 49 ms after the first
+    g_now += 39;  // 49 ms after the first
     observer.FireProgress();
     EXPECT_EQ(1u, PostsOf(EVT_SCAN_PROGRESS));
     g_now += 1;
@@ -145,7 +145,7 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
 {
     struct {
         uint32_t level, subLevel, showType;
-        const wchar_t* shown; // description|category name|category code/action code|action name
+        const wchar_t* shown;  // description|category name|category code/action code|action name
     } const cases[] = {
         {3, 1, 25, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
         {3, 9, 6, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
@@ -188,7 +188,7 @@ TEST_F(RCScanCtrlInfoTest, AFileIsOneThreatWhateverItsCaseAndBlanks)
 
 TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
 {
-    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr); // set up before the module started
+    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);  // set up before the module started
     ASSERT_TRUE(silent.Init());
     RCSafeTrevoxOb& observer = *silent.Controller()->GetObserver();
     observer.FireState();
@@ -196,7 +196,7 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     observer.FireItemStatus(26);
     observer.FireItemProgress(26);
     silent.PostSetupDone();
-    silent.OnOperateBegin(1); // the operation's state and item events share a post each
+    silent.OnOperateBegin(1);  // the operation's state and item events share a post each
     silent.OnOperateItemBegin(1, 1);
     silent.OnOperateProgress(1, 1);
     AddThreat(1, 26, 3, 0, L"C:\\x", &silent);

@@ -134,8 +134,7 @@ std::vector<int32_t> Concat(std::vector<int32_t> head, std::initializer_list<int
 // has an enumerator, each of its item's class with its identity and figures.
 TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderEachWithItsNameClassGroupAndFigures)
 {
-    const std::vector<int32_t> quickOrder =
-        Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
+    const std::vector<int32_t> quickOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
     const std::vector<int32_t> fullOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 25});
     const std::pair<int32_t, std::vector<int32_t>> cases[] = {
         {1, quickOrder}, {2, fullOrder}, {3, {26}}, {4, {26}}, {5, {17}}, {0, {}}, {6, {}}, {-1, {}},
@@ -186,13 +185,12 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"E:\\"}), Find(Build(mixed, 2), 25)->roots);
 
     // 32-bit Windows; A and B are never scanned whatever they are.
-    const RCScanPlan old = PlanOf(
-        {{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED}, {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}},
-        false);
+    const RCScanPlan old = PlanOf({{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED},
+                                   {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}}, false);
     const std::vector<RCScanPlan::Item> oldQuick = Build(old, 1);
     EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", system}), Find(oldQuick, 23)->roots);
-    EXPECT_EQ(std::vector<std::wstring>(
-                  {L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files", L"Z:\\Program Files (x86)"}),
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files",
+                                         L"Z:\\Program Files (x86)"}),
               Find(oldQuick, 21)->roots);
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"Z:\\"}), Find(Build(old, 2), 25)->roots);
 

@@ -44,10 +44,7 @@ public:
         if (s->state == 3 || s->state == 4)
             HoldIf(HoldAt::kEndState);
     }
-    void OnScanProgressChange(const ScanProgressBlock* p) override
-    {
-        Note([&] { percents.push_back(p->percent); });
-    }
+    void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
     void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
     {
         Note([&] {
@@ -58,10 +55,7 @@ public:
         HoldIf(HoldAt::kFirstItemStatus);
     }
     void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
-    void NoteGate()
-    {
-        Note([&] { gate = gate == 1 ? 2 : gate; });
-    }
+    void NoteGate() { Note([&] { gate = gate == 1 ? 2 : gate; }); }
 
     // Holds the calling thread at the armed point once; released says whether
     // the test let it go (rather than the bound running out).
@@ -75,14 +69,8 @@ public:
         released = changed_.wait_for(guard, std::chrono::seconds(90), [&] { return hold == 3; });
         changed_.notify_all();
     }
-    void Arm(HoldAt point)
-    {
-        Note([&] { holdAt = point, hold = 1; });
-    }
-    bool WaitHeld()
-    {
-        return WaitUntil([&] { return hold == 2; });
-    }
+    void Arm(HoldAt point) { Note([&] { holdAt = point, hold = 1; }); }
+    bool WaitHeld() { return WaitUntil([&] { return hold == 2; }); }
     void Release() { Set(hold, 3); }
 
     // Bounded, so that a run that hangs fails its test.
@@ -96,10 +84,7 @@ public:
         const auto isEnd = [](uint32_t state) { return state == 3 || state == 4; };
         return WaitUntil([&] { return std::count_if(states.begin(), states.end(), isEnd) >= count; });
     }
-    void Set(int& field, int value)
-    {
-        Note([&] { field = value; });
-    }
+    void Set(int& field, int value) { Note([&] { field = value; }); }
     template <class T>
     T Get(const T& field)
     {
@@ -117,11 +102,11 @@ public:
 
     Values states, percents, totals;
     std::map<uint32_t, Values> statuses;
-    Values order; // the items as their first status came
+    Values order;  // the items as their first status came
     HoldAt holdAt = HoldAt::kNothing;
-    int hold = 0; // 1 armed, 2 holding, 3 released
+    int hold = 0;  // 1 armed, 2 holding, 3 released
     bool released = false;
-    int gate = 0; // 1 watching, 2 a worker came
+    int gate = 0;  // 1 watching, 2 a worker came
 
 private:
     std::mutex lock_;
@@ -213,18 +198,18 @@ TEST(RCSafeTrevoxCtrlProgress, DoneUnitsAndPercentFollowTheCountsOfEachItem)
     };
     struct Case {
         std::vector<ItemStats> items;
-        uint32_t done; // of the first item
+        uint32_t done;  // of the first item
         uint32_t percent;
     };
     const Case cases[] = {
-        {{statsOf(0, 1200, 72, 0, false)}, 2, 22},               // no estimate: one unit per 500 files...
-        {{statsOf(0, 100000, 72, 0, false)}, 57, 82},            // ...up to four fifths of the weight
-        {{statsOf(6, 5, 72, 0, true)}, 60, 85},                  // enumerated: the share of what was found
-        {{statsOf(0, 0, 12, 100, true)}, 0, 20},                 // finished with nothing found
-        {{statsOf(40, 30, 10, 100, false)}, 3, 43},              // the estimate while it is the larger...
-        {{statsOf(400, 300, 10, 100, false)}, 7, 75},            // ...else what was found so far
-        {{statsOf(5, 50, 2, 10, false)}, 2, 99},                 // never more than the weight
-        {{statsOf(100000000, 100000000, 100, 0, true)}, 14, 31}, // the product wraps at 32 bits
+        {{statsOf(0, 1200, 72, 0, false)}, 2, 22},             // no estimate: one unit per 500 files...
+        {{statsOf(0, 100000, 72, 0, false)}, 57, 82},          // ...up to four fifths of the weight
+        {{statsOf(6, 5, 72, 0, true)}, 60, 85},                // enumerated: the share of what was found
+        {{statsOf(0, 0, 12, 100, true)}, 0, 20},               // finished with nothing found
+        {{statsOf(40, 30, 10, 100, false)}, 3, 43},            // the estimate while it is the larger...
+        {{statsOf(400, 300, 10, 100, false)}, 7, 75},          // ...else what was found so far
+        {{statsOf(5, 50, 2, 10, false)}, 2, 99},               // never more than the weight
+        {{statsOf(100000000, 100000000, 100, 0, true)}, 14, 31},  // the product wraps at 32 bits
         {{statsOf(1, 1, 2, 1, true), statsOf(0, 500, 18, 1000, false), statsOf(0, 0, 12, 100, false)}, 2, 47},
     };
     for (const Case& c : cases) {
@@ -301,10 +286,10 @@ TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItemInThePlansOrd
         for (const auto& item : recorder_.Get(recorder_.statuses)) {
             EXPECT_EQ(3u, item.second.back()) << "item " << item.first;
             const Values row = ItemRow(item.first);
-            EXPECT_EQ(row[1], row[2]) << "item " << item.first; // found, scanned
+            EXPECT_EQ(row[1], row[2]) << "item " << item.first;  // found, scanned
         }
         if (type == 2) {
-            EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u); // the EICAR file and the listed trojan
+            EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the EICAR file and the listed trojan
         }
     }
 }
@@ -322,11 +307,11 @@ TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScan
     EXPECT_TRUE(recorder_.Get(recorder_.statuses).empty());
 
     SuspendInFirstItem(1);
-    OnAnotherThread([&] { ctrl_.StopScan(); }); // releases the workers held at the gate
+    OnAnotherThread([&] { ctrl_.StopScan(); });  // releases the workers held at the gate
     ASSERT_TRUE(recorder_.WaitForEnds(2));
     EXPECT_EQ(Values({0, 1, 3, 0, 1, 2, 3}), recorder_.Get(recorder_.states));
     EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({1, 2, 3}), recorder_.Get(recorder_.statuses)[26]); // its end marker still passes
+    EXPECT_EQ(Values({1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);  // its end marker still passes
     EXPECT_FALSE(ctrl_.SuspendScan());
     EXPECT_FALSE(ctrl_.ResumeScan());
 
@@ -345,14 +330,14 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     // then ends only if the stop drops the query).
     std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary) << "NeverAnswer=clean.exe\n";
     Start();
-    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; })); // cleared, scanning
+    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; }));  // cleared, scanning
     Plan(5);
     EXPECT_EQ(26u, ctrl_.GetObserver()->GetItems().at(0).showType);
     EXPECT_FALSE(ctrl_.StartScan());
-    ctrl_.UnInitialize(); // stops the run: the query is dropped, not waited for
+    ctrl_.UnInitialize();  // stops the run: the query is dropped, not waited for
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(3u, recorder_.Get(recorder_.states).back());
-    Plan(5); // between runs a new plan is taken
+    Plan(5);  // between runs a new plan is taken
     EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
 }
 
@@ -370,7 +355,7 @@ TEST_F(RCSafeTrevoxCtrlTest, BeforeTheRunBeginsAStartAnswersTrueAndANewPlanWaits
     recorder_.Release();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({0, 0, 1, 4}), recorder_.Get(recorder_.states)); // each start clears the peers' view
+    EXPECT_EQ(Values({0, 0, 1, 4}), recorder_.Get(recorder_.states));  // each start clears the peers' view
 }
 
 // The end state is posted with no lock of the controller held: a host that

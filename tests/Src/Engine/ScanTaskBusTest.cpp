@@ -37,8 +37,8 @@ enum Phase : unsigned { kBeforeStart = 1, kStarted = 2, kStopped = 4 };
 
 struct Hostile {
     const std::wstring* id;
-    std::optional<Bytes> data;  // none: the message carries no "SafeData"
-    const std::wstring* answer; // what any peer is answered, in the phases of answeredIn
+    std::optional<Bytes> data;   // none: the message carries no "SafeData"
+    const std::wstring* answer;  // what any peer is answered, in the phases of answeredIn
     unsigned answeredIn;
 };
 
@@ -65,8 +65,8 @@ std::vector<Hostile> HostileRequests()
     cuts(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", 1}));
     cuts(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{L"T", 1, {1, 2}}));
     cuts(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
-    for (const std::wstring* id :
-         {&REQ_TASK_SETUP, &REQ_TASK_COMMAND, &REQ_TASK_OPERATE, &REQ_TASK_CANCEL_OPERATE, &REQ_UPDATE_PAYLOAD})
+    for (const std::wstring* id : {&REQ_TASK_SETUP, &REQ_TASK_COMMAND, &REQ_TASK_OPERATE, &REQ_TASK_CANCEL_OPERATE,
+                                   &REQ_UPDATE_PAYLOAD})
         none(*id, std::nullopt);
 
     // Huge texts: a task nobody set up, setups whose last field is missing.
@@ -84,8 +84,8 @@ std::vector<Hostile> HostileRequests()
 
     // Requests answered whatever their data: the network state, and the
     // updater's answer and forward relayed as they came.
-    for (const std::optional<Bytes>& data :
-         {std::optional<Bytes>(), std::optional<Bytes>(Bytes()), std::optional<Bytes>(FromHex("ffffffff 01000040"))}) {
+    for (const std::optional<Bytes>& data : {std::optional<Bytes>(), std::optional<Bytes>(Bytes()),
+                                             std::optional<Bytes>(FromHex("ffffffff 01000040"))}) {
         table.push_back({&REQ_NET_STATE, data, &EVT_NET_STATE, kStarted | kStopped});
         table.push_back({&REQ_UPDATE_ANSWER, data, &REQ_UPDATE_ANSWER, kStarted});
         table.push_back({&REQ_UPDATE_FORWARD, data, &REQ_UPDATE_FORWARD, kStarted});
@@ -238,7 +238,7 @@ protected:
         }
     }
 
-    std::recursive_mutex lock_; // the helpers above may be asked under it
+    std::recursive_mutex lock_;  // the helpers above may be asked under it
     std::condition_variable_any changed_;
     std::vector<RCBusMessage> seen_;
     KivoHost::RCModuleLibrary library_;
@@ -256,7 +256,7 @@ std::vector<std::string> Texts(std::initializer_list<std::string> texts)
     return joined;
 }
 
-const char kCustomItem[] = "01000000 1a000000 06000000 ea819a5b494e6b62cf637998"; // 26, the custom item's name
+const char kCustomItem[] = "01000000 1a000000 06000000 ea819a5b494e6b62cf637998";  // 26, the custom item's name
 
 } // namespace
 
@@ -279,18 +279,12 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
         ids[threat.filePath] = threat.queryId;
     ASSERT_EQ(2u, ids.size());
     const uint32_t firstId = ids[first], secondId = ids[second];
-    Answers(L""); // forgets what came so far
+    Answers(L"");  // forgets what came so far
 
     // Quarantined both; a cancel after the end changes nothing.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {firstId, secondId}});
-    EXPECT_EQ(std::vector<Values>({{0, 0, 1},
-                                   {firstId, 0, 1},
-                                   {100, 1, 2},
-                                   {firstId, 2, 1},
-                                   {secondId, 0, 1},
-                                   {100, 2, 2},
-                                   {secondId, 2, 1},
-                                   {0, 4, 1}}),
+    EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {secondId, 0, 1},
+                                   {100, 2, 2}, {secondId, 2, 1}, {0, 4, 1}}),
               Operation());
     Hand(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
@@ -298,14 +292,8 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
 
     // Restored byte for byte from the quarantine; an id never reported is skipped.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 4, {firstId, 999, secondId}});
-    EXPECT_EQ(std::vector<Values>({{0, 0, 4},
-                                   {firstId, 0, 4},
-                                   {100, 1, 3},
-                                   {firstId, 2, 4},
-                                   {secondId, 0, 4},
-                                   {100, 2, 3},
-                                   {secondId, 2, 4},
-                                   {0, 4, 4}}),
+    EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 3}, {firstId, 2, 4}, {secondId, 0, 4},
+                                   {100, 2, 3}, {secondId, 2, 4}, {0, 4, 4}}),
               Operation());
     EXPECT_EQ(kEicar, ReadAll(first));
     EXPECT_EQ(kEicar, ReadAll(second));
@@ -329,8 +317,8 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     // Another letter case is another task.
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"t", 3, {folder_.Path()}}, L"lower1", L"lower2");
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 7}, L"ask1", L"ask2");
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 2}, L"ask1", L"ask2"); // not running: false
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 3}, L"ask1", L"ask2"); // a resume is always done
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 2}, L"ask1", L"ask2");  // not running: false
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 3}, L"ask1", L"ask2");  // a resume is always done
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1}, L"", L"ask2");
     bus_.WaitIdle();
     EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem, "peer1|peer2|01000000 5400 00000000",
@@ -345,7 +333,7 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     bus_.Post(MSG_MODULE_STOP, L"", L"");
     bus_.Post(MSG_MODULE_START, L"", L"");
     bus_.WaitIdle();
-    Answers(L""); // forgets what came so far
+    Answers(L"");  // forgets what came so far
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1});
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {1}});
     Hand(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
@@ -425,7 +413,7 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
         request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", 2}));
         std::unique_lock<std::mutex> guard(lock);
         ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return suspended.has_value(); }));
-        ASSERT_TRUE(*suspended); // the run was still under way
+        ASSERT_TRUE(*suspended);  // the run was still under way
         guard.unlock();
 
         bus.Post(MSG_MODULE_STOP, L"", L"");
