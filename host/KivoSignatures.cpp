@@ -22,6 +22,23 @@ bool SameFile(const WIN32_FIND_DATAW& source, const std::wstring& target)
            CompareFileTime(&installed.ftLastWriteTime, &source.ftLastWriteTime) == 0;
 }
 
+// Calls visit with each file of folder that the engine reads as a database,
+// in the order the folder lists them, until visit answers false.
+template <class Visit>
+void ForEachDatabaseFile(const std::wstring& folder, Visit visit)
+{
+    WIN32_FIND_DATAW entry{};
+    RC::unique_hfind find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!find)
+        return;
+    do {
+        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)) && !visit(entry))
+            return;
+    } while (FindNextFileW(find.get(), &entry));
+}
+
 } // namespace
 
 bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error)
@@ -33,25 +50,21 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
     const std::wstring to = engineFolder + L"signatures";
     CreateDirectoryW(to.c_str(), nullptr);
     unsigned found = 0;
-    WIN32_FIND_DATAW entry{};
-    RC::unique_hfind find(FindFirstFileW((from + L"\\*").c_str(), &entry));
-    if (find) {
-        do {
-            if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-                continue;
-            if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)))
-                continue;
-            ++found;
-            const std::wstring source = from + L"\\" + entry.cFileName;
-            const std::wstring target = to + L"\\" + entry.cFileName;
-            if (SameFile(entry, target))
-                continue;
-            if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-                error = L"cannot copy " + source + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")";
-                return false;
-            }
-        } while (FindNextFileW(find.get(), &entry));
-    }
+    bool copied = true;
+    ForEachDatabaseFile(from, [&](const WIN32_FIND_DATAW& entry) {
+        ++found;
+        const std::wstring source = from + L"\\" + entry.cFileName;
+        const std::wstring target = to + L"\\" + entry.cFileName;
+        if (SameFile(entry, target))
+            return true;
+        if (CopyFileW(source.c_str(), target.c_str(), FALSE))
+            return true;
+        error = L"cannot copy " + source + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")";
+        copied = false;
+        return false;
+    });
+    if (!copied)
+        return false;
     if (found == 0) {
         error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .fp, .sfp, .ign2)";
         return false;
@@ -61,19 +74,12 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
 
 void KivoSignatures::List(const std::wstring& engineFolder, KivoConsole& console)
 {
-    WIN32_FIND_DATAW entry{};
-    RC::unique_hfind find(FindFirstFileW((engineFolder + L"signatures\\*").c_str(), &entry));
-    if (!find)
-        return;
-    do {
-        if (entry.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
-            continue;
-        if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(entry.cFileName)))
-            continue;
+    ForEachDatabaseFile(engineFolder + L"signatures", [&](const WIN32_FIND_DATAW& entry) {
         const unsigned long long size =
             (static_cast<unsigned long long>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
         console.Out(RCWideToUtf8(entry.cFileName) + "  " + std::to_string(size));
-    } while (FindNextFileW(find.get(), &entry));
+        return true;
+    });
 }
 
 bool KivoSignatures::Remove(const std::wstring& name, const std::wstring& engineFolder, std::wstring& error)
