@@ -43,8 +43,8 @@ public:
         changed_.notify_all();
     }
     void OnScanProgressChange(const RC::ScanProgressBlock*) override {}
-    void OnItemStatusChange(uint32_t, const RC::ItemStatusBlock*) override {}
-    void OnItemProgressChange(uint32_t, const RC::ItemProgressBlock*) override {}
+    void OnItemStatusChange(uint32_t, const RC::ItemRow*) override {}
+    void OnItemProgressChange(uint32_t, const RC::ItemRow*) override {}
 
     // The number of end states once it reaches count, or what it was at the bound.
     long WaitFor(long count)

@@ -31,8 +31,8 @@ public:
             SetEvent(ended.get());
     }
     void OnScanProgressChange(const RC::ScanProgressBlock*) override {}
-    void OnItemStatusChange(uint32_t, const RC::ItemStatusBlock*) override {}
-    void OnItemProgressChange(uint32_t, const RC::ItemProgressBlock*) override {}
+    void OnItemStatusChange(uint32_t, const RC::ItemRow*) override {}
+    void OnItemProgressChange(uint32_t, const RC::ItemRow*) override {}
 
     RC::unique_handle ended;
 };
@@ -87,7 +87,7 @@ int wmain(int argc, wchar_t** argv)
     WaitForSingleObject(signal.ended.get(), INFINITE);
     QueryPerformanceCounter(&end);
     const RC::ScanStatusBlock status = ctrl.GetObserver()->GetStatus();
-    const uint32_t scanned = ctrl.GetObserver()->GetItemProgress(kCustomItem).scanned;
+    const uint32_t scanned = ctrl.GetObserver()->GetItemRow(kCustomItem).counts.scanned;
     ctrl.UnInitialize();
 
     const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;

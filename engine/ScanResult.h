@@ -20,8 +20,8 @@ struct ScanResult {
     std::uint8_t engineData[268];         // the engine's own, carried unchanged
     std::uint8_t fileMd5[16];             // handed back by threat operation 4
     std::uint8_t reserved420[4];
-    std::uint32_t signatureId; // reported with the threat
-    std::uint32_t fileSizeLow; // reported with the threat
+    std::uint32_t signatureRecord; // record number of the matching signature, reported with the threat
+    std::uint32_t fileSizeLow;     // the file's size, low 32 bits, reported with the threat
 };
 
 static_assert(sizeof(wchar_t) == 2, "the engine speaks UTF-16");
@@ -31,8 +31,8 @@ static_assert(offsetof(ScanResult, subLevel) == 4, "subLevel");
 static_assert(offsetof(ScanResult, threatName) == 8, "threatName");
 static_assert(offsetof(ScanResult, engineData) == 136, "carried bytes");
 static_assert(offsetof(ScanResult, fileMd5) == 404, "value of threat operation 4");
-static_assert(offsetof(ScanResult, signatureId) == 424, "first reported value");
-static_assert(offsetof(ScanResult, fileSizeLow) == 428, "second reported value");
+static_assert(offsetof(ScanResult, signatureRecord) == 424, "signature record number, first value reported");
+static_assert(offsetof(ScanResult, fileSizeLow) == 428, "file size, second value reported");
 
 // Called by the proxy once per accepted query, on one of the engine's threads.
 // Everything behind the pointers is only valid during the call.

@@ -203,9 +203,9 @@ std::string KivoTaskEvent::Json() const
             .Number("showType", itemStatus.showType)
             .Number("status", itemStatus.status)
             .Text("statusName", KivoItemStatusName(itemStatus.status))
-            .Number("enumerated", itemStatus.enumerated)
-            .Number("level2", itemStatus.level2)
-            .Number("level3", itemStatus.level3)
+            .Number("enumerated", itemStatus.counts.enumerated)
+            .Number("level2", itemStatus.counts.level2)
+            .Number("level3", itemStatus.counts.level3)
             .Done();
     case Kind::ItemProgress:
         return JsonLine("EVT_ITEM_PROGRESS")
@@ -213,10 +213,10 @@ std::string KivoTaskEvent::Json() const
             .Number("showType", itemProgress.showType)
             .Number("status", itemProgress.status)
             .Text("statusName", KivoItemStatusName(itemProgress.status))
-            .Number("scanned", itemProgress.scanned)
-            .Number("enumerated", itemProgress.enumerated)
-            .Number("level2", itemProgress.level2)
-            .Number("level3", itemProgress.level3)
+            .Number("scanned", itemProgress.counts.scanned)
+            .Number("enumerated", itemProgress.counts.enumerated)
+            .Number("level2", itemProgress.counts.level2)
+            .Number("level3", itemProgress.counts.level3)
             .Done();
     case Kind::ThreatFound:
         return JsonLine("EVT_THREAT_FOUND")
@@ -224,8 +224,8 @@ std::string KivoTaskEvent::Json() const
             .Number("queryId", threat.queryId)
             .Text("filePath", threat.filePath)
             // What the engine puts in these two result values.
-            .Number("signatureRecord", threat.resultValue424)
-            .Number("fileSize", threat.resultValue428)
+            .Number("signatureRecord", threat.signatureRecord)
+            .Number("fileSize", threat.fileSize)
             .Number("showType", threat.showType)
             .Text("description", threat.description)
             .Text("advice", threat.advice)

@@ -208,7 +208,7 @@ private:
         result_.detections = 0;
         for (const auto& [showType, item] : items_) {
             result_.scanned += item.scanned;
-            result_.detections += item.detections;
+            result_.detections += item.level2 + item.level3;
         }
         return result_;
     }
@@ -234,7 +234,7 @@ private:
             ShowProgress(false);
             break;
         case KivoTaskEvent::Kind::ItemProgress:
-            items_[event.itemProgress.showType].scanned = event.itemProgress.scanned;
+            items_[event.itemProgress.showType].scanned = event.itemProgress.counts.scanned;
             ShowProgress(false);
             break;
         case KivoTaskEvent::Kind::ItemStatus:
@@ -261,12 +261,14 @@ private:
 
     void ShowItemStatus(const RC::ItemStatusEvent& status)
     {
-        ItemCounts& item = items_[status.showType];
-        item.detections = status.level2 + status.level3;
+        // The status event carries no scanned count: the progress events keep it.
+        RC::ItemCounts& item = items_[status.showType];
+        item.level2 = status.counts.level2;
+        item.level3 = status.counts.level3;
         if (status.status != kItemFinished || options_.quiet || options_.json || console_.interactive())
             return;
-        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.enumerated) +
-                     " files found, " + std::to_string(item.detections) + " detections");
+        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.counts.enumerated) +
+                     " files found, " + std::to_string(item.level2 + item.level3) + " detections");
     }
 
     // kivoscan's own percentage: of the files to scan when it knows them,
@@ -346,11 +348,6 @@ private:
         console_.Out(U8(path + (item.outcome == kOutcomeSucceeded ? L": quarantined" : L": quarantine failed")));
     }
 
-    struct ItemCounts {
-        uint32_t scanned = 0;
-        uint32_t detections = 0;
-    };
-
     KivoTaskPeer& peer_;
     KivoConsole& console_;
     const KivoScanOptions& options_;
@@ -359,7 +356,7 @@ private:
     const bool chinese_;
     RunResult result_;
     std::map<uint32_t, std::wstring> itemNames_;
-    std::map<uint32_t, ItemCounts> items_;
+    std::map<uint32_t, RC::ItemCounts> items_; // the last counts each item reported
     uint32_t modulePercent_ = 0;
     uint32_t currentShowType_ = 0;
     std::wstring currentFile_;

@@ -78,9 +78,9 @@ void ItemStatusEvent::Transfer(RCSafeDataStream& s)
     s.Transfer(taskId);
     s.Transfer(showType);
     s.Transfer(status);
-    s.Transfer(enumerated);
-    s.Transfer(level2);
-    s.Transfer(level3);
+    s.Transfer(counts.enumerated);
+    s.Transfer(counts.level2);
+    s.Transfer(counts.level3);
 }
 
 void ItemProgressEvent::Transfer(RCSafeDataStream& s)
@@ -88,10 +88,10 @@ void ItemProgressEvent::Transfer(RCSafeDataStream& s)
     s.Transfer(taskId);
     s.Transfer(showType);
     s.Transfer(status);
-    s.Transfer(scanned);
-    s.Transfer(enumerated);
-    s.Transfer(level2);
-    s.Transfer(level3);
+    s.Transfer(counts.scanned);
+    s.Transfer(counts.enumerated);
+    s.Transfer(counts.level2);
+    s.Transfer(counts.level3);
 }
 
 void ThreatFoundEvent::Transfer(RCSafeDataStream& s)
@@ -99,8 +99,8 @@ void ThreatFoundEvent::Transfer(RCSafeDataStream& s)
     s.Transfer(taskId);
     s.Transfer(queryId);
     s.Transfer(filePath);
-    s.Transfer(resultValue424);
-    s.Transfer(resultValue428);
+    s.Transfer(signatureRecord);
+    s.Transfer(fileSize);
     s.Transfer(showType);
     s.Transfer(description);
     s.Transfer(advice);

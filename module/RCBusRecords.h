@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ItemCounts.h"
 #include "module/RCSafeDataStream.h"
 
 namespace RC {
@@ -105,24 +106,20 @@ struct ScanProgressEvent {
     void Transfer(RCSafeDataStream& s);
 };
 
-struct ItemStatusEvent {
+// The two item events carry one item's status and counts, each in its own
+// wire order (the status event leaves out the scanned count).
+struct ItemEventValues {
     std::wstring taskId;
     uint32_t showType = 0;
     uint32_t status = 0;
-    uint32_t enumerated = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
+    ItemCounts counts;
+};
+
+struct ItemStatusEvent : ItemEventValues {
     void Transfer(RCSafeDataStream& s);
 };
 
-struct ItemProgressEvent {
-    std::wstring taskId;
-    uint32_t showType = 0;
-    uint32_t status = 0;
-    uint32_t scanned = 0;
-    uint32_t enumerated = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
+struct ItemProgressEvent : ItemEventValues {
     void Transfer(RCSafeDataStream& s);
 };
 
@@ -130,8 +127,10 @@ struct ThreatFoundEvent {
     std::wstring taskId;
     uint32_t queryId = 0;
     std::wstring filePath;
-    uint32_t resultValue424 = 0; // the engine's two values at bytes 424 and 428 of the ScanResult
-    uint32_t resultValue428 = 0;
+    // The engine's values at bytes 424 and 428 of its ScanResult, carried as
+    // they came.
+    uint32_t signatureRecord = 0; // record number of the matching signature
+    uint32_t fileSize = 0;        // low 32 bits
     uint32_t showType = 0;
     std::wstring description;
     std::wstring advice;

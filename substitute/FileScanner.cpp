@@ -27,7 +27,7 @@ void FileScanner::Report(const wchar_t* name, std::uint32_t recordNumber, RC::Sc
     result.subLevel = verdict.subLevel;
     std::wcsncpy(result.threatName, name, RC::kThreatNameUnits - 1);
     result.threatName[RC::kThreatNameUnits - 1] = L'\0';
-    result.signatureId = recordNumber;
+    result.signatureRecord = recordNumber;
 }
 
 void FileScanner::DropConsumers()

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/ItemCounts.h"
+
 namespace RC {
 
 struct ScanStatusBlock {
@@ -23,27 +25,19 @@ struct ScanProgressBlock {
     std::wstring currentFile;
 };
 
-struct ItemStatusBlock {
+// One scan item's row of the progress record; both item notifications carry
+// it whole, and each item event takes the counts it reports.
+struct ItemRow {
     uint32_t status = 0;
-    uint32_t enumerated = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
-};
-
-struct ItemProgressBlock {
-    uint32_t status = 0;
-    uint32_t enumerated = 0;
-    uint32_t scanned = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
+    ItemCounts counts;
 };
 
 class IScanObCallback {
 public:
     virtual void OnScanStateChange(const ScanStatusBlock* status) = 0;
     virtual void OnScanProgressChange(const ScanProgressBlock* progress) = 0;
-    virtual void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* status) = 0;
-    virtual void OnItemProgressChange(uint32_t showType, const ItemProgressBlock* progress) = 0;
+    virtual void OnItemStatusChange(uint32_t showType, const ItemRow* row) = 0;
+    virtual void OnItemProgressChange(uint32_t showType, const ItemRow* row) = 0;
     virtual ~IScanObCallback() = default;
 };
 

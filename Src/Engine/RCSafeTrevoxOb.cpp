@@ -114,24 +114,10 @@ ScanProgressBlock RCSafeTrevoxOb::GetProgress() const
     return block;
 }
 
-ItemStatusBlock RCSafeTrevoxOb::GetItemStatus(uint32_t showType) const
-{
-    ItemStatusBlock block;
-    if (!IsItem(showType))
-        return block;
-    RCAutoLock guard(record_->lock);
-    const ItemRow& row = record_->rows[showType];
-    block.status = row.status;
-    block.enumerated = row.enumerated;
-    block.level2 = row.level2;
-    block.level3 = row.level3;
-    return block;
-}
-
-ItemProgressBlock RCSafeTrevoxOb::GetItemProgress(uint32_t showType) const
+ItemRow RCSafeTrevoxOb::GetItemRow(uint32_t showType) const
 {
     if (!IsItem(showType))
-        return ItemProgressBlock();
+        return ItemRow();
     RCAutoLock guard(record_->lock);
     return record_->rows[showType];
 }
@@ -211,16 +197,12 @@ void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, uint32_t status)
     record_->rows[showType].status = status;
 }
 
-void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemRow& counts)
+void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemCounts& counts)
 {
     if (!IsItem(showType))
         return;
     RCAutoLock guard(record_->lock);
-    ItemRow& row = record_->rows[showType];
-    row.enumerated = counts.enumerated;
-    row.scanned = counts.scanned;
-    row.level2 = counts.level2;
-    row.level3 = counts.level3;
+    record_->rows[showType].counts = counts;
 }
 
 void RCSafeTrevoxOb::FireState()
@@ -246,8 +228,8 @@ void RCSafeTrevoxOb::FireItemStatus(uint32_t showType)
     IScanObCallback* callback = record_->callback;
     if (callback == nullptr)
         return;
-    const ItemStatusBlock block = GetItemStatus(showType);
-    callback->OnItemStatusChange(showType, &block);
+    const ItemRow row = GetItemRow(showType);
+    callback->OnItemStatusChange(showType, &row);
 }
 
 void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
@@ -255,8 +237,8 @@ void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
     IScanObCallback* callback = record_->callback;
     if (callback == nullptr || !PassesThrottle(g_lastItemProgress))
         return;
-    const ItemProgressBlock block = GetItemProgress(showType);
-    callback->OnItemProgressChange(showType, &block);
+    const ItemRow row = GetItemRow(showType);
+    callback->OnItemProgressChange(showType, &row);
 }
 
 void RCSafeTrevoxOb::SetTickSource(TickSource source)

@@ -29,9 +29,6 @@ struct ScanItem {
     std::wstring displayName;
 };
 
-// One item's row holds exactly what its progress notification carries.
-using ItemRow = ItemProgressBlock;
-
 class RCSafeTrevoxOb : private RCNonCopyable {
 public:
     using TickSource = uint32_t (*)();
@@ -48,8 +45,8 @@ public:
 
     ScanStatusBlock GetStatus() const;
     ScanProgressBlock GetProgress() const;
-    ItemStatusBlock GetItemStatus(uint32_t showType) const;
-    ItemProgressBlock GetItemProgress(uint32_t showType) const;
+    // All zeros for show types of 46 and above.
+    ItemRow GetItemRow(uint32_t showType) const;
     std::vector<ScanItem> GetItems() const;
     void SetItems(std::vector<ScanItem> items);
 
@@ -67,8 +64,7 @@ public:
 
     // Item rows: nothing happens for show types of 46 and above.
     void SetItemStatus(uint32_t showType, uint32_t status);
-    // Takes enumerated, scanned, level2 and level3 of the row; not the status.
-    void SetItemCounts(uint32_t showType, const ItemRow& counts);
+    void SetItemCounts(uint32_t showType, const ItemCounts& counts);
 
     void FireState();
     void FireProgress(); // throttled

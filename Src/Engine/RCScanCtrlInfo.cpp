@@ -165,33 +165,27 @@ void RCScanCtrlInfo::OnScanProgressChange(const ScanProgressBlock* progress)
     Post(EVT_SCAN_PROGRESS, event);
 }
 
-void RCScanCtrlInfo::OnItemStatusChange(uint32_t showType, const ItemStatusBlock* status)
+template <class ItemEvent>
+void RCScanCtrlInfo::PostItem(const std::wstring& id, uint32_t showType, const ItemRow* row) const
 {
-    if (sender_ == nullptr || status == nullptr)
+    if (sender_ == nullptr || row == nullptr)
         return;
-    ItemStatusEvent event;
+    ItemEvent event;
     event.taskId = taskId_;
     event.showType = showType;
-    event.status = status->status;
-    event.enumerated = status->enumerated;
-    event.level2 = status->level2;
-    event.level3 = status->level3;
-    Post(EVT_ITEM_STATUS, event);
+    event.status = row->status;
+    event.counts = row->counts;
+    Post(id, event);
 }
 
-void RCScanCtrlInfo::OnItemProgressChange(uint32_t showType, const ItemProgressBlock* progress)
+void RCScanCtrlInfo::OnItemStatusChange(uint32_t showType, const ItemRow* row)
 {
-    if (sender_ == nullptr || progress == nullptr)
-        return;
-    ItemProgressEvent event;
-    event.taskId = taskId_;
-    event.showType = showType;
-    event.status = progress->status;
-    event.scanned = progress->scanned;
-    event.enumerated = progress->enumerated;
-    event.level2 = progress->level2;
-    event.level3 = progress->level3;
-    Post(EVT_ITEM_PROGRESS, event);
+    PostItem<ItemStatusEvent>(EVT_ITEM_STATUS, showType, row);
+}
+
+void RCScanCtrlInfo::OnItemProgressChange(uint32_t showType, const ItemRow* row)
+{
+    PostItem<ItemProgressEvent>(EVT_ITEM_PROGRESS, showType, row);
 }
 
 const RCScanCtrlInfo::ThreatCategory& RCScanCtrlInfo::CategoryOf(uint32_t level, uint32_t subLevel)
@@ -230,8 +224,8 @@ void RCScanCtrlInfo::OnThreatAdded(uint32_t queryId)
     event.taskId = taskId_;
     event.queryId = queryId;
     event.filePath = threat.path;
-    event.resultValue424 = result.signatureId;
-    event.resultValue428 = result.fileSizeLow;
+    event.signatureRecord = result.signatureRecord;
+    event.fileSize = result.fileSizeLow;
     event.showType = threat.showType;
     event.description = Describe(threat.showType, category, threatName);
     event.advice = category.advice;

@@ -55,8 +55,8 @@ public:
     // IScanObCallback
     void OnScanStateChange(const ScanStatusBlock* status) override;
     void OnScanProgressChange(const ScanProgressBlock* progress) override;
-    void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* status) override;
-    void OnItemProgressChange(uint32_t showType, const ItemProgressBlock* progress) override;
+    void OnItemStatusChange(uint32_t showType, const ItemRow* row) override;
+    void OnItemProgressChange(uint32_t showType, const ItemRow* row) override;
 
     // IScanOperateCallback
     void OnThreatAdded(uint32_t queryId) override;
@@ -79,6 +79,9 @@ public:
 private:
     template <class Record>
     void Post(const std::wstring& id, const Record& record) const;
+    // Either item event: where the item's row becomes a bus record.
+    template <class ItemEvent>
+    void PostItem(const std::wstring& id, uint32_t showType, const ItemRow* row) const;
     void PostOperateItem(uint32_t queryId, uint32_t outcome, uint32_t operation) const;
 
     const std::wstring taskId_;

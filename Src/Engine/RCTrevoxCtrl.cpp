@@ -485,7 +485,7 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
         if (!skipped || scanGroup == kCustomPathsGroup) {
             {
                 RCAutoLock counts(s.countsLock);
-                ++stats->enumerated;
+                ++stats->counts.enumerated;
             }
             s.observer.IncrementFilesFound();
         }
@@ -623,11 +623,11 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
                static_cast<int>(task->taskId), task->path.c_str(), task->subItem.c_str(), static_cast<int>(level),
                static_cast<int>(task->result.subLevel));
         if (isFile) {
-            ++stats.scanned;
+            ++stats.counts.scanned;
             if (level == 3)
-                ++stats.level3;
+                ++stats.counts.level3;
             else if (level == 2)
-                ++stats.level2;
+                ++stats.counts.level2;
         }
         CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
         UpdatePercent();
@@ -660,26 +660,21 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType) || stats == nullptr)
         return;
     const uint32_t item = static_cast<uint32_t>(showType);
-    ItemRow counts;
-    counts.enumerated = stats->enumerated;
-    counts.scanned = stats->scanned;
-    counts.level2 = stats->level2;
-    counts.level3 = stats->level3;
-    s.observer.SetItemCounts(item, counts);
+    s.observer.SetItemCounts(item, stats->counts);
 
     uint32_t status = kStatusScanning;
     if (!stats->enumerationFinished)
         status = kStatusEnumerating;
     else if (stats->endMarkerQueried && stats->answered == stats->queried)
         status = kStatusFinished;
-    const uint32_t previous = s.observer.GetItemStatus(item).status;
+    const uint32_t previous = s.observer.GetItemRow(item).status;
     if (status == previous)
         return;
     RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous), static_cast<int>(status));
     s.observer.SetItemStatus(item, status);
-    const ItemStatusBlock block = s.observer.GetItemStatus(item);
+    const ItemRow row = s.observer.GetItemRow(item);
     if (IScanObCallback* callback = s.observer.GetCallback())
-        s.outbox.Add([callback, item, block] { callback->OnItemStatusChange(item, &block); });
+        s.outbox.Add([callback, item, row] { callback->OnItemStatusChange(item, &row); });
 }
 
 uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
@@ -687,16 +682,17 @@ uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
     if (!stats.dirty)
         return stats.doneCache;
     stats.dirty = 0;
-    const uint32_t product = stats.scanned * stats.weight; // 32-bit, as the progress bar always had it
+    const ItemCounts& counts = stats.counts;
+    const uint32_t product = counts.scanned * stats.weight; // 32-bit, as the progress bar always had it
     uint32_t done;
-    if (stats.enumerationFinished && stats.enumerated != 0) {
-        done = static_cast<uint32_t>(static_cast<double>(product) / stats.enumerated);
+    if (stats.enumerationFinished && counts.enumerated != 0) {
+        done = static_cast<uint32_t>(static_cast<double>(product) / counts.enumerated);
     } else if (stats.expected == 0) {
-        const uint32_t byCount = static_cast<uint32_t>(stats.scanned / 500.0);
+        const uint32_t byCount = static_cast<uint32_t>(counts.scanned / 500.0);
         const uint32_t ceiling = static_cast<uint32_t>(stats.weight * 0.8);
         done = std::min(byCount, ceiling);
     } else {
-        done = static_cast<uint32_t>(static_cast<double>(product) / std::max(stats.expected, stats.enumerated));
+        done = static_cast<uint32_t>(static_cast<double>(product) / std::max(stats.expected, counts.enumerated));
     }
     stats.doneCache = std::min(done, stats.weight);
     return stats.doneCache;

@@ -47,13 +47,14 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
              r.level3Found = 5; }),
          "01000000 5400 01000000 01000000 6600 02000000 03000000 04000000 05000000"},
         {"item status", Encoded<ItemStatusEvent>([](auto& r) {
-             r.showType = 1; r.status = 2; r.enumerated = 3; r.level2 = 4; r.level3 = 5; }),
+             r.showType = 1; r.status = 2; r.counts.enumerated = 3; r.counts.level2 = 4; r.counts.level3 = 5; }),
          "01000000 5400 01000000 02000000 03000000 04000000 05000000"},
         {"item progress", Encoded<ItemProgressEvent>([](auto& r) {
-             r.showType = 1; r.status = 2; r.scanned = 3; r.enumerated = 4; r.level2 = 5; r.level3 = 6; }),
+             r.showType = 1; r.status = 2; r.counts.scanned = 3; r.counts.enumerated = 4; r.counts.level2 = 5;
+             r.counts.level3 = 6; }),
          "01000000 5400 01000000 02000000 03000000 04000000 05000000 06000000"},
         {"threat found", Encoded<ThreatFoundEvent>([](auto& r) {
-             r.queryId = 1; r.filePath = L"p"; r.resultValue424 = 2; r.resultValue428 = 3; r.showType = 4;
+             r.queryId = 1; r.filePath = L"p"; r.signatureRecord = 2; r.fileSize = 3; r.showType = 4;
              r.description = L"d"; r.advice = L"a"; r.threatName = L"n"; r.categoryCode = 5; r.categoryName = L"c";
              r.actionCode = 6; r.actionName = L"x"; }),
          "01000000 5400 01000000 01000000 7000 02000000 03000000 04000000 01000000 6400 01000000 6100"

@@ -19,7 +19,7 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
     for (const RC::ScanResult& r : results)
         verdicts.push_back(std::string(r.threatName, r.threatName + std::wcslen(r.threatName)) + " " +
                            std::to_string(r.level) + "/" + std::to_string(r.subLevel) + " #" +
-                           std::to_string(r.signatureId) + " " + KivoTest::Hex({r.fileMd5, r.fileMd5 + 16}) + " " +
+                           std::to_string(r.signatureRecord) + " " + KivoTest::Hex({r.fileMd5, r.fileMd5 + 16}) + " " +
                            std::to_string(r.fileSizeLow));
     EXPECT_EQ("Win.Trojan.Agent-1 3/0 #1 f0487a5fe46199c808c871d2e0a52bb2 11", verdicts.at(0));
     EXPECT_EQ("PUA.Win.Adware.Popper-3 2/1 #3 627e5b4181b3e087ee9b6cc51dcb9fb2 11", verdicts.at(1));
@@ -51,7 +51,7 @@ TEST_F(ScanProxy, ReadsAContainerWithSectionHashesAllowListsAndIgnoredNames)
         Scan(Proxy(), {files_.Write(L"image.exe", image), files_.Write(L"allowed.exe", allowed),
                        files_.Write(L"silenced.exe", silenced), files_.Write(L"cut.exe", cut)});
     EXPECT_EQ(std::wstring(L"Win.Trojan.Section-1"), results.at(0).threatName);
-    EXPECT_EQ(1u, results.at(0).signatureId);
+    EXPECT_EQ(1u, results.at(0).signatureRecord);
     EXPECT_EQ(0u, results.at(1).level);
     EXPECT_EQ(std::wstring(L"Win.Trojan.Section-1"), results.at(2).threatName);
     EXPECT_EQ(0u, results.at(3).level); // its section reaches past the end: not hashed

@@ -5,13 +5,13 @@
 // count right after creating the enumerator.
 #include <cstdint>
 
+#include "foundation/ItemCounts.h"
+
 namespace RC {
 
 struct ItemStats {
-    uint32_t enumerated = 0;
-    uint32_t scanned = 0;
-    uint32_t level2 = 0;
-    uint32_t level3 = 0;
+    ItemCounts counts; // what the item reports
+    // The controller's own bookkeeping for the item's status and share.
     uint32_t weight = 0;
     uint32_t expected = 0;
     uint32_t doneCache = 0;

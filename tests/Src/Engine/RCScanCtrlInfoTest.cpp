@@ -55,7 +55,7 @@ protected:
         threat.result.level = level;
         threat.result.subLevel = subLevel;
         wcscpy(threat.result.threatName, L"Eicar");
-        threat.result.signatureId = 0x11;
+        threat.result.signatureRecord = 0x11;
         threat.result.fileSizeLow = 0x44;
         (to ? to : &task)->Controller()->GetTrojaneList()->AddThreat(threat);
     }
@@ -88,7 +88,7 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
     observer.IncrementLevel2Found();
     observer.IncrementLevel3Found();
     observer.IncrementLevel3Found();
-    observer.SetItemCounts(26, ItemRow{0, 6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
+    observer.SetItemCounts(26, ItemCounts{6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
     observer.SetItemStatus(26, 3);
     const struct {
         std::function<void()> input;

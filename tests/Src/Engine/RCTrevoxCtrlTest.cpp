@@ -45,7 +45,7 @@ public:
             HoldIf(HoldAt::kEndState);
     }
     void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
-    void OnItemStatusChange(uint32_t showType, const ItemStatusBlock* s) override
+    void OnItemStatusChange(uint32_t showType, const ItemRow* s) override
     {
         Note([&] {
             if (statuses[showType].empty())
@@ -54,7 +54,7 @@ public:
         });
         HoldIf(HoldAt::kFirstItemStatus);
     }
-    void OnItemProgressChange(uint32_t, const ItemProgressBlock*) override {}
+    void OnItemProgressChange(uint32_t, const ItemRow*) override {}
     void NoteGate() { Note([&] { gate = gate == 1 ? 2 : gate; }); }
 
     // Holds the calling thread at the armed point once; released says whether
@@ -177,8 +177,8 @@ protected:
     }
     Values ItemRow(uint32_t showType)
     {
-        const ItemProgressBlock row = ctrl_.GetObserver()->GetItemProgress(showType);
-        return {row.status, row.enumerated, row.scanned, row.level2, row.level3};
+        const RC::ItemRow row = ctrl_.GetObserver()->GetItemRow(showType);
+        return {row.status, row.counts.enumerated, row.counts.scanned, row.counts.level2, row.counts.level3};
     }
 
     RC::test::ScratchDir folder_;
@@ -194,7 +194,7 @@ TEST(RCSafeTrevoxCtrlProgress, DoneUnitsAndPercentFollowTheCountsOfEachItem)
 {
     // A changed item: enumerated, scanned, weight, expected, enumeration finished.
     const auto statsOf = [](uint32_t enumerated, uint32_t scanned, uint32_t weight, uint32_t expected, bool finished) {
-        return ItemStats{enumerated, scanned, 0, 0, weight, expected, 0, 1, finished};
+        return ItemStats{{enumerated, scanned, 0, 0}, weight, expected, 0, 1, finished};
     };
     struct Case {
         std::vector<ItemStats> items;
@@ -217,7 +217,7 @@ TEST(RCSafeTrevoxCtrlProgress, DoneUnitsAndPercentFollowTheCountsOfEachItem)
         std::vector<ItemStats*> items;
         for (ItemStats& s : stats)
             items.push_back(&s);
-        EXPECT_EQ(c.percent, RCSafeTrevoxCtrl::PercentOf(items)) << "scanned " << c.items[0].scanned;
+        EXPECT_EQ(c.percent, RCSafeTrevoxCtrl::PercentOf(items)) << "scanned " << c.items[0].counts.scanned;
         EXPECT_EQ(c.done, stats[0].doneCache);
         EXPECT_EQ(0, stats[0].dirty);
     }
