@@ -94,8 +94,8 @@ int wmain(int argc, wchar_t** argv)
     std::fwprintf(stderr,
                   L"files %u, scanned %u, threats %u, %.1f MiB in %.3f s: %.1f files/s, %.1f MiB/s, "
                   L"peak working set %.1f MiB\n",
-                  status.filesFound, scanned, status.level2Found + status.level3Found, mib, seconds, scanned / seconds,
-                  mib / seconds, Substitute::PeakWorkingSetMiB());
+                  status.counts.filesFound, scanned, status.counts.level2Found + status.counts.level3Found, mib,
+                  seconds, scanned / seconds, mib / seconds, Substitute::PeakWorkingSetMiB());
     if (status.state != 4 || scanned != listed) {
         std::fwprintf(stderr, L"pipeline-bench: end state %u, %u of %lu files scanned\n", status.state, scanned,
                       listed);

@@ -183,9 +183,9 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", scanState.taskId)
             .Number("state", scanState.state)
             .Text("stateName", KivoRunStateName(scanState.state))
-            .Number("filesFound", scanState.filesFound)
-            .Number("level3Found", scanState.level3Found)
-            .Number("level2Found", scanState.level2Found)
+            .Number("filesFound", scanState.counts.filesFound)
+            .Number("level3Found", scanState.counts.level3Found)
+            .Number("level2Found", scanState.counts.level2Found)
             .Done();
     case Kind::ScanProgress:
         return JsonLine("EVT_SCAN_PROGRESS")
@@ -193,9 +193,9 @@ std::string KivoTaskEvent::Json() const
             .Number("percent", scanProgress.percent)
             .Text("currentFile", scanProgress.currentFile)
             .Number("currentShowType", scanProgress.currentShowType)
-            .Number("level2Found", scanProgress.level2Found)
-            .Number("filesFound", scanProgress.filesFound)
-            .Number("level3Found", scanProgress.level3Found)
+            .Number("level2Found", scanProgress.counts.level2Found)
+            .Number("filesFound", scanProgress.counts.filesFound)
+            .Number("level3Found", scanProgress.counts.level3Found)
             .Done();
     case Kind::ItemStatus:
         return JsonLine("EVT_ITEM_STATUS")

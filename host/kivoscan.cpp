@@ -224,10 +224,10 @@ private:
             break;
         case KivoTaskEvent::Kind::ScanState:
             result_.state = event.scanState.state;
-            result_.filesFound = event.scanState.filesFound;
+            result_.filesFound = event.scanState.counts.filesFound;
             break;
         case KivoTaskEvent::Kind::ScanProgress:
-            result_.filesFound = event.scanProgress.filesFound;
+            result_.filesFound = event.scanProgress.counts.filesFound;
             modulePercent_ = event.scanProgress.percent;
             currentShowType_ = event.scanProgress.currentShowType;
             currentFile_ = event.scanProgress.currentFile;

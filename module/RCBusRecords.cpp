@@ -57,9 +57,9 @@ void ScanStateEvent::Transfer(RCSafeDataStream& s)
 {
     s.Transfer(taskId);
     s.Transfer(state);
-    s.Transfer(filesFound);
-    s.Transfer(level3Found);
-    s.Transfer(level2Found);
+    s.Transfer(counts.filesFound);
+    s.Transfer(counts.level3Found);
+    s.Transfer(counts.level2Found);
 }
 
 void ScanProgressEvent::Transfer(RCSafeDataStream& s)
@@ -68,9 +68,9 @@ void ScanProgressEvent::Transfer(RCSafeDataStream& s)
     s.Transfer(percent);
     s.Transfer(currentFile);
     s.Transfer(currentShowType);
-    s.Transfer(level2Found);
-    s.Transfer(filesFound);
-    s.Transfer(level3Found);
+    s.Transfer(counts.level2Found);
+    s.Transfer(counts.filesFound);
+    s.Transfer(counts.level3Found);
 }
 
 void ItemStatusEvent::Transfer(RCSafeDataStream& s)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/ItemCounts.h"
+#include "foundation/RunCounts.h"
 #include "module/RCSafeDataStream.h"
 
 namespace RC {
@@ -89,9 +90,7 @@ struct TaskCommandResultEvent {
 struct ScanStateEvent {
     std::wstring taskId;
     uint32_t state = 0;
-    uint32_t filesFound = 0;
-    uint32_t level3Found = 0;
-    uint32_t level2Found = 0;
+    RunCounts counts;
     void Transfer(RCSafeDataStream& s);
 };
 
@@ -100,9 +99,7 @@ struct ScanProgressEvent {
     uint32_t percent = 0;
     std::wstring currentFile;
     uint32_t currentShowType = 0;
-    uint32_t level2Found = 0;
-    uint32_t filesFound = 0;
-    uint32_t level3Found = 0;
+    RunCounts counts;
     void Transfer(RCSafeDataStream& s);
 };
 

@@ -6,21 +6,18 @@
 #include <string>
 
 #include "foundation/ItemCounts.h"
+#include "foundation/RunCounts.h"
 
 namespace RC {
 
 struct ScanStatusBlock {
     uint32_t state = 0;
-    uint32_t filesFound = 0;
-    uint32_t level2Found = 0;
-    uint32_t level3Found = 0;
+    RunCounts counts;
 };
 
 struct ScanProgressBlock {
     uint32_t percent = 0;
-    uint32_t filesFound = 0;
-    uint32_t level2Found = 0;
-    uint32_t level3Found = 0;
+    RunCounts counts;
     uint32_t currentShowType = 0;
     std::wstring currentFile;
 };

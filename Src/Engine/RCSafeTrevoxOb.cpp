@@ -15,9 +15,7 @@ struct RCSafeTrevoxOb::Record {
     uint32_t percent RC_GUARDED_BY(lock) = 0;
     std::vector<ScanItem> items RC_GUARDED_BY(lock);
     uint32_t state RC_GUARDED_BY(lock) = 0;
-    uint32_t filesFound RC_GUARDED_BY(lock) = 0;
-    uint32_t level3Found RC_GUARDED_BY(lock) = 0;
-    uint32_t level2Found RC_GUARDED_BY(lock) = 0;
+    RunCounts counts RC_GUARDED_BY(lock);
     uint32_t currentShowType RC_GUARDED_BY(lock) = kEndOfRunShowType;
     std::wstring currentItemName RC_GUARDED_BY(lock);
     std::wstring currentFile RC_GUARDED_BY(lock);
@@ -68,9 +66,7 @@ void RCSafeTrevoxOb::Reset()
     Record& r = *record_;
     RCAutoLock guard(r.lock);
     r.percent = 0;
-    r.filesFound = 0;
-    r.level3Found = 0;
-    r.level2Found = 0;
+    r.counts = RunCounts();
     for (ItemRow& row : r.rows)
         row = ItemRow();
     r.currentFile.clear();
@@ -94,9 +90,7 @@ ScanStatusBlock RCSafeTrevoxOb::GetStatus() const
     RCAutoLock guard(r.lock);
     ScanStatusBlock block;
     block.state = r.state;
-    block.filesFound = r.filesFound;
-    block.level2Found = r.level2Found;
-    block.level3Found = r.level3Found;
+    block.counts = r.counts;
     return block;
 }
 
@@ -106,9 +100,7 @@ ScanProgressBlock RCSafeTrevoxOb::GetProgress() const
     RCAutoLock guard(r.lock);
     ScanProgressBlock block;
     block.percent = r.percent;
-    block.filesFound = r.filesFound;
-    block.level2Found = r.level2Found;
-    block.level3Found = r.level3Found;
+    block.counts = r.counts;
     block.currentShowType = r.currentShowType;
     block.currentFile = r.currentFile;
     return block;
@@ -174,19 +166,19 @@ void RCSafeTrevoxOb::SetCurrentFile(const std::wstring& path)
 void RCSafeTrevoxOb::IncrementFilesFound()
 {
     RCAutoLock guard(record_->lock);
-    ++record_->filesFound;
+    ++record_->counts.filesFound;
 }
 
 void RCSafeTrevoxOb::IncrementLevel3Found()
 {
     RCAutoLock guard(record_->lock);
-    ++record_->level3Found;
+    ++record_->counts.level3Found;
 }
 
 void RCSafeTrevoxOb::IncrementLevel2Found()
 {
     RCAutoLock guard(record_->lock);
-    ++record_->level2Found;
+    ++record_->counts.level2Found;
 }
 
 void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, uint32_t status)

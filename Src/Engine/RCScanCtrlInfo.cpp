@@ -114,9 +114,7 @@ void RCScanCtrlInfo::PostScanState(const ScanStatusBlock& status) const
     ScanStateEvent event;
     event.taskId = taskId_;
     event.state = status.state;
-    event.filesFound = status.filesFound;
-    event.level3Found = status.level3Found;
-    event.level2Found = status.level2Found;
+    event.counts = status.counts;
     Post(EVT_SCAN_STATE, event);
 }
 
@@ -153,15 +151,14 @@ void RCScanCtrlInfo::OnScanProgressChange(const ScanProgressBlock* progress)
 {
     if (sender_ == nullptr || progress == nullptr)
         return;
-    RC_LOG(4, L"progress %d, Scanned %d, Virus %d", progress->percent, progress->filesFound, progress->level3Found);
+    RC_LOG(4, L"progress %d, Scanned %d, Virus %d", progress->percent, progress->counts.filesFound,
+           progress->counts.level3Found);
     ScanProgressEvent event;
     event.taskId = taskId_;
     event.percent = progress->percent;
     event.currentFile = progress->currentFile;
     event.currentShowType = progress->currentShowType;
-    event.level2Found = progress->level2Found;
-    event.filesFound = progress->filesFound;
-    event.level3Found = progress->level3Found;
+    event.counts = progress->counts;
     Post(EVT_SCAN_PROGRESS, event);
 }
 

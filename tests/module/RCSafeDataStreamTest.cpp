@@ -40,11 +40,11 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
         {"command result", Encoded<TaskCommandResultEvent>([](auto& r) { r.command = 2; r.result = true; }),
          "01000000 5400 02000000 01"},
         {"scan state", Encoded<ScanStateEvent>([](auto& r) {
-             r.state = 1; r.filesFound = 2; r.level3Found = 3; r.level2Found = 4; }),
+             r.state = 1; r.counts.filesFound = 2; r.counts.level3Found = 3; r.counts.level2Found = 4; }),
          "01000000 5400 01000000 02000000 03000000 04000000"},
         {"scan progress", Encoded<ScanProgressEvent>([](auto& r) {
-             r.percent = 1; r.currentFile = L"f"; r.currentShowType = 2; r.level2Found = 3; r.filesFound = 4;
-             r.level3Found = 5; }),
+             r.percent = 1; r.currentFile = L"f"; r.currentShowType = 2; r.counts.level2Found = 3;
+             r.counts.filesFound = 4; r.counts.level3Found = 5; }),
          "01000000 5400 01000000 01000000 6600 02000000 03000000 04000000 05000000"},
         {"item status", Encoded<ItemStatusEvent>([](auto& r) {
              r.showType = 1; r.status = 2; r.counts.enumerated = 3; r.counts.level2 = 4; r.counts.level3 = 5; }),

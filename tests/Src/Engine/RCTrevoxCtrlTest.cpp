@@ -40,7 +40,7 @@ class ScanRecorder : public IScanObCallback {
 public:
     void OnScanStateChange(const ScanStatusBlock* s) override
     {
-        Note([&] { states.push_back(s->state), totals = {s->state, s->filesFound, s->level2Found, s->level3Found}; });
+        Note([&] { states.push_back(s->state), totals = {s->state, s->counts.filesFound, s->counts.level2Found, s->counts.level3Found}; });
         if (s->state == 3 || s->state == 4)
             HoldIf(HoldAt::kEndState);
     }

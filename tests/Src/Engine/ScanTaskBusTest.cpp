@@ -374,7 +374,7 @@ TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"after", 0});
     ASSERT_TRUE(WaitUntil([&] { return EndOf(L"after").has_value(); }));
     const ScanStateEvent end = *EndOf(L"after");
-    EXPECT_EQ(std::vector<uint32_t>({4, 2, 1}), std::vector<uint32_t>({end.state, end.filesFound, end.level3Found}));
+    EXPECT_EQ(std::vector<uint32_t>({4, 2, 1}), std::vector<uint32_t>({end.state, end.counts.filesFound, end.counts.level3Found}));
 }
 
 // The least forgiving host: deliveries on a pool, its own lock held while it
