@@ -88,8 +88,11 @@ public:
     {
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        path_ = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
-        ::CreateDirectoryW(path_.c_str(), nullptr);
+        // Wine reuses process ids, and a crashed run leaves its folders behind:
+        // a name that exists already is never shared, the next one is taken.
+        do {
+            path_ = (parent.empty() ? std::wstring(temp) : parent + L"\\") + UniqueName(L"KivoEnum");
+        } while (!::CreateDirectoryW(path_.c_str(), nullptr) && ::GetLastError() == ERROR_ALREADY_EXISTS);
     }
     ~ScratchDir()
     {
