@@ -1,88 +1,117 @@
 #include "substitute/PatternAutomaton.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace Substitute {
 
-std::uint32_t PatternAutomaton::Child(std::uint32_t state, std::uint8_t byte) const
-{
-    for (const Edge& edge : building_[state])
-        if (edge.byte == byte)
-            return edge.to;
-    return kNone;
-}
-
 std::uint32_t PatternAutomaton::Add(std::string_view bytes)
 {
-    std::uint32_t state = 0;
-    for (char c : bytes) {
-        const auto byte = static_cast<std::uint8_t>(c);
-        std::uint32_t next = Child(state, byte);
-        if (next == kNone) {
-            next = static_cast<std::uint32_t>(states_.size());
-            states_.emplace_back();
-            building_.emplace_back();
-            building_[state].push_back({byte, next});
-        }
-        state = next;
+    const auto [at, added] = added_.try_emplace(std::string(bytes), static_cast<std::uint32_t>(lengths_.size()));
+    if (added)
+        lengths_.push_back(static_cast<std::uint32_t>(bytes.size()));
+    return at->second;
+}
+
+std::uint32_t PatternAutomaton::Child(std::uint32_t state, std::uint8_t byte,
+                                      const std::vector<std::uint16_t>& children) const
+{
+    // A state's children are in the order of their bytes.
+    const auto first = bytes_.begin() + (states_[state].moves >> kCountBits);
+    const auto last = first + children[state];
+    const auto found = std::lower_bound(first, last, byte);
+    return found != last && *found == byte ? static_cast<std::uint32_t>(found - bytes_.begin()) : kNone;
+}
+
+std::uint32_t PatternAutomaton::FailOfChild(std::uint32_t parent, std::uint8_t byte,
+                                            const std::vector<std::uint16_t>& children) const
+{
+    if (parent == 0)
+        return 0;
+    // Every state on the parent's fail chain is shallower than it, so its children exist already.
+    for (std::uint32_t state = states_[parent].fail;; state = states_[state].fail) {
+        const std::uint32_t child = Child(state, byte, children);
+        if (child != kNone)
+            return child;
+        if (state == 0)
+            return 0;
     }
-    if (states_[state].output == kNone) {
-        states_[state].output = static_cast<std::uint32_t>(lengths_.size());
-        lengths_.push_back(bytes.size());
-    }
-    return states_[state].output;
 }
 
 void PatternAutomaton::Build()
 {
-    // Breadth first, so that every state's fail target is done before it.
-    std::vector<std::uint32_t> queue;
-    queue.reserve(states_.size());
-    root_.fill(0);
-    for (const Edge& edge : building_[0]) {
-        root_[edge.byte] = edge.to;
-        states_[edge.to].fail = 0;
-        queue.push_back(edge.to);
-    }
-    for (std::size_t i = 0; i < queue.size(); ++i) {
-        const std::uint32_t state = queue[i];
-        State& s = states_[state];
-        s.nextOutput = states_[s.fail].output != kNone ? s.fail : states_[s.fail].nextOutput;
-        for (const Edge& edge : building_[state]) {
-            std::uint32_t fail = s.fail;
-            std::uint32_t target = kNone;
-            for (;;) {
-                target = fail == 0 ? root_[edge.byte] : Child(fail, edge.byte);
-                if (target != kNone || fail == 0)
-                    break;
-                fail = states_[fail].fail;
+    // The strings in byte order: those below one state are a run of them,
+    // the one that ends at the state (if any) first.
+    std::vector<std::pair<std::string_view, std::uint32_t>> sorted(added_.begin(), added_.end());
+    std::sort(sorted.begin(), sorted.end());
+    struct Run {
+        std::size_t first, last;
+    };
+    states_.assign(1, State{});
+    bytes_.assign(1, 0);
+    outputs_.clear();
+    std::vector<std::uint16_t> children(1, 0);
+    std::vector<Run> level{{0, sorted.size()}}, next;
+    // One depth at a time, so the states are numbered breadth first and the
+    // children of each state are consecutive.
+    std::uint32_t state = 0;
+    for (std::size_t depth = 0; !level.empty(); ++depth) {
+        next.clear();
+        for (Run run : level) {
+            const std::uint32_t inherited = state == 0 ? kNone : states_[states_[state].fail].output;
+            states_[state].output = inherited;
+            if (run.first < run.last && sorted[run.first].first.size() == depth) {
+                outputs_.push_back({sorted[run.first++].second, inherited});
+                states_[state].output = static_cast<std::uint32_t>(outputs_.size() - 1);
             }
-            states_[edge.to].fail = target == kNone ? 0 : target;
-            queue.push_back(edge.to);
+            states_[state].moves = static_cast<std::uint32_t>(states_.size()) << kCountBits;
+            while (run.first < run.last) {
+                const auto byte = static_cast<std::uint8_t>(sorted[run.first].first[depth]);
+                std::size_t end = run.first + 1;
+                while (end < run.last && static_cast<std::uint8_t>(sorted[end].first[depth]) == byte)
+                    ++end;
+                next.push_back({run.first, end});
+                State child;
+                child.fail = FailOfChild(state, byte, children);
+                states_.push_back(child);
+                bytes_.push_back(byte);
+                children.push_back(0);
+                ++children[state];
+                run.first = end;
+            }
+            ++state;
         }
+        level.swap(next);
     }
-    states_[0].nextOutput = kNone;
-    edges_.clear();
+    MakeMoves(children);
+    states_.shrink_to_fit();
+    bytes_.shrink_to_fit();
+    outputs_.shrink_to_fit();
+    std::unordered_map<std::string, std::uint32_t>().swap(added_);
+}
+
+void PatternAutomaton::MakeMoves(const std::vector<std::uint16_t>& children)
+{
+    std::size_t tables = 0;
+    for (std::uint32_t state = 0; state < states_.size(); ++state)
+        tables += state == 0 || children[state] > kTableAbove;
+    tables_.assign(tables * 256, 0);
+    std::uint32_t table = 0;
+    // Breadth first: the states a failure leads to have their moves already.
     for (std::uint32_t state = 0; state < states_.size(); ++state) {
-        states_[state].firstEdge = static_cast<std::uint32_t>(edges_.size());
-        states_[state].edgeCount = state == 0 ? 0 : static_cast<std::uint32_t>(building_[state].size());
-        if (state != 0)
-            edges_.insert(edges_.end(), building_[state].begin(), building_[state].end());
-    }
-    tables_.assign(1, root_);
-    states_[0].table = 0;
-    // Breadth first again: a state's failure target has its table (if any) already.
-    for (std::uint32_t state : queue) {
-        if (building_[state].size() <= kTableAbove)
+        const std::uint32_t first = states_[state].moves >> kCountBits;
+        if (state != 0 && children[state] <= kTableAbove) {
+            states_[state].moves |= children[state];
             continue;
-        std::array<std::uint32_t, 256> table;
-        for (unsigned byte = 0; byte < 256; ++byte)
-            table[byte] = Step(state, static_cast<std::uint8_t>(byte));
-        states_[state].table = static_cast<std::uint32_t>(tables_.size());
-        tables_.push_back(table);
+        }
+        std::uint32_t* moves = tables_.data() + std::size_t{table} * 256;
+        if (state != 0)
+            for (unsigned byte = 0; byte < 256; ++byte)
+                moves[byte] = Step(states_[state].fail, static_cast<std::uint8_t>(byte));
+        for (std::uint32_t child = first; child < first + children[state]; ++child)
+            moves[bytes_[child]] = child;
+        states_[state].moves = table++ << kCountBits | kTable;
     }
-    building_.clear();
-    building_.shrink_to_fit();
 }
 
 } // namespace Substitute

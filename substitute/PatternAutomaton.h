@@ -1,15 +1,18 @@
 #pragma once
 // Aho-Corasick over byte strings: one pass over the data finds every place
-// where any of the strings ends. The root and the states with many moves
-// (near the root, where most bytes of most files stay) have a full table of
-// moves, failures resolved; the others keep their few moves in a list, so
-// memory grows with the strings' total length, not times 256.
+// where any of the strings ends. States are numbered breadth first, so the
+// children of a state are consecutive states: a state names its first child
+// and how many there are, and each state keeps only the byte that leads to
+// it (13 bytes a state, no list of moves per state). The root and the states
+// with many moves (near the root, where most bytes of most files stay) have
+// a full table of moves, failures resolved.
 // Built once, then read by any number of threads. Pure: no system calls.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace Substitute {
@@ -29,11 +32,12 @@ public:
     {
         for (;;) {
             const State& s = states_[state];
-            if (s.table != kNone)
-                return tables_[s.table][byte];
-            for (std::uint32_t e = s.firstEdge; e < s.firstEdge + s.edgeCount; ++e)
-                if (edges_[e].byte == byte)
-                    return edges_[e].to;
+            const std::uint32_t count = s.moves & kCountMask, first = s.moves >> kCountBits;
+            if (count == kTable)
+                return tables_[std::size_t{first} * 256 + byte];
+            for (std::uint32_t child = first; child < first + count; ++child)
+                if (bytes_[child] == byte)
+                    return child;
             state = s.fail;
         }
     }
@@ -42,43 +46,43 @@ public:
     template <typename Found>
     void Ends(std::uint32_t state, Found&& found) const
     {
-        if (states_[state].output == kNone)
-            state = states_[state].nextOutput;
-        while (state != kNone) {
-            found(states_[state].output);
-            state = states_[state].nextOutput;
-        }
+        for (std::uint32_t at = states_[state].output; at != kNone; at = outputs_[at].next)
+            found(outputs_[at].id);
     }
 
-    bool HasEnds(std::uint32_t state) const
-    {
-        return states_[state].output != kNone || states_[state].nextOutput != kNone;
-    }
+    bool HasEnds(std::uint32_t state) const { return states_[state].output != kNone; }
 
 private:
-    struct Edge {
-        std::uint8_t byte = 0;
-        std::uint32_t to = 0;
-    };
     struct State {
         std::uint32_t fail = 0;
-        std::uint32_t output = kNone;     // the string ending here
-        std::uint32_t nextOutput = kNone; // the nearest state on the fail chain with an output
-        std::uint32_t firstEdge = 0;
-        std::uint32_t edgeCount = 0;
-        std::uint32_t table = kNone; // its full table of moves, if it has one
+        // The first child << kCountBits | the number of children, or a table's
+        // index << kCountBits | kTable.
+        std::uint32_t moves = 0;
+        std::uint32_t output = kNone; // the first of the strings that end here (outputs_)
     };
+    struct Output {
+        std::uint32_t id;
+        std::uint32_t next; // the next string ending here: one that ends on the fail chain
+    };
+    static constexpr std::uint32_t kCountBits = 3;
+    static constexpr std::uint32_t kCountMask = (1u << kCountBits) - 1;
+    static constexpr std::uint32_t kTable = kCountMask;
     // States with more moves than this get a full table.
     static constexpr std::uint32_t kTableAbove = 4;
 
-    std::uint32_t Child(std::uint32_t state, std::uint8_t byte) const;
+    // While building: the child of state reached by byte, if any.
+    std::uint32_t Child(std::uint32_t state, std::uint8_t byte, const std::vector<std::uint16_t>& children) const;
+    std::uint32_t FailOfChild(std::uint32_t parent, std::uint8_t byte,
+                              const std::vector<std::uint16_t>& children) const;
+    void MakeMoves(const std::vector<std::uint16_t>& children);
 
-    std::vector<State> states_ = std::vector<State>(1);
-    std::vector<Edge> edges_; // per state, contiguous once built
-    std::vector<std::vector<Edge>> building_ = std::vector<std::vector<Edge>>(1);
-    std::array<std::uint32_t, 256> root_{};
-    std::vector<std::array<std::uint32_t, 256>> tables_;
+    std::vector<State> states_;
+    std::vector<std::uint8_t> bytes_; // per state, the byte that leads to it
+    std::vector<Output> outputs_;
+    std::vector<std::uint32_t> tables_; // 256 moves per table
     std::vector<std::uint32_t> lengths_;
+    // Until Build: the strings added and their ids.
+    std::unordered_map<std::string, std::uint32_t> added_;
 };
 
 } // namespace Substitute
