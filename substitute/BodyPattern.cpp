@@ -61,6 +61,7 @@ public:
         }
         if (const char* why = Close())
             return why;
+        pattern_.parts.shrink_to_fit();
         return nullptr;
     }
 
@@ -83,6 +84,9 @@ private:
         part_.gapBefore = gap_;
         if (const char* why = Measure())
             return why;
+        // Held for as long as the database: no room to grow.
+        part_.elements.shrink_to_fit();
+        part_.choices.shrink_to_fit();
         pattern_.parts.push_back(std::move(part_));
         part_ = BodyPart{};
         return nullptr;
@@ -124,7 +128,7 @@ private:
                     high = std::max<std::uint64_t>(high, part_.choices[c].size());
                 }
             } else if (element.kind == BodyElement::Kind::NotChoice) {
-                low = high = element.width;
+                low = high = part_.choices[element.low].size();
             }
             minLength += low;
             maxLength += high;
@@ -219,9 +223,8 @@ private:
             if (c == '|' || c == ')') {
                 if (choice.empty())
                     return "an empty alternative";
-                if (negated && element.high != 0 && choice.size() != element.width)
+                if (negated && element.high != 0 && choice.size() != part_.choices[element.low].size())
                     return "negated alternatives of different lengths";
-                element.width = static_cast<std::uint32_t>(choice.size());
                 part_.choices.push_back(std::move(choice));
                 choice.clear();
                 ++element.high;
@@ -319,13 +322,14 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             break;
         case BodyElement::Kind::NotChoice:
             for (std::size_t p : at) {
-                if (element.width > size - p)
+                const std::size_t width = choices[element.low].size();
+                if (width > size - p)
                     continue;
                 bool any = false;
                 for (std::uint32_t c = element.low; c < element.low + element.high && !any; ++c)
-                    any = std::memcmp(data + p, choices[c].data(), element.width) == 0;
+                    any = std::memcmp(data + p, choices[c].data(), width) == 0;
                 if (!any)
-                    next.push_back(p + element.width);
+                    next.push_back(p + width);
             }
             break;
         }

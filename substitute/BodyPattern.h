@@ -20,14 +20,13 @@ struct BodyElement {
         Byte,      // (b & mask) == value
         Gap,       // low to high bytes of anything
         Choice,    // one of the part's choices [first, first + count)
-        NotChoice, // width bytes that are none of them
+        NotChoice, // as many bytes as each choice has, and none of them
     };
     Kind kind = Kind::Byte;
     std::uint8_t value = 0;
     std::uint8_t mask = 0xFF;
-    std::uint32_t low = 0;   // Gap: fewest bytes; Choice: first choice
-    std::uint32_t high = 0;  // Gap: most bytes; Choice: choice count
-    std::uint32_t width = 0; // NotChoice: the choices' common length
+    std::uint32_t low = 0;  // Gap: fewest bytes; Choice: first choice
+    std::uint32_t high = 0; // Gap: most bytes; Choice: choice count
 };
 
 struct BodyPart {
@@ -36,7 +35,7 @@ struct BodyPart {
     std::uint32_t gapBefore = 0; // fewest bytes between the previous part's end and this one
     std::uint32_t minLength = 0;
     std::uint32_t maxLength = 0;
-    std::string fragment;          // fixed bytes the automaton finds
+    std::string fragment;          // fixed bytes the automaton finds (emptied once it holds them)
     std::uint32_t fragmentMin = 0; // where the fragment can start, counted from the part's start
     std::uint32_t fragmentMax = 0;
     // The element a signature's offset names: 0, the part's start, except in

@@ -29,6 +29,11 @@ void BodySignatureSet::Finish()
         firstPart_.push_back(firstPart_.back() + parts.size());
     }
     automaton_.Build();
+    // The automaton holds the fragments now.
+    for (BodySignature& signature : signatures_)
+        for (BodyPart& part : signature.pattern.parts)
+            std::string().swap(part.fragment);
+    signatures_.shrink_to_fit();
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     refStart_.assign(automaton_.Count() + 1, 0);
     refs_.clear();
