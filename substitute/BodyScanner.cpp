@@ -78,7 +78,8 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     const std::uint64_t windowEnd = windowStart_ + window_.size();
     if (!atEnd && last + part.maxLength > windowEnd)
         return false;
-    if (signature.target == BodyTarget::Pe && layout_.shape != PeSections::Shape::Pe)
+    // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
+    if (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe)
         return true;
     const std::size_t firstPart = set_->FirstPart(candidate.ref.signature);
     std::uint64_t offsetFirst = 0, offsetLast = ~std::uint64_t{0}; // counted from the window's start

@@ -118,6 +118,10 @@ bool BodyOffset::Range(const PeSections& layout, std::uint64_t fileSize, std::ui
     case Kind::Start:
         break;
     case Kind::FromEnd:
+        // clamscan places nothing from the end of a file that claims to be an
+        // image but whose header it cannot read: such a file flags alike here.
+        if (layout.shape == PeSections::Shape::Broken)
+            return false;
         base = static_cast<std::int64_t>(fileSize);
         break;
     case Kind::EntryPoint:

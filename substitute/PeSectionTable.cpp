@@ -29,11 +29,13 @@ PeSections PeSectionTable::Read(const std::uint8_t* head, std::size_t headSize, 
     PeSections result;
     if (headSize > fileSize)
         headSize = static_cast<std::size_t>(fileSize);
-    if (headSize < kLfanewOffset + 4 || head[0] != 'M' || head[1] != 'Z')
+    if (headSize < 2 || head[0] != 'M' || head[1] != 'Z')
         return result;
     // From here on the file claims to be an image: a header that does not
     // fit is a broken one, not a plain file.
     result.shape = PeSections::Shape::Broken;
+    if (headSize < kLfanewOffset + 4)
+        return result;
     const std::uint64_t peOffset = U32(head + kLfanewOffset);
     if (peOffset + kFileHeaderBytes > headSize || std::memcmp(head + peOffset, "PE\0\0", 4) != 0)
         return result;

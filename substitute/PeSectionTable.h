@@ -18,7 +18,7 @@ struct PeSection {
 };
 
 struct PeSections {
-    enum class Shape { NotPe, Pe, Broken };
+    enum class Shape { NotPe, Pe, Broken }; // Broken: starts with "MZ", no readable PE header
     Shape shape = Shape::NotPe;
     std::vector<PeSection> sections;         // those with raw data inside the file, in table order
     std::size_t outside = 0;                 // sections left out: raw data past the file's end
