@@ -42,11 +42,11 @@ void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
             continue;
         const std::uint64_t end = chunkStart + i + 1;
         automaton.Ends(state_, [&](std::uint32_t id) {
-            for (const BodyPartRef* ref = set_->RefsBegin(id); ref != set_->RefsEnd(id) && !matched_; ++ref) {
-                const Candidate candidate{end - automaton.Length(id), *ref};
-                if (!waiting_.empty() || !Verify(candidate, false))
-                    waiting_.push_back(candidate);
-            }
+            if (matched_)
+                return;
+            const Candidate candidate{end - automaton.Length(id), set_->Ref(id)};
+            if (!waiting_.empty() || !Verify(candidate, false))
+                waiting_.push_back(candidate);
         });
     }
 }

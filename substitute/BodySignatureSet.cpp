@@ -18,12 +18,14 @@ void BodySignatureSet::Truncate(std::size_t count)
 
 void BodySignatureSet::Finish()
 {
-    std::vector<std::pair<std::uint32_t, BodyPartRef>> found;
     firstPart_.assign(1, 0);
+    refs_.clear();
     for (std::uint32_t s = 0; s < signatures_.size(); ++s) {
         const std::vector<BodyPart>& parts = signatures_[s].pattern.parts;
         for (std::uint32_t p = 0; p < parts.size(); ++p) {
-            found.push_back({automaton_.Add(parts[p].fragment), {s, p}});
+            // The automaton numbers its strings in the order added: one per part, in refs_'s order.
+            automaton_.Add(parts[p].fragment);
+            refs_.push_back({s, p});
             longestPart_ = std::max(longestPart_, parts[p].maxLength);
         }
         firstPart_.push_back(firstPart_.back() + parts.size());
@@ -34,16 +36,8 @@ void BodySignatureSet::Finish()
         for (BodyPart& part : signature.pattern.parts)
             std::string().swap(part.fragment);
     signatures_.shrink_to_fit();
-    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    refStart_.assign(automaton_.Count() + 1, 0);
-    refs_.clear();
-    refs_.reserve(found.size());
-    for (const auto& [id, ref] : found) {
-        ++refStart_[id + 1];
-        refs_.push_back(ref);
-    }
-    for (std::size_t id = 0; id < automaton_.Count(); ++id)
-        refStart_[id + 1] += refStart_[id];
+    refs_.shrink_to_fit();
+    firstPart_.shrink_to_fit();
 }
 
 } // namespace Substitute

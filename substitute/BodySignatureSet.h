@@ -1,6 +1,6 @@
 #pragma once
 // The loaded body signatures and the automaton over their parts' fragments:
-// each fragment the automaton finds names the parts (signature, part) to
+// each fragment the automaton finds names the part (signature, part) to
 // verify around it. Immutable once finished, so worker threads share it.
 // Pure: no system calls.
 
@@ -35,9 +35,8 @@ public:
     bool Empty() const { return signatures_.empty(); }
     const BodySignature& At(std::uint32_t index) const { return signatures_[index]; }
     const PatternAutomaton& Automaton() const { return automaton_; }
-    // The parts whose fragment is the automaton's string id.
-    const BodyPartRef* RefsBegin(std::uint32_t id) const { return refs_.data() + refStart_[id]; }
-    const BodyPartRef* RefsEnd(std::uint32_t id) const { return refs_.data() + refStart_[id + 1]; }
+    // The part whose fragment is the automaton's string id.
+    const BodyPartRef& Ref(std::uint32_t id) const { return refs_[id]; }
     // Where each signature's parts start in a table of one entry per part.
     std::size_t FirstPart(std::uint32_t signature) const { return firstPart_[signature]; }
     std::size_t PartCount() const { return firstPart_.empty() ? 0 : firstPart_.back(); }
@@ -48,7 +47,6 @@ private:
     std::vector<BodySignature> signatures_;
     PatternAutomaton automaton_;
     std::vector<BodyPartRef> refs_;
-    std::vector<std::uint32_t> refStart_;
     std::vector<std::size_t> firstPart_;
     std::uint32_t longestPart_ = 0;
 };

@@ -7,10 +7,10 @@ namespace Substitute {
 
 std::uint32_t PatternAutomaton::Add(std::string_view bytes)
 {
-    const auto [at, added] = added_.try_emplace(std::string(bytes), static_cast<std::uint32_t>(lengths_.size()));
-    if (added)
-        lengths_.push_back(static_cast<std::uint32_t>(bytes.size()));
-    return at->second;
+    starts_.push_back(static_cast<std::uint32_t>(added_.size()));
+    added_.append(bytes);
+    lengths_.push_back(static_cast<std::uint32_t>(bytes.size()));
+    return static_cast<std::uint32_t>(lengths_.size() - 1);
 }
 
 std::uint32_t PatternAutomaton::Child(std::uint32_t state, std::uint8_t byte,
@@ -41,16 +41,33 @@ std::uint32_t PatternAutomaton::FailOfChild(std::uint32_t parent, std::uint8_t b
 void PatternAutomaton::Build()
 {
     // The strings in byte order: those below one state are a run of them,
-    // the one that ends at the state (if any) first.
-    std::vector<std::pair<std::string_view, std::uint32_t>> sorted(added_.begin(), added_.end());
+    // those that end at the state (if any) first.
+    std::vector<std::pair<std::string_view, std::uint32_t>> sorted;
+    sorted.reserve(lengths_.size());
+    for (std::uint32_t id = 0; id < lengths_.size(); ++id)
+        sorted.emplace_back(std::string_view(added_).substr(starts_[id], lengths_[id]), id);
     std::sort(sorted.begin(), sorted.end());
+    // One state per distinct prefix: each string adds those it does not share with the one before.
+    std::size_t stateCount = 1;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const std::string_view text = sorted[i].first, before = i == 0 ? std::string_view() : sorted[i - 1].first;
+        std::size_t shared = 0;
+        while (shared < text.size() && shared < before.size() && text[shared] == before[shared])
+            ++shared;
+        stateCount += text.size() - shared;
+    }
     struct Run {
         std::size_t first, last;
     };
+    states_.reserve(stateCount);
     states_.assign(1, State{});
+    bytes_.reserve(stateCount);
     bytes_.assign(1, 0);
+    outputs_.reserve(sorted.size());
     outputs_.clear();
-    std::vector<std::uint16_t> children(1, 0);
+    std::vector<std::uint16_t> children;
+    children.reserve(stateCount);
+    children.assign(1, 0);
     std::vector<Run> level{{0, sorted.size()}}, next;
     // One depth at a time, so the states are numbered breadth first and the
     // children of each state are consecutive.
@@ -60,8 +77,8 @@ void PatternAutomaton::Build()
         for (Run run : level) {
             const std::uint32_t inherited = state == 0 ? kNone : states_[states_[state].fail].output;
             states_[state].output = inherited;
-            if (run.first < run.last && sorted[run.first].first.size() == depth) {
-                outputs_.push_back({sorted[run.first++].second, inherited});
+            while (run.first < run.last && sorted[run.first].first.size() == depth) {
+                outputs_.push_back({sorted[run.first++].second, states_[state].output});
                 states_[state].output = static_cast<std::uint32_t>(outputs_.size() - 1);
             }
             states_[state].moves = static_cast<std::uint32_t>(states_.size()) << kCountBits;
@@ -84,10 +101,8 @@ void PatternAutomaton::Build()
         level.swap(next);
     }
     MakeMoves(children);
-    states_.shrink_to_fit();
-    bytes_.shrink_to_fit();
-    outputs_.shrink_to_fit();
-    std::unordered_map<std::string, std::uint32_t>().swap(added_);
+    std::string().swap(added_);
+    std::vector<std::uint32_t>().swap(starts_);
 }
 
 void PatternAutomaton::MakeMoves(const std::vector<std::uint16_t>& children)

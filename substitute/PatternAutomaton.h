@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace Substitute {
@@ -21,7 +20,8 @@ class PatternAutomaton {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
 
-    // The string's id (the same id for the same string added again).
+    // The string's id: ids count up from 0 in the order of adding. A string
+    // added twice has two ids, both reported where it ends.
     std::uint32_t Add(std::string_view bytes);
     void Build();
 
@@ -81,8 +81,9 @@ private:
     std::vector<Output> outputs_;
     std::vector<std::uint32_t> tables_; // 256 moves per table
     std::vector<std::uint32_t> lengths_;
-    // Until Build: the strings added and their ids.
-    std::unordered_map<std::string, std::uint32_t> added_;
+    // Until Build: the strings added, one after another, and where each starts.
+    std::string added_;
+    std::vector<std::uint32_t> starts_;
 };
 
 } // namespace Substitute
