@@ -157,8 +157,8 @@ private:
             return "a gap at the pattern's edge";
         BodyElement gap;
         gap.kind = BodyElement::Kind::Gap;
-        gap.low = low;
-        gap.high = high;
+        gap.low = static_cast<std::uint16_t>(low);
+        gap.high = static_cast<std::uint16_t>(high);
         part_.elements.push_back(gap);
         return nullptr;
     }
@@ -214,7 +214,7 @@ private:
         ++at_;
         BodyElement element;
         element.kind = negated ? BodyElement::Kind::NotChoice : BodyElement::Kind::Choice;
-        element.low = static_cast<std::uint32_t>(part_.choices.size());
+        element.low = static_cast<std::uint16_t>(part_.choices.size());
         std::string choice;
         for (;;) {
             if (at_ >= text_.size())
@@ -225,6 +225,8 @@ private:
                     return "an empty alternative";
                 if (negated && element.high != 0 && choice.size() != part_.choices[element.low].size())
                     return "negated alternatives of different lengths";
+                if (part_.choices.size() >= BodyPattern::kMaxChoices)
+                    return "too many alternatives";
                 part_.choices.push_back(std::move(choice));
                 choice.clear();
                 ++element.high;

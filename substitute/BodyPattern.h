@@ -25,8 +25,9 @@ struct BodyElement {
     Kind kind = Kind::Byte;
     std::uint8_t value = 0;
     std::uint8_t mask = 0xFF;
-    std::uint32_t low = 0;  // Gap: fewest bytes; Choice: first choice
-    std::uint32_t high = 0; // Gap: most bytes; Choice: choice count
+    // Small: a database holds one element per byte of every pattern.
+    std::uint16_t low = 0;  // Gap: fewest bytes; Choice: first choice
+    std::uint16_t high = 0; // Gap: most bytes; Choice: choice count
 };
 
 struct BodyPart {
@@ -52,10 +53,12 @@ struct BodyPart {
 struct BodyPattern {
     // Longer gaps, and longer parts, than any real signature needs: a part
     // is verified in a window that stays in memory.
-    static constexpr std::uint32_t kMaxGap = 8192;
+    static constexpr std::uint32_t kMaxGap = 8192; // fits an element
     static constexpr std::uint32_t kMaxPartLength = 32768;
     static constexpr std::size_t kMaxFragment = 16;
     static constexpr std::size_t kMinFragment = 2;
+    // Alternatives in one part, all choices counted: what an element can name.
+    static constexpr std::size_t kMaxChoices = 0xFFFF;
 
     std::vector<BodyPart> parts;
 

@@ -84,6 +84,14 @@ private:
     const Bytes& data_;
 };
 
+std::string Repeated(const std::string& text, std::size_t times)
+{
+    std::string all;
+    while (times-- != 0)
+        all += text;
+    return all;
+}
+
 std::string Hex(std::uint8_t byte)
 {
     static const char digits[] = "0123456789abcdef";
@@ -208,6 +216,7 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
         {"A:0:*:4142{0-100000}4344", LineStatus::Malformed}, // huge range
         {"A:0:*:4142{99999999999}4344", LineStatus::Malformed},
         {"A:0:*:41(42|)43", LineStatus::Malformed},        // empty alternative
+        {"A:0:*:4142(" + Repeated("43|", 0xFFFF) + "44)", LineStatus::Malformed}, // more than a part can name
         {"A:0:*:41??42", LineStatus::Malformed},           // no two fixed bytes in a row
         {"A:0:*:4142*43", LineStatus::Malformed},          // every part needs them
         {"A:0:*:????", LineStatus::Malformed},             // would match everything
