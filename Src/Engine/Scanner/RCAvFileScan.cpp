@@ -240,12 +240,18 @@ void RCAvFileScan::QueryLoop()
     s.startedEvent.Set();
 
     const HANDLE events[2] = {s.stopEvent.GetHandle(), s.resultsEvent.GetHandle()};
+    // The answer list and this batch trade buffers and both keep their
+    // capacity for the whole run. A list that grew anew for every batch
+    // would churn blocks of hundreds of KiB through the heap, and each
+    // long-lived block placed in one of their holes meanwhile (a threat the
+    // run keeps) would make the heap grow: peak memory would rise with the
+    // number of files scanned.
+    std::vector<State::Answer> batch;
     for (;;) {
         const DWORD outcome = WaitForMultipleObjects(2, events, FALSE, s.timing.idleWaitMs);
         if (outcome == WAIT_OBJECT_0)
             break;
         if (outcome == WAIT_OBJECT_0 + 1) {
-            std::vector<State::Answer> batch;
             {
                 RCAutoLock guard(s.resultsLock);
                 batch.swap(s.results);
@@ -253,6 +259,7 @@ void RCAvFileScan::QueryLoop()
             for (const State::Answer& answer : batch)
                 if (!s.idle)
                     OnTrevoxResult(answer.taskId, answer.result);
+            batch.clear();
             // A stop or the end of the run cuts the gathering short.
             if (s.timing.gatherMs != 0)
                 s.stopEvent.Wait(s.timing.gatherMs);
@@ -263,8 +270,9 @@ void RCAvFileScan::QueryLoop()
         // queries, whose end the enumeration thread is waiting for.
     }
     {
+        // Between runs the queue keeps no answer buffer.
         RCAutoLock guard(s.resultsLock);
-        s.results.clear();
+        std::vector<State::Answer>().swap(s.results);
     }
     if (s.sink != nullptr)
         s.sink->OnQueryEnd();
