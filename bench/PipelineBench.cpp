@@ -15,6 +15,7 @@
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
+#include "foundation/RCFileEnumerator.h"
 #include "foundation/RCHandles.h"
 #include "substitute/FileList.h"
 
@@ -37,23 +38,44 @@ public:
     RC::unique_handle ended;
 };
 
-// The bytes of the files the controller's filter lets through, for MiB/s.
+// The files the controller's filter lets through and their bytes, for MiB/s.
+// Counted during a walk and not kept: a list of every path would be the
+// largest thing in this process and would hide the controller's own peak.
+class ScannedFiles : public RC::RCFileEnumeratorCallback {
+public:
+    uint32_t OnFindFile(const std::wstring&, const std::wstring& name, const WIN32_FIND_DATAW& entry) override
+    {
+        Count(name, entry.nFileSizeHigh, entry.nFileSizeLow);
+        return 0;
+    }
+    void Count(const std::wstring& name, DWORD sizeHigh, DWORD sizeLow)
+    {
+        const size_t dot = name.rfind(L'.');
+        if (dot == std::wstring::npos || name.find(L'\\', dot) != std::wstring::npos ||
+            !RC::RCAvEnumFileFilter::IsScanExtension(name.substr(dot)))
+            return;
+        bytes += (static_cast<unsigned long long>(sizeHigh) << 32) | sizeLow;
+        ++files;
+    }
+
+    unsigned long files = 0;
+    unsigned long long bytes = 0;
+};
+
 double ScannedMiB(const std::vector<std::wstring>& roots, unsigned long& files)
 {
-    unsigned long long bytes = 0;
-    files = 0;
-    for (const std::wstring& path : Substitute::ListFiles(roots)) {
-        const size_t dot = path.rfind(L'.');
-        if (dot == std::wstring::npos || path.find(L'\\', dot) != std::wstring::npos ||
-            !RC::RCAvEnumFileFilter::IsScanExtension(path.substr(dot)))
-            continue;
+    ScannedFiles scanned;
+    for (const std::wstring& root : roots) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-            bytes += (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-            ++files;
-        }
+        if (!GetFileAttributesExW(root.c_str(), GetFileExInfoStandard, &data))
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            RCEnumerateFiles(root, &scanned);
+        else
+            scanned.Count(root, data.nFileSizeHigh, data.nFileSizeLow);
     }
-    return bytes / 1048576.0;
+    files = scanned.files;
+    return scanned.bytes / 1048576.0;
 }
 
 } // namespace
