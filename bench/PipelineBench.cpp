@@ -14,6 +14,7 @@
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/RCTrevoxCtrl.h"
+#include "bench/RunEndSignal.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCHandles.h"
@@ -22,21 +23,6 @@
 namespace {
 
 constexpr uint32_t kCustomItem = 26;
-
-class EndSignal : public RC::IScanObCallback {
-public:
-    EndSignal() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    void OnScanStateChange(const RC::ScanStatusBlock* status) override
-    {
-        if (status->state == 3 || status->state == 4)
-            SetEvent(ended.get());
-    }
-    void OnScanProgressChange(const RC::ScanProgressBlock*) override {}
-    void OnItemStatusChange(uint32_t, const RC::ItemRow*) override {}
-    void OnItemProgressChange(uint32_t, const RC::ItemRow*) override {}
-
-    RC::unique_handle ended;
-};
 
 // The files the controller's filter lets through and their bytes, for MiB/s.
 // Counted during a walk and not kept: a list of every path would be the
@@ -93,7 +79,7 @@ int wmain(int argc, wchar_t** argv)
     unsigned long listed = 0;
     const double mib = ScannedMiB(info.customPaths, listed);
 
-    EndSignal signal;
+    KivoBench::RunEndSignal signal;
     RC::RCSafeTrevoxCtrl ctrl;
     ctrl.Initialize(L"pipeline-bench");
     ctrl.GetObserver()->SetCallback(&signal);
