@@ -1,8 +1,8 @@
 // The scheduled-task walk through real COM activation: Task Scheduler 2.0
 // against FakeTaskService.dll, registered for the scheduler's class for the
 // length of a test (Wine's own service lists no tasks), and Task Scheduler
-// 1.0 against Wine's mstask in system_task_walker.exe, run under a Windows
-// version that Wine sets for that program alone.
+// 1.0 against Wine's mstask and then the same fake in system_task_walker.exe,
+// run under a Windows version that Wine sets for that program alone.
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
@@ -57,7 +57,7 @@ TEST(RCAvEnumSystemTaskTest, TaskScheduler2ReportsTheFirstProgramOfEveryTaskSubF
     EXPECT_THAT(Walk(0), ElementsAre(programs[0]));
 }
 
-// Runs system_task_walker.exe; its lines: "major N", then the reported paths.
+// Runs system_task_walker.exe; its lines: the fake's, "major N", the paths.
 std::vector<std::wstring> RunWalker(const std::wstring& arguments = L"")
 {
     const std::wstring command = RCGetExeFolder() + L"system_task_walker.exe" + arguments;
@@ -87,30 +87,34 @@ struct ScratchJob {
 
 TEST(RCAvEnumSystemTaskTest, TaskScheduler1OnMajorVersion5AndNothingOnOtherVersions)
 {
+    // Wine's own scheduler finds a work item only by its name without ".job".
     ScratchDir dir;
-    ScratchJob jobs[2];
-    std::vector<std::wstring> programs;
-    for (ScratchJob& job : jobs) {
-        programs.push_back(dir.Write(job.name + L".exe", "x"));
-        ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
-                                           reinterpret_cast<void**>(job.scheduler.GetAddressOf())));
-        ComPtr<ITask> task;
-        ASSERT_EQ(S_OK, job.scheduler->NewWorkItem(job.name.c_str(), CLSID_CTask, IID_ITask,
+    ScratchJob wineJob;
+    const std::wstring program = dir.Write(wineJob.name + L".exe", "x");
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_CTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskScheduler,
+                                       reinterpret_cast<void**>(wineJob.scheduler.GetAddressOf())));
+    ComPtr<ITask> task;
+    ASSERT_EQ(S_OK, wineJob.scheduler->NewWorkItem(wineJob.name.c_str(), CLSID_CTask, IID_ITask,
                                                    reinterpret_cast<IUnknown**>(task.GetAddressOf())));
-        ASSERT_EQ(S_OK, task->SetApplicationName(programs.back().c_str()));
-        ComPtr<IPersistFile> file;
-        ASSERT_EQ(S_OK, task.As(&file));
-        ASSERT_EQ(S_OK, file->Save(nullptr, TRUE));
-    }
+    ASSERT_EQ(S_OK, task->SetApplicationName(program.c_str()));
+    ComPtr<IPersistFile> file;
+    ASSERT_EQ(S_OK, task.As(&file));
+    ASSERT_EQ(S_OK, file->Save(nullptr, TRUE));
 
     ScratchKey appDefaults(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults", false, L"system_task_walker.exe");
     appDefaults.SetText(L"", L"Version", L"winxp");
-    const std::vector<std::wstring> xp = RunWalker();
-    ASSERT_FALSE(xp.empty());
-    EXPECT_EQ(xp[0], L"major 5");
-    EXPECT_THAT(xp, IsSupersetOf(programs));
-    // Both names come in one batch: a stop taken with the first ends it.
-    EXPECT_EQ(RunWalker(L" stop").size(), 2u);
+    EXPECT_THAT(RunWalker(), IsSupersetOf({std::wstring(L"major 5"), program}));
+
+    // The fake's seven work items, each batch of five from its last to its first;
+    // a stop taken with the first path ends the batch and the walk.
+    ScratchValue fake(HKEY_LOCAL_MACHINE,
+                      L"Software\\Classes\\CLSID\\{148BD52A-A2AB-11CE-B11F-00AA00530503}\\InProcServer32", L"",
+                      RCGetExeFolder() + L"FakeTaskService.dll", KEY_WOW64_32KEY);
+    ASSERT_EQ(ERROR_SUCCESS, fake.Status());
+    const auto job = [](int n) { return L"C:\\KivoJobs\\job" + std::to_wstring(n) + L".exe"; };
+    EXPECT_THAT(RunWalker(), ElementsAre(L"next", L"next", L"next", L"major 5", job(5), job(4), job(3), job(2), job(1),
+                                         job(7), job(6)));
+    EXPECT_THAT(RunWalker(L" stop"), ElementsAre(L"next", L"major 5", job(5)));
 
     appDefaults.SetText(L"", L"Version", L"win10");
     EXPECT_THAT(RunWalker(), ElementsAre(L"major 10"));

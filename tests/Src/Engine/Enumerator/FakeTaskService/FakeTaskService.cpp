@@ -1,15 +1,18 @@
-// An in-process Task Scheduler 2.0 service for the scheduled-task walk's
-// tests: Wine's own service lists no tasks, so the tests register this one
-// for CLSID_TaskScheduler while they run. It serves a fixed tree of folders
-// and tasks. The objects are built on the interfaces' C declarations, so that
-// each fills in only the methods a task walk calls: the other slots are null,
-// and a walk that called one would fail its test at once.
+// An in-process Task Scheduler 2.0 service and 1.0 scheduler for the task
+// walk's tests (Wine's own lists no tasks), registered for the scheduler's
+// class while a test runs, serving a fixed tree of folders and tasks or list
+// of work items. The objects are built on the interfaces' C declarations, so
+// that each fills in only the methods a task walk calls: the other slots are
+// null, and a walk that called one would fail its test at once.
 #define CINTERFACE
 #include <windows.h>
 #include <initguid.h>
+#include <mstask.h>
+#include <shlwapi.h>
 #include <taskschd.h>
 
 #include <algorithm>
+#include <string>
 #include <vector>
 
 namespace {
@@ -199,19 +202,62 @@ HRESULT STDMETHODCALLTYPE Connect(ITaskService* self, VARIANT, VARIANT, VARIANT,
 }
 const ITaskServiceVtbl kService = {KIVO_IUNKNOWN, .GetFolder = GetRootFolder, .Connect = Connect};
 
-// The factory is a static object: counting would change nothing.
+// Task Scheduler 1.0: seven work items; "jobN.job" runs C:\KivoJobs\jobN.exe.
+// Each batch asked for writes the line "next" to standard output, so that a
+// test sees how far a walk read the list.
+const wchar_t* const kWorkItems[] = {L"job1.job", L"job2.job", L"job3.job", L"job4.job",
+                                     L"job5.job", L"job6.job", L"job7.job"};
+
+HRESULT STDMETHODCALLTYPE GetApplicationName(ITask* self, LPWSTR* program)
+{
+    const std::wstring stem(&Node<wchar_t>(self), 4); // "jobN"
+    return ::SHStrDupW((L"C:\\KivoJobs\\" + stem + L".exe").c_str(), program);
+}
+const ITaskVtbl kWorkItem = {KIVO_IUNKNOWN, .GetApplicationName = GetApplicationName};
+
+HRESULT STDMETHODCALLTYPE NextNames(IEnumWorkItems* self, ULONG wanted, LPWSTR** names, ULONG* fetched)
+{
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), L"next\n", 5 * sizeof(wchar_t), &written, nullptr);
+    std::vector<const void*>& left = reinterpret_cast<Object*>(self)->items;
+    *fetched = std::min<ULONG>(wanted, static_cast<ULONG>(left.size()));
+    *names = *fetched ? static_cast<LPWSTR*>(::CoTaskMemAlloc(*fetched * sizeof(LPWSTR))) : nullptr;
+    for (ULONG i = 0; i < *fetched; ++i)
+        ::SHStrDupW(static_cast<const wchar_t*>(left[i]), &(*names)[i]);
+    left.erase(left.begin(), left.begin() + *fetched);
+    return *fetched == wanted ? S_OK : S_FALSE;
+}
+const IEnumWorkItemsVtbl kWorkItemList = {KIVO_IUNKNOWN, .Next = NextNames};
+
+HRESULT STDMETHODCALLTYPE EnumWorkItems(ITaskScheduler*, IEnumWorkItems** items)
+{
+    return Give(kWorkItemList, {IID_IEnumWorkItems}, nullptr,
+                std::vector<const void*>(std::begin(kWorkItems), std::end(kWorkItems)), items);
+}
+HRESULT STDMETHODCALLTYPE Activate(ITaskScheduler*, LPCWSTR name, REFIID, IUnknown** item)
+{
+    const auto* known = std::find_if(std::begin(kWorkItems), std::end(kWorkItems),
+                                     [&](const wchar_t* listed) { return ::lstrcmpW(listed, name) == 0; });
+    return known == std::end(kWorkItems) ? HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+                                         : Give(kWorkItem, {IID_ITask}, *known, {}, reinterpret_cast<ITask**>(item));
+}
+const ITaskSchedulerVtbl kScheduler = {KIVO_IUNKNOWN, .Enum = EnumWorkItems, .Activate = Activate};
+
+// The factories are static objects, one per class, each holding the vtable
+// of the objects it makes: counting would change nothing.
 ULONG STDMETHODCALLTYPE StaticCount(IClassFactory*)
 {
     return 1;
 }
-HRESULT STDMETHODCALLTYPE CreateInstance(IClassFactory*, IUnknown* outer, REFIID iid, void** out)
+HRESULT STDMETHODCALLTYPE CreateInstance(IClassFactory* self, IUnknown* outer, REFIID iid, void** out)
 {
     if (outer)
         return CLASS_E_NOAGGREGATION;
-    ITaskService* service = nullptr;
-    Give(kService, {IID_ITaskService}, nullptr, {}, &service);
-    const HRESULT hr = QueryInterface(service, iid, out);
-    Release(service);
+    const void* vtable = reinterpret_cast<Object*>(self)->node;
+    const IID& made = vtable == &kService ? IID_ITaskService : IID_ITaskScheduler;
+    auto* object = reinterpret_cast<IUnknown*>(new Object{vtable, nullptr, {}, {made}, 1});
+    const HRESULT hr = QueryInterface(object, iid, out);
+    Release(object);
     return hr;
 }
 HRESULT STDMETHODCALLTYPE LockServer(IClassFactory*, BOOL)
@@ -221,15 +267,17 @@ HRESULT STDMETHODCALLTYPE LockServer(IClassFactory*, BOOL)
 const IClassFactoryVtbl kFactoryVtbl = {.QueryInterface = QueryInterface, .AddRef = StaticCount,
                                         .Release = StaticCount, .CreateInstance = CreateInstance,
                                         .LockServer = LockServer};
-Object factory{&kFactoryVtbl, nullptr, {}, {IID_IClassFactory}, 1};
+Object serviceFactory{&kFactoryVtbl, &kService, {}, {IID_IClassFactory}, 1};
+Object schedulerFactory{&kFactoryVtbl, &kScheduler, {}, {IID_IClassFactory}, 1};
 
 } // namespace
 
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
 {
-    if (clsid != CLSID_TaskScheduler)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return QueryInterface(reinterpret_cast<IClassFactory*>(&factory), iid, out);
+    Object* factory = clsid == CLSID_TaskScheduler    ? &serviceFactory
+                      : clsid == CLSID_CTaskScheduler ? &schedulerFactory
+                                                      : nullptr;
+    return factory ? QueryInterface(reinterpret_cast<IClassFactory*>(factory), iid, out) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 // The objects point into the fixed tree; staying loaded keeps that simple.
