@@ -324,6 +324,20 @@ TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScan
     EXPECT_EQ(Values({3, 12, 10, 2, 4}), ItemRow(26));
 }
 
+// "C:x" names a file in drive C's current folder: the enumerators report it,
+// but the run takes drive paths of four characters or more only.
+TEST_F(RCSafeTrevoxCtrlTest, AThreeCharacterDrivePathCountsNowhere)
+{
+    folder_.Write(L"x");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder_.Path().c_str()));
+    ctrl_.SetScanTypeInfo({3, {L"C:x", RCPathJoin(folder_.Path(), L"eicar.com")}});
+    Start();
+    const bool ended = recorder_.WaitForEnds(1), found = RCIsFile(L"C:x");
+    ::SetCurrentDirectoryW(RCGetExeFolder().c_str()); // any but the test's folder, which then goes
+    ASSERT_TRUE(ended && found);
+    EXPECT_EQ(Values({4, 1, 0, 1}), recorder_.Get(recorder_.totals)); // the EICAR file alone
+}
+
 TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
 {
     // One file is never answered, so the run lasts until it is stopped (and
