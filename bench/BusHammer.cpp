@@ -79,17 +79,17 @@ public:
         RC::ThreatFoundEvent threat;
         if (message.id() == RC::EVT_SCAN_STATE && RC::RCDecodeRecord(state, *data)) {
             if (TaskCounts* task = Find(state.taskId)) {
-                if (state.state == 0 && !task->inRun)
+                if (state.state == RC::ScanState::NotStarted && !task->inRun)
                     task->inRun = true, ++task->starts;
-                if (state.state == 3 || state.state == 4)
+                if (state.state == RC::ScanState::Stopped || state.state == RC::ScanState::Completed)
                     task->inRun = false;
-                task->completed += state.state == 4;
-                task->stopped += state.state == 3;
+                task->completed += state.state == RC::ScanState::Completed;
+                task->stopped += state.state == RC::ScanState::Stopped;
             }
         } else if (message.id() == RC::EVT_OPERATE_STATE && RC::RCDecodeRecord(operate, *data)) {
             if (TaskCounts* task = Find(operate.taskId)) {
-                task->operations += operate.phase == 0;
-                task->operationEnds += operate.phase == 4;
+                task->operations += operate.phase == RC::OperatePhase::Started;
+                task->operationEnds += operate.phase == RC::OperatePhase::Finished;
             }
         } else if (message.id() == RC::EVT_THREAT_FOUND && RC::RCDecodeRecord(threat, *data)) {
             if (TaskCounts* task = Find(threat.taskId)) {
@@ -308,10 +308,10 @@ int wmain(int argc, wchar_t** argv)
             bus.Post(id, L"bus-hammer", L"peer", &record);
         };
         const auto setup = [&](int task) {
-            request(RC::REQ_TASK_SETUP,
-                    RC::RCEncodeRecord(RC::TaskSetupRequest{EventCounter::TaskId(task), 3, {folders[task]}}));
+            request(RC::REQ_TASK_SETUP, RC::RCEncodeRecord(RC::TaskSetupRequest{
+                                            EventCounter::TaskId(task), RC::ScanType::Custom, {folders[task]}}));
         };
-        const auto command = [&](int task, uint32_t code) {
+        const auto command = [&](int task, RC::Command code) {
             request(RC::REQ_TASK_COMMAND, RC::RCEncodeRecord(RC::TaskCommandRequest{EventCounter::TaskId(task), code}));
         };
         for (long round = 1; round <= rounds; ++round) {
@@ -331,16 +331,16 @@ int wmain(int argc, wchar_t** argv)
                     break;
                 case 2:
                 case 3:
-                    command(task, 0);
+                    command(task, RC::Command::Start);
                     break;
                 case 4:
-                    command(task, 1);
+                    command(task, RC::Command::Stop);
                     break;
                 case 5:
-                    command(task, 2);
+                    command(task, RC::Command::Suspend);
                     break;
                 case 6:
-                    command(task, 3);
+                    command(task, RC::Command::Resume);
                     break;
                 case 7: {
                     // Quarantine or restore what the task found, and an id it never reported.
@@ -348,7 +348,7 @@ int wmain(int argc, wchar_t** argv)
                     ids.push_back(0x7FFFFFFF);
                     std::shuffle(ids.begin(), ids.end(), random);
                     ids.resize(random() % (ids.size() + 1));
-                    const uint32_t operation = random() % 2 ? 1 : 4;
+                    const RC::Operation operation = random() % 2 ? RC::Operation::Quarantine : RC::Operation::Restore;
                     request(RC::REQ_TASK_OPERATE, RC::RCEncodeRecord(RC::TaskOperateRequest{taskId, operation, ids}));
                     break;
                 }
@@ -366,7 +366,7 @@ int wmain(int argc, wchar_t** argv)
             }
             // A suspended run ends only once resumed.
             for (int task = 0; task < kTasks; ++task)
-                command(task, 3);
+                command(task, RC::Command::Resume);
             bus.WaitIdle(); // every start answered
             if (!counter.WaitSettled()) {
                 std::fwprintf(stderr,

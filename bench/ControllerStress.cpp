@@ -35,7 +35,7 @@ class EndCounter : public RC::IScanObCallback {
 public:
     void OnScanStateChange(const RC::ScanStatusBlock* status) override
     {
-        if (status->state != 3 && status->state != 4)
+        if (status->state != RC::ScanState::Stopped && status->state != RC::ScanState::Completed)
             return;
         std::lock_guard<std::mutex> guard(lock_);
         ++ends_;
@@ -53,7 +53,7 @@ public:
         changed_.wait_for(guard, kEndBound, [&] { return ends_ >= count; });
         return ends_;
     }
-    uint32_t LastEnd()
+    RC::ScanState LastEnd()
     {
         std::lock_guard<std::mutex> guard(lock_);
         return lastEnd_;
@@ -63,7 +63,7 @@ private:
     std::mutex lock_;
     std::condition_variable changed_;
     long ends_ = 0;
-    uint32_t lastEnd_ = 0;
+    RC::ScanState lastEnd_ = RC::ScanState::NotStarted;
 };
 
 using KivoBench::ProcessSample;
@@ -125,7 +125,7 @@ int wmain(int argc, wchar_t** argv)
     ctrl.Initialize(L"controller-stress");
     ctrl.GetObserver()->SetCallback(&counter);
     RC::ScanTypeInfo info;
-    info.scanType = 3;
+    info.scanType = RC::ScanType::Custom;
     info.customPaths = {folder};
     ctrl.SetScanTypeInfo(info);
 
@@ -161,8 +161,9 @@ int wmain(int argc, wchar_t** argv)
             Fail();
         }
         stoppedRuns += stopped;
-        if (!stopped && counter.LastEnd() != 4) {
-            std::fwprintf(stderr, L"run %ld: ended in state %u without a stop\n", run, counter.LastEnd());
+        if (!stopped && counter.LastEnd() != RC::ScanState::Completed) {
+            std::fwprintf(stderr, L"run %ld: ended in state %u without a stop\n", run,
+                          RC::WireValue(counter.LastEnd()));
             Fail();
         }
         if (run == 10)

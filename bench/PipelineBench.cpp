@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr uint32_t kCustomItem = 26;
-
 // The files the controller's filter lets through and their bytes, for MiB/s.
 // Counted during a walk and not kept: a list of every path would be the
 // largest thing in this process and would hide the controller's own peak.
@@ -74,7 +72,7 @@ int wmain(int argc, wchar_t** argv)
     }
     RC::RCDebugger::GetInstance()->Init(nullptr);
     RC::ScanTypeInfo info;
-    info.scanType = 3;
+    info.scanType = RC::ScanType::Custom;
     info.customPaths.assign(argv + 1, argv + argc);
     unsigned long listed = 0;
     const double mib = ScannedMiB(info.customPaths, listed);
@@ -95,7 +93,7 @@ int wmain(int argc, wchar_t** argv)
     WaitForSingleObject(signal.ended.get(), INFINITE);
     QueryPerformanceCounter(&end);
     const RC::ScanStatusBlock status = ctrl.GetObserver()->GetStatus();
-    const uint32_t scanned = ctrl.GetObserver()->GetItemRow(kCustomItem).counts.scanned;
+    const uint32_t scanned = ctrl.GetObserver()->GetItemRow(RC::kCustomPathsShowType).counts.scanned;
     ctrl.UnInitialize();
 
     const double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
@@ -104,9 +102,9 @@ int wmain(int argc, wchar_t** argv)
                   L"peak working set %.1f MiB\n",
                   status.counts.filesFound, scanned, status.counts.level2Found + status.counts.level3Found, mib,
                   seconds, scanned / seconds, mib / seconds, Substitute::PeakWorkingSetMiB());
-    if (status.state != 4 || scanned != listed) {
-        std::fwprintf(stderr, L"pipeline-bench: end state %u, %u of %lu files scanned\n", status.state, scanned,
-                      listed);
+    if (status.state != RC::ScanState::Completed || scanned != listed) {
+        std::fwprintf(stderr, L"pipeline-bench: end state %u, %u of %lu files scanned\n", RC::WireValue(status.state),
+                      scanned, listed);
         return 2;
     }
     return 0;

@@ -28,7 +28,7 @@ public:
     bool OnFileQueryEnd(RC::FileQueryTask* task) override
     {
         ++ended;
-        if (task->result.level != 0)
+        if (task->level() != RC::ThreatLevel::Clean)
             ++threats;
         return true;
     }

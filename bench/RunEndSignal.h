@@ -14,7 +14,7 @@ public:
     RunEndSignal() : ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     void OnScanStateChange(const RC::ScanStatusBlock* status) override
     {
-        if (status->state == 3 || status->state == 4)
+        if (status->state == RC::ScanState::Stopped || status->state == RC::ScanState::Completed)
             SetEvent(ended.get());
     }
     void OnScanProgressChange(const RC::ScanProgressBlock*) override {}

@@ -140,7 +140,7 @@ public:
 void Controller(const std::vector<std::wstring>& roots)
 {
     RC::ScanTypeInfo info;
-    info.scanType = 3;
+    info.scanType = RC::ScanType::Custom;
     info.customPaths = roots;
     ProgressSampler sampler;
     RC::RCSafeTrevoxCtrl ctrl;

@@ -5,14 +5,11 @@
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCPath.h"
 #include "foundation/RCString.h"
+#include "module/RCBusCodes.h"
 
 namespace KivoHost {
 
 namespace {
-
-// The module's extension filter: a dot and three letters, one of these.
-constexpr const wchar_t* kScannedExtensions[] = {L".exe", L".dll", L".sys", L".com", L".cpl", L".vir", L".drv", L".scr",
-                                                 L".ocx", L".bat", L".cmd", L".pif", L".rar", L".zip", L".doc"};
 
 // True when path is folder itself or lies inside it.
 bool IsWithin(const std::wstring& path, const std::wstring& folder)
@@ -59,7 +56,7 @@ bool KivoPathSurvey::HasScannedExtension(const std::wstring& path)
     const size_t dot = path.find_last_of(L".\\/");
     if (dot == std::wstring::npos || path[dot] != L'.' || path.size() - dot != 4)
         return false;
-    for (const wchar_t* scanned : kScannedExtensions)
+    for (const wchar_t* scanned : RC::kScannedExtensions)
         if (RCEqualsNoCase(path.c_str() + dot, scanned))
             return true;
     return false;

@@ -6,11 +6,14 @@ namespace {
 
 struct ScanTypeName {
     const wchar_t* name;
-    uint32_t type;
+    RC::ScanType type;
 };
 
 // Type 4 is a second custom type of the module; one name is enough here.
-constexpr ScanTypeName kScanTypes[] = {{L"quick", 1}, {L"full", 2}, {L"custom", 3}, {L"memory", 5}};
+constexpr ScanTypeName kScanTypes[] = {{L"quick", RC::ScanType::Quick},
+                                       {L"full", RC::ScanType::Full},
+                                       {L"custom", RC::ScanType::Custom},
+                                       {L"memory", RC::ScanType::Memory}};
 
 bool IsHexText(const std::wstring& text)
 {
@@ -134,9 +137,9 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             paths.push_back(arg);
         }
     }
-    if (!paths.empty() && typeGiven && scanType != 3)
+    if (!paths.empty() && typeGiven && scanType != RC::ScanType::Custom)
         return Fail(L"paths are scanned by the custom type only");
-    if (action == Action::Scan && scanType == 3 && paths.empty())
+    if (action == Action::Scan && scanType == RC::ScanType::Custom && paths.empty())
         paths.push_back(L".");
     return true;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "module/RCBusCodes.h"
+
 namespace KivoHost {
 
 class KivoScanOptions {
@@ -15,7 +17,7 @@ public:
     [[nodiscard]] bool Parse(const std::vector<std::wstring>& args);
 
     Action action = Action::Scan;
-    uint32_t scanType = 3; // the module's scan type: 1 quick, 2 full, 3 custom, 5 memory
+    RC::ScanType scanType = RC::ScanType::Custom;
     std::wstring typeName = L"custom";
     bool quarantine = false;
     bool json = false;

@@ -1,6 +1,7 @@
 #include "host/KivoTaskEvent.h"
 
 #include <cstdio>
+#include <type_traits>
 
 #include "foundation/RCTextConvert.h"
 #include "module/RCBusIds.h"
@@ -15,6 +16,11 @@ public:
     explicit JsonLine(const char* event) { text_ = "{\"event\":\"" + std::string(event) + "\""; }
     JsonLine& Text(const char* name, const std::wstring& value) { return Raw(name, KivoJsonString(value)); }
     JsonLine& Number(const char* name, uint32_t value) { return Raw(name, std::to_string(value)); }
+    template <class Code, class = std::enable_if_t<std::is_enum_v<Code>>>
+    JsonLine& Number(const char* name, Code code)
+    {
+        return Number(name, RC::WireValue(code));
+    }
     JsonLine& Bool(const char* name, bool value) { return Raw(name, value ? "true" : "false"); }
     JsonLine& Raw(const char* name, const std::string& value)
     {
@@ -27,17 +33,13 @@ private:
     std::string text_;
 };
 
-// The name of a code from a table indexed by it; the number for any other.
-template <size_t N>
-std::wstring NameOf(const wchar_t* const (&names)[N], uint32_t code)
+// The vocabulary's name of a code; the number for any other.
+template <class Code>
+std::wstring NameOrNumber(Code code)
 {
-    return code < N && names[code][0] != L'\0' ? names[code] : L"code " + std::to_wstring(code);
+    const wchar_t* name = RC::NameOf(code);
+    return name != nullptr ? name : L"code " + std::to_wstring(RC::WireValue(code));
 }
-
-constexpr const wchar_t* kRunStates[] = {L"not started", L"scanning", L"suspended", L"stopped", L"completed"};
-constexpr const wchar_t* kItemStatuses[] = {L"not started", L"enumerating", L"scanning", L"finished"};
-constexpr const wchar_t* kOperatePhases[] = {L"started", L"", L"", L"", L"finished"};
-constexpr const wchar_t* kOperateOutcomes[] = {L"started", L"failed", L"succeeded"};
 
 template <class Record>
 bool DecodeInto(Record& record, const RCBusMessage& message)
@@ -82,13 +84,9 @@ std::string KivoJsonString(const std::wstring& text)
     return "\"" + RCWideToUtf8(escaped) + "\"";
 }
 
-std::wstring KivoRunStateName(uint32_t state)
+std::wstring KivoRunStateName(RC::ScanState state)
 {
-    return NameOf(kRunStates, state);
-}
-std::wstring KivoItemStatusName(uint32_t status)
-{
-    return NameOf(kItemStatuses, status);
+    return NameOrNumber(state);
 }
 
 std::optional<KivoTaskEvent> KivoTaskEvent::Decode(const RCBusMessage& message)
@@ -202,7 +200,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", itemStatus.taskId)
             .Number("showType", itemStatus.showType)
             .Number("status", itemStatus.status)
-            .Text("statusName", KivoItemStatusName(itemStatus.status))
+            .Text("statusName", NameOrNumber(itemStatus.status))
             .Number("enumerated", itemStatus.counts.enumerated)
             .Number("level2", itemStatus.counts.level2)
             .Number("level3", itemStatus.counts.level3)
@@ -212,7 +210,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", itemProgress.taskId)
             .Number("showType", itemProgress.showType)
             .Number("status", itemProgress.status)
-            .Text("statusName", KivoItemStatusName(itemProgress.status))
+            .Text("statusName", NameOrNumber(itemProgress.status))
             .Number("scanned", itemProgress.counts.scanned)
             .Number("enumerated", itemProgress.counts.enumerated)
             .Number("level2", itemProgress.counts.level2)
@@ -239,7 +237,7 @@ std::string KivoTaskEvent::Json() const
         return JsonLine("EVT_OPERATE_STATE")
             .Text("TaskId", operateState.taskId)
             .Number("phase", operateState.phase)
-            .Text("phaseName", NameOf(kOperatePhases, operateState.phase))
+            .Text("phaseName", NameOrNumber(operateState.phase))
             .Number("operation", operateState.operation)
             .Done();
     case Kind::OperateItem:
@@ -247,7 +245,7 @@ std::string KivoTaskEvent::Json() const
             .Text("TaskId", operateItem.taskId)
             .Number("queryId", operateItem.queryId)
             .Number("outcome", operateItem.outcome)
-            .Text("outcomeName", NameOf(kOperateOutcomes, operateItem.outcome))
+            .Text("outcomeName", NameOrNumber(operateItem.outcome))
             .Number("operation", operateItem.operation)
             .Done();
     case Kind::OperateProgress:

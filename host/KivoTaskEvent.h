@@ -53,8 +53,7 @@ private:
 // A JSON string literal of the text, in UTF-8 with the quotes.
 std::string KivoJsonString(const std::wstring& text);
 
-// The names of the codes the events carry ("completed", "finished", ...).
-std::wstring KivoRunStateName(uint32_t state);
-std::wstring KivoItemStatusName(uint32_t status);
+// The name of a run state ("completed", ...), or its number outside the vocabulary.
+std::wstring KivoRunStateName(RC::ScanState state);
 
 } // namespace KivoHost

@@ -60,7 +60,7 @@ void KivoTaskPeer::Post(const std::wstring& id, const std::vector<uint8_t>& reco
         bus_->Post(id, kPeerAddress, taskId_, &record);
 }
 
-void KivoTaskPeer::Setup(uint32_t scanType, const std::vector<std::wstring>& paths)
+void KivoTaskPeer::Setup(RC::ScanType scanType, const std::vector<std::wstring>& paths)
 {
     RC::TaskSetupRequest request;
     request.taskId = taskId_;
@@ -69,7 +69,7 @@ void KivoTaskPeer::Setup(uint32_t scanType, const std::vector<std::wstring>& pat
     Post(RC::REQ_TASK_SETUP, RC::RCEncodeRecord(request));
 }
 
-void KivoTaskPeer::Command(uint32_t command)
+void KivoTaskPeer::Command(RC::Command command)
 {
     RC::TaskCommandRequest request;
     request.taskId = taskId_;
@@ -77,7 +77,7 @@ void KivoTaskPeer::Command(uint32_t command)
     Post(RC::REQ_TASK_COMMAND, RC::RCEncodeRecord(request));
 }
 
-void KivoTaskPeer::Operate(uint32_t operation, const std::vector<uint32_t>& queryIds)
+void KivoTaskPeer::Operate(RC::Operation operation, const std::vector<uint32_t>& queryIds)
 {
     RC::TaskOperateRequest request;
     request.taskId = taskId_;

@@ -34,9 +34,9 @@ public:
     [[nodiscard]] bool Start(const std::wstring& modulePath);
     const std::wstring& error() const { return error_; }
 
-    void Setup(uint32_t scanType, const std::vector<std::wstring>& paths);
-    void Command(uint32_t command);
-    void Operate(uint32_t operation, const std::vector<uint32_t>& queryIds);
+    void Setup(RC::ScanType scanType, const std::vector<std::wstring>& paths);
+    void Command(RC::Command command);
+    void Operate(RC::Operation operation, const std::vector<uint32_t>& queryIds);
 
     // The task's next event, or nothing when none came within timeoutMs.
     std::optional<KivoTaskEvent> Next(unsigned timeoutMs);

@@ -23,29 +23,22 @@
 #include "host/KivoScanOptions.h"
 #include "host/KivoSignatures.h"
 #include "host/KivoTaskPeer.h"
+#include "module/RCBusCodes.h"
 
 using namespace KivoHost;
+using RC::Command;
+using RC::ItemStatus;
+using RC::OperateOutcome;
+using RC::OperatePhase;
+using RC::Operation;
+using RC::ScanState;
+using RC::ScanType;
 
 namespace {
 
 constexpr int kClean = 0;
 constexpr int kThreatsFound = 1;
 constexpr int kError = 2;
-
-// Task commands and operations of the bus requests.
-constexpr uint32_t kCommandStart = 0;
-constexpr uint32_t kCommandStop = 1;
-constexpr uint32_t kOperationQuarantine = 1;
-constexpr uint32_t kOperationRestore = 4;
-constexpr uint32_t kCustomScan = 3;
-// Run states of EVT_SCAN_STATE; the item status whose files are all
-// answered; operation phases of EVT_OPERATE_STATE.
-constexpr uint32_t kStateStopped = 3;
-constexpr uint32_t kStateCompleted = 4;
-constexpr uint32_t kItemFinished = 3;
-constexpr uint32_t kPhaseFinished = 4;
-constexpr uint32_t kOutcomeFailed = 1;
-constexpr uint32_t kOutcomeSucceeded = 2;
 
 // How long the module may take to answer a request that needs no scan.
 constexpr unsigned kAnswerTimeoutMs = 60000;
@@ -104,7 +97,7 @@ int Fail(KivoConsole& console, const std::wstring& message)
 struct RunResult {
     bool answered = false; // the setup was answered
     bool started = false;
-    uint32_t state = 0; // the last run state
+    RC::ScanState state = ScanState::NotStarted; // the last one
     uint32_t filesFound = 0;
     uint32_t scanned = 0;                      // files answered, as far as item progress told
     uint32_t detections = 0;                   // findings per item: a file found by two items counts twice
@@ -126,19 +119,19 @@ public:
 
     // Sets the task up, starts it and follows it to its end state. The first
     // interrupt stops it through the bus; the end state still arrives.
-    RunResult Scan(uint32_t scanType, const std::vector<std::wstring>& paths)
+    RunResult Scan(ScanType scanType, const std::vector<std::wstring>& paths)
     {
         peer_.Setup(scanType, paths);
         if (!Await([](const KivoTaskEvent& e) { return e.kind() == KivoTaskEvent::Kind::SetupDone; }))
             return result_;
         result_.answered = true;
-        peer_.Command(kCommandStart);
+        peer_.Command(Command::Start);
         bool stopSent = false;
         bool startAnswered = false;
         unsigned silentMs = 0;
         for (;;) {
             if (g_interrupts.load() > 0 && !stopSent) {
-                peer_.Command(kCommandStop);
+                peer_.Command(Command::Stop);
                 stopSent = true;
             }
             std::optional<KivoTaskEvent> event = peer_.Next(kPollMs);
@@ -151,16 +144,16 @@ public:
             }
             silentMs = 0;
             Show(*event);
-            if (event->kind() == KivoTaskEvent::Kind::CommandResult && event->commandResult.command == kCommandStart) {
+            if (event->kind() == KivoTaskEvent::Kind::CommandResult && event->commandResult.command == Command::Start) {
                 startAnswered = true;
                 if (!event->commandResult.result)
                     return result_;
             }
             // The run's own states may come before the start command's
             // result: a small scan can end before the reply is posted.
-            if (event->kind() == KivoTaskEvent::Kind::ScanState && event->scanState.state != 0) {
+            if (event->kind() == KivoTaskEvent::Kind::ScanState && event->scanState.state != ScanState::NotStarted) {
                 result_.started = startAnswered = true;
-                if (event->scanState.state == kStateStopped || event->scanState.state == kStateCompleted) {
+                if (event->scanState.state == ScanState::Stopped || event->scanState.state == ScanState::Completed) {
                     EndProgress();
                     return Finish();
                 }
@@ -170,14 +163,14 @@ public:
 
     // Runs one threat operation over the query ids and counts what succeeded.
     // False when the module did not finish it in time.
-    bool Operate(uint32_t operation, const std::vector<uint32_t>& queryIds, unsigned& succeeded)
+    bool Operate(Operation operation, const std::vector<uint32_t>& queryIds, unsigned& succeeded)
     {
         peer_.Operate(operation, queryIds);
         succeeded = 0;
         return Await([&](const KivoTaskEvent& e) {
-            if (e.kind() == KivoTaskEvent::Kind::OperateItem && e.operateItem.outcome == kOutcomeSucceeded)
+            if (e.kind() == KivoTaskEvent::Kind::OperateItem && e.operateItem.outcome == OperateOutcome::Succeeded)
                 ++succeeded;
-            return e.kind() == KivoTaskEvent::Kind::OperateState && e.operateState.phase == kPhaseFinished;
+            return e.kind() == KivoTaskEvent::Kind::OperateState && e.operateState.phase == OperatePhase::Finished;
         });
     }
 
@@ -265,7 +258,7 @@ private:
         RC::ItemCounts& item = items_[status.showType];
         item.level2 = status.counts.level2;
         item.level3 = status.counts.level3;
-        if (status.status != kItemFinished || options_.quiet || options_.json || console_.interactive())
+        if (status.status != ItemStatus::Finished || options_.quiet || options_.json || console_.interactive())
             return;
         console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.counts.enumerated) +
                      " files found, " + std::to_string(item.level2 + item.level3) + " detections");
@@ -315,7 +308,7 @@ private:
     // At completion the line shows 100 % and stays; after a stop it goes.
     void EndProgress()
     {
-        if (result_.state == kStateCompleted) {
+        if (result_.state == ScanState::Completed) {
             ShowProgress(true);
             console_.KeepProgress();
         }
@@ -335,17 +328,18 @@ private:
 
     void ShowOperateItem(const RC::OperateItemEvent& item)
     {
-        if (item.outcome != kOutcomeSucceeded && item.outcome != kOutcomeFailed)
+        if (item.outcome != OperateOutcome::Succeeded && item.outcome != OperateOutcome::Failed)
             return;
-        if (item.outcome == kOutcomeSucceeded && item.operation == kOperationQuarantine)
+        if (item.outcome == OperateOutcome::Succeeded && item.operation == Operation::Quarantine)
             ++result_.quarantined;
-        if (options_.json || item.operation != kOperationQuarantine)
+        if (options_.json || item.operation != Operation::Quarantine)
             return;
         std::wstring path = L"query " + std::to_wstring(item.queryId);
         for (const RC::ThreatFoundEvent& threat : result_.threats)
             if (threat.queryId == item.queryId)
                 path = ShownPath(threat.filePath);
-        console_.Out(U8(path + (item.outcome == kOutcomeSucceeded ? L": quarantined" : L": quarantine failed")));
+        console_.Out(
+            U8(path + (item.outcome == OperateOutcome::Succeeded ? L": quarantined" : L": quarantine failed")));
     }
 
     KivoTaskPeer& peer_;
@@ -430,7 +424,7 @@ struct Summary {
 Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
 {
     Summary summary;
-    const bool completed = result.state == kStateCompleted;
+    const bool completed = result.state == ScanState::Completed;
     if (survey != nullptr) {
         summary.tooLong = survey->tooLong();
         summary.pathsRefused = static_cast<uint32_t>(survey->refused().size());
@@ -476,7 +470,7 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
 
 std::string SummaryJson(const Summary& summary, const RunResult& result)
 {
-    return "{\"event\":\"SUMMARY\",\"state\":" + std::to_string(result.state) +
+    return "{\"event\":\"SUMMARY\",\"state\":" + std::to_string(RC::WireValue(result.state)) +
            ",\"stateName\":" + KivoJsonString(KivoRunStateName(result.state)) +
            ",\"filesFound\":" + std::to_string(summary.found) + ",\"filesScanned\":" + std::to_string(summary.scanned) +
            ",\"notScannedExtension\":" + std::to_string(summary.skippedByExtension) +
@@ -492,7 +486,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
 {
     std::optional<KivoPathSurvey> survey;
     std::optional<uint32_t> toScan;
-    if (options.scanType == kCustomScan) {
+    if (options.scanType == ScanType::Custom) {
         survey.emplace(options.paths);
         ReportPaths(*survey, options, console);
         if (survey->roots().empty())
@@ -516,7 +510,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         for (const RC::ThreatFoundEvent& threat : result.threats)
             ids.push_back(threat.queryId);
         unsigned succeeded = 0;
-        if (!run.Operate(kOperationQuarantine, ids, succeeded))
+        if (!run.Operate(Operation::Quarantine, ids, succeeded))
             Fail(console, L"the quarantine did not finish");
         result.quarantined = run.result().quarantined;
     }
@@ -582,12 +576,12 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     KivoScanOptions quiet = options;
     quiet.quiet = true;
     TaskRun run(peer, console, quiet, false);
-    const RunResult result = run.Scan(kCustomScan, {path});
+    const RunResult result = run.Scan(ScanType::Custom, {path});
     const RC::ThreatFoundEvent* threat = nullptr;
     for (const RC::ThreatFoundEvent& found : result.threats)
         if (Upper(found.filePath) == Upper(path))
             threat = &found;
-    if (!result.answered || !result.started || result.state != kStateCompleted) {
+    if (!result.answered || !result.started || result.state != ScanState::Completed) {
         DeleteFileW(path.c_str());
         return Fail(console, L"the module did not run the scan that a restore needs");
     }
@@ -597,7 +591,7 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     } else {
         DeleteFileW(path.c_str());
         unsigned succeeded = 0;
-        if (!run.Operate(kOperationRestore, {threat->queryId}, succeeded) || succeeded != 1)
+        if (!run.Operate(Operation::Restore, {threat->queryId}, succeeded) || succeeded != 1)
             return Fail(console, L"the engine could not restore " + path);
     }
     if (!options.json)

@@ -10,6 +10,7 @@
 
 #include "foundation/ItemCounts.h"
 #include "foundation/RunCounts.h"
+#include "module/RCBusCodes.h"
 #include "module/RCSafeDataStream.h"
 
 namespace RC {
@@ -44,20 +45,20 @@ template <class Record>
 
 struct TaskSetupRequest {
     std::wstring taskId;
-    uint32_t scanType = 0;
+    ScanType scanType{};
     std::vector<std::wstring> customPaths;
     void Transfer(RCSafeDataStream& s);
 };
 
 struct TaskCommandRequest {
     std::wstring taskId;
-    uint32_t command = 0;
+    Command command{};
     void Transfer(RCSafeDataStream& s);
 };
 
 struct TaskOperateRequest {
     std::wstring taskId;
-    uint32_t operation = 0;
+    Operation operation{};
     std::vector<uint32_t> queryIds; // query ids of found threats, as EVT_THREAT_FOUND carries them
     void Transfer(RCSafeDataStream& s);
 };
@@ -82,14 +83,14 @@ struct TaskSetupDoneEvent {
 
 struct TaskCommandResultEvent {
     std::wstring taskId;
-    uint32_t command = 0;
+    Command command{};
     bool result = false;
     void Transfer(RCSafeDataStream& s);
 };
 
 struct ScanStateEvent {
     std::wstring taskId;
-    uint32_t state = 0;
+    ScanState state{};
     RunCounts counts;
     void Transfer(RCSafeDataStream& s);
 };
@@ -108,7 +109,7 @@ struct ScanProgressEvent {
 struct ItemEventValues {
     std::wstring taskId;
     uint32_t showType = 0;
-    uint32_t status = 0;
+    ItemStatus status{};
     ItemCounts counts;
 };
 
@@ -141,16 +142,16 @@ struct ThreatFoundEvent {
 
 struct OperateStateEvent {
     std::wstring taskId;
-    uint32_t phase = 0; // 0 started, 4 finished
-    uint32_t operation = 0;
+    OperatePhase phase{};
+    Operation operation{};
     void Transfer(RCSafeDataStream& s);
 };
 
 struct OperateItemEvent {
     std::wstring taskId;
     uint32_t queryId = 0;
-    uint32_t outcome = 0; // 0 started, 2 succeeded, 1 failed
-    uint32_t operation = 0;
+    OperateOutcome outcome{};
+    Operation operation{};
     void Transfer(RCSafeDataStream& s);
 };
 

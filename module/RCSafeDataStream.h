@@ -9,6 +9,7 @@
 // Pure byte logic, free of Win32, so that it can be compiled natively too.
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace RC {
@@ -44,6 +45,16 @@ public:
     void Transfer(bool& value); // as a u8 holding 1 or 0
     void Transfer(uint32_t& value);
     void Transfer(std::wstring& value);
+    // A code of the bus's vocabulary, as its u32; a read keeps any value,
+    // also one outside the vocabulary, for the reader to refuse.
+    template <class Code, class = std::enable_if_t<std::is_enum_v<Code>>>
+    void Transfer(Code& value)
+    {
+        static_assert(sizeof(Code) == sizeof(uint32_t), "codes travel as u32");
+        uint32_t wire = static_cast<uint32_t>(value);
+        Transfer(wire);
+        value = static_cast<Code>(wire);
+    }
     template <class T, class Element>
     void TransferList(std::vector<T>& list, uint32_t minElementSize, Element transferElement);
 

@@ -7,11 +7,12 @@
 
 #include "foundation/ItemCounts.h"
 #include "foundation/RunCounts.h"
+#include "module/RCBusCodes.h"
 
 namespace RC {
 
 struct ScanStatusBlock {
-    uint32_t state = 0;
+    ScanState state = ScanState::NotStarted;
     RunCounts counts;
 };
 
@@ -25,7 +26,7 @@ struct ScanProgressBlock {
 // One scan item's row of the progress record; both item notifications carry
 // it whole, and each item event takes the counts it reports.
 struct ItemRow {
-    uint32_t status = 0;
+    ItemStatus status = ItemStatus::NotStarted;
     ItemCounts counts;
 };
 

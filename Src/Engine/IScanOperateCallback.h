@@ -4,17 +4,19 @@
 // thread (threats) and on the trojan list's worker (operations).
 #include <cstdint>
 
+#include "module/RCBusCodes.h"
+
 namespace RC {
 
 class IScanOperateCallback {
 public:
     virtual void OnThreatAdded(uint32_t queryId) = 0;
-    virtual void OnOperateBegin(uint32_t operation) = 0;
-    virtual int32_t OnOperateItemBegin(uint32_t operation, uint32_t queryId) = 0;
-    virtual int32_t OnOperateItemSucceeded(uint32_t operation, uint32_t queryId) = 0;
-    virtual int32_t OnOperateItemFailed(uint32_t operation, uint32_t queryId) = 0;
+    virtual void OnOperateBegin(Operation operation) = 0;
+    virtual int32_t OnOperateItemBegin(Operation operation, uint32_t queryId) = 0;
+    virtual int32_t OnOperateItemSucceeded(Operation operation, uint32_t queryId) = 0;
+    virtual int32_t OnOperateItemFailed(Operation operation, uint32_t queryId) = 0;
     virtual void OnOperateProgress(uint32_t processed, uint32_t total) = 0;
-    virtual void OnOperateEnd(uint32_t operation) = 0;
+    virtual void OnOperateEnd(Operation operation) = 0;
     virtual ~IScanOperateCallback() = default;
 };
 

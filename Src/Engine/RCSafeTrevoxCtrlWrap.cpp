@@ -1,7 +1,5 @@
 #include "Src/Engine/RCSafeTrevoxCtrlWrap.h"
 
-#include <iterator>
-
 #include "Src/Engine/RCTrevoxCtrl.h"
 #include "foundation/RCDebugger.h"
 #include "module/RCBusIds.h"
@@ -12,32 +10,23 @@ namespace RC {
 
 namespace {
 
-bool StartTask(RCScanCtrlInfo& task)
+// The command's result; any other command does nothing.
+bool RunCommand(Command command, RCSafeTrevoxCtrl& controller)
 {
-    return task.Controller()->StartScan();
+    switch (command) {
+    case Command::Start:
+        return controller.StartScan();
+    case Command::Stop:
+        controller.StopScan();
+        return true;
+    case Command::Suspend:
+        return controller.SuspendScan();
+    case Command::Resume:
+        controller.ResumeScan();
+        return true;
+    }
+    return false;
 }
-
-bool StopTask(RCScanCtrlInfo& task)
-{
-    task.Controller()->StopScan();
-    return true;
-}
-
-bool SuspendTask(RCScanCtrlInfo& task)
-{
-    return task.Controller()->SuspendScan();
-}
-
-bool ResumeTask(RCScanCtrlInfo& task)
-{
-    task.Controller()->ResumeScan();
-    return true;
-}
-
-// Indexed by the command of REQ_TASK_COMMAND; any other command does nothing.
-bool (*const kCommands[])(RCScanCtrlInfo&) = {StartTask, StopTask, SuspendTask, ResumeTask};
-
-constexpr uint32_t kForwardThreatPaths = 6;
 
 } // namespace
 
@@ -101,7 +90,7 @@ void RCSafeTrevoxCtrlWrap::OnSetup(const std::wstring& address1, const std::wstr
     if (task->Controller() == nullptr && !task->Init())
         return;
     ScanTypeInfo info;
-    info.scanType = static_cast<int32_t>(request.scanType);
+    info.scanType = request.scanType;
     info.customPaths = std::move(request.customPaths);
     task->Controller()->SetScanTypeInfo(info);
     task->PostSetupDone();
@@ -116,8 +105,7 @@ void RCSafeTrevoxCtrlWrap::OnCommand(const std::wstring& address1, const std::ws
     RCScanCtrlInfo* task = FindExisting(request.taskId);
     if (task == nullptr)
         return;
-    const bool known = request.command < std::size(kCommands);
-    const bool result = known && task->Controller() != nullptr && kCommands[request.command](*task);
+    const bool result = task->Controller() != nullptr && RunCommand(request.command, *task->Controller());
     if (registry_->sender == nullptr)
         return;
     TaskCommandResultEvent reply;
@@ -138,7 +126,7 @@ void RCSafeTrevoxCtrlWrap::OnOperate(const uint8_t* data, uint32_t size)
     RCSafeTrevoxCtrl* controller = task->Controller();
     if (controller == nullptr)
         return;
-    if (request.operation == kForwardThreatPaths)
+    if (request.operation == Operation::ForwardThreatPaths)
         controller->ForwardThreatPaths(request.queryIds);
     else
         controller->GetTrojaneList()->Operate(request.operation, request.queryIds);

@@ -14,7 +14,7 @@ struct RCSafeTrevoxOb::Record {
     mutable RCCriticalSection lock;
     uint32_t percent RC_GUARDED_BY(lock) = 0;
     std::vector<ScanItem> items RC_GUARDED_BY(lock);
-    uint32_t state RC_GUARDED_BY(lock) = 0;
+    ScanState state RC_GUARDED_BY(lock) = ScanState::NotStarted;
     RunCounts counts RC_GUARDED_BY(lock);
     uint32_t currentShowType RC_GUARDED_BY(lock) = kEndOfRunShowType;
     std::wstring currentItemName RC_GUARDED_BY(lock);
@@ -126,13 +126,13 @@ void RCSafeTrevoxOb::SetItems(std::vector<ScanItem> items)
     record_->items = std::move(items);
 }
 
-uint32_t RCSafeTrevoxOb::GetState() const
+ScanState RCSafeTrevoxOb::GetState() const
 {
     RCAutoLock guard(record_->lock);
     return record_->state;
 }
 
-void RCSafeTrevoxOb::SetState(uint32_t state)
+void RCSafeTrevoxOb::SetState(ScanState state)
 {
     RCAutoLock guard(record_->lock);
     record_->state = state;
@@ -181,7 +181,7 @@ void RCSafeTrevoxOb::IncrementLevel2Found()
     ++record_->counts.level2Found;
 }
 
-void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, uint32_t status)
+void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, ItemStatus status)
 {
     if (!IsItem(showType))
         return;

@@ -22,8 +22,6 @@
 
 namespace RC {
 
-constexpr uint32_t kShowTypeCount = kEndOfRunShowType; // show types 0 to 45
-
 struct ScanItem {
     uint32_t showType = 0;
     std::wstring displayName;
@@ -50,8 +48,8 @@ public:
     std::vector<ScanItem> GetItems() const;
     void SetItems(std::vector<ScanItem> items);
 
-    uint32_t GetState() const;
-    void SetState(uint32_t state);
+    ScanState GetState() const;
+    void SetState(ScanState state);
     void SetPercent(uint32_t percent);
     // Within a run the percentage only rises: a lower figure is ignored
     // until it passes the one already shown (peers draw bars from it).
@@ -63,7 +61,7 @@ public:
     void IncrementLevel2Found();
 
     // Item rows: nothing happens for show types of 46 and above.
-    void SetItemStatus(uint32_t showType, uint32_t status);
+    void SetItemStatus(uint32_t showType, ItemStatus status);
     void SetItemCounts(uint32_t showType, const ItemCounts& counts);
 
     void FireState();

@@ -41,15 +41,10 @@ struct FixedPrefix {
     const wchar_t* prefix;
 };
 const FixedPrefix kFixedPrefixes[] = {
-    {0, L"发现镜像劫持："},
-    {2, L"浏览器默认搜索被劫持："},
-    {6, L"默认下载工具被劫持："},
+    {kImageHijackShowType, L"发现镜像劫持："},
+    {kSearchHijackShowType, L"浏览器默认搜索被劫持："},
+    {kDownloadToolShowType, L"默认下载工具被劫持："},
 };
-
-constexpr uint32_t kAllDisksShowType = 25;
-
-enum OperatePhase : uint32_t { kOperateStarted = 0, kOperateFinished = 4 };
-enum OperateOutcome : uint32_t { kItemStarted = 0, kItemFailed = 1, kItemSucceeded = 2 };
 
 } // namespace
 
@@ -118,7 +113,7 @@ void RCScanCtrlInfo::PostScanState(const ScanStatusBlock& status) const
     Post(EVT_SCAN_STATE, event);
 }
 
-void RCScanCtrlInfo::PostOperateState(uint32_t phase, uint32_t operation) const
+void RCScanCtrlInfo::PostOperateState(OperatePhase phase, Operation operation) const
 {
     if (sender_ == nullptr)
         return;
@@ -129,7 +124,7 @@ void RCScanCtrlInfo::PostOperateState(uint32_t phase, uint32_t operation) const
     Post(EVT_OPERATE_STATE, event);
 }
 
-void RCScanCtrlInfo::PostOperateItem(uint32_t queryId, uint32_t outcome, uint32_t operation) const
+void RCScanCtrlInfo::PostOperateItem(uint32_t queryId, OperateOutcome outcome, Operation operation) const
 {
     if (sender_ == nullptr)
         return;
@@ -185,11 +180,11 @@ void RCScanCtrlInfo::OnItemProgressChange(uint32_t showType, const ItemRow* row)
     PostItem<ItemProgressEvent>(EVT_ITEM_PROGRESS, showType, row);
 }
 
-const RCScanCtrlInfo::ThreatCategory& RCScanCtrlInfo::CategoryOf(uint32_t level, uint32_t subLevel)
+const RCScanCtrlInfo::ThreatCategory& RCScanCtrlInfo::CategoryOf(ThreatLevel level, uint32_t subLevel)
 {
-    if (level == 3)
+    if (level == ThreatLevel::Threat)
         return subLevel < std::size(kLevel3) ? kLevel3[subLevel] : kLevel3[0];
-    if (level == 2 && subLevel < std::size(kLevel2))
+    if (level == ThreatLevel::Risk && subLevel < std::size(kLevel2))
         return kLevel2[subLevel];
     return kLevel2[0];
 }
@@ -215,7 +210,7 @@ void RCScanCtrlInfo::OnThreatAdded(uint32_t queryId)
         return;
     const ScanResult& result = threat.result;
     const std::wstring threatName(result.threatName, wcsnlen(result.threatName, kThreatNameUnits));
-    const ThreatCategory& category = CategoryOf(result.level, result.subLevel);
+    const ThreatCategory& category = CategoryOf(threat.level(), result.subLevel);
 
     ThreatFoundEvent event;
     event.taskId = taskId_;
@@ -234,26 +229,26 @@ void RCScanCtrlInfo::OnThreatAdded(uint32_t queryId)
     Post(EVT_THREAT_FOUND, event);
 }
 
-void RCScanCtrlInfo::OnOperateBegin(uint32_t operation)
+void RCScanCtrlInfo::OnOperateBegin(Operation operation)
 {
-    PostOperateState(kOperateStarted, operation);
+    PostOperateState(OperatePhase::Started, operation);
 }
 
-int32_t RCScanCtrlInfo::OnOperateItemBegin(uint32_t operation, uint32_t queryId)
+int32_t RCScanCtrlInfo::OnOperateItemBegin(Operation operation, uint32_t queryId)
 {
-    PostOperateItem(queryId, kItemStarted, operation);
+    PostOperateItem(queryId, OperateOutcome::Started, operation);
     return 0;
 }
 
-int32_t RCScanCtrlInfo::OnOperateItemSucceeded(uint32_t operation, uint32_t queryId)
+int32_t RCScanCtrlInfo::OnOperateItemSucceeded(Operation operation, uint32_t queryId)
 {
-    PostOperateItem(queryId, kItemSucceeded, operation);
+    PostOperateItem(queryId, OperateOutcome::Succeeded, operation);
     return 0;
 }
 
-int32_t RCScanCtrlInfo::OnOperateItemFailed(uint32_t operation, uint32_t queryId)
+int32_t RCScanCtrlInfo::OnOperateItemFailed(Operation operation, uint32_t queryId)
 {
-    PostOperateItem(queryId, kItemFailed, operation);
+    PostOperateItem(queryId, OperateOutcome::Failed, operation);
     return 0;
 }
 
@@ -268,9 +263,9 @@ void RCScanCtrlInfo::OnOperateProgress(uint32_t processed, uint32_t total)
     Post(EVT_OPERATE_PROGRESS, event);
 }
 
-void RCScanCtrlInfo::OnOperateEnd(uint32_t operation)
+void RCScanCtrlInfo::OnOperateEnd(Operation operation)
 {
-    PostOperateState(kOperateFinished, operation);
+    PostOperateState(OperatePhase::Finished, operation);
 }
 
 } // namespace RC

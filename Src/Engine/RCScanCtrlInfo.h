@@ -60,19 +60,19 @@ public:
 
     // IScanOperateCallback
     void OnThreatAdded(uint32_t queryId) override;
-    void OnOperateBegin(uint32_t operation) override;
-    int32_t OnOperateItemBegin(uint32_t operation, uint32_t queryId) override;
-    int32_t OnOperateItemSucceeded(uint32_t operation, uint32_t queryId) override;
-    int32_t OnOperateItemFailed(uint32_t operation, uint32_t queryId) override;
+    void OnOperateBegin(Operation operation) override;
+    int32_t OnOperateItemBegin(Operation operation, uint32_t queryId) override;
+    int32_t OnOperateItemSucceeded(Operation operation, uint32_t queryId) override;
+    int32_t OnOperateItemFailed(Operation operation, uint32_t queryId) override;
     void OnOperateProgress(uint32_t processed, uint32_t total) override;
-    void OnOperateEnd(uint32_t operation) override;
+    void OnOperateEnd(Operation operation) override;
 
     // The controller's scan items; nothing without a controller.
     void PostSetupDone() const;
     void PostScanState(const ScanStatusBlock& status) const;
-    void PostOperateState(uint32_t phase, uint32_t operation) const;
+    void PostOperateState(OperatePhase phase, Operation operation) const;
 
-    static const ThreatCategory& CategoryOf(uint32_t level, uint32_t subLevel);
+    static const ThreatCategory& CategoryOf(ThreatLevel level, uint32_t subLevel);
     // What the user reads about a threat found by the item showType.
     static std::wstring Describe(uint32_t showType, const ThreatCategory& category, const std::wstring& threatName);
 
@@ -82,7 +82,7 @@ private:
     // Either item event: where the item's row becomes a bus record.
     template <class ItemEvent>
     void PostItem(const std::wstring& id, uint32_t showType, const ItemRow* row) const;
-    void PostOperateItem(uint32_t queryId, uint32_t outcome, uint32_t operation) const;
+    void PostOperateItem(uint32_t queryId, OperateOutcome outcome, Operation operation) const;
 
     const std::wstring taskId_;
     const std::wstring address1_;

@@ -170,21 +170,20 @@ RCScanPlan::RCScanPlan()
 
 RCScanPlan::RCScanPlan(System system) : system_(std::move(system)) {}
 
-uint32_t RCScanPlan::GroupMask(int32_t scanType)
+uint32_t RCScanPlan::GroupMask(ScanType scanType)
 {
     switch (scanType) {
-    case 1:
+    case ScanType::Quick:
         return 0x7F;
-    case 2:
+    case ScanType::Full:
         return 0x17B;
-    case 3:
-    case 4:
+    case ScanType::Custom:
+    case ScanType::CustomToo:
         return 0x200;
-    case 5:
+    case ScanType::Memory:
         return 0x01;
-    default:
-        return 0;
     }
+    return 0;
 }
 
 const RCScanPlan::ItemInfo* RCScanPlan::Info(int32_t showType)
@@ -209,26 +208,26 @@ std::vector<RCScanPlan::Item> RCScanPlan::Build(const ScanTypeInfo& info) const
             continue;
         for (int32_t showType : step.showTypes) {
             switch (showType) {
-            case 20:
+            case kShortcutsShowType:
                 AddItem(plan, showType, SpecialFolders({kDesktop, kCommonDesktop, kStartMenu, kCommonStartMenu}));
                 break;
-            case 23:
+            case kKeySystemFoldersShowType:
                 AddItem(plan, showType, SystemFolderRoots());
                 break;
-            case 22: {
+            case kCommonLocationsShowType: {
                 std::vector<std::wstring> roots =
                     SpecialFolders({kDesktop, kDocuments, kCommonDesktop, kCommonDocuments});
                 roots.push_back(L"C:\\Drivers");
                 AddItem(plan, showType, std::move(roots));
                 break;
             }
-            case 21:
+            case kCommonSoftwareShowType:
                 AddItem(plan, showType, ProgramFilesRoots());
                 break;
-            case 25:
+            case kAllDisksShowType:
                 AddItem(plan, showType, DiskRoots());
                 break;
-            case 26:
+            case kCustomPathsShowType:
                 AddItem(plan, showType, info.customPaths);
                 break;
             default:

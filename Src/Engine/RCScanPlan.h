@@ -73,7 +73,7 @@ public:
     // In creation order; empty for a scan type outside 1..5.
     std::vector<Item> Build(const ScanTypeInfo& info) const;
 
-    static uint32_t GroupMask(int32_t scanType);
+    static uint32_t GroupMask(ScanType scanType);
     // Null for a show type outside the table.
     static const ItemInfo* Info(int32_t showType);
     // Empty for a show type outside the table.

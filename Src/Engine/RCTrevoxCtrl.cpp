@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/Enumerator/RCEnumThreads.h"
@@ -22,15 +23,6 @@
 namespace RC {
 
 namespace {
-
-constexpr uint32_t kStateScanning = 1;
-constexpr uint32_t kStateSuspended = 2;
-constexpr uint32_t kStateStopped = 3;
-constexpr uint32_t kStateCompleted = 4;
-
-constexpr uint32_t kStatusEnumerating = 1;
-constexpr uint32_t kStatusScanning = 2;
-constexpr uint32_t kStatusFinished = 3;
 
 constexpr int32_t kCustomPathsGroup = 0x200;
 constexpr uint32_t kFirstPercent = 20;
@@ -61,7 +53,7 @@ struct RCSafeTrevoxCtrl::Step {
 
 struct RCSafeTrevoxCtrl::State {
     // The bus thread's: the plan for the next run and the objects' lifetimes.
-    int32_t scanType = 0;
+    ScanType scanType{};
     std::vector<std::wstring> customPaths;
     RCEnumThreads::EnumeratorMap planEnumerators;
     std::vector<uint32_t> planOrder;
@@ -184,7 +176,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
     State& s = *state_;
     RCAutoLock guard(s.runLock);
     Step step;
-    uint32_t publish = 0;
+    std::optional<ScanState> publish;
     const bool active = s.run == RunState::kScanning || s.run == RunState::kSuspended;
     switch (event) {
     case RunEvent::kStart:
@@ -199,13 +191,13 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         break;
     case RunEvent::kStartFailed:
         s.run = RunState::kIdle;
-        publish = kStateStopped;
+        publish = ScanState::Stopped;
         break;
     case RunEvent::kQueryBegin:
         if (s.run != RunState::kStarting)
             break;
         RC_LOG(3, L"RCSafeTrevoxCtrl::OnTrevoxStart");
-        publish = kStateScanning;
+        publish = ScanState::Scanning;
         step.answer = !s.stopRequested;
         s.run = s.stopRequested ? RunState::kStopping : RunState::kScanning;
         step.stopWorkers = s.stopRequested;
@@ -215,7 +207,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         if (!active)
             break;
         s.run = RunState::kSuspended;
-        publish = kStateSuspended;
+        publish = ScanState::Suspended;
         s.fileScan->Pause();
         s.gate.Reset();
         s.paused = true;
@@ -228,7 +220,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         s.fileScan->Resume();
         s.paused = false;
         s.gate.Set();
-        publish = kStateScanning;
+        publish = ScanState::Scanning;
         break;
     case RunEvent::kStop:
         if (s.run == RunState::kStarting)
@@ -241,7 +233,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         break;
     case RunEvent::kEnd:
         // A run that never began failed to start: it ends as stopped.
-        publish = s.stopRequested || s.run == RunState::kStarting ? kStateStopped : kStateCompleted;
+        publish = s.stopRequested || s.run == RunState::kStarting ? ScanState::Stopped : ScanState::Completed;
         s.run = RunState::kIdle;
         RC_LOG(3, L"RCSafeTrevoxCtrl::FireScanEndEvent");
         break;
@@ -253,8 +245,8 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         s.paused = false;
         s.gate.Set();
     }
-    if (publish != 0) {
-        s.observer.SetState(publish);
+    if (publish) {
+        s.observer.SetState(*publish);
         const ScanStatusBlock block = s.observer.GetStatus();
         IScanObCallback* callback = s.observer.GetCallback();
         if (callback != nullptr)
@@ -608,7 +600,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         return false;
     }
     const bool isFile = !task->IsMarker();
-    const uint32_t level = task->result.level;
+    const ThreatLevel level = task->level();
     ItemStats& stats = *enumerator->GetItemStats();
     // A failed submission comes on the enumeration thread while the query
     // thread reports answers: the counts and the percentage move together.
@@ -624,17 +616,17 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
                static_cast<int>(task->result.subLevel));
         if (isFile) {
             ++stats.counts.scanned;
-            if (level == 3)
+            if (level == ThreatLevel::Threat)
                 ++stats.counts.level3;
-            else if (level == 2)
+            else if (level == ThreatLevel::Risk)
                 ++stats.counts.level2;
         }
         CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
         UpdatePercent();
     }
     // The trojan list tells its observer of a new threat, which posts.
-    if (isFile && (level == 3 || level == 2) && s.trojans->AddThreat(*task) != 0) {
-        if (level == 3)
+    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) && s.trojans->AddThreat(*task) != 0) {
+        if (level == ThreatLevel::Threat)
             s.observer.IncrementLevel3Found();
         else
             s.observer.IncrementLevel2Found();
@@ -662,12 +654,12 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     const uint32_t item = static_cast<uint32_t>(showType);
     s.observer.SetItemCounts(item, stats->counts);
 
-    uint32_t status = kStatusScanning;
+    ItemStatus status = ItemStatus::Scanning;
     if (!stats->enumerationFinished)
-        status = kStatusEnumerating;
+        status = ItemStatus::Enumerating;
     else if (stats->endMarkerQueried && stats->answered == stats->queried)
-        status = kStatusFinished;
-    const uint32_t previous = s.observer.GetItemRow(item).status;
+        status = ItemStatus::Finished;
+    const ItemStatus previous = s.observer.GetItemRow(item).status;
     if (status == previous)
         return;
     RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous), static_cast<int>(status));

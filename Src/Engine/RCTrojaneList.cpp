@@ -23,7 +23,7 @@ struct RCTrojaneList::State {
     mutable RCCriticalSection threatsLock;
     std::map<std::wstring, FileQueryTask> threats;
     std::vector<uint32_t> operationIds;
-    uint32_t operation = 0;
+    Operation operation{}; // of the running or last operation
     RCRefPtr<RCThread> worker;
     std::atomic<bool> cancel{false};
 };
@@ -96,7 +96,7 @@ bool RCTrojaneList::FindThreat(uint32_t taskId, FileQueryTask& out) const
     return false;
 }
 
-bool RCTrojaneList::Operate(uint32_t operation, const std::vector<uint32_t>& ids)
+bool RCTrojaneList::Operate(Operation operation, const std::vector<uint32_t>& ids)
 {
     StopWorker();
     state_->operation = operation;
@@ -138,7 +138,7 @@ void RCTrojaneList::RunOperation()
 {
     State& s = *state_;
     IScanOperateCallback* observer = s.observer;
-    const uint32_t operation = s.operation;
+    const Operation operation = s.operation;
     const uint32_t total = static_cast<uint32_t>(s.operationIds.size());
     if (observer != nullptr)
         observer->OnOperateBegin(operation);
@@ -165,17 +165,17 @@ void RCTrojaneList::RunOperation()
         observer->OnOperateEnd(operation);
 }
 
-bool RCTrojaneList::Apply(uint32_t operation, const FileQueryTask& threat)
+bool RCTrojaneList::Apply(Operation operation, const FileQueryTask& threat)
 {
     IThreatOperator* engine = state_->operatorObject;
     if (engine == nullptr)
         return false;
     switch (operation) {
-    case kQuarantine: {
+    case Operation::Quarantine: {
         const MsvcWString path(threat.path.c_str(), threat.path.size());
         return engine->ApplyOperation1(&path, &threat.result);
     }
-    case kRestore: {
+    case Operation::Restore: {
         ThreatOperation4Request request;
         BuildThreatOperation4Request(threat.path.c_str(), threat.path.size(), threat.result, request);
         return engine->ApplyOperation4(&request);

@@ -19,11 +19,6 @@ namespace RC {
 
 class RCTrojaneList {
 public:
-    enum Operation : uint32_t {
-        kQuarantine = 1,
-        kRestore = 4,
-    };
-
     RCTrojaneList();
     ~RCTrojaneList();
     RCTrojaneList(const RCTrojaneList&) = delete;
@@ -40,7 +35,7 @@ public:
     [[nodiscard]] bool FindThreat(uint32_t taskId, FileQueryTask& out) const;
     // Starts a worker for the operation on the ids (after stopping any
     // previous one); ids that are not listed are skipped.
-    bool Operate(uint32_t operation, const std::vector<uint32_t>& ids);
+    bool Operate(Operation operation, const std::vector<uint32_t>& ids);
     // The worker stops after its current file.
     void CancelOperation();
     void Clear();
@@ -51,7 +46,7 @@ private:
     struct State;
     static void __cdecl WorkerRoutine(void* context);
     void RunOperation();
-    bool Apply(uint32_t operation, const FileQueryTask& threat);
+    bool Apply(Operation operation, const FileQueryTask& threat);
     void StopWorker();
 
     std::unique_ptr<State> state_;

@@ -1,14 +1,16 @@
 #pragma once
-// What a task's configure request asks a run to scan: one of the scan types
-// 1..5 and, for the custom types, the paths.
+// What a task's configure request asks a run to scan: a scan type and, for
+// the custom types, the paths.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "module/RCBusCodes.h"
+
 namespace RC {
 
 struct ScanTypeInfo {
-    int32_t scanType = 0;
+    ScanType scanType{};
     std::vector<std::wstring> customPaths;
 };
 

@@ -29,28 +29,28 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
         std::vector<uint8_t> encoded;
         const char* expected;
     } rows[] = {
-        {"setup", Encoded<TaskSetupRequest>([](auto& r) { r.scanType = 3; r.customPaths = {L"a", L"b"}; }),
+        {"setup", Encoded<TaskSetupRequest>([](auto& r) { r.scanType = ScanType{3}; r.customPaths = {L"a", L"b"}; }),
          "01000000 5400 03000000 02000000 01000000 6100 01000000 6200"},
-        {"command", Encoded<TaskCommandRequest>([](auto& r) { r.command = 4; }), "01000000 5400 04000000"},
-        {"operate", Encoded<TaskOperateRequest>([](auto& r) { r.operation = 1; r.queryIds = {7, 8}; }),
+        {"command", Encoded<TaskCommandRequest>([](auto& r) { r.command = Command{4}; }), "01000000 5400 04000000"},
+        {"operate", Encoded<TaskOperateRequest>([](auto& r) { r.operation = Operation{1}; r.queryIds = {7, 8}; }),
          "01000000 5400 01000000 02000000 07000000 08000000"},
         {"cancel operate", Encoded<TaskCancelOperateRequest>([](auto&) {}), "01000000 5400"},
         {"setup done", Encoded<TaskSetupDoneEvent>([](auto& r) { r.items = {{1, L"a"}, {26, L"b"}}; }),
          "01000000 5400 02000000 01000000 01000000 6100 1A000000 01000000 6200"},
-        {"command result", Encoded<TaskCommandResultEvent>([](auto& r) { r.command = 2; r.result = true; }),
+        {"command result", Encoded<TaskCommandResultEvent>([](auto& r) { r.command = Command{2}; r.result = true; }),
          "01000000 5400 02000000 01"},
         {"scan state", Encoded<ScanStateEvent>([](auto& r) {
-             r.state = 1; r.counts.filesFound = 2; r.counts.level3Found = 3; r.counts.level2Found = 4; }),
+             r.state = ScanState{1}; r.counts.filesFound = 2; r.counts.level3Found = 3; r.counts.level2Found = 4; }),
          "01000000 5400 01000000 02000000 03000000 04000000"},
         {"scan progress", Encoded<ScanProgressEvent>([](auto& r) {
              r.percent = 1; r.currentFile = L"f"; r.currentShowType = 2; r.counts.level2Found = 3;
              r.counts.filesFound = 4; r.counts.level3Found = 5; }),
          "01000000 5400 01000000 01000000 6600 02000000 03000000 04000000 05000000"},
         {"item status", Encoded<ItemStatusEvent>([](auto& r) {
-             r.showType = 1; r.status = 2; r.counts.enumerated = 3; r.counts.level2 = 4; r.counts.level3 = 5; }),
+             r.showType = 1; r.status = ItemStatus{2}; r.counts.enumerated = 3; r.counts.level2 = 4; r.counts.level3 = 5; }),
          "01000000 5400 01000000 02000000 03000000 04000000 05000000"},
         {"item progress", Encoded<ItemProgressEvent>([](auto& r) {
-             r.showType = 1; r.status = 2; r.counts.scanned = 3; r.counts.enumerated = 4; r.counts.level2 = 5;
+             r.showType = 1; r.status = ItemStatus{2}; r.counts.scanned = 3; r.counts.enumerated = 4; r.counts.level2 = 5;
              r.counts.level3 = 6; }),
          "01000000 5400 01000000 02000000 03000000 04000000 05000000 06000000"},
         {"threat found", Encoded<ThreatFoundEvent>([](auto& r) {
@@ -59,9 +59,9 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
              r.actionCode = 6; r.actionName = L"x"; }),
          "01000000 5400 01000000 01000000 7000 02000000 03000000 04000000 01000000 6400 01000000 6100"
          " 01000000 6E00 05000000 01000000 6300 06000000 01000000 7800"},
-        {"operate state", Encoded<OperateStateEvent>([](auto& r) { r.phase = 4; r.operation = 1; }),
+        {"operate state", Encoded<OperateStateEvent>([](auto& r) { r.phase = OperatePhase{4}; r.operation = Operation{1}; }),
          "01000000 5400 04000000 01000000"},
-        {"operate item", Encoded<OperateItemEvent>([](auto& r) { r.queryId = 1; r.outcome = 2; r.operation = 3; }),
+        {"operate item", Encoded<OperateItemEvent>([](auto& r) { r.queryId = 1; r.outcome = OperateOutcome{2}; r.operation = Operation{3}; }),
          "01000000 5400 01000000 02000000 03000000"},
         {"operate progress", Encoded<OperateProgressEvent>([](auto& r) { r.processed = 1; r.total = 2; }),
          "01000000 5400 01000000 02000000"},
@@ -80,7 +80,7 @@ TEST(RCSafeDataStream, ReadsRequestsAndIgnoresTrailingBytes)
     ASSERT_TRUE(RCDecodeRecord(setup, FromHex("02000000 5400 3100 03000000 03000000 01000000 6100 00000000"
                                           " 01000000 6200 EE")));
     EXPECT_EQ(setup.taskId, L"T1");
-    EXPECT_EQ(setup.scanType, 3u);
+    EXPECT_EQ(setup.scanType, ScanType::Custom);
     EXPECT_EQ(setup.customPaths, (std::vector<std::wstring>{L"a", L"", L"b"}));
 }
 

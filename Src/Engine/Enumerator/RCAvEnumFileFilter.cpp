@@ -2,15 +2,11 @@
 
 #include "foundation/RCExecutableImage.h"
 #include "foundation/RCString.h"
+#include "module/RCBusCodes.h"
 
 namespace RC {
 
 namespace {
-
-const wchar_t* const kScanExtensions[] = {
-    L".exe", L".dll", L".sys", L".com", L".cpl", L".vir", L".drv", L".scr",
-    L".ocx", L".bat", L".cmd", L".pif", L".rar", L".zip", L".doc",
-};
 
 // The extension of the file-name part, dot included; empty when it has none.
 std::wstring ExtensionOf(const std::wstring& path)
@@ -26,7 +22,7 @@ std::wstring ExtensionOf(const std::wstring& path)
 
 bool RCAvEnumFileFilter::IsScanExtension(const std::wstring& extension)
 {
-    for (const wchar_t* known : kScanExtensions) {
+    for (const wchar_t* known : kScannedExtensions) {
         if (RCEqualsNoCase(extension, std::wstring(known)))
             return true;
     }

@@ -8,12 +8,9 @@
 #include <string>
 
 #include "engine/ScanResult.h"
+#include "module/RCBusCodes.h"
 
 namespace RC {
-
-// One past the last item's show type: the marker that ends a run, and "no
-// item" wherever a show type is expected (the observer's current item).
-constexpr uint32_t kEndOfRunShowType = 46;
 
 struct FileQueryTask {
     uint32_t taskId = 0;
@@ -25,6 +22,8 @@ struct FileQueryTask {
 
     FileQueryTask() { std::memset(&result, 0, sizeof result); }
     bool IsMarker() const { return scanGroup == 0; }
+    // The engine's verdict; only a file has one.
+    ThreatLevel level() const { return static_cast<ThreatLevel>(result.level); }
     bool IsEndOfRun() const { return IsMarker() && showType == kEndOfRunShowType; }
 };
 

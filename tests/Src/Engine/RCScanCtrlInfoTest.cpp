@@ -20,6 +20,7 @@
 using namespace RC;
 using KivoTest::Hex;
 using KivoTest::NoBlanks;
+using Level = ThreatLevel;
 
 namespace {
 
@@ -44,7 +45,7 @@ protected:
     }
 
     // A threat as the query thread hands it to the trojan list.
-    void AddThreat(uint32_t id, uint32_t showType, uint32_t level, uint32_t subLevel, const wchar_t* path,
+    void AddThreat(uint32_t id, uint32_t showType, ThreatLevel level, uint32_t subLevel, const wchar_t* path,
                    RCScanCtrlInfo* to = nullptr)
     {
         FileQueryTask threat;
@@ -52,7 +53,7 @@ protected:
         threat.scanGroup = 0x200;
         threat.showType = showType;
         threat.path = path;
-        threat.result.level = level;
+        threat.result.level = WireValue(level);
         threat.result.subLevel = subLevel;
         wcscpy(threat.result.threatName, L"Eicar");
         threat.result.signatureRecord = 0x11;
@@ -77,19 +78,19 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
 {
     RCSafeTrevoxOb& observer = *task.Controller()->GetObserver();
     observer.FireProgress();
-    observer.FireItemProgress(26);
+    observer.FireItemProgress(kCustomPathsShowType);
     g_now += 50;
-    observer.SetState(1);
+    observer.SetState(ScanState::Scanning);
     observer.SetPercent(85);
-    observer.SetCurrentItem(26, L"item");
+    observer.SetCurrentItem(kCustomPathsShowType, L"item");
     observer.SetCurrentFile(L"C:\\f");
     for (int i = 0; i < 6; ++i)
         observer.IncrementFilesFound();
     observer.IncrementLevel2Found();
     observer.IncrementLevel3Found();
     observer.IncrementLevel3Found();
-    observer.SetItemCounts(26, ItemCounts{6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
-    observer.SetItemStatus(26, 3);
+    observer.SetItemCounts(kCustomPathsShowType, ItemCounts{6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
+    observer.SetItemStatus(kCustomPathsShowType, ItemStatus::Finished);
     const struct {
         std::function<void()> input;
         const std::wstring& id;
@@ -98,17 +99,17 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
         {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
         {[&] { observer.FireProgress(); },
          EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {[&] { observer.FireItemStatus(26); },
+        {[&] { observer.FireItemStatus(kCustomPathsShowType); },
          EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {[&] { observer.FireItemProgress(26); },
+        {[&] { observer.FireItemProgress(kCustomPathsShowType); },
          EVT_ITEM_PROGRESS, "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
-        {[&] { AddThreat(7, 0, 3, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
+        {[&] { AddThreat(7, kImageHijackShowType, ThreatLevel::Threat, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
          "  27000000 28676c9a8765f64e1a90385e29522875fb7cdf7e0f6f1e6d0cffbe8f305234784f57fb7cdf7e0cffd776"
          "d653268df7530cffe17b39658765f64e8476ee7684760cfff78ba860cb7a735304590674"
          "  05000000 45006900630061007200  02000000 02000000 28676c9a  01000000 04000000 9496bb798765f64e"},
-        {[&] { task.OnOperateItemFailed(1, 9); }, EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
+        {[&] { task.OnOperateItemFailed(Operation::Quarantine, 9); }, EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
     };
     for (const auto& c : cases) {
         host.posts.clear();
@@ -144,15 +145,16 @@ TEST_F(RCScanCtrlInfoTest, ProgressIsThrottledAcrossTasksAndItemProgressByItself
 TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
 {
     struct {
-        uint32_t level, subLevel, showType;
+        ThreatLevel level;
+        uint32_t subLevel, showType;
         const wchar_t* shown;  // description|category name|category code/action code|action name
     } const cases[] = {
-        {3, 1, 25, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
-        {3, 9, 6, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
-        {2, 2, 2, L"浏览器默认搜索被劫持：Eicar|捆绑|1/1|隔离文件"},
-        {2, 3, 17, L"系统内存发现外挂:Eicar|外挂|1/1|隔离文件"},
-        {2, 7, 26, L"自定义扫描项发现风险:Eicar|风险|1/1|隔离文件"},
-        {0, 1, 46, L"发现风险:Eicar|风险|1/1|隔离文件"},
+        {Level::Threat, 1, kAllDisksShowType, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
+        {Level::Threat, 9, kDownloadToolShowType, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
+        {Level::Risk, 2, kSearchHijackShowType, L"浏览器默认搜索被劫持：Eicar|捆绑|1/1|隔离文件"},
+        {Level::Risk, 3, kSystemMemoryShowType, L"系统内存发现外挂:Eicar|外挂|1/1|隔离文件"},
+        {Level::Risk, 7, kCustomPathsShowType, L"自定义扫描项发现风险:Eicar|风险|1/1|隔离文件"},
+        {Level::Clean, 1, kEndOfRunShowType, L"发现风险:Eicar|风险|1/1|隔离文件"},
     };
     for (uint32_t id = 0; id < std::size(cases); ++id) {
         const auto& c = cases[id];
@@ -164,12 +166,12 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
             << "case " << id;
     }
     // The advice texts not seen in another test.
-    const std::pair<std::pair<uint32_t, uint32_t>, std::wstring> advice[] = {
-        {{3, 1}, L"病毒文件具有极大的破坏性，可能会造成系统崩溃，死机，数据丢失，请您立即处理"},
-        {{2, 0}, L"风险文件可能会造成数据丢失，账号被盗，给系统带来风险，请您谨慎运行"},
-        {{2, 1}, L"插件文件可能会恶意获取您的隐私信息，造成数据丢失，请您谨慎运行"},
-        {{2, 2}, L"捆绑文件可能会向您推广恶意软件，给系统带来风险，请您谨慎运行"},
-        {{2, 3}, L"外挂文件可能会造成数据丢失，账号被盗，请您谨慎运行"},
+    const std::pair<std::pair<ThreatLevel, uint32_t>, std::wstring> advice[] = {
+        {{Level::Threat, 1}, L"病毒文件具有极大的破坏性，可能会造成系统崩溃，死机，数据丢失，请您立即处理"},
+        {{Level::Risk, 0}, L"风险文件可能会造成数据丢失，账号被盗，给系统带来风险，请您谨慎运行"},
+        {{Level::Risk, 1}, L"插件文件可能会恶意获取您的隐私信息，造成数据丢失，请您谨慎运行"},
+        {{Level::Risk, 2}, L"捆绑文件可能会向您推广恶意软件，给系统带来风险，请您谨慎运行"},
+        {{Level::Risk, 3}, L"外挂文件可能会造成数据丢失，账号被盗，请您谨慎运行"},
     };
     for (const auto& a : advice)
         EXPECT_EQ(a.second, RCScanCtrlInfo::CategoryOf(a.first.first, a.first.second).advice);
@@ -179,8 +181,8 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
 // finds by id the bus test's operations use).
 TEST_F(RCScanCtrlInfoTest, AFileIsOneThreatWhateverItsCaseAndBlanks)
 {
-    AddThreat(5, 26, 3, 0, L"C:\\Data\\Bad.EXE");
-    AddThreat(9, 26, 3, 0, L"  c:\\data\\bad.exe\r\n");
+    AddThreat(5, kCustomPathsShowType, ThreatLevel::Threat, 0, L"C:\\Data\\Bad.EXE");
+    AddThreat(9, kCustomPathsShowType, ThreatLevel::Threat, 0, L"  c:\\data\\bad.exe\r\n");
     EXPECT_EQ(1u, PostsOf(EVT_THREAT_FOUND));
     FileQueryTask found;
     EXPECT_FALSE(task.Controller()->GetTrojaneList()->FindThreat(9, found));
@@ -196,10 +198,10 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     observer.FireItemStatus(26);
     observer.FireItemProgress(26);
     silent.PostSetupDone();
-    silent.OnOperateBegin(1);  // the operation's state and item events share a post each
-    silent.OnOperateItemBegin(1, 1);
+    silent.OnOperateBegin(Operation::Quarantine);  // the operation's state and item events share a post each
+    silent.OnOperateItemBegin(Operation::Quarantine, 1);
     silent.OnOperateProgress(1, 1);
-    AddThreat(1, 26, 3, 0, L"C:\\x", &silent);
+    AddThreat(1, kCustomPathsShowType, ThreatLevel::Threat, 0, L"C:\\x", &silent);
 
     // Released by a module stop, the task has nothing to report items or threats from.
     task.UnInit();

@@ -29,7 +29,7 @@ RCScanPlan PlanOf(std::map<wchar_t, UINT> drives, bool is64)
     return RCScanPlan(system);
 }
 
-std::vector<RCScanPlan::Item> Build(const RCScanPlan& plan, int32_t scanType, std::vector<std::wstring> paths = {})
+std::vector<RCScanPlan::Item> Build(const RCScanPlan& plan, ScanType scanType, std::vector<std::wstring> paths = {})
 {
     return plan.Build({scanType, std::move(paths)});
 }
@@ -136,8 +136,9 @@ TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderEachWithItsNameClassGroupAndFig
 {
     const std::vector<int32_t> quickOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
     const std::vector<int32_t> fullOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 25});
-    const std::pair<int32_t, std::vector<int32_t>> cases[] = {
-        {1, quickOrder}, {2, fullOrder}, {3, {26}}, {4, {26}}, {5, {17}}, {0, {}}, {6, {}}, {-1, {}},
+    const std::pair<ScanType, std::vector<int32_t>> cases[] = {
+        {ScanType::Quick, quickOrder}, {ScanType::Full, fullOrder}, {ScanType::Custom, {26}}, {ScanType::CustomToo, {26}},
+        {ScanType::Memory, {17}},      {ScanType{0}, {}},           {ScanType{6}, {}},       {ScanType{0xFFFFFFFF}, {}},
     };
     const RCScanPlan plan = PlanOf({{L'C', DRIVE_FIXED}}, true);
     std::map<int32_t, RCScanPlan::Item> items;
@@ -145,7 +146,7 @@ TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderEachWithItsNameClassGroupAndFig
         std::vector<int32_t> order;
         for (const RCScanPlan::Item& item : Build(plan, scanType, {L"C:\\x"}))
             order.push_back(item.showType), items[item.showType] = item;
-        EXPECT_EQ(expected, order) << "scan type " << scanType;
+        EXPECT_EQ(expected, order) << "scan type " << WireValue(scanType);
     }
     for (const ItemRow& row : kItems) {
         SCOPED_TRACE("show type " + std::to_string(row.showType));
@@ -173,7 +174,7 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
 
     // C fixed, D CD-ROM, E removable on 64-bit Windows.
     const RCScanPlan mixed = PlanOf({{L'C', DRIVE_FIXED}, {L'D', DRIVE_CDROM}, {L'E', DRIVE_REMOVABLE}}, true);
-    const std::vector<RCScanPlan::Item> quick = Build(mixed, 1);
+    const std::vector<RCScanPlan::Item> quick = Build(mixed, ScanType::Quick);
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)"}), Find(quick, 21)->roots);
     EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", windows + L"\\SysWow64", system}),
               Find(quick, 23)->roots);
@@ -182,21 +183,21 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
     EXPECT_EQ(common, Find(quick, 22)->roots);
     EXPECT_EQ(Folders({0x10, 0x19, 0x0B, 0x16}), Find(quick, 20)->roots);
     EXPECT_TRUE(Find(quick, 1)->roots.empty());
-    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"E:\\"}), Find(Build(mixed, 2), 25)->roots);
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"E:\\"}), Find(Build(mixed, ScanType::Full), 25)->roots);
 
     // 32-bit Windows; A and B are never scanned whatever they are.
     const RCScanPlan old = PlanOf({{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED},
                                    {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}}, false);
-    const std::vector<RCScanPlan::Item> oldQuick = Build(old, 1);
+    const std::vector<RCScanPlan::Item> oldQuick = Build(old, ScanType::Quick);
     EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", system}), Find(oldQuick, 23)->roots);
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files",
                                          L"Z:\\Program Files (x86)"}),
               Find(oldQuick, 21)->roots);
-    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"Z:\\"}), Find(Build(old, 2), 25)->roots);
+    EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"Z:\\"}), Find(Build(old, ScanType::Full), 25)->roots);
 
     // Custom paths: the non-empty ones in order; none at all is still an item.
-    EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}), Build(old, 4, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
-    const std::vector<RCScanPlan::Item> empty = Build(old, 3);
+    EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}), Build(old, ScanType::CustomToo, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
+    const std::vector<RCScanPlan::Item> empty = Build(old, ScanType::Custom);
     ASSERT_EQ(1u, empty.size());
     EXPECT_TRUE(empty[0].roots.empty());
 }

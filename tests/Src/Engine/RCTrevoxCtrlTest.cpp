@@ -24,6 +24,14 @@
 using namespace RC;
 using KivoTest::kEicar;
 using Values = std::vector<uint32_t>;
+using S = ScanState;
+using I = ItemStatus;
+using States = std::vector<ScanState>;
+using Statuses = std::vector<ItemStatus>;
+// A state with files found, risks and threats; an item's status with its
+// files found, scanned, risks and threats.
+using Totals = std::pair<ScanState, Values>;
+using Row = std::pair<ItemStatus, Values>;
 
 namespace {
 
@@ -40,8 +48,11 @@ class ScanRecorder : public IScanObCallback {
 public:
     void OnScanStateChange(const ScanStatusBlock* s) override
     {
-        Note([&] { states.push_back(s->state), totals = {s->state, s->counts.filesFound, s->counts.level2Found, s->counts.level3Found}; });
-        if (s->state == 3 || s->state == 4)
+        Note([&] {
+            states.push_back(s->state);
+            totals = {s->state, {s->counts.filesFound, s->counts.level2Found, s->counts.level3Found}};
+        });
+        if (s->state == S::Stopped || s->state == S::Completed)
             HoldIf(HoldAt::kEndState);
     }
     void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
@@ -81,7 +92,7 @@ public:
     }
     bool WaitForEnds(long count)
     {
-        const auto isEnd = [](uint32_t state) { return state == 3 || state == 4; };
+        const auto isEnd = [](ScanState state) { return state == S::Stopped || state == S::Completed; };
         return WaitUntil([&] { return std::count_if(states.begin(), states.end(), isEnd) >= count; });
     }
     void Set(int& field, int value) { Note([&] { field = value; }); }
@@ -100,8 +111,10 @@ public:
         changed_.notify_all();
     }
 
-    Values states, percents, totals;
-    std::map<uint32_t, Values> statuses;
+    States states;
+    Values percents;
+    Totals totals;
+    std::map<uint32_t, Statuses> statuses;
     Values order;  // the items as their first status came
     HoldAt holdAt = HoldAt::kNothing;
     int hold = 0;  // 1 armed, 2 holding, 3 released
@@ -144,7 +157,7 @@ protected:
         folder_.Write(L"readme.txt", "not a kind of file the engine is asked about");
         ASSERT_TRUE(ctrl_.Initialize(L"ctrl-test"));
         ctrl_.GetObserver()->SetCallback(&recorder_);
-        Plan(3);
+        Plan(ScanType::Custom);
     }
     void TearDown() override
     {
@@ -152,7 +165,7 @@ protected:
         DeleteFileW(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str());
     }
 
-    void Plan(int32_t scanType) { ctrl_.SetScanTypeInfo({scanType, {folder_.Path()}}); }
+    void Plan(ScanType scanType) { ctrl_.SetScanTypeInfo({scanType, {folder_.Path()}}); }
     // The end state comes just before the run lets go of its flags, so a new
     // start may have to wait a moment.
     void Start()
@@ -175,10 +188,10 @@ protected:
         recorder_.Release();
         ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.gate == 2; }));
     }
-    Values ItemRow(uint32_t showType)
+    Row ItemRow(uint32_t showType)
     {
         const RC::ItemRow row = ctrl_.GetObserver()->GetItemRow(showType);
-        return {row.status, row.counts.enumerated, row.counts.scanned, row.counts.level2, row.counts.level3};
+        return {row.status, {row.counts.enumerated, row.counts.scanned, row.counts.level2, row.counts.level3}};
     }
 
     RC::test::ScratchDir folder_;
@@ -251,15 +264,18 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
             Start();
         ASSERT_TRUE(recorder_.WaitForEnds(run));
         // Six files found (the text file too), five scanned, one risk and two threats.
-        EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
-        EXPECT_EQ(Values({3, 6, 5, 1, 2}), ItemRow(26));
+        EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
+        EXPECT_EQ(Row(I::Finished, {6, 5, 1, 2}), ItemRow(kCustomPathsShowType));
         EXPECT_EQ(85u, ctrl_.GetObserver()->GetProgress().percent);
         const Values percents = recorder_.Get(recorder_.percents);
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
         recorder_.Note([&] { recorder_.percents.clear(); });
     }
-    EXPECT_EQ(Values({0, 1, 2, 2, 1, 4, 0, 1, 4}), recorder_.Get(recorder_.states));
-    EXPECT_EQ(Values({1, 2, 3, 1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);
+    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Suspended, S::Suspended, S::Scanning, S::Completed,
+                      S::NotStarted, S::Scanning, S::Completed}),
+              recorder_.Get(recorder_.states));
+    EXPECT_EQ(Statuses({I::Enumerating, I::Scanning, I::Finished, I::Enumerating, I::Scanning, I::Finished}),
+              recorder_.Get(recorder_.statuses)[kCustomPathsShowType]);
 }
 
 // The other scan types run their own plans to the end, item by item in the
@@ -269,8 +285,8 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
 TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItemInThePlansOrder)
 {
     long run = 0;
-    for (int32_t type : {1, 2, 5}) {
-        SCOPED_TRACE("scan type " + std::to_string(type));
+    for (ScanType type : {ScanType::Quick, ScanType::Full, ScanType::Memory}) {
+        SCOPED_TRACE("scan type " + std::to_string(WireValue(type)));
         Values plan, listed;
         for (const RCScanPlan::Item& item : RCScanPlan().Build({type, {}}))
             plan.push_back(static_cast<uint32_t>(item.showType));
@@ -281,15 +297,15 @@ TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItemInThePlansOrd
         EXPECT_EQ(plan, listed);
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++run));
-        EXPECT_EQ(4u, recorder_.Get(recorder_.states).back());
+        EXPECT_EQ(S::Completed, recorder_.Get(recorder_.states).back());
         EXPECT_EQ(plan, recorder_.Get(recorder_.order));
         for (const auto& item : recorder_.Get(recorder_.statuses)) {
-            EXPECT_EQ(3u, item.second.back()) << "item " << item.first;
-            const Values row = ItemRow(item.first);
-            EXPECT_EQ(row[1], row[2]) << "item " << item.first;  // found, scanned
+            EXPECT_EQ(I::Finished, item.second.back()) << "item " << item.first;
+            const Values counts = ItemRow(item.first).second;
+            EXPECT_EQ(counts[0], counts[1]) << "item " << item.first;  // found, scanned
         }
-        if (type == 2) {
-            EXPECT_GE(recorder_.Get(recorder_.totals)[3], 2u);  // the EICAR file and the listed trojan
+        if (type == ScanType::Full) {
+            EXPECT_GE(recorder_.Get(recorder_.totals).second[2], 2u);  // the EICAR file and the listed trojan
         }
     }
 }
@@ -303,25 +319,27 @@ TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScan
     ctrl_.StopScan();
     recorder_.Release();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
-    EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
     EXPECT_TRUE(recorder_.Get(recorder_.statuses).empty());
 
     SuspendInFirstItem(1);
     OnAnotherThread([&] { ctrl_.StopScan(); });  // releases the workers held at the gate
     ASSERT_TRUE(recorder_.WaitForEnds(2));
-    EXPECT_EQ(Values({0, 1, 3, 0, 1, 2, 3}), recorder_.Get(recorder_.states));
-    EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({1, 2, 3}), recorder_.Get(recorder_.statuses)[26]);  // its end marker still passes
+    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Stopped, S::NotStarted, S::Scanning, S::Suspended, S::Stopped}),
+              recorder_.Get(recorder_.states));
+    EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
+    // Its end marker still passes.
+    EXPECT_EQ(Statuses({I::Enumerating, I::Scanning, I::Finished}), recorder_.Get(recorder_.statuses)[kCustomPathsShowType]);
     EXPECT_FALSE(ctrl_.SuspendScan());
     EXPECT_FALSE(ctrl_.ResumeScan());
 
     // The next run completes. It reaches every file twice, which is one
     // threat each.
-    ctrl_.SetScanTypeInfo({3, {folder_.Path(), folder_.Path()}});
+    ctrl_.SetScanTypeInfo({ScanType::Custom, {folder_.Path(), folder_.Path()}});
     Start();
     ASSERT_TRUE(recorder_.WaitForEnds(3));
-    EXPECT_EQ(Values({4, 12, 1, 2}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({3, 12, 10, 2, 4}), ItemRow(26));
+    EXPECT_EQ(Totals(S::Completed, {12, 1, 2}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Row(I::Finished, {12, 10, 2, 4}), ItemRow(kCustomPathsShowType));
 }
 
 // "C:x" names a file in drive C's current folder: the enumerators report it,
@@ -345,14 +363,14 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary) << "NeverAnswer=clean.exe\n";
     Start();
     ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; }));  // cleared, scanning
-    Plan(5);
-    EXPECT_EQ(26u, ctrl_.GetObserver()->GetItems().at(0).showType);
+    Plan(ScanType::Memory);
+    EXPECT_EQ(kCustomPathsShowType, ctrl_.GetObserver()->GetItems().at(0).showType);
     EXPECT_FALSE(ctrl_.StartScan());
     ctrl_.UnInitialize();  // stops the run: the query is dropped, not waited for
     ASSERT_TRUE(recorder_.WaitForEnds(1));
-    EXPECT_EQ(3u, recorder_.Get(recorder_.states).back());
-    Plan(5);  // between runs a new plan is taken
-    EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
+    EXPECT_EQ(S::Stopped, recorder_.Get(recorder_.states).back());
+    Plan(ScanType::Memory);  // between runs a new plan is taken
+    EXPECT_EQ(kSystemMemoryShowType, ctrl_.GetObserver()->GetItems().at(0).showType);
 }
 
 // Until the query thread begins, a start is that run's own start again and a
@@ -364,12 +382,13 @@ TEST_F(RCSafeTrevoxCtrlTest, BeforeTheRunBeginsAStartAnswersTrueAndANewPlanWaits
     ASSERT_TRUE(recorder_.WaitHeld());
     EXPECT_TRUE(ctrl_.StartScan());
     EXPECT_FALSE(ctrl_.SuspendScan());
-    Plan(5);
-    EXPECT_EQ(17u, ctrl_.GetObserver()->GetItems().at(0).showType);
+    Plan(ScanType::Memory);
+    EXPECT_EQ(kSystemMemoryShowType, ctrl_.GetObserver()->GetItems().at(0).showType);
     recorder_.Release();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
-    EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({0, 0, 1, 4}), recorder_.Get(recorder_.states));  // each start clears the peers' view
+    EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
+    // Each start clears the peers' view.
+    EXPECT_EQ(States({S::NotStarted, S::NotStarted, S::Scanning, S::Completed}), recorder_.Get(recorder_.states));
 }
 
 // The end state is posted with no lock of the controller held: a host that
@@ -385,7 +404,7 @@ TEST_F(RCSafeTrevoxCtrlTest, CommandsAreAnsweredWhileAWorkerPostsTheEndState)
     ctrl_.StopScan();
     recorder_.Release();
     EXPECT_TRUE(recorder_.WaitUntil([&] { return recorder_.released; }));
-    EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
 }
 
 // A run whose own machinery fails to start ends as stopped having scanned
@@ -401,22 +420,24 @@ TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRu
         ctrl_.SetFaults(fault);
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++ends));
-        EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
+        EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
         ctrl_.SetFaults(RCRunFaults());
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++ends));
-        EXPECT_EQ(Values({4, 6, 1, 2}), recorder_.Get(recorder_.totals));
+        EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
     }
-    EXPECT_EQ(Values({0, 3, 0, 1, 4, 0, 3, 0, 1, 4}), recorder_.Get(recorder_.states));
+    EXPECT_EQ(States({S::NotStarted, S::Stopped, S::NotStarted, S::Scanning, S::Completed, S::NotStarted, S::Stopped,
+                      S::NotStarted, S::Scanning, S::Completed}),
+              recorder_.Get(recorder_.states));
 
     // Without the queue's events no run can begin.
     ctrl_.UnInitialize();
     ctrl_.SetFaults(noEvents);
     ASSERT_TRUE(ctrl_.Initialize(L"ctrl-test"));
-    Plan(3);
+    Plan(ScanType::Custom);
     Start();
     ASSERT_TRUE(recorder_.WaitForEnds(++ends));
-    EXPECT_EQ(Values({3, 0, 0, 0}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
 }
 
 #else
@@ -425,9 +446,9 @@ TEST_F(RCSafeTrevoxCtrlTest, WithoutTheEngineEveryFileCompletesClean)
 {
     Start();
     ASSERT_TRUE(recorder_.WaitForEnds(1));
-    EXPECT_EQ(Values({0, 1, 4}), recorder_.Get(recorder_.states));
-    EXPECT_EQ(Values({4, 6, 0, 0}), recorder_.Get(recorder_.totals));
-    EXPECT_EQ(Values({3, 6, 5, 0, 0}), ItemRow(26));
+    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Completed}), recorder_.Get(recorder_.states));
+    EXPECT_EQ(Totals(S::Completed, {6, 0, 0}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Row(I::Finished, {6, 5, 0, 0}), ItemRow(kCustomPathsShowType));
 }
 
 #endif

@@ -61,9 +61,9 @@ std::vector<Hostile> HostileRequests()
         for (size_t less = 1; less <= whole.size(); ++less)
             none(id, Cut(whole, less));
     };
-    cuts(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", 3, {L"C:\\x", L""}}));
-    cuts(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", 1}));
-    cuts(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{L"T", 1, {1, 2}}));
+    cuts(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {L"C:\\x", L""}}));
+    cuts(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Stop}));
+    cuts(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{L"T", Operation::Quarantine, {1, 2}}));
     cuts(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
     for (const std::wstring* id : {&REQ_TASK_SETUP, &REQ_TASK_COMMAND, &REQ_TASK_OPERATE, &REQ_TASK_CANCEL_OPERATE,
                                    &REQ_UPDATE_PAYLOAD})
@@ -71,16 +71,16 @@ std::vector<Hostile> HostileRequests()
 
     // Huge texts: a task nobody set up, setups whose last field is missing.
     const std::wstring huge(1 << 20, L'T');
-    none(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{huge, 1}));
-    none(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{huge, 1, {}}));
-    none(REQ_TASK_SETUP, Cut(RCEncodeRecord(TaskSetupRequest{huge, 3, {}}), 4));
-    none(REQ_TASK_SETUP, Cut(RCEncodeRecord(TaskSetupRequest{L"T", 3, {huge, L""}}), 4));
+    none(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{huge, Command::Stop}));
+    none(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{huge, Operation::Quarantine, {}}));
+    none(REQ_TASK_SETUP, Cut(RCEncodeRecord(TaskSetupRequest{huge, ScanType::Custom, {}}), 4));
+    none(REQ_TASK_SETUP, Cut(RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {huge, L""}}), 4));
 
     // Identifiers the module serves nothing under, with records that would do something.
     static const std::wstring lowerCaseCommand = L"2e67b984-d068-44e5-8a58-a8aa7b307c4a", noId,
                               addressNotice = MSG_ADDRESS_NOTICE_IN;
     for (const std::wstring* id : {&lowerCaseCommand, &noId, &addressNotice, &EVT_TASK_COMMAND_RESULT})
-        none(*id, RCEncodeRecord(TaskCommandRequest{L"T", 1}));
+        none(*id, RCEncodeRecord(TaskCommandRequest{L"T", Command::Stop}));
 
     // Requests answered whatever their data: the network state, and the
     // updater's answer and forward relayed as they came.
@@ -162,11 +162,11 @@ protected:
         }
         return texts;
     }
-    // The task's end state (3 or 4) once it has come.
+    // The task's end state once it has come.
     std::optional<ScanStateEvent> EndOf(const std::wstring& taskId)
     {
         for (const ScanStateEvent& state : Seen<ScanStateEvent>(EVT_SCAN_STATE))
-            if (state.taskId == taskId && (state.state == 3 || state.state == 4))
+            if (state.taskId == taskId && (state.state == ScanState::Stopped || state.state == ScanState::Completed))
                 return state;
         return std::nullopt;
     }
@@ -266,8 +266,8 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     const std::wstring first = folder_.Write(L"first.com", kEicar);
     const std::wstring second = folder_.Write(L"second.com", kEicar);
     folder_.Write(L"clean.exe", "MZ nothing to see");
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 0});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", ScanType::Custom, {folder_.Path()}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Start});
     ASSERT_TRUE(WaitUntil([&] { return EndOf(L"T").has_value(); }));
     bus_.WaitIdle();
 
@@ -282,7 +282,7 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     Answers(L"");  // forgets what came so far
 
     // Quarantined both; a cancel after the end changes nothing.
-    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {firstId, secondId}});
+    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Quarantine, {firstId, secondId}});
     EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {secondId, 0, 1},
                                    {100, 2, 2}, {secondId, 2, 1}, {0, 4, 1}}),
               Operation());
@@ -291,7 +291,7 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(second.c_str()));
 
     // Restored byte for byte from the quarantine; an id never reported is skipped.
-    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 4, {firstId, 999, secondId}});
+    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Restore, {firstId, 999, secondId}});
     EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 3}, {firstId, 2, 4}, {secondId, 0, 4},
                                    {100, 2, 3}, {secondId, 2, 4}, {0, 4, 4}}),
               Operation());
@@ -299,7 +299,7 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     EXPECT_EQ(kEicar, ReadAll(second));
 
     // Handed to the engine for analysis, with the task as its argument.
-    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 6, {secondId}});
+    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::ForwardThreatPaths, {secondId}});
     bus_.WaitIdle();
     EXPECT_TRUE(Messages(EVT_OPERATE_STATE).empty());
     const std::string forwarded = ReadAll(RCPathJoin(RCGetExeFolder(), L"Quentor-forwarded.txt"));
@@ -311,15 +311,15 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
 TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
 {
     bus_.Post(MSG_MODULE_START, L"", L"");
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", ScanType::Custom, {folder_.Path()}});
     // The same task again, from elsewhere: its events keep the first addresses.
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 99, {}}, L"other1", L"other2");
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", ScanType{99}, {}}, L"other1", L"other2");
     // Another letter case is another task.
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"t", 3, {folder_.Path()}}, L"lower1", L"lower2");
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 7}, L"ask1", L"ask2");
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 2}, L"ask1", L"ask2");  // not running: false
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", 3}, L"ask1", L"ask2");  // a resume is always done
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1}, L"", L"ask2");
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"t", ScanType::Custom, {folder_.Path()}}, L"lower1", L"lower2");
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command{7}}, L"ask1", L"ask2");
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", Command::Suspend}, L"ask1", L"ask2");  // not running: false
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", Command::Resume}, L"ask1", L"ask2");  // a resume is always done
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Stop}, L"", L"ask2");
     bus_.WaitIdle();
     EXPECT_EQ(Texts({std::string("peer1|peer2|01000000 5400 ") + kCustomItem, "peer1|peer2|01000000 5400 00000000",
                      std::string("lower1|lower2|01000000 7400 ") + kCustomItem}),
@@ -334,11 +334,11 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     bus_.Post(MSG_MODULE_START, L"", L"");
     bus_.WaitIdle();
     Answers(L"");  // forgets what came so far
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1});
-    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", 1, {1}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Stop});
+    Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Quarantine, {1}});
     Hand(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", 1});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", ScanType::Custom, {folder_.Path()}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Stop});
     bus_.WaitIdle();
     EXPECT_EQ(Texts({"peer1|peer2|01000000 5400 01000000 00", "peer1|peer2|01000000 5400 01000000 01"}),
               Posted(EVT_TASK_COMMAND_RESULT));
@@ -350,14 +350,14 @@ TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
 {
     const std::vector<Hostile> table = HostileRequests();
     // A task set up before the start is commanded with nobody to answer yet.
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"early", 3, {folder_.Path()}});
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"early", 1});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"early", ScanType::Custom, {folder_.Path()}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"early", Command::Stop});
     RunTable(table, kBeforeStart);
 
     bus_.Post(MSG_MODULE_START, L"", L"");
     bus_.WaitIdle();
     Answers(L"");
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", 3, {folder_.Path()}});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"T", ScanType::Custom, {folder_.Path()}});
     bus_.WaitIdle();
     ASSERT_EQ(std::vector<std::wstring>({EVT_TASK_SETUP_DONE}), Answers(REQ_TASK_SETUP));
     RunTable(table, kStarted);
@@ -370,11 +370,12 @@ TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
     bus_.Post(MSG_MODULE_START, L"", L"");
     folder_.Write(L"eicar.com", KivoTest::kEicar);
     folder_.Write(L"clean.exe", "MZ nothing to see");
-    Request(REQ_TASK_SETUP, TaskSetupRequest{L"after", 3, {std::wstring(40000, L'p'), folder_.Path()}});
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"after", 0});
+    Request(REQ_TASK_SETUP, TaskSetupRequest{L"after", ScanType::Custom, {std::wstring(40000, L'p'), folder_.Path()}});
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"after", Command::Start});
     ASSERT_TRUE(WaitUntil([&] { return EndOf(L"after").has_value(); }));
     const ScanStateEvent end = *EndOf(L"after");
-    EXPECT_EQ(std::vector<uint32_t>({4, 2, 1}), std::vector<uint32_t>({end.state, end.counts.filesFound, end.counts.level3Found}));
+    EXPECT_EQ(ScanState::Completed, end.state);
+    EXPECT_EQ(Values({2, 1}), Values({end.counts.filesFound, end.counts.level3Found}));
 }
 
 // The least forgiving host: deliveries on a pool, its own lock held while it
@@ -399,18 +400,18 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
             ScanStateEvent state;
             const Bytes* data = message.binary(L"SafeData");
             std::lock_guard<std::mutex> guard(lock);
-            if (data && message.id() == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, *data) && reply.command == 2)
+            if (data && message.id() == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, *data) && reply.command == Command::Suspend)
                 suspended = reply.result;
-            if (data && message.id() == EVT_SCAN_STATE && RCDecodeRecord(state, *data) && state.state == 3)
+            if (data && message.id() == EVT_SCAN_STATE && RCDecodeRecord(state, *data) && state.state == ScanState::Stopped)
                 ended = true;
             changed.notify_all();
         });
         module->Attach(bus.HostFor(module), L"");
         const auto request = [&](const std::wstring& id, const Bytes& data) { bus.Post(id, L"p1", L"p2", &data); };
         bus.Post(MSG_MODULE_START, L"", L"");
-        request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", 3, {folder.Path()}}));
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", 0}));
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", 2}));
+        request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder.Path()}}));
+        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Start}));
+        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
         std::unique_lock<std::mutex> guard(lock);
         ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return suspended.has_value(); }));
         ASSERT_TRUE(*suspended);  // the run was still under way

@@ -113,7 +113,7 @@ TEST_F(RCAvFileScanTest, RunEndsAfterTheLastAnswerNotAtTheMarker)
     const std::vector<Completion> done = sink_.Done();
     ASSERT_EQ(done.size(), 2u);  // the second answer for clean.exe is a miss
     for (const Completion& c : done) {
-        EXPECT_EQ(c.task.result.level, c.task.taskId == 1 ? 3u : 0u);
+        EXPECT_EQ(c.task.level(), c.task.taskId == 1 ? ThreatLevel::Threat : ThreatLevel::Clean);
         EXPECT_EQ(c.thread, sink_.queryThread.load());  // answers arrive on the query thread
     }
     // The engine's whole answer reaches the task, its last bytes included.
@@ -130,7 +130,7 @@ TEST_F(RCAvFileScanTest, RefusedQueryCompletesAtOnceWithNothingFound)
     StartWith();
     EXPECT_FALSE(AddFile(7, L"eicar.com"));
     ASSERT_EQ(sink_.Done().size(), 1u);
-    EXPECT_EQ(sink_.Done()[0].task.result.level, 0u);
+    EXPECT_EQ(sink_.Done()[0].task.level(), ThreatLevel::Clean);
     EXPECT_EQ(sink_.Done()[0].thread, GetCurrentThreadId());
     AddMarker(kEndOfRunShowType);  // with nothing pending, the marker itself ends the run
     queue_.WaitingStop();
@@ -158,5 +158,5 @@ TEST_F(RCAvFileScanTest, SilentEngineTimesOutButNotWhilePaused)
     g_clock += 31;
     queue_.WaitingStop();  // ends once the time-out completed the file
     ASSERT_EQ(sink_.Done().size(), 1u);
-    EXPECT_EQ(sink_.Done()[0].task.result.level, 0u);
+    EXPECT_EQ(sink_.Done()[0].task.level(), ThreatLevel::Clean);
 }
