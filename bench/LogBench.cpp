@@ -25,14 +25,14 @@ int main(int argc, char** argv)
     ::QueryPerformanceFrequency(&frequency);
 
     RC::RCDebugger::GetInstance()->Init(nullptr);
-    if (RC::RCDebugger::GetInstance()->GetOutputMode(5) != 0) {
+    if (RC::RCDebugger::GetInstance()->GetOutputMode(RC::RCLogLevel::Detail) != 0) {
         std::fprintf(stderr, "level 5 is being logged here: remove KivoLog.xml first\n");
         return 2;
     }
 
     ::QueryPerformanceCounter(&start);
     for (long i = 0; i < calls; ++i)
-        RC_LOG(5, L"Add File Query Task %d, file = %s", static_cast<int>(i), path);
+        RC_LOG(Detail, L"Add File Query Task %d, file = %s", static_cast<int>(i), path);
     ::QueryPerformanceCounter(&end);
     const double disabled = NanosecondsPerCall(start, end, frequency, calls);
 

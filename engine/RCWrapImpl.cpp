@@ -32,13 +32,13 @@ bool RCWrapImpl::Init()
 
     const std::wstring path = RCPathJoin(RCGetExeFolder(), dllName_);
     if (!RCIsFile(path)) {
-        RC_LOG(1, L"Dll missed");
+        RC_LOG(Failure, L"Dll missed");
         loadFailed_ = true;
         return false;
     }
     unique_hmodule module(LoadLibraryW(path.c_str()));
     if (!module) {
-        RC_LOG(1, L"LoadLibrary failed %d", static_cast<int>(GetLastError()));
+        RC_LOG(Failure, L"LoadLibrary failed %d", static_cast<int>(GetLastError()));
         loadFailed_ = true;
         return false;
     }

@@ -105,17 +105,17 @@ void RCDebugger::Init(HMODULE module)
     state->logLevel.store(setting.level, std::memory_order_release);
 }
 
-int RCDebugger::GetOutputMode(unsigned level)
+int RCDebugger::GetOutputMode(RCLogLevel level)
 {
     Init(nullptr);
     RCDebuggerData* state = state_.get();
     if (!state || !state->initialized.load(std::memory_order_acquire) ||
-        level > state->logLevel.load(std::memory_order_acquire))
+        static_cast<unsigned>(level) > state->logLevel.load(std::memory_order_acquire))
         return 0;
     return state->logToFile.load(std::memory_order_acquire) ? 2 : 1;
 }
 
-void RCDebugger::FormatLine(unsigned level, std::wstring& message, const wchar_t* sourcePath, const wchar_t* function,
+void RCDebugger::FormatLine(RCLogLevel level, std::wstring& message, const wchar_t* sourcePath, const wchar_t* function,
                             int line)
 {
     RCDebuggerData* state = state_.get();
@@ -132,12 +132,12 @@ void RCDebugger::FormatLine(unsigned level, std::wstring& message, const wchar_t
     std::wstring result;
     if (!state->moduleName.empty() && state->moduleName != state->processName) {
         RCFormatString(result, L"\r\n[%s] >> [L%d] [%s] %s << [%s(PID:%d)|%s(SID:%d)|%s(Line:%d)]\r\n", time.c_str(),
-                       level, func, message.c_str(), state->processName.c_str(), ::GetCurrentProcessId(),
-                       state->moduleName.c_str(), ::GetCurrentThreadId(), file.c_str(), line);
+                       static_cast<unsigned>(level), func, message.c_str(), state->processName.c_str(),
+                       ::GetCurrentProcessId(), state->moduleName.c_str(), ::GetCurrentThreadId(), file.c_str(), line);
     } else {
         RCFormatString(result, L"\r\n[%s] >> [L%d] [%s] %s << [%s(PID:%d)|(SID:%d)|%s(Line:%d)]\r\n", time.c_str(),
-                       level, func, message.c_str(), state->processName.c_str(), ::GetCurrentProcessId(),
-                       ::GetCurrentThreadId(), file.c_str(), line);
+                       static_cast<unsigned>(level), func, message.c_str(), state->processName.c_str(),
+                       ::GetCurrentProcessId(), ::GetCurrentThreadId(), file.c_str(), line);
     }
     message.swap(result);
 }
@@ -166,7 +166,7 @@ void RCDebugger::WriteToFile(const std::wstring& line)
     ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-void RCDebugger::Emit(int mode, unsigned level, const char* sourcePath, const char* prettyFunction, int line,
+void RCDebugger::Emit(int mode, RCLogLevel level, const char* sourcePath, const char* prettyFunction, int line,
                       std::wstring& message)
 {
     const std::wstring source = Widen(sourcePath);

@@ -12,7 +12,7 @@ void RCLogEscapedException(const char* slot, const char* what) noexcept
     try {
         const std::wstring slotName = RCAnsiToWide(slot != nullptr ? slot : "");
         const std::wstring caught = what != nullptr ? RCAnsiToWide(what) : std::wstring(L"unknown exception");
-        RC_LOG(1, L"%s exception: %s", slotName.c_str(), caught.c_str());
+        RC_LOG(Failure, L"%s exception: %s", slotName.c_str(), caught.c_str());
     } catch (...) {
         // Out of memory even for the line: the slot's failure value says enough.
     }

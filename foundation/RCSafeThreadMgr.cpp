@@ -28,7 +28,7 @@ bool RCSafeThreadMgr::Start(RCSafeTaskQueue* queue)
         threads_.push_back(thread);
         // Stop joins only running workers; queued tasks wait for those that did start.
         if (!thread->Start())
-            RC_LOG(1, L"worker %d not started", static_cast<int>(i));
+            RC_LOG(Failure, L"worker %d not started", static_cast<int>(i));
     }
     return true;
 }

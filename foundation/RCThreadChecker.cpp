@@ -36,7 +36,7 @@ void RCThreadCheckFailed(const char* file, int line) noexcept
 {
     try {
         const std::wstring place = RCAnsiToWide(file);
-        RC_LOG(1, L"thread check failed at %s:%d on thread %x", place.c_str(), line,
+        RC_LOG(Failure, L"thread check failed at %s:%d on thread %x", place.c_str(), line,
                static_cast<unsigned>(GetCurrentThreadId()));
     } catch (...) {
     }

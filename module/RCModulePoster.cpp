@@ -28,7 +28,7 @@ void RCModulePoster::Submit(Post post)
                 return;
             }
             // Without a poster thread the post goes out here rather than not at all.
-            RC_LOG(2, L"Posting thread not started; posting on the calling thread");
+            RC_LOG(LostWork, L"Posting thread not started; posting on the calling thread");
         }
         ++directPosts_;
     }

@@ -49,7 +49,7 @@ void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::w
 {
     if (!connection_)
         return;
-    RC_LOG(5, L"Get request %s", id.c_str());
+    RC_LOG(Detail, L"Get request %s", id.c_str());
     if (id == REQ_NET_STATE) {
         connection_->Inner().SendNetState(address1, address2);
         return;

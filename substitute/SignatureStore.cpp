@@ -90,10 +90,11 @@ void SignatureStore::LoadLocked(std::vector<FileStamp> files)
     loaded_ = true;
     // Each problem is logged once, when the files that hold it are loaded.
     for (const std::string& problem : report.problems)
-        RC_LOG(2, L"signatures: %s", EngineFiles::DecodeText(problem).c_str());
+        RC_LOG(LostWork, L"signatures: %s", EngineFiles::DecodeText(problem).c_str());
     if (report.problemCount > report.problems.size())
-        RC_LOG(2, L"signatures: %u more problems", static_cast<unsigned>(report.problemCount - report.problems.size()));
-    RC_LOG(3, L"%s", EngineFiles::DecodeText(report.Summary()).c_str());
+        RC_LOG(LostWork, L"signatures: %u more problems",
+               static_cast<unsigned>(report.problemCount - report.problems.size()));
+    RC_LOG(Lifecycle, L"%s", EngineFiles::DecodeText(report.Summary()).c_str());
 }
 
 std::shared_ptr<const SignatureDatabase> SignatureStore::Current()

@@ -24,7 +24,7 @@ void RCSafeConnection::RCInnerData::StartMonitor(const RCNetAptMonitor::Timing& 
     monitor_.reset(new RCNetAptMonitor(this, timing));
     // Without its thread the monitor reports no change; the module serves on.
     if (!monitor_->Start())
-        RC_LOG(1, L"network monitor thread not started");
+        RC_LOG(Failure, L"network monitor thread not started");
 }
 
 void RCSafeConnection::RCInnerData::StopMonitor()

@@ -137,7 +137,7 @@ void RCNetAptMonitor::ThreadRoutine(void* context)
 
 void RCNetAptMonitor::Run(State& state)
 {
-    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
     RCOleInit ole;
     unique_hmodule iphlpapi(::LoadLibraryW(L"iphlpapi.dll"));
     if (!iphlpapi)
@@ -155,7 +155,7 @@ void RCNetAptMonitor::Run(State& state)
         return;
 
     const std::wstring url = ProbeUrl();
-    RC_LOG(4, L"Probing %s", url.c_str());
+    RC_LOG(Progress, L"Probing %s", url.c_str());
     bool last = state.Probe(url);
     if (state.Stopping())
         return;
@@ -212,7 +212,7 @@ void RCNetAptMonitor::Run(State& state)
     // A request the system still holds keeps its block: better a few bytes
     // lost than a completion written into freed memory.
     if (armed && !CancelAndWait(cancelIPChangeNotify, *request)) {
-        RC_LOG(2, L"An address-change request could not be cancelled (error %u)",
+        RC_LOG(LostWork, L"An address-change request could not be cancelled (error %u)",
                static_cast<unsigned>(::GetLastError()));
         (void)request.release();
     }

@@ -20,23 +20,23 @@ void RCSafeConnection::SetTiming(const Timing& timing)
 
 void RCSafeConnection::OnStart(const RCModuleSender* sender)
 {
-    RC_LOG(3, L"OnStart enter");
+    RC_LOG(Lifecycle, L"OnStart enter");
     // The old monitor must not post while the state is reset under it.
     inner_->StopMonitor();
     registry_.SetSender(sender);
     inner_->Reset(sender);
     inner_->StartMonitor(monitorTiming_);
     relay_.Start(sender);
-    RC_LOG(3, L"OnStart leave");
+    RC_LOG(Lifecycle, L"OnStart leave");
 }
 
 void RCSafeConnection::OnStop()
 {
-    RC_LOG(3, L"OnStop enter");
+    RC_LOG(Lifecycle, L"OnStop enter");
     inner_->StopMonitor();
     registry_.UnInitAll();
     relay_.Stop();
-    RC_LOG(3, L"OnStop leave");
+    RC_LOG(Lifecycle, L"OnStop leave");
 }
 
 } // namespace RC

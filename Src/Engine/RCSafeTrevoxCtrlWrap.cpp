@@ -56,7 +56,7 @@ RCScanCtrlInfo* RCSafeTrevoxCtrlWrap::FindExisting(const std::wstring& taskId)
 {
     RCScanCtrlInfo* task = Find(taskId);
     if (task == nullptr)
-        RC_LOG(2, L"TaskId %s can not find", taskId.c_str());
+        RC_LOG(LostWork, L"TaskId %s can not find", taskId.c_str());
     return task;
 }
 
@@ -82,7 +82,7 @@ void RCSafeTrevoxCtrlWrap::OnSetup(const std::wstring& address1, const std::wstr
         return;
     RCScanCtrlInfo* task = Find(request.taskId);
     if (task == nullptr) {
-        RC_LOG(2, L"TaskId %s has not been created", request.taskId.c_str());
+        RC_LOG(LostWork, L"TaskId %s has not been created", request.taskId.c_str());
         task = &registry_->tasks.try_emplace(request.taskId, request.taskId, address1, address2, registry_->sender)
                     .first->second;
     }

@@ -62,7 +62,7 @@ RCScanCtrlInfo::~RCScanCtrlInfo()
 
 bool RCScanCtrlInfo::Init()
 {
-    RC_LOG(3, L"Init enter");
+    RC_LOG(Lifecycle, L"Init enter");
     if (controller_)
         return true;
     controller_.reset(new (std::nothrow) RCSafeTrevoxCtrl());
@@ -71,18 +71,18 @@ bool RCScanCtrlInfo::Init()
     controller_->Initialize(taskId_.c_str());
     controller_->GetObserver()->SetCallback(this);
     controller_->GetTrojaneList()->SetObserver(this);
-    RC_LOG(3, L"Init leave");
+    RC_LOG(Lifecycle, L"Init leave");
     return true;
 }
 
 void RCScanCtrlInfo::UnInit()
 {
-    RC_LOG(3, L"UnInit enter");
+    RC_LOG(Lifecycle, L"UnInit enter");
     if (!controller_)
         return;
     controller_->UnInitialize();
     controller_.reset();
-    RC_LOG(3, L"Uninit leave");
+    RC_LOG(Lifecycle, L"Uninit leave");
 }
 
 template <class Record>
@@ -146,7 +146,7 @@ void RCScanCtrlInfo::OnScanProgressChange(const ScanProgressBlock* progress)
 {
     if (sender_ == nullptr || progress == nullptr)
         return;
-    RC_LOG(4, L"progress %d, Scanned %d, Virus %d", progress->percent, progress->counts.filesFound,
+    RC_LOG(Progress, L"progress %d, Scanned %d, Virus %d", progress->percent, progress->counts.filesFound,
            progress->counts.level3Found);
     ScanProgressEvent event;
     event.taskId = taskId_;

@@ -133,7 +133,7 @@ bool RCSafeTrevoxCtrl::Initialize(const wchar_t* engineArgument)
     State& s = *state_;
     if (s.initialized)
         return true;
-    RC_LOG(3, L"Initialize enter");
+    RC_LOG(Lifecycle, L"Initialize enter");
     s.observer.Reset();
     s.trojans->Init();
     s.fileScan.reset(new RCAvFileScan());
@@ -146,7 +146,7 @@ bool RCSafeTrevoxCtrl::Initialize(const wchar_t* engineArgument)
     s.enumThreads->SetEnumEvent(this);
     s.enumThreads->SetFaults(s.faults);
     s.initialized = true;
-    RC_LOG(3, L"Initialize leave");
+    RC_LOG(Lifecycle, L"Initialize leave");
     return true;
 }
 
@@ -154,11 +154,11 @@ void RCSafeTrevoxCtrl::UnInitialize()
 {
     RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
-    RC_LOG(3, L"Uninitialize enter");
+    RC_LOG(Lifecycle, L"Uninitialize enter");
     if (!s.initialized)
         return;
     StopScan();
-    RC_LOG(4, L"Stop scan completed");
+    RC_LOG(Progress, L"Stop scan completed");
     // Waits for the run's end: a stop that came before the run began is
     // carried out when the query thread begins.
     s.enumThreads->UnInitialize();
@@ -168,7 +168,7 @@ void RCSafeTrevoxCtrl::UnInitialize()
     s.observer.Reset();
     s.trojans->UnInit();
     s.initialized = false;
-    RC_LOG(3, L"Uninitialize leave");
+    RC_LOG(Lifecycle, L"Uninitialize leave");
 }
 
 RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
@@ -196,7 +196,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
     case RunEvent::kQueryBegin:
         if (s.run != RunState::kStarting)
             break;
-        RC_LOG(3, L"RCSafeTrevoxCtrl::OnTrevoxStart");
+        RC_LOG(Lifecycle, L"RCSafeTrevoxCtrl::OnTrevoxStart");
         publish = ScanState::Scanning;
         step.answer = !s.stopRequested;
         s.run = s.stopRequested ? RunState::kStopping : RunState::kScanning;
@@ -235,7 +235,7 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         // A run that never began failed to start: it ends as stopped.
         publish = s.stopRequested || s.run == RunState::kStarting ? ScanState::Stopped : ScanState::Completed;
         s.run = RunState::kIdle;
-        RC_LOG(3, L"RCSafeTrevoxCtrl::FireScanEndEvent");
+        RC_LOG(Lifecycle, L"RCSafeTrevoxCtrl::FireScanEndEvent");
         break;
     }
     if (step.stopWorkers) {
@@ -271,7 +271,7 @@ void RCSafeTrevoxCtrl::SetScanTypeInfo(const ScanTypeInfo& info)
 {
     RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
-    RC_LOG(3, L"Enter");
+    RC_LOG(Lifecycle, L"Enter");
     if (!AcceptsPlan())
         return;
     s.scanType = info.scanType;
@@ -289,7 +289,7 @@ bool RCSafeTrevoxCtrl::AcceptsPlan()
 void RCSafeTrevoxCtrl::RunScanTask()
 {
     State& s = *state_;
-    RC_LOG(3, L"RCTrvox::RunScanTask Enter");
+    RC_LOG(Lifecycle, L"RCTrvox::RunScanTask Enter");
     s.planEnumerators.clear();
     s.planOrder.clear();
 
@@ -307,14 +307,14 @@ void RCSafeTrevoxCtrl::RunScanTask()
         items.push_back(ScanItem{showType, RCScanPlan::DisplayName(item.showType)});
     }
     s.observer.SetItems(std::move(items));
-    RC_LOG(3, L"RCTrvox::RunScanTask Leave");
+    RC_LOG(Lifecycle, L"RCTrvox::RunScanTask Leave");
 }
 
 bool RCSafeTrevoxCtrl::StartScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
-    RC_LOG(3, L"RCTrvox::StartScan Enter");
+    RC_LOG(Lifecycle, L"RCTrvox::StartScan Enter");
     // Peers clear their view of the task before the run's own states arrive,
     // and after the previous run's last one.
     if (IScanObCallback* callback = s.observer.GetCallback())
@@ -330,7 +330,7 @@ bool RCSafeTrevoxCtrl::StartScan()
     if (step.beginRun && !BeginRun())
         Transition(RunEvent::kStartFailed);
     s.outbox.Drain();
-    RC_LOG(3, L"RCTrvox::StartScan Leave");
+    RC_LOG(Lifecycle, L"RCTrvox::StartScan Leave");
     return step.answer;
 }
 
@@ -370,7 +370,7 @@ bool RCSafeTrevoxCtrl::BeginRun()
     s.paused = false;
     s.gate.Set();
     if (s.gate.GetHandle() == nullptr) {
-        RC_LOG(1, L"StartScan no pause gate");
+        RC_LOG(Failure, L"StartScan no pause gate");
         return false;
     }
     s.enumThreads->SetScanTasks(s.enumerators, s.itemOrder);
@@ -381,21 +381,21 @@ bool RCSafeTrevoxCtrl::BeginRun()
 bool RCSafeTrevoxCtrl::SuspendScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(3, L"RCTrvox::SuspendScan");
+    RC_LOG(Lifecycle, L"RCTrvox::SuspendScan");
     return Apply(RunEvent::kSuspend);
 }
 
 bool RCSafeTrevoxCtrl::ResumeScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(3, L"RCTrvox::ResumeScan");
+    RC_LOG(Lifecycle, L"RCTrvox::ResumeScan");
     return Apply(RunEvent::kResume);
 }
 
 void RCSafeTrevoxCtrl::StopScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(3, L"RCTrvox::StopScan");
+    RC_LOG(Lifecycle, L"RCTrvox::StopScan");
     if (state_->initialized)
         Apply(RunEvent::kStop);
 }
@@ -433,14 +433,14 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
 {
     RC_BIND_THREAD(state_->enumerationThread);
     State& s = *state_;
-    RC_LOG(4, L"On Enumed start");
+    RC_LOG(Progress, L"On Enumed start");
     s.observer.SetPercent(kFirstPercent);
     // A queue that cannot start would let files be found but never scanned:
     // the run ends instead (the queue has logged why).
     if (!s.fileScan->StartScan())
         return false;
     const bool proceed = !CheckStopped();
-    RC_LOG(4, L"On Enumed start leave");
+    RC_LOG(Progress, L"On Enumed start leave");
     return proceed;
 }
 
@@ -488,7 +488,7 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
             task.showType = static_cast<uint32_t>(showType);
             task.path = path;
             task.subItem = subItem;
-            RC_LOG(5, L"scanType = %d, scanSubType = %d, file = %s", static_cast<int>(scanGroup),
+            RC_LOG(Detail, L"scanType = %d, scanSubType = %d, file = %s", static_cast<int>(scanGroup),
                    static_cast<int>(showType), path.c_str());
             s.fileScan->AddFileQueryTask(&task);
         }
@@ -508,7 +508,7 @@ bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
     State& s = *state_;
     if (enumerator != nullptr) {
         const int32_t showType = enumerator->GetShowType();
-        RC_LOG(4, L"scanType = %d, is enumed", static_cast<int>(showType));
+        RC_LOG(Progress, L"scanType = %d, is enumed", static_cast<int>(showType));
         ItemStats* stats = enumerator->GetItemStats();
         {
             RCAutoLock counts(s.countsLock);
@@ -543,17 +543,17 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
     }
     s.fileScan->WaitingStop();
     Apply(RunEvent::kEnd);
-    RC_LOG(3, L"On Enumed end");
+    RC_LOG(Lifecycle, L"On Enumed end");
 }
 
 bool RCSafeTrevoxCtrl::OnQueryBegin()
 {
     RC_BIND_THREAD(state_->queryThread);
-    RC_LOG(4, L"On Query begin");
+    RC_LOG(Progress, L"On Query begin");
     if (!Apply(RunEvent::kQueryBegin))
         return false;
     CheckStopped();
-    RC_LOG(4, L"On Query begin leave");
+    RC_LOG(Progress, L"On Query begin leave");
     return true;
 }
 
@@ -582,7 +582,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
         s.observer.FireProgress();
         s.observer.FireItemProgress(task->showType);
     }
-    RC_LOG(5, L"scanType = %d, total = %d, scanItem = %s, scanSubItem = %s", static_cast<int>(task->showType),
+    RC_LOG(Detail, L"scanType = %d, total = %d, scanItem = %s, scanSubItem = %s", static_cast<int>(task->showType),
            static_cast<int>(queried), task->path.c_str(), task->subItem.c_str());
     return !CheckStopped();
 }
@@ -596,7 +596,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         return true;
     IAvEnumFile* enumerator = FindEnumerator(task->showType);
     if (enumerator == nullptr) {
-        RC_LOG(2, L"Drop one result %d", static_cast<int>(task->taskId));
+        RC_LOG(LostWork, L"Drop one result %d", static_cast<int>(task->taskId));
         return false;
     }
     const bool isFile = !task->IsMarker();
@@ -608,7 +608,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         RCAutoLock counts(s.countsLock);
         stats.dirty = 1;
         const uint32_t answered = ++stats.answered;
-        RC_LOG(5,
+        RC_LOG(Detail,
                L"scanType = %d, total = %d, current = %d, taskid = %d, scanItem = %s, scanSubItem = %s, level = %d, "
                L"subLevel = %d",
                static_cast<int>(task->showType), static_cast<int>(stats.queried), static_cast<int>(answered),
@@ -642,7 +642,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
 bool RCSafeTrevoxCtrl::OnQueryEnd()
 {
     RC_CHECK_THREAD(state_->queryThread);
-    RC_LOG(3, L"OnQueryend");
+    RC_LOG(Lifecycle, L"OnQueryend");
     return true;
 }
 
@@ -662,7 +662,8 @@ void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
     const ItemStatus previous = s.observer.GetItemRow(item).status;
     if (status == previous)
         return;
-    RC_LOG(4, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous), static_cast<int>(status));
+    RC_LOG(Progress, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous),
+           static_cast<int>(status));
     s.observer.SetItemStatus(item, status);
     const ItemRow row = s.observer.GetItemRow(item);
     if (IScanObCallback* callback = s.observer.GetCallback())

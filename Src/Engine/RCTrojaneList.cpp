@@ -45,25 +45,25 @@ std::wstring RCTrojaneList::NormalizePath(const std::wstring& path)
 
 bool RCTrojaneList::Init()
 {
-    RC_LOG(3, L"Init enter");
+    RC_LOG(Lifecycle, L"Init enter");
     if (state_->operatorObject == nullptr) {
         state_->operatorObject = RCCreateEngineObject<IThreatOperator>(RCHalvaneWrap(), kThreatOperatorObjectId);
         if (state_->operatorObject != nullptr)
             state_->operatorObject->Init();
     }
-    RC_LOG(3, L"Init leave");
+    RC_LOG(Lifecycle, L"Init leave");
     return state_->operatorObject != nullptr;
 }
 
 void RCTrojaneList::UnInit()
 {
-    RC_LOG(3, L"Uninit enter");
+    RC_LOG(Lifecycle, L"Uninit enter");
     StopWorker();
     if (state_->operatorObject != nullptr) {
         state_->operatorObject->UnInit();
         RCDestroyEngineObject(RCHalvaneWrap(), kThreatOperatorObjectId, state_->operatorObject);
     }
-    RC_LOG(3, L"Uninit leave");
+    RC_LOG(Lifecycle, L"Uninit leave");
 }
 
 void RCTrojaneList::SetObserver(IScanOperateCallback* observer)

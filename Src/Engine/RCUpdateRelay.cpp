@@ -35,7 +35,7 @@ void RCUpdateRelay::Start(const RCModuleSender* sender)
         running_ = timing_;
         thread_ = new RCThread(&ThreadRoutine, this);
         if (!thread_->Start())
-            RC_LOG(2, L"The update relay thread did not start");
+            RC_LOG(LostWork, L"The update relay thread did not start");
     }
 }
 
@@ -88,7 +88,7 @@ void __cdecl RCUpdateRelay::ThreadRoutine(void* context)
 
 void RCUpdateRelay::Run()
 {
-    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(::GetCurrentThreadId()));
     while (!stopped_) {
         if (sender_ == nullptr || !wakeEvent_)
             return;
@@ -125,11 +125,11 @@ void RCUpdateRelay::EnsureUpdaterRuns()
     if (!presence.AlreadyExisted()) {
         const std::wstring path = UpdaterPath(RCGetExeFolder());
         if (path.empty()) {
-            RC_LOG(2, L"The host's folder is unknown: %s is not started", kUpdaterProgram);
+            RC_LOG(LostWork, L"The host's folder is unknown: %s is not started", kUpdaterProgram);
         } else {
-            RC_LOG(4, L"Starting %s", path.c_str());
+            RC_LOG(Progress, L"Starting %s", path.c_str());
             if (!RCShellRun(path, kUpdaterArguments, true, nullptr))
-                RC_LOG(2, L"Cannot start %s", path.c_str());
+                RC_LOG(LostWork, L"Cannot start %s", path.c_str());
         }
     }
     presence.Wait(running_.presenceWaitMs);

@@ -82,7 +82,7 @@ TEST(FormatLine, NamesTheFunctionFileAndLine)
         std::to_wstring(::GetCurrentThreadId()) + L")|";
 
     std::wstring line = L"Start enter";
-    logger->FormatLine(3, line, L"Src\\Engine/engine.cpp", L"RC::RCExample::Start", 142);
+    logger->FormatLine(RC::RCLogLevel::Lifecycle, line, L"Src\\Engine/engine.cpp", L"RC::RCExample::Start", 142);
     ASSERT_GT(line.size(), 16u);
     EXPECT_EQ(line.substr(0, 3), L"\r\n[");
     EXPECT_EQ(line[5], L'-');
@@ -90,7 +90,7 @@ TEST(FormatLine, NamesTheFunctionFileAndLine)
                                    L"engine.cpp(Line:142)]\r\n");
 
     line = L"bare";
-    logger->FormatLine(1, line, nullptr, nullptr, 7);
+    logger->FormatLine(RC::RCLogLevel::Failure, line, nullptr, nullptr, 7);
     EXPECT_EQ(line.substr(15), L"] >> [L1] [] bare << [foundation_tests.exe" + ids + L"(Line:7)]\r\n");
 }
 

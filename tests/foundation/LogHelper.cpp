@@ -12,10 +12,13 @@ struct RCLogHelper {
 
 void RCLogHelper::Run()
 {
-    for (unsigned level = 1; level <= 5; ++level)
-        RC_LOG(level, L"kivo level %d of %s", level, L"helper");
+    RC_LOG(Failure, L"kivo level %d of %s", 1, L"helper");
+    RC_LOG(LostWork, L"kivo level %d of %s", 2, L"helper");
+    RC_LOG(Lifecycle, L"kivo level %d of %s", 3, L"helper");
+    RC_LOG(Progress, L"kivo level %d of %s", 4, L"helper");
+    RC_LOG(Detail, L"kivo level %d of %s", 5, L"helper");
     const std::wstring longText(1500, L'x');
-    RC_LOG(1, L"long %s end", longText.c_str());
+    RC_LOG(Failure, L"long %s end", longText.c_str());
 }
 } // namespace RC
 

@@ -71,14 +71,14 @@ bool RCAvEnumIMPL::FireFileEnumEvent(const std::wstring& path, const std::wstrin
     if (path.size() < kMinReportedPath || path.size() > kMaxReportedPath || path[1] != L':' || !sink_)
         return true;
     try {
-        RC_LOG(5, L"RCAvEnumIMPL::FireFileEnumEvent scanType = %d, scanSubType = %d, file = %s",
+        RC_LOG(Detail, L"RCAvEnumIMPL::FireFileEnumEvent scanType = %d, scanSubType = %d, file = %s",
                static_cast<int>(scanGroup_), static_cast<int>(showType_), path.c_str());
         const bool accepted = sink_->OnEnumFile(this, path, subItem);
         if (!accepted)
             SetStopped();
         return accepted;
     } catch (...) {
-        RC_LOG(1, L"RCAvEnumIMPL::FireFileEnumEvent exception");
+        RC_LOG(Failure, L"RCAvEnumIMPL::FireFileEnumEvent exception");
         SetStopped();
         return false;
     }

@@ -123,7 +123,7 @@ std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, RCRegView 
     if (!text || !*text)
         return std::wstring();
     try {
-        RC_LOG(5, L"originalPath = %s", text);
+        RC_LOG(Detail, L"originalPath = %s", text);
         std::wstring path = ExpandEnvironment(text);
         if (path.empty())
             return std::wstring();
@@ -134,10 +134,10 @@ std::wstring RCAvEnumIMPL::TranslateRegistryPath(const wchar_t* text, RCRegView 
             return std::wstring();
         if (!MapToFileView(path, view))
             return std::wstring();
-        RC_LOG(5, L"retPath = %s", path.c_str());
+        RC_LOG(Detail, L"retPath = %s", path.c_str());
         return path;
     } catch (...) {
-        RC_LOG(1, L"execption");
+        RC_LOG(Failure, L"execption");
         return std::wstring();
     }
 }

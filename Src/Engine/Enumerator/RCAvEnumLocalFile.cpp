@@ -27,7 +27,7 @@ void RCAvEnumLocalFile::EnumImpl()
                 RCEnumerateFiles(root, this);
             }
         } catch (...) {
-            RC_LOG(1, L"RCAvEnumLocalFile::EnumImpl Recusive exception");
+            RC_LOG(Failure, L"RCAvEnumLocalFile::EnumImpl Recusive exception");
         }
     }
 }
@@ -47,7 +47,7 @@ uint32_t RCAvEnumLocalFile::OnFindFile(const std::wstring& directory, const std:
     try {
         return FireFileEnumEvent(RCJoinFoundEntry(directory, name), std::wstring()) ? 0 : 1;
     } catch (...) {
-        RC_LOG(1, L"RCAvEnumLocalFile::OnFindFile exception");
+        RC_LOG(Failure, L"RCAvEnumLocalFile::OnFindFile exception");
         return 1;
     }
 }

@@ -92,12 +92,12 @@ uint32_t RCAvEnumLocalLnkFile::OnFindFile(const std::wstring& directory, const s
         RCOleInit ole;
         std::wstring target;
         if (!ParseLink(link, target)) {
-            RC_LOG(4, L"ParseLink failed");
+            RC_LOG(Progress, L"ParseLink failed");
             return 0;
         }
         return FireTranslatedPath(target, link) ? 0 : 1;
     } catch (...) {
-        RC_LOG(1, L"RCAvEnumLocalFile::OnFindFile exception");
+        RC_LOG(Failure, L"RCAvEnumLocalFile::OnFindFile exception");
         return 1;
     }
 }

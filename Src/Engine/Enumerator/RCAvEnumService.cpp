@@ -32,7 +32,7 @@ void RCAvEnumService::EnumImpl()
 {
     unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, GENERIC_READ | SC_MANAGER_ENUMERATE_SERVICE));
     if (!manager) {
-        RC_LOG(2, L"RCAvEnumService::EnumImpl OpenSCManager failed");
+        RC_LOG(LostWork, L"RCAvEnumService::EnumImpl OpenSCManager failed");
         return;
     }
 
@@ -54,7 +54,7 @@ void RCAvEnumService::EnumImpl()
     for (DWORD i = 0; i < count && !IsStopped(); ++i) {
         unique_schandle service(
             ::OpenServiceW(manager.get(), services[i].lpServiceName, GENERIC_READ | SERVICE_QUERY_CONFIG));
-        RC_LOG(5, L"RCAvEnumService::EnumImpl servicename = %s, hSCH = %x", services[i].lpServiceName,
+        RC_LOG(Detail, L"RCAvEnumService::EnumImpl servicename = %s, hSCH = %x", services[i].lpServiceName,
                static_cast<unsigned>(reinterpret_cast<uintptr_t>(service.get())));
         if (!service)
             continue;
@@ -65,7 +65,7 @@ void RCAvEnumService::EnumImpl()
         std::vector<BYTE> buffer(configBytes + 1);
         auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
         if (::QueryServiceConfigW(service.get(), config, configBytes + 1, &configBytes)) {
-            RC_LOG(5, L"RCAvEnumService::EnumImpl scItemName = %s", config->lpBinaryPathName);
+            RC_LOG(Detail, L"RCAvEnumService::EnumImpl scItemName = %s", config->lpBinaryPathName);
             FireServiceBinary(config->lpBinaryPathName);
         }
     }

@@ -97,17 +97,17 @@ bool RCEnumThreads::StartScan()
     // starts can never start two workers.
     if (d.inRun)
         return true;
-    RC_LOG(3, L"Start enter");
+    RC_LOG(Lifecycle, L"Start enter");
     d.stop = false;
     RCRefPtr<RCThread> worker(new RCThread(&RCEnumThreads::RunScanThread, this));
     if (d.faults.noWorker || !worker->Start()) {
-        RC_LOG(1, L"Start: the worker did not start");
+        RC_LOG(Failure, L"Start: the worker did not start");
         return false;
     }
     d.inRun = true;
     d.joinBeforeRun = std::move(d.worker);
     d.worker = std::move(worker);
-    RC_LOG(3, L"Start Leave");
+    RC_LOG(Lifecycle, L"Start Leave");
     return true;
 }
 
@@ -115,7 +115,7 @@ void __cdecl RCEnumThreads::RunScanThread(void* context)
 {
     RCEnumThreads* self = static_cast<RCEnumThreads*>(context);
     Data& d = *self->data_;
-    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     RCRefPtr<RCThread> previous;
     {
         RCAutoLock guard(d.slotsLock);
@@ -132,7 +132,7 @@ void __cdecl RCEnumThreads::RunScanThread(void* context)
 void RCEnumThreads::ProcessScanTasks()
 {
     Data& d = *data_;
-    RC_LOG(5, L"ProcessScanTasks enum enter");
+    RC_LOG(Detail, L"ProcessScanTasks enum enter");
     std::vector<RCRefPtr<IAvEnumFile>> tasks;
     {
         RCAutoLock guard(d.lock);
@@ -158,13 +158,13 @@ void RCEnumThreads::ProcessScanTasks()
         d.inRun = false;
     }
     d.OnEnumEnd(d.stop);
-    RC_LOG(5, L"ProcessScanTasks enum leave");
+    RC_LOG(Detail, L"ProcessScanTasks enum leave");
 }
 
 void RCEnumThreads::StopScan()
 {
     Data& d = *data_;
-    RC_LOG(3, L"Stop enter");
+    RC_LOG(Lifecycle, L"Stop enter");
     // The list's flag first: the stopped enumerator may return at once, and
     // the run must not start the next one.
     RCAutoLock slots(d.slotsLock);
@@ -173,13 +173,13 @@ void RCEnumThreads::StopScan()
     d.stop = true;
     if (d.current)
         d.current->Stop();
-    RC_LOG(3, L"Stop leave");
+    RC_LOG(Lifecycle, L"Stop leave");
 }
 
 void RCEnumThreads::UnInitialize()
 {
     Data& d = *data_;
-    RC_LOG(3, L"Uninit enter");
+    RC_LOG(Lifecycle, L"Uninit enter");
     RCRefPtr<RCThread> worker;
     RCRefPtr<RCThread> older;
     {
@@ -189,7 +189,7 @@ void RCEnumThreads::UnInitialize()
     }
     JoinAndDrop(worker);
     JoinAndDrop(older);
-    RC_LOG(3, L"Uninit leave");
+    RC_LOG(Lifecycle, L"Uninit leave");
 }
 
 } // namespace RC

@@ -87,7 +87,7 @@ int64_t RCAvFileScan::Now() const
 bool RCAvFileScan::Init(const wchar_t* engineArgument)
 {
     State& s = *state_;
-    RC_LOG(3, L"Init enter");
+    RC_LOG(Lifecycle, L"Init enter");
     const bool stopMade = s.stopEvent.Create(std::wstring(), true);
     const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
     const bool startedMade = s.startedEvent.Create(std::wstring(), false);
@@ -95,7 +95,7 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
         s.resultsEvent.Close();
     const bool eventsMade = stopMade && resultsMade && startedMade && !s.faults.noQueueEvents;
     if (!eventsMade)
-        RC_LOG(1, L"Init events not created %d", static_cast<int>(GetLastError()));
+        RC_LOG(Failure, L"Init events not created %d", static_cast<int>(GetLastError()));
 
     // A second Init keeps the objects of the first rather than leaking them.
     if (s.assist == nullptr)
@@ -108,34 +108,34 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
             s.proxy->SetAssist(s.assist);
         }
     }
-    RC_LOG(3, L"Init leave");
+    RC_LOG(Lifecycle, L"Init leave");
     return eventsMade;
 }
 
 void RCAvFileScan::UnInit()
 {
     State& s = *state_;
-    RC_LOG(3, L"Terminate enter");
+    RC_LOG(Lifecycle, L"Terminate enter");
     if (s.proxy != nullptr) {
-        RC_LOG(3, L"Uninit Proxy");
+        RC_LOG(Lifecycle, L"Uninit Proxy");
         s.proxy->UnInit();
         RCDestroyEngineObject(RCQuentorWrap(), kScanProxyObjectId, s.proxy);
     }
     RCDestroyEngineObject(RCHalvaneWrap(), kEngineAssistObjectId, s.assist);
-    RC_LOG(3, L"Terminate leave");
+    RC_LOG(Lifecycle, L"Terminate leave");
 }
 
 bool RCAvFileScan::StartScan()
 {
     State& s = *state_;
-    RC_LOG(3, L"StartScan enter");
+    RC_LOG(Lifecycle, L"StartScan enter");
     if (!s.idle)
         return false;
     // The query thread waits on these two: without them it could neither
     // take an answer nor be stopped, so no run begins.
     if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr ||
         s.startedEvent.GetHandle() == nullptr) {
-        RC_LOG(1, L"StartScan no events");
+        RC_LOG(Failure, L"StartScan no events");
         return false;
     }
     s.idle = false;
@@ -152,10 +152,10 @@ bool RCAvFileScan::StartScan()
     }
     if (s.assist != nullptr)
         s.assist->BeginRun();
-    RC_LOG(3, L"Start Proxy");
+    RC_LOG(Lifecycle, L"Start Proxy");
     if (s.proxy != nullptr)
         s.proxy->Start();
-    RC_LOG(3, L"Start proxy completed");
+    RC_LOG(Lifecycle, L"Start proxy completed");
 
     s.stopEvent.Reset();
     s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
@@ -166,11 +166,11 @@ bool RCAvFileScan::StartScan()
         if (s.proxy != nullptr)
             s.proxy->Stop();
         s.idle = true;
-        RC_LOG(1, L"StartScan no query thread");
+        RC_LOG(Failure, L"StartScan no query thread");
         return false;
     }
     s.startedEvent.Wait(INFINITE);
-    RC_LOG(3, L"StartScan leaver");
+    RC_LOG(Lifecycle, L"StartScan leaver");
     return true;
 }
 
@@ -197,10 +197,10 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
         RCAutoLock guard(s.pendingLock);
         s.pending[task->taskId] = *task;
     }
-    RC_LOG(5, L"Add File Query Task %d, file = %s", static_cast<int>(task->taskId), task->path.c_str());
+    RC_LOG(Detail, L"Add File Query Task %d, file = %s", static_cast<int>(task->taskId), task->path.c_str());
     if (s.proxy != nullptr && s.proxy->AddQuery(task->taskId, task->path.c_str()))
         return true;
-    RC_LOG(2, L"Add File Query Task failed");
+    RC_LOG(LostWork, L"Add File Query Task failed");
     if (!s.idle)
         OnTrevoxResult(task->taskId, EmptyResult());
     return false;
@@ -234,7 +234,7 @@ void __cdecl RCAvFileScan::RunScanThread(void* context)
 void RCAvFileScan::QueryLoop()
 {
     State& s = *state_;
-    RC_LOG(3, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     if (s.sink != nullptr)
         s.sink->OnQueryBegin();
     s.startedEvent.Set();
@@ -276,7 +276,7 @@ void RCAvFileScan::QueryLoop()
     }
     if (s.sink != nullptr)
         s.sink->OnQueryEnd();
-    RC_LOG(3, L"Break from scan");
+    RC_LOG(Lifecycle, L"Break from scan");
 }
 
 void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
@@ -288,7 +288,7 @@ void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
         RCAutoLock guard(s.pendingLock);
         auto found = s.pending.find(taskId);
         if (found == s.pending.end()) {
-            RC_LOG(2, L"miss one call back id = %d", static_cast<int>(taskId));
+            RC_LOG(LostWork, L"miss one call back id = %d", static_cast<int>(taskId));
             return;
         }
         task = std::move(found->second);
@@ -296,7 +296,7 @@ void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
     }
     if (s.sink != nullptr) {
         task.result = result;
-        RC_LOG(5, L"taskid = %d file = %s complted with level = %d", static_cast<int>(taskId), task.path.c_str(),
+        RC_LOG(Detail, L"taskid = %d file = %s complted with level = %d", static_cast<int>(taskId), task.path.c_str(),
                static_cast<int>(task.result.level));
         s.sink->OnFileQueryEnd(&task);
     }
@@ -308,19 +308,19 @@ void RCAvFileScan::CheckTimeOut()
     State& s = *state_;
     if (s.idle || s.paused)
         return;
-    RC_LOG(3, L"Check time out enter");
+    RC_LOG(Lifecycle, L"Check time out enter");
     if (Now() - s.timeBase > s.timing.silenceSeconds) {
         RCAutoLock guard(s.pendingLock);
         for (auto it = s.pending.begin(); it != s.pending.end() && !s.idle;) {
             if (s.sink != nullptr) {
-                RC_LOG(4, L"task id = %d is timeout", static_cast<int>(it->first));
+                RC_LOG(Progress, L"task id = %d is timeout", static_cast<int>(it->first));
                 s.sink->OnFileQueryEnd(&it->second);
             }
             it = s.pending.erase(it);
         }
     }
     CheckCompletion();
-    RC_LOG(3, L"Check timeout leave");
+    RC_LOG(Lifecycle, L"Check timeout leave");
 }
 
 void RCAvFileScan::CheckCompletion()
@@ -338,13 +338,13 @@ void RCAvFileScan::CheckCompletion()
 void RCAvFileScan::Abort()
 {
     State& s = *state_;
-    RC_LOG(3, L"Abort enter");
+    RC_LOG(Lifecycle, L"Abort enter");
     {
         RCAutoLock guard(s.pendingLock);
         s.pending.clear();
         s.stopEvent.Set();
     }
-    RC_LOG(3, L"Abort leaver");
+    RC_LOG(Lifecycle, L"Abort leaver");
 }
 
 void RCAvFileScan::WaitingStop()
@@ -352,12 +352,12 @@ void RCAvFileScan::WaitingStop()
     State& s = *state_;
     if (s.idle)
         return;
-    RC_LOG(3, L"Stop enter");
+    RC_LOG(Lifecycle, L"Stop enter");
     if (s.queryThread && s.queryThread->IsRunning())
         s.queryThread->Join();
     s.queryThread.Reset();
     if (s.proxy != nullptr) {
-        RC_LOG(3, L"Stop Proxy");
+        RC_LOG(Lifecycle, L"Stop Proxy");
         s.proxy->Stop();
     }
     {
@@ -365,7 +365,7 @@ void RCAvFileScan::WaitingStop()
         s.pending.clear();
     }
     s.idle = true;
-    RC_LOG(3, L"Stop leave");
+    RC_LOG(Lifecycle, L"Stop leave");
 }
 
 void RCAvFileScan::Pause()
