@@ -4,6 +4,7 @@
 // so that every layer of the module, the reference host, kivoscan and the
 // tests speak it alike. The numbers are the wire values peers already read:
 // they never change, and the asserts at the end hold them to that.
+#include <cstddef>
 #include <cstdint>
 
 namespace RC {
@@ -68,62 +69,53 @@ constexpr uint32_t WireValue(Code code)
 constexpr const wchar_t* kScannedExtensions[] = {L".exe", L".dll", L".sys", L".com", L".cpl", L".vir", L".drv", L".scr",
                                                  L".ocx", L".bat", L".cmd", L".pif", L".rar", L".zip", L".doc"};
 
-// What peers call the codes (kivoscan's summary and JSON lines); null for a
-// value outside the vocabulary.
+// What peers call the codes (kivoscan's summary and JSON lines).
+template <class Code>
+struct CodeName {
+    Code code;
+    const wchar_t* name;
+};
+
+constexpr CodeName<ScanState> kScanStateNames[] = {{ScanState::NotStarted, L"not started"},
+                                                   {ScanState::Scanning, L"scanning"},
+                                                   {ScanState::Suspended, L"suspended"},
+                                                   {ScanState::Stopped, L"stopped"},
+                                                   {ScanState::Completed, L"completed"}};
+constexpr CodeName<ItemStatus> kItemStatusNames[] = {{ItemStatus::NotStarted, L"not started"},
+                                                     {ItemStatus::Enumerating, L"enumerating"},
+                                                     {ItemStatus::Scanning, L"scanning"},
+                                                     {ItemStatus::Finished, L"finished"}};
+constexpr CodeName<OperatePhase> kOperatePhaseNames[] = {{OperatePhase::Started, L"started"},
+                                                         {OperatePhase::Finished, L"finished"}};
+constexpr CodeName<OperateOutcome> kOperateOutcomeNames[] = {{OperateOutcome::Started, L"started"},
+                                                             {OperateOutcome::Failed, L"failed"},
+                                                             {OperateOutcome::Succeeded, L"succeeded"}};
+
+// The code's name in its table; null for a value outside the vocabulary.
+template <class Code, size_t N>
+constexpr const wchar_t* NameIn(const CodeName<Code> (&names)[N], Code code)
+{
+    for (const CodeName<Code>& entry : names)
+        if (entry.code == code)
+            return entry.name;
+    return nullptr;
+}
+
 constexpr const wchar_t* NameOf(ScanState state)
 {
-    switch (state) {
-    case ScanState::NotStarted:
-        return L"not started";
-    case ScanState::Scanning:
-        return L"scanning";
-    case ScanState::Suspended:
-        return L"suspended";
-    case ScanState::Stopped:
-        return L"stopped";
-    case ScanState::Completed:
-        return L"completed";
-    }
-    return nullptr;
+    return NameIn(kScanStateNames, state);
 }
-
 constexpr const wchar_t* NameOf(ItemStatus status)
 {
-    switch (status) {
-    case ItemStatus::NotStarted:
-        return L"not started";
-    case ItemStatus::Enumerating:
-        return L"enumerating";
-    case ItemStatus::Scanning:
-        return L"scanning";
-    case ItemStatus::Finished:
-        return L"finished";
-    }
-    return nullptr;
+    return NameIn(kItemStatusNames, status);
 }
-
 constexpr const wchar_t* NameOf(OperatePhase phase)
 {
-    switch (phase) {
-    case OperatePhase::Started:
-        return L"started";
-    case OperatePhase::Finished:
-        return L"finished";
-    }
-    return nullptr;
+    return NameIn(kOperatePhaseNames, phase);
 }
-
 constexpr const wchar_t* NameOf(OperateOutcome outcome)
 {
-    switch (outcome) {
-    case OperateOutcome::Started:
-        return L"started";
-    case OperateOutcome::Failed:
-        return L"failed";
-    case OperateOutcome::Succeeded:
-        return L"succeeded";
-    }
-    return nullptr;
+    return NameIn(kOperateOutcomeNames, outcome);
 }
 
 // The wire values, as peers read them.
