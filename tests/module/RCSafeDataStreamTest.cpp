@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "module/RCBusRecords.h"
+#include "support/BusCodePrinter.h"
 #include "support/TestData.h"
 
 using namespace RC;

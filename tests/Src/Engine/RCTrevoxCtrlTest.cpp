@@ -19,6 +19,7 @@
 #include "Src/Engine/RCScanPlan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
+#include "support/BusCodePrinter.h"
 #include "support/TestData.h"
 
 using namespace RC;

@@ -23,6 +23,7 @@
 #include "host/RCModuleLibrary.h"
 #include "module/RCBusIds.h"
 #include "module/RCBusRecords.h"
+#include "support/BusCodePrinter.h"
 #include "support/TestData.h"
 
 using namespace RC;

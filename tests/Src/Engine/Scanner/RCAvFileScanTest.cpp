@@ -13,6 +13,7 @@
 #include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCPath.h"
+#include "support/BusCodePrinter.h"
 #include "support/TestData.h"
 
 using namespace RC;
