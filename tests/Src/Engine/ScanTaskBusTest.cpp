@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -31,6 +32,7 @@ using namespace KivoTest;
 using KivoHost::RCBusMessage;
 using Bytes = std::vector<uint8_t>;
 using Values = std::vector<uint32_t>;
+using Steps = std::vector<std::string>;
 
 namespace {
 
@@ -178,22 +180,33 @@ protected:
         std::unique_lock<std::recursive_mutex> guard(lock_);
         return changed_.wait_for(guard, std::chrono::seconds(90), done);
     }
-    // The operation's events once it has ended, each as the numbers after
-    // its TaskId ("T": 6 bytes), a state's led by 0 and a progress's by 100.
-    std::vector<Values> Operation()
+    // The operation's events once it has ended, in order: its phases, each
+    // threat's outcome after its query id, and the threats processed of all.
+    // Every phase and outcome carries the operation that was asked for.
+    std::vector<std::string> OperationSteps(Operation operation)
     {
         EXPECT_TRUE(WaitUntil([&] { return Messages(EVT_OPERATE_STATE).size() == 2; }));
         bus_.WaitIdle();
-        std::vector<Values> steps;
+        const auto name = [](const wchar_t* text) { return text ? std::string(text, text + wcslen(text)) : "?"; };
+        std::vector<std::string> steps;
         std::lock_guard<std::recursive_mutex> guard(lock_);
         for (const RCBusMessage& message : seen_) {
-            const bool state = message.id() == EVT_OPERATE_STATE, progress = message.id() == EVT_OPERATE_PROGRESS;
-            if (!state && !progress && message.id() != EVT_OPERATE_ITEM)
-                continue;
-            const Bytes& data = *message.binary(L"SafeData");
-            steps.push_back(state ? Values{0} : progress ? Values{100} : Values{});
-            for (size_t i = 6; i + 4 <= data.size(); i += 4)
-                steps.back().push_back(data[i] | data[i + 1] << 8 | data[i + 2] << 16 | uint32_t(data[i + 3]) << 24);
+            const Bytes data = message.binary(L"SafeData") ? *message.binary(L"SafeData") : Bytes();
+            OperateStateEvent state;
+            OperateItemEvent item;
+            OperateProgressEvent progress;
+            if (message.id() == EVT_OPERATE_STATE) {
+                EXPECT_TRUE(RCDecodeRecord(state, data));
+                steps.push_back(name(NameOf(state.phase)));
+                EXPECT_EQ(operation, state.operation);
+            } else if (message.id() == EVT_OPERATE_ITEM) {
+                EXPECT_TRUE(RCDecodeRecord(item, data));
+                steps.push_back(std::to_string(item.queryId) + " " + name(NameOf(item.outcome)));
+                EXPECT_EQ(operation, item.operation);
+            } else if (message.id() == EVT_OPERATE_PROGRESS) {
+                EXPECT_TRUE(RCDecodeRecord(progress, data));
+                steps.push_back(std::to_string(progress.processed) + "/" + std::to_string(progress.total));
+            }
         }
         seen_.clear();
         return steps;
@@ -283,19 +296,20 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
     Answers(L"");  // forgets what came so far
 
     // Quarantined both; a cancel after the end changes nothing.
+    const std::string a = std::to_string(firstId), b = std::to_string(secondId);
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Quarantine, {firstId, secondId}});
-    EXPECT_EQ(std::vector<Values>({{0, 0, 1}, {firstId, 0, 1}, {100, 1, 2}, {firstId, 2, 1}, {secondId, 0, 1},
-                                   {100, 2, 2}, {secondId, 2, 1}, {0, 4, 1}}),
-              Operation());
+    EXPECT_EQ(Steps({"started", a + " started", "1/2", a + " succeeded", b + " started", "2/2", b + " succeeded",
+                     "finished"}),
+              OperationSteps(Operation::Quarantine));
     Hand(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(first.c_str()));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(second.c_str()));
 
     // Restored byte for byte from the quarantine; an id never reported is skipped.
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Restore, {firstId, 999, secondId}});
-    EXPECT_EQ(std::vector<Values>({{0, 0, 4}, {firstId, 0, 4}, {100, 1, 3}, {firstId, 2, 4}, {secondId, 0, 4},
-                                   {100, 2, 3}, {secondId, 2, 4}, {0, 4, 4}}),
-              Operation());
+    EXPECT_EQ(Steps({"started", a + " started", "1/3", a + " succeeded", b + " started", "2/3", b + " succeeded",
+                     "finished"}),
+              OperationSteps(Operation::Restore));
     EXPECT_EQ(kEicar, ReadAll(first));
     EXPECT_EQ(kEicar, ReadAll(second));
 
