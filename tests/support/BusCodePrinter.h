@@ -1,7 +1,7 @@
 #pragma once
 // Failures show the bus's codes by name and wire value ("suspended (2)"),
-// not as the bytes of an object. GoogleTest finds these by argument-dependent
-// lookup; any test that compares codes includes this header.
+// not as the bytes of an object. GoogleTest finds the operator by
+// argument-dependent lookup; any test that compares codes includes this header.
 #include <ostream>
 #include <type_traits>
 #include <utility>
@@ -28,37 +28,12 @@ void PrintCode(Code code, std::ostream* os)
     *os << '(' << WireValue(code) << ')';
 }
 
-inline void PrintTo(ScanState code, std::ostream* os)
+// Every scoped enum of the namespace; the bus's codes print with their names.
+template <class Code, class = std::enable_if_t<std::is_enum_v<Code> && !std::is_convertible_v<Code, int>>>
+std::ostream& operator<<(std::ostream& os, Code code)
 {
-    PrintCode(code, os);
-}
-inline void PrintTo(ItemStatus code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(ThreatLevel code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(Command code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(Operation code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(OperatePhase code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(OperateOutcome code, std::ostream* os)
-{
-    PrintCode(code, os);
-}
-inline void PrintTo(ScanType code, std::ostream* os)
-{
-    PrintCode(code, os);
+    PrintCode(code, &os);
+    return os;
 }
 
 } // namespace RC
