@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cwchar>
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -398,16 +399,20 @@ TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
 // that joins a worker still posting the run's end must not wait for it.
 TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
 {
+    // One file is never answered, so the run is still under way when the
+    // suspend arrives, however the threads are scheduled.
+    const std::wstring controls = RCPathJoin(RCGetExeFolder(), L"Quentor.ini");
+    std::ofstream(controls.c_str(), std::ios::binary) << "NeverAnswer=held.exe\n";
     RC::test::ScratchDir folder;
-    for (int i = 0; i < 300; ++i)
-        folder.Write(L"f" + std::to_wstring(i) + L".exe", "MZ nothing to see");
+    folder.Write(L"held.exe", "MZ nothing to see");
+    folder.Write(L"other.exe", "MZ nothing to see");
     KivoHost::RCModuleLibrary library;
     ASSERT_TRUE(library.Load(L"RCTrevox.dll"));
     DmAvCore::IVBusModule* const module = library.QueryModule(0);
     std::mutex lock;
     std::condition_variable changed;
     std::optional<bool> suspended;
-    bool ended = false;
+    bool scanning = false, ended = false;
     {
         KivoHost::RCBus bus(KivoHost::RCBusMode::Harsh);
         bus.AddListener([&](const RCBusMessage& message) {
@@ -417,8 +422,10 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
             std::lock_guard<std::mutex> guard(lock);
             if (data && message.id() == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, *data) && reply.command == Command::Suspend)
                 suspended = reply.result;
-            if (data && message.id() == EVT_SCAN_STATE && RCDecodeRecord(state, *data) && state.state == ScanState::Stopped)
-                ended = true;
+            if (data && message.id() == EVT_SCAN_STATE && RCDecodeRecord(state, *data)) {
+                scanning = scanning || state.state == ScanState::Scanning;
+                ended = ended || state.state == ScanState::Stopped;
+            }
             changed.notify_all();
         });
         module->Attach(bus.HostFor(module), L"");
@@ -426,10 +433,15 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
         bus.Post(MSG_MODULE_START, L"", L"");
         request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder.Path()}}));
         request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Start}));
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
         std::unique_lock<std::mutex> guard(lock);
-        ASSERT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return suspended.has_value(); }));
-        ASSERT_TRUE(*suspended);  // the run was still under way
+        EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return scanning; }));
+        guard.unlock();
+        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
+        guard.lock();
+        // Failures here go on to the module stop: a return would leave the
+        // run to the destructors, which wait for it.
+        EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return suspended.has_value(); }));
+        EXPECT_EQ(std::optional<bool>(true), suspended);
         guard.unlock();
 
         bus.Post(MSG_MODULE_STOP, L"", L"");
@@ -445,4 +457,5 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
         module->Detach();
     }
     library.ReleaseModuleAndFree(0, module);
+    DeleteFileW(controls.c_str());
 }
