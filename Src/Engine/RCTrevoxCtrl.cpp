@@ -601,6 +601,15 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
     }
     const bool isFile = !task->IsMarker();
     const ThreatLevel level = task->level();
+    // The trojan list tells its observer of a new threat, which posts. That
+    // comes before the answer is counted: the item's last answer may finish
+    // it, and a peer hears of the threat before it hears the item is done.
+    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) && s.trojans->AddThreat(*task) != 0) {
+        if (level == ThreatLevel::Threat)
+            s.observer.IncrementLevel3Found();
+        else
+            s.observer.IncrementLevel2Found();
+    }
     ItemStats& stats = *enumerator->GetItemStats();
     // A failed submission comes on the enumeration thread while the query
     // thread reports answers: the counts and the percentage move together.
@@ -623,13 +632,6 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         }
         CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
         UpdatePercent();
-    }
-    // The trojan list tells its observer of a new threat, which posts.
-    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) && s.trojans->AddThreat(*task) != 0) {
-        if (level == ThreatLevel::Threat)
-            s.observer.IncrementLevel3Found();
-        else
-            s.observer.IncrementLevel2Found();
     }
     s.outbox.Drain();
     if (s.enumerationDone && isFile)
