@@ -27,8 +27,10 @@ TEST(InFileStream, AnswersItsInterfacesReadsSeeksAndClonesAndFailsQuietlyWithout
         EXPECT_EQ(stream->QueryInterface(id, &out), RC::RC_STATUS_NO_INTERFACE) << id;
     RC::RCInFileStream* object = stream.Get();
     const std::pair<uint32_t, RC::IUnknown*> answers[] = {
-        {0, static_cast<RC::IInStream*>(object)},           {0x402, static_cast<RC::IInStream*>(object)},
-        {0x404, static_cast<RC::IStreamGetSize*>(object)},  {0x406, static_cast<RC::ICloneStream*>(object)},
+        {0, static_cast<RC::IInStream*>(object)},
+        {0x402, static_cast<RC::IInStream*>(object)},
+        {0x404, static_cast<RC::IStreamGetSize*>(object)},
+        {0x406, static_cast<RC::ICloneStream*>(object)},
         {0x407, static_cast<RC::IStreamGetFileName*>(object)},
     };
     for (const auto& [id, expected] : answers) {

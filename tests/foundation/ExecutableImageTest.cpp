@@ -27,10 +27,10 @@ TEST(ExecutableImage, AcceptsPeAndNeHeadersOnly)
     EXPECT_TRUE(check(Image(64, pe, 64 + 248)));
     EXPECT_TRUE(check(Image(128, "NE", 128 + 248)));
 
-    EXPECT_FALSE(check(std::string(63, 'M')));  // shorter than a DOS header
+    EXPECT_FALSE(check(std::string(63, 'M'))); // shorter than a DOS header
     EXPECT_FALSE(check("ZM" + Image(64, pe, 64 + 248).substr(2)));
-    EXPECT_FALSE(check(Image(4096, pe, 64 + 248)));  // header offset past the end
-    EXPECT_FALSE(check(Image(64, pe, 64 + 247)));    // header cut short
+    EXPECT_FALSE(check(Image(4096, pe, 64 + 248))); // header offset past the end
+    EXPECT_FALSE(check(Image(64, pe, 64 + 247)));   // header cut short
     EXPECT_FALSE(check(Image(64, "LE", 64 + 248)));
     EXPECT_FALSE(check(Image(64, "PE\1\0", 64 + 248)));
     EXPECT_FALSE(RCIsExecutableImage(L"C:\\no\\such\\file.exe"));

@@ -14,9 +14,9 @@ TEST(Handles, OwnOneHandleAndKeepTheLastErrorWhenClosing)
     RC::unique_handle moved(std::move(event));
     moved.reset();
     DWORD flags = 0;
-    EXPECT_FALSE(::GetHandleInformation(raw, &flags));  // closed once, by its last owner
+    EXPECT_FALSE(::GetHandleInformation(raw, &flags)); // closed once, by its last owner
 
-    RC::unique_handle stale(reinterpret_cast<HANDLE>(0x0BADF00C));  // no such handle: closing it fails
+    RC::unique_handle stale(reinterpret_cast<HANDLE>(0x0BADF00C)); // no such handle: closing it fails
     ::SetLastError(ERROR_FILE_NOT_FOUND);
     stale.reset();
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));

@@ -79,7 +79,7 @@ TEST(FormatLine, NamesTheFunctionFileAndLine)
     RC::RCDebugger* logger = RC::RCDebugger::GetInstance();
     logger->Init(nullptr);
     const std::wstring ids = L"(PID:" + std::to_wstring(::GetCurrentProcessId()) + L")|(SID:" +
-        std::to_wstring(::GetCurrentThreadId()) + L")|";
+                             std::to_wstring(::GetCurrentThreadId()) + L")|";
 
     std::wstring line = L"Start enter";
     logger->FormatLine(RC::RCLogLevel::Lifecycle, line, L"Src\\Engine/engine.cpp", L"RC::RCExample::Start", 142);
@@ -111,9 +111,11 @@ TEST(LogConfig, AppliesMatchingEntriesInOrder)
          5, true},
         {"<Root><Global LogLevel=\"1\"><Module Name=\"Mod.dll\" LogLevel=\"5\"/></Global></Root>", true, 1, false},
         {"<Root><Global LogLevel=\"1\"><Exe Name=\"host.exe\" LogLevel=\"2\">"
-         "<Module Name=\"mod.DLL\" LogToFile=\"1\"/></Exe></Global></Root>", true, 2, true},
+         "<Module Name=\"mod.DLL\" LogToFile=\"1\"/></Exe></Global></Root>",
+         true, 2, true},
         {"<Root><Global LogLevel=\"1\"><Exe Name=\"host.exe\" LogLevel=\"4\" LogToFile=\"1\"/>"
-         "<Exe Name=\"host.exe\" LogLevel=\"2\"/></Global></Root>", true, 2, true},
+         "<Exe Name=\"host.exe\" LogLevel=\"2\"/></Global></Root>",
+         true, 2, true},
         // Siblings after the first Global are searched whatever their name.
         {"<Root><Global LogLevel=\"1\"/><Other LogLevel=\"4\"/></Root>", true, 4, false}};
     const auto read = [](const char* xml, const wchar_t* module, RCLogSetting& setting) {
@@ -129,7 +131,8 @@ TEST(LogConfig, AppliesMatchingEntriesInOrder)
     // Without a module name, no Module entry applies, not even a nameless one.
     RCLogSetting setting;
     ASSERT_TRUE(read("<Root><Global LogLevel=\"1\"><Exe Name=\"Host.exe\" LogLevel=\"2\">"
-                     "<Module Name=\"\" LogLevel=\"5\"/></Exe></Global></Root>", L"", setting));
+                     "<Module Name=\"\" LogLevel=\"5\"/></Exe></Global></Root>",
+                     L"", setting));
     EXPECT_EQ(setting.level, 2u);
 }
 

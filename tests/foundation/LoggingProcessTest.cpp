@@ -15,8 +15,7 @@ namespace {
 
 const std::wstring kHelper = L"log_helper.exe";
 
-class Logging : public testing::Test
-{
+class Logging : public testing::Test {
 protected:
     void SetUp() override
     {
@@ -85,8 +84,9 @@ TEST_F(Logging, EveryLineWholeInThePerProcessFile)
     EXPECT_EQ(content, expected);
 
     const std::string& first = lines_.front();
-    const std::string tail = "] >> [L1] [RC::RCLogHelper::Run] kivo level 1 of helper << [log_helper.exe(PID:" +
-        std::to_string(helperId_) + ")|kernel32.dll(SID:";
+    const std::string tail =
+        "] >> [L1] [RC::RCLogHelper::Run] kivo level 1 of helper << [log_helper.exe(PID:" + std::to_string(helperId_) +
+        ")|kernel32.dll(SID:";
     ASSERT_GT(first.size(), 15 + tail.size());
     EXPECT_EQ(first.substr(15, tail.size()), tail);
     EXPECT_NE(first.find("|LogHelper.cpp(Line:"), std::string::npos);

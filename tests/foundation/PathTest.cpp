@@ -21,8 +21,7 @@ TEST(Path, NormalizesByFlagsInTheirOrderAndJoinsWithOneBackslash)
     EXPECT_EQ(Normalized(L"\"", RC_PATH_UNQUOTE), L"\"");
     EXPECT_EQ(Normalized(L"\"\"a b\"\"", RC_PATH_UNQUOTE), L"\"a b\"");
     EXPECT_EQ(Normalized(L"\"'x'\"", RC_PATH_UNQUOTE), L"x");
-    EXPECT_EQ(Normalized(L"\"C:/A/b/\"", RC_PATH_UNQUOTE | RC_PATH_LOWER | RC_PATH_ADD_BACKSLASH |
-                                             RC_PATH_BACKSLASHES),
+    EXPECT_EQ(Normalized(L"\"C:/A/b/\"", RC_PATH_UNQUOTE | RC_PATH_LOWER | RC_PATH_ADD_BACKSLASH | RC_PATH_BACKSLASHES),
               L"c:\\a\\b\\");
 
     EXPECT_EQ(RCPathJoin(L"C:\\Dir", L"\\name.txt"), L"C:\\Dir\\name.txt");

@@ -28,8 +28,8 @@ TEST(Processes, ShellRunStartsAChildThatTheListShowsWithItsImagePathAndRefusesWh
 
     RCProcessList processes;
     ASSERT_TRUE(processes.Refresh());
-    auto entry = std::find_if(processes.begin(), processes.end(),
-                              [id](const RCProcessEntry& e) { return e.processId == id; });
+    auto entry =
+        std::find_if(processes.begin(), processes.end(), [id](const RCProcessEntry& e) { return e.processId == id; });
     ASSERT_NE(entry, processes.end());
     EXPECT_TRUE(RCEqualsNoCase(entry->name, L"foundation_child.exe"));
     EXPECT_TRUE(RCEqualsNoCase(RCGetProcessImagePath(id), path));

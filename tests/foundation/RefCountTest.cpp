@@ -9,12 +9,9 @@
 
 namespace {
 
-class IWidget : public RC::IRefCount
-{
-};
+class IWidget : public RC::IRefCount {};
 
-class Widget : public RC::RCRefCountImpl1<IWidget>
-{
+class Widget : public RC::RCRefCountImpl1<IWidget> {
 public:
     explicit Widget(bool* destroyed, IWidget* keep = nullptr) : destroyed_(destroyed), keep_(keep) {}
     ~Widget() override { *destroyed_ = true; }
@@ -39,7 +36,7 @@ TEST(RefCount, SlotTakesTheNewReferenceBeforeDroppingTheOld)
     EXPECT_FALSE(innerDestroyed);
     EXPECT_EQ(inner->GetRefCount(), 1);
 
-    slot = inner;  // the same pointer again changes nothing
+    slot = inner; // the same pointer again changes nothing
     EXPECT_EQ(inner->GetRefCount(), 1);
     RCRefPtr<IWidget> copy = slot;
     EXPECT_EQ(inner->GetRefCount(), 2);
@@ -56,8 +53,8 @@ TEST(DynamicBuffer, GrowsByAStepOrTheNeedAndKeepsItsBytes)
     buffer.Reserve(3);
     std::memcpy(buffer.Data(), "abc", 4);
     buffer.SetSize(3);
-    for (const auto& [reserved, capacity] : {std::pair<uint32_t, uint32_t>{3, 4}, {10, 10}, {11, 26}, {100, 100},
-                                            {101, 125}, {50, 125}}) {
+    for (const auto& [reserved, capacity] :
+         {std::pair<uint32_t, uint32_t>{3, 4}, {10, 10}, {11, 26}, {100, 100}, {101, 125}, {50, 125}}) {
         buffer.Reserve(reserved);
         EXPECT_EQ(capacity, buffer.GetCapacity()) << reserved;
     }

@@ -32,13 +32,13 @@ TEST(String, TrimsCutsAndComparesWithoutCase)
     EXPECT_EQ(RCCompareNoCase(L"abcX", L"ABCy", 3), 0);
     EXPECT_LT(RCCompareNoCase(L"abcX", L"ABCy", 4), 0);
     EXPECT_EQ(RCCompareNoCase(L"a", L"b", 0), 0);
-    EXPECT_EQ(RCCompareNoCase(L"ab", L"AB", 10), 0);  // stops at the terminator
+    EXPECT_EQ(RCCompareNoCase(L"ab", L"AB", 10), 0); // stops at the terminator
     EXPECT_GT(RCCompareNoCase(L"b", L"A", 1), 0);
 }
 
 TEST(TextConvert, ConvertsBetweenUtf8AnsiAndWide)
 {
-    const std::string utf8 = "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC";  // "grüß €"
+    const std::string utf8 = "gr\xC3\xBC\xC3\x9F \xE2\x82\xAC"; // "grüß €"
     const std::wstring wide = L"gr\u00FC\u00DF \u20AC";
     EXPECT_EQ(RCUtf8ToWide(utf8), wide);
     EXPECT_EQ(RCWideToUtf8(wide), utf8);

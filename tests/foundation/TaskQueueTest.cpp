@@ -33,12 +33,12 @@ TEST(TaskQueue, OneWorkerRunsEveryQueuedTaskAndCancelsByIdWhereverTheTaskIs)
     ASSERT_TRUE(pool.Start(&queue));
     ASSERT_TRUE(first->started.Wait(20000));
     EXPECT_EQ(0, pool.CancelTask(3));
-    EXPECT_EQ(1, pool.CancelTask(1));  // running: cancelled, which ends it
+    EXPECT_EQ(1, pool.CancelTask(1)); // running: cancelled, which ends it
     // Both pushes signalled once before the worker woke: it still finds the second.
     ASSERT_TRUE(second->started.Wait(20000));
-    EXPECT_EQ(4u, queue.Push(third.Get()));  // ids are never reused
-    EXPECT_EQ(2, pool.CancelTask(4));        // still queued behind the running one: removed
-    EXPECT_TRUE(pool.Stop());                // cancels the running task and joins
+    EXPECT_EQ(4u, queue.Push(third.Get())); // ids are never reused
+    EXPECT_EQ(2, pool.CancelTask(4));       // still queued behind the running one: removed
+    EXPECT_TRUE(pool.Stop());               // cancels the running task and joins
     EXPECT_EQ(2, first->cancels + second->cancels);
     EXPECT_EQ(0, third->cancels);
     EXPECT_FALSE(queue.Pop());

@@ -28,8 +28,7 @@ void __cdecl BlockUntilReleased(void* context)
     shared->release.Wait(kHangGuardMs);
 }
 
-class ObservedThread : public RC::RCThread
-{
+class ObservedThread : public RC::RCThread {
 public:
     explicit ObservedThread(Shared* shared) : RCThread(&BlockUntilReleased, shared), shared_(shared) {}
     ~ObservedThread() override
@@ -51,7 +50,7 @@ TEST(Thread, StartsOneRunAtATimeAndCanRunAgainAfterJoin)
     Shared shared;
     RCRefPtr<RC::RCThread> thread(new RC::RCThread(&BlockUntilReleased, &shared));
     ASSERT_TRUE(thread->Start());
-    EXPECT_FALSE(thread->Start());  // not while the routine runs
+    EXPECT_FALSE(thread->Start()); // not while the routine runs
     ASSERT_TRUE(shared.running.Wait(kHangGuardMs));
     EXPECT_TRUE(thread->IsRunning());
     shared.release.Set();
@@ -78,7 +77,7 @@ TEST(Thread, JoinReturnsOnceTheThreadHasLeftNotWhenItsRoutineReturns)
     RCRefPtr<RC::RCThread> thread(new RC::RCThread(&BlockUntilReleased, &shared));
     thread->SetExitListener(&listener);
     ASSERT_TRUE(thread->Start());
-    ASSERT_TRUE(listener.entered.Wait(kHangGuardMs));  // the routine has returned
+    ASSERT_TRUE(listener.entered.Wait(kHangGuardMs)); // the routine has returned
     thread->Join();
     EXPECT_TRUE(listener.done);
 }

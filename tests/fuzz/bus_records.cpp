@@ -20,11 +20,11 @@ void RoundTrip(const uint8_t* data, size_t size)
 
 using Reader = void (*)(const uint8_t*, size_t);
 constexpr Reader kReaders[] = {
-    RoundTrip<RC::TaskSetupRequest>,     RoundTrip<RC::TaskCommandRequest>,   RoundTrip<RC::TaskOperateRequest>,
-    RoundTrip<RC::TaskCancelOperateRequest>, RoundTrip<RC::TaskSetupDoneEvent>, RoundTrip<RC::TaskCommandResultEvent>,
-    RoundTrip<RC::ScanStateEvent>,       RoundTrip<RC::ScanProgressEvent>,    RoundTrip<RC::ItemStatusEvent>,
-    RoundTrip<RC::ItemProgressEvent>,    RoundTrip<RC::ThreatFoundEvent>,     RoundTrip<RC::OperateStateEvent>,
-    RoundTrip<RC::OperateItemEvent>,     RoundTrip<RC::OperateProgressEvent>, RoundTrip<RC::NetStateEvent>,
+    RoundTrip<RC::TaskSetupRequest>,         RoundTrip<RC::TaskCommandRequest>,   RoundTrip<RC::TaskOperateRequest>,
+    RoundTrip<RC::TaskCancelOperateRequest>, RoundTrip<RC::TaskSetupDoneEvent>,   RoundTrip<RC::TaskCommandResultEvent>,
+    RoundTrip<RC::ScanStateEvent>,           RoundTrip<RC::ScanProgressEvent>,    RoundTrip<RC::ItemStatusEvent>,
+    RoundTrip<RC::ItemProgressEvent>,        RoundTrip<RC::ThreatFoundEvent>,     RoundTrip<RC::OperateStateEvent>,
+    RoundTrip<RC::OperateItemEvent>,         RoundTrip<RC::OperateProgressEvent>, RoundTrip<RC::NetStateEvent>,
 };
 
 } // namespace

@@ -22,6 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     RCLogSetting setting;
     setting.level = 12345;
     if (!RCReadLogConfig(text, L"Host.exe", L"Mod.dll", BytesToWide, setting))
-        FUZZ_CHECK(setting.level == 12345);  // untouched on failure
+        FUZZ_CHECK(setting.level == 12345); // untouched on failure
     return 0;
 }

@@ -16,9 +16,9 @@
 
 namespace {
 
-using RC::test::ScratchDir;
 using KivoTest::kEicar;
 using KivoTest::ReadAll;
+using RC::test::ScratchDir;
 
 const std::string kEicarMd5 = "44D88612FEA8A8F36DE82E1278ABB02F";
 
@@ -60,7 +60,10 @@ Outcome Kivoscan(const std::wstring& args, const std::wstring& exe = RCGetExeFol
     return outcome;
 }
 
-std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+std::wstring Quoted(const std::wstring& path)
+{
+    return L"\"" + path + L"\"";
+}
 
 void ExpectAll(const std::string& text, std::initializer_list<const char*> parts)
 {
@@ -81,7 +84,7 @@ TEST(Kivoscan, ReportsTheDemoFolderInTheReadersLanguageWithCountsAndProgressToTh
     folder.Write(L"eicar.com", kEicar);
     folder.Make(L"docs");
     folder.Write(L"docs\\listed.bat", kListedBat);
-    for (int i = 0; i < 30; ++i)  // passed over by the extension filter: the module's percentage stays low
+    for (int i = 0; i < 30; ++i) // passed over by the extension filter: the module's percentage stays low
         folder.Write(L"docs\\note" + std::to_wstring(i) + L".txt", "a note");
     const Outcome found =
         Kivoscan(L"--progress --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
@@ -136,13 +139,15 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
                          "Files found: 2\nFiles scanned: 1\nNot scanned: 1 (path too long)\nThreats found: 0\n"});
 
     folder.Write(L"eicar.com", kEicar);
-    const Outcome json = Kivoscan(L"--json " + Quoted(folder.Path() + L"\\no-such-folder") + L" " + Quoted(folder.Path()));
-    EXPECT_EQ(1u, json.exitCode) << json.err;  // threats found: that comes first, as with clamscan
+    const Outcome json =
+        Kivoscan(L"--json " + Quoted(folder.Path() + L"\\no-such-folder") + L" " + Quoted(folder.Path()));
+    EXPECT_EQ(1u, json.exitCode) << json.err; // threats found: that comes first, as with clamscan
     ExpectAll(json.err, {"no-such-folder: no such file or folder"});
-    ExpectAll(json.out, {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
-                         "no-such-folder\",\"reason\":\"no such file or folder\"}",
-                         "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
-                         "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"pathsNotScanned\":1"});
+    ExpectAll(json.out,
+              {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
+               "no-such-folder\",\"reason\":\"no such file or folder\"}",
+               "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
+               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"pathsNotScanned\":1"});
     DeleteFileW(longName.c_str());
     RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
 }
@@ -164,16 +169,17 @@ TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrderWithNamesBesideCodesAndTheModul
                 event.get<std::string>("fileSize", "") + " ";
     }
     size_t at = 0;
-    for (const std::string step : {"EVT_TASK_SETUP_DONE/ ", "EVT_SCAN_STATE/scanning ", "EVT_SCAN_PROGRESS/ ",
-                                   u8"EVT_THREAT_FOUND/木马68 ", "EVT_ITEM_STATUS/finished ",
-                                   "EVT_SCAN_STATE/completed ", "SUMMARY/completed "})
+    for (const std::string step :
+         {"EVT_TASK_SETUP_DONE/ ", "EVT_SCAN_STATE/scanning ", "EVT_SCAN_PROGRESS/ ", u8"EVT_THREAT_FOUND/木马68 ",
+          "EVT_ITEM_STATUS/finished ", "EVT_SCAN_STATE/completed ", "SUMMARY/completed "})
         ASSERT_NE(std::string::npos, at = seen.find(step, at)) << step << "in order in " << seen;
 }
 
 TEST(Kivoscan, AMissingPathAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
 {
     ScratchDir bare;
-    ASSERT_TRUE(CopyFileW((RCGetExeFolder() + L"kivoscan.exe").c_str(), (bare.Path() + L"\\kivoscan.exe").c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW((RCGetExeFolder() + L"kivoscan.exe").c_str(), (bare.Path() + L"\\kivoscan.exe").c_str(), FALSE));
     const std::pair<Outcome, const char*> cases[] = {
         {Kivoscan(Quoted(bare.Path() + L"\\no-such-file.exe")), "no-such-file.exe: no such file or folder"},
         {Kivoscan(L"--no-such-option"), "unknown option '--no-such-option'"},
@@ -211,13 +217,15 @@ TEST(Kivoscan, AQuarantinedFileIsRestoredByteForByteWithItsTimesWhetherOrNotItIs
     ScratchDir folder, signatures;
     const std::wstring eicar = folder.Write(L"eicar.com", kEicar);
     // A harmless file that a signature wrongly lists: a false positive.
-    const std::string harmless = "@echo off\r\necho wrongly listed as adware\r\n", harmlessMd5 = "B473358ECEEAC4374A2AD487D1BB539C";
+    const std::string harmless = "@echo off\r\necho wrongly listed as adware\r\n",
+                      harmlessMd5 = "B473358ECEEAC4374A2AD487D1BB539C";
     const std::wstring listed = folder.Write(L"listed.bat", harmless);
     signatures.Write(L"false-positive.hdb", harmlessMd5 + ":42:PUA.Win.Adware.Wrong-1\n");
     MakeOld(eicar);
     MakeOld(listed);
     const uint64_t old = WriteTime(eicar);
-    const Outcome scan = Kivoscan(L"--quarantine --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
+    const Outcome scan =
+        Kivoscan(L"--quarantine --signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path()));
     EXPECT_EQ(1u, scan.exitCode) << scan.err;
     ExpectAll(scan.out, {"eicar.com: quarantined", "listed.bat: quarantined", "Quarantined: 2"});
     ASSERT_FALSE(RCPathExists(eicar));
@@ -228,7 +236,7 @@ TEST(Kivoscan, AQuarantinedFileIsRestoredByteForByteWithItsTimesWhetherOrNotItIs
     ExpectAll(list.out, {kEicarMd5.c_str(), harmlessMd5.c_str()});
     ASSERT_TRUE(DeleteFileW((RCGetExeFolder() + L"signatures\\false-positive.hdb").c_str()));
     const std::tuple<std::wstring, std::string, std::string> restores[] = {{eicar, kEicar, kEicarMd5},
-                                                                            {listed, harmless, harmlessMd5}};
+                                                                           {listed, harmless, harmlessMd5}};
     for (const auto& [path, bytes, md5] : restores) {
         const Outcome restore = Kivoscan(L"--restore " + std::wstring(md5.begin(), md5.end()) + L" " + Quoted(path));
         EXPECT_EQ(0u, restore.exitCode) << restore.err;
@@ -253,10 +261,10 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     const std::wstring args = L"--signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path());
     const Outcome first = Kivoscan(args);
     EXPECT_EQ(0u, first.exitCode) << first.err;
-    EXPECT_NE(std::string::npos, first.out.find("signatures loaded: 1 hdb, 1 ndb; 2 malformed lines\n"))
-        << first.out;
+    EXPECT_NE(std::string::npos, first.out.find("signatures loaded: 1 hdb, 1 ndb; 2 malformed lines\n")) << first.out;
     EXPECT_NE(std::string::npos, first.err.find("kivoscan: local.hdb:2: malformed line")) << first.err;
-    EXPECT_NE(std::string::npos, first.err.find("kivoscan: local.ndb:2: malformed body signature: unbalanced parentheses"))
+    EXPECT_NE(std::string::npos,
+              first.err.find("kivoscan: local.ndb:2: malformed body signature: unbalanced parentheses"))
         << first.err;
     EXPECT_FALSE(RCIsFile(installed + L"\\notes.txt"));
 

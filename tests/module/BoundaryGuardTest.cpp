@@ -38,7 +38,10 @@ void operator delete(void* block) noexcept
     if (block != nullptr)
         ::HeapFree(::GetProcessHeap(), 0, block);
 }
-void operator delete(void* block, std::size_t) noexcept { ::operator delete(block); }
+void operator delete(void* block, std::size_t) noexcept
+{
+    ::operator delete(block);
+}
 
 namespace {
 
@@ -64,7 +67,7 @@ TEST(BoundaryGuard, WhatIsThrownInsideASlotBecomesItsFailureValueAndALevelOneLin
     RC::RCTrevoxModule module;
     // Attach whose sender cannot be allocated: 0 as always, and nothing
     // subscribed that could never be answered. The next Attach succeeds.
-    host.subscribed.reserve(9);  // so that the sender's is the next allocation
+    host.subscribed.reserve(9); // so that the sender's is the next allocation
     failNextAllocation = true;
     EXPECT_EQ(0, module.Attach(&host, L""));
     EXPECT_TRUE(host.subscribed.empty());
@@ -80,8 +83,8 @@ TEST(BoundaryGuard, WhatIsThrownInsideASlotBecomesItsFailureValueAndALevelOneLin
     std::string log;
     KivoTest::ProcessLogs(L"module_boundary_tests.exe", &log);
     KivoTest::RemoveLogs(L"module_boundary_tests.exe");
-    for (const char* line : {"RCSafeModuleBase::Attach exception: std::bad_alloc",
-                             "DispatchHostMessage exception: hostile message",
-                             "DispatchHostMessage exception: unknown exception"})
+    for (const char* line :
+         {"RCSafeModuleBase::Attach exception: std::bad_alloc", "DispatchHostMessage exception: hostile message",
+          "DispatchHostMessage exception: unknown exception"})
         EXPECT_NE(log.find(std::string("[L1] [RC::RCLogEscapedException] ") + line), std::string::npos) << log;
 }

@@ -38,7 +38,7 @@ public:
     const wchar_t* __thiscall GetAddress1() override { return nullptr; }
     uint32_t __thiscall GetBinarySize(const wchar_t* key) override
     {
-        return std::wstring(key) == L"SafeData" ? 0x7FFFFFF0u : 4u;  // far more than can be allocated
+        return std::wstring(key) == L"SafeData" ? 0x7FFFFFF0u : 4u; // far more than can be allocated
     }
 };
 
@@ -49,18 +49,18 @@ TEST(DispatchHostMessage, HandsTheModuleLifecycleAddressesHeaderAndData)
     RecordingModule module;
     RCBusMessage start(MSG_MODULE_START, L"", L""), stop(MSG_MODULE_STOP, L"", L"");
     RCBusMessage notice(MSG_ADDRESS_NOTICE, L"peer", L"second");
-    notice.SetBinary(L"SafeData", "\x01", 1);  // ignored: a notice carries only addresses
+    notice.SetBinary(L"SafeData", "\x01", 1); // ignored: a notice carries only addresses
     RCBusMessage request(L"REQ", L"a1", L"a2");
     const int32_t header = 77;
     request.SetBinary(L"SafeDataHeader", &header, 4);
     request.SetBinary(L"SafeData", "\x05\x06", 2);
     RCBusMessage oddHeader(L"REQ", L"", L"");
-    oddHeader.SetBinary(L"SafeDataHeader", "\x01\x02\x03", 3);  // only a 4-byte header counts
+    oddHeader.SetBinary(L"SafeDataHeader", "\x01\x02\x03", 3); // only a 4-byte header counts
     FailingMessage failing;
     for (DmAvCore::IVBusMessage* message : std::initializer_list<DmAvCore::IVBusMessage*>{
              &start, &notice, &request, &oddHeader, &failing, nullptr, &stop})
         DispatchHostMessage(&module, message);
-    DispatchHostMessage(nullptr, &start);  // no module: nothing to do
+    DispatchHostMessage(nullptr, &start); // no module: nothing to do
 
     EXPECT_EQ(module.calls,
               (std::vector<std::wstring>{L"start", std::wstring(MSG_ADDRESS_NOTICE_IN) + L" peer>second - -/0",

@@ -44,6 +44,7 @@ static void Note(struct ForeignHostReport* r, const wchar_t* a, const wchar_t* b
     }
 }
 
+// clang-format off
 static void __thiscall HostUnused(struct CHost* self) { (void)self; }
 
 static void __thiscall HostSubscribe(struct CHost* self, const wchar_t* id, Callback callback)
@@ -60,6 +61,7 @@ static void __thiscall MessageUnused(struct CMessage* self) { (void)self; }
 static const wchar_t* __thiscall MessageId(struct CMessage* self) { return self->id; }
 static const wchar_t* __thiscall MessageAddress1(struct CMessage* self) { return self->address1; }
 static const wchar_t* __thiscall MessageAddress2(struct CMessage* self) { return self->address2; }
+// clang-format on
 
 static void __thiscall MessageSetBinary(struct CMessage* self, const wchar_t* key, const void* data, uint32_t size)
 {
@@ -88,9 +90,10 @@ static char __thiscall MessageGetBinary(struct CMessage* self, const wchar_t* ke
 }
 
 static void* g_messageVtable[14] = {
-    (void*)MessageUnused, (void*)MessageUnused, (void*)MessageUnused, (void*)MessageId, (void*)MessageUnused,
-    (void*)MessageAddress2, (void*)MessageUnused, (void*)MessageAddress1, (void*)MessageUnused, (void*)MessageUnused,
-    (void*)MessageSetBinary, (void*)MessageGetBinarySize, (void*)MessageGetBinary, (void*)MessageUnused,
+    (void*)MessageUnused,    (void*)MessageUnused,   (void*)MessageUnused,    (void*)MessageId,
+    (void*)MessageUnused,    (void*)MessageAddress2, (void*)MessageUnused,    (void*)MessageAddress1,
+    (void*)MessageUnused,    (void*)MessageUnused,   (void*)MessageSetBinary, (void*)MessageGetBinarySize,
+    (void*)MessageGetBinary, (void*)MessageUnused,
 };
 
 static void __thiscall HostPost(struct CHost* self, const wchar_t* id, void* holder, const wchar_t* address2,
@@ -105,15 +108,15 @@ static void __thiscall HostPost(struct CHost* self, const wchar_t* id, void* hol
 }
 
 static void* g_hostVtable[8] = {
-    (void*)HostUnused, (void*)HostUnused, (void*)HostUnused, (void*)HostUnused,
+    (void*)HostUnused, (void*)HostUnused,    (void*)HostUnused,      (void*)HostUnused,
     (void*)HostUnused, (void*)HostSubscribe, (void*)HostUnsubscribe, (void*)HostPost,
 };
 
 int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
 {
     /* A custom scan (type 3) of one folder, C:\, under the TaskId "C". */
-    static const uint8_t setupData[] = {1, 0, 0, 0, 'C', 0, 3, 0, 0, 0, 1, 0, 0, 0,
-                                        3, 0, 0, 0, 'C', 0, ':', 0, '\\', 0};
+    static const uint8_t setupData[] = {1, 0, 0, 0, 'C', 0, 3,   0, 0,   0, 1,    0,
+                                        0, 0, 3, 0, 0,   0, 'C', 0, ':', 0, '\\', 0};
     HMODULE dll;
     GetModuleCountFn getCount;
     QueryModuleFn query;
@@ -149,10 +152,10 @@ int RunForeignHost(const wchar_t* dllPath, struct ForeignHostReport* r)
         return 4;
 
     start = (struct CMessage){g_messageVtable, L"6775DCDE-47CE-4236-B0FA-92FFD3F1C9E8", NULL, NULL, NULL, NULL, 0};
-    setup = (struct CMessage){g_messageVtable, L"73CCA711-E25A-4D89-B523-AC3828930D58", L"c1", L"c2", NULL,
-                              setupData, sizeof setupData};
-    netState = (struct CMessage){g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2",
-                                 NULL, NULL, 0};
+    setup = (struct CMessage){g_messageVtable, L"73CCA711-E25A-4D89-B523-AC3828930D58", L"c1", L"c2", NULL, setupData,
+                              sizeof setupData};
+    netState = (struct CMessage){
+        g_messageVtable, L"52481B5F-E99D-4232-8924-74BCF21C28EF", L"c-peer", L"c-peer-2", NULL, NULL, 0};
     stop = (struct CMessage){g_messageVtable, L"D2C3581F-4520-4068-AEDB-628BC247195B", NULL, NULL, NULL, NULL, 0};
     host.callback(module, &start);
     host.callback(module, &setup);

@@ -22,8 +22,8 @@ TEST(ForeignHost, DrivesTheModuleBySlotIndex)
     // came in through the C message's binary slots (its TaskId "C" is
     // echoed) and both answers went out through the C host's PostMessage and
     // the module's holder; detach takes back the seven requests only.
-    const std::wstring requests[] = {RC::REQ_TASK_SETUP,     RC::REQ_TASK_COMMAND,   RC::REQ_TASK_OPERATE,
-                                     RC::REQ_NET_STATE,      RC::REQ_UPDATE_PAYLOAD, RC::REQ_UPDATE_ANSWER,
+    const std::wstring requests[] = {RC::REQ_TASK_SETUP,    RC::REQ_TASK_COMMAND,   RC::REQ_TASK_OPERATE,
+                                     RC::REQ_NET_STATE,     RC::REQ_UPDATE_PAYLOAD, RC::REQ_UPDATE_ANSWER,
                                      RC::REQ_UPDATE_FORWARD};
     std::wstring expected;
     for (const std::wstring& id : requests)

@@ -47,7 +47,7 @@ TEST(ForeignHostUnload, TheReleaseWaitsForTheProbeAndTheLibraryGoesOnlyAfterItsT
     const std::vector<DWORD> before = ThreadsOfThisProcess();
     ForeignModule* module = StartForeignModule(L"RCTrevox.dll");
     ASSERT_NE(nullptr, module);
-    ::Sleep(1000);  // the monitor thread reads the setting and begins its probe
+    ::Sleep(1000); // the monitor thread reads the setting and begins its probe
     ::RegDeleteValueW(key.get(), RC::RCNetAptMonitor::kProbeHostValue);
     std::vector<RC::unique_handle> moduleThreads;
     for (DWORD id : ThreadsOfThisProcess())
@@ -62,7 +62,7 @@ TEST(ForeignHostUnload, TheReleaseWaitsForTheProbeAndTheLibraryGoesOnlyAfterItsT
     // Longer than a release whose stop gave up on the probe would take (10 s
     // for the probe, up to 5 s for the update relay's wake).
     EXPECT_FALSE(released.Wait(20000)) << "the release returned while the probe still ran";
-    listener.Close();  // the probe's next attempt is refused
+    listener.Close(); // the probe's next attempt is refused
     releaser.join();
     // A thread that ran on in a freed library would have ended the process.
     for (const RC::unique_handle& thread : moduleThreads)

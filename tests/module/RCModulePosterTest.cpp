@@ -52,7 +52,7 @@ TEST(RCModulePoster, AModuleThreadNeverWaitsForTheHostAndNoHostPostOvertakesAQue
     Scene scene;
     RCRefPtr<RCThread> worker(new RCThread(&WorkerPosts, &scene));
     ASSERT_TRUE(worker->Start());
-    ASSERT_TRUE(scene.inFirst.Wait(60000));  // posted on another thread than the worker
+    ASSERT_TRUE(scene.inFirst.Wait(60000)); // posted on another thread than the worker
 
     // A host thread's post while the first is still in the host waits its turn.
     scene.poster.Submit([&] { scene.Record("second"); });
@@ -60,7 +60,7 @@ TEST(RCModulePoster, AModuleThreadNeverWaitsForTheHostAndNoHostPostOvertakesAQue
 
     scene.releaseFirst.Set();
     worker->Join();
-    scene.poster.Stop();  // posts what is queued
+    scene.poster.Stop(); // posts what is queued
     EXPECT_EQ((std::vector<std::string>{"first", "second"}), scene.Posted());
 
     // With nothing queued, a host thread posts at once.

@@ -25,7 +25,7 @@ TEST(RCModuleSender, EmptyAddressesAndDataArePostedAsNullPointersAndMapsInKeyOrd
     RCModuleSender sender(&host);
     sender.Send(L"", L"", L"ID", nullptr, nullptr, 0);
     sender.SendMap(L"", L"x", L"ID", {});
-    sender.PostAddressNotice(L"");  // nothing to notice
+    sender.PostAddressNotice(L""); // nothing to notice
     sender.PostAddressNotice(L"peer");
     sender.PostModuleStop();
     std::vector<std::wstring> seen;
@@ -36,7 +36,7 @@ TEST(RCModuleSender, EmptyAddressesAndDataArePostedAsNullPointersAndMapsInKeyOrd
                                                std::wstring(MSG_MODULE_STOP) + L" null>null -"}));
 
     RCModuleSender detached(nullptr);
-    detached.PostModuleStop();  // no host: nothing happens, nothing breaks
+    detached.PostModuleStop(); // no host: nothing happens, nothing breaks
 
     // A map holder writes its keys in ordinal order: upper case sorts first.
     sender.SendMap(L"x", L"y", L"ID", {{L"b", L"2"}, {L"a", L"1"}, {L"B", L"3"}});

@@ -25,6 +25,7 @@ std::vector<uint8_t> Encoded(Fill fill)
 // "T" (01000000 5400) throughout.
 TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
 {
+    // clang-format off
     const struct {
         const char* record;
         std::vector<uint8_t> encoded;
@@ -67,6 +68,7 @@ TEST(RCSafeDataStream, EveryRecordHasTheWireLayoutPeersRead)
         {"operate progress", Encoded<OperateProgressEvent>([](auto& r) { r.processed = 1; r.total = 2; }),
          "01000000 5400 01000000 02000000"},
     };
+    // clang-format on
     for (const auto& row : rows)
         EXPECT_EQ(row.encoded, FromHex(row.expected)) << row.record;
 
@@ -79,7 +81,7 @@ TEST(RCSafeDataStream, ReadsRequestsAndIgnoresTrailingBytes)
 {
     TaskSetupRequest setup;
     ASSERT_TRUE(RCDecodeRecord(setup, FromHex("02000000 5400 3100 03000000 03000000 01000000 6100 00000000"
-                                          " 01000000 6200 EE")));
+                                              " 01000000 6200 EE")));
     EXPECT_EQ(setup.taskId, L"T1");
     EXPECT_EQ(setup.scanType, ScanType::Custom);
     EXPECT_EQ(setup.customPaths, (std::vector<std::wstring>{L"a", L"", L"b"}));
@@ -100,7 +102,7 @@ TEST(RCSafeDataStream, FailuresCarryTheirCodesAndStick)
     RCSafeDataStream in = RCSafeDataStream::ForReading(cut.data(), static_cast<uint32_t>(cut.size()));
     EXPECT_EQ(in.ReadWString(), L"");
     EXPECT_EQ(in.error(), RCSafeDataStream::kTruncated);
-    EXPECT_EQ(in.ReadU32(), 0u);  // every later field is skipped
+    EXPECT_EQ(in.ReadU32(), 0u); // every later field is skipped
     EXPECT_EQ(in.error(), RCSafeDataStream::kTruncated);
 }
 

@@ -11,7 +11,7 @@ using namespace RC;
 TEST(RCTrevoxModule, ASecondAttachKeepsTheFirstSenderAndNoHostIsNoFault)
 {
     RCTrevoxModule alone;
-    EXPECT_EQ(alone.Attach(nullptr, nullptr), 0);  // nothing to subscribe to
+    EXPECT_EQ(alone.Attach(nullptr, nullptr), 0); // nothing to subscribe to
     alone.Detach();
 
     KivoTest::RecordingHost first;
@@ -19,12 +19,12 @@ TEST(RCTrevoxModule, ASecondAttachKeepsTheFirstSenderAndNoHostIsNoFault)
     RCTrevoxModule module;
     module.Attach(&first, L"");
     module.Attach(&second, L"");
-    EXPECT_EQ(second.subscribed.size(), 9u);  // subscriptions go to the new host...
+    EXPECT_EQ(second.subscribed.size(), 9u); // subscriptions go to the new host...
 
     module.OnStart();
     module.OnReceiveMessage(L"a", L"b", REQ_NET_STATE, nullptr, nullptr, 0);
     module.OnStop();
-    const auto posts = first.Posts();  // ...posts still to the first
+    const auto posts = first.Posts(); // ...posts still to the first
     EXPECT_EQ(std::count_if(posts.begin(), posts.end(), [](const auto& post) { return post.address1 == L"a"; }), 1);
     EXPECT_TRUE(second.Posts().empty());
 }

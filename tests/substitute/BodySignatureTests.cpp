@@ -111,6 +111,7 @@ std::string RandomPattern(std::mt19937& random, const Bytes& data, std::size_t a
         const std::string hex = i == spoilt ? any() : Hex(data[at]);
         const std::string next = Hex(data[at + 1]);
         unsigned gap = pick(4);
+        // clang-format off
         switch (pick(24)) {
         case 0: text += "??"; break;
         case 1: text += std::string(1, hex[0]) + "?"; break;
@@ -126,6 +127,7 @@ std::string RandomPattern(std::mt19937& random, const Bytes& data, std::size_t a
         case 11: text += hex + "[" + std::to_string(gap - pick(gap + 1)) + "-" + std::to_string(gap + pick(2)) + "]"; break;
         default: text += hex; gap = 0; break;
         }
+        // clang-format on
         if (text.back() == '?' || text.back() == ')')
             gap = 0;
         at += gap;
@@ -138,10 +140,14 @@ std::string RandomOffset(std::mt19937& random, std::size_t size, std::size_t at)
 {
     const std::size_t near = random() % 3 == 0 ? random() % size : at - std::min<std::size_t>(at, random() % 3);
     switch (random() % 4) {
-    case 0: return std::to_string(near);
-    case 1: return std::to_string(near) + "," + std::to_string(random() % 8);
-    case 2: return "EOF-" + std::to_string(size - near) + (random() % 2 ? ",2" : "");
-    default: return "*";
+    case 0:
+        return std::to_string(near);
+    case 1:
+        return std::to_string(near) + "," + std::to_string(random() % 8);
+    case 2:
+        return "EOF-" + std::to_string(size - near) + (random() % 2 ? ",2" : "");
+    default:
+        return "*";
     }
 }
 
@@ -208,23 +214,23 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
         {"# a comment", LineStatus::Blank},
         {"A:0:*:4142:214", LineStatus::OtherLevel},
         {"A:0:*:4142:1:212", LineStatus::OtherLevel},
-        {"A:3:*:4142", LineStatus::OtherLevel},            // an HTML target: not read
-        {"A:0:*:41(42|43", LineStatus::Malformed},         // unbalanced parentheses
+        {"A:3:*:4142", LineStatus::OtherLevel},    // an HTML target: not read
+        {"A:0:*:41(42|43", LineStatus::Malformed}, // unbalanced parentheses
         {"A:0:*:4142)", LineStatus::Malformed},
-        {"A:0:*:414", LineStatus::Malformed},              // odd nibble count
-        {"A:0:*:4142{5-3}43", LineStatus::Malformed},      // n > m
+        {"A:0:*:414", LineStatus::Malformed},                // odd nibble count
+        {"A:0:*:4142{5-3}43", LineStatus::Malformed},        // n > m
         {"A:0:*:4142{0-100000}4344", LineStatus::Malformed}, // huge range
         {"A:0:*:4142{99999999999}4344", LineStatus::Malformed},
-        {"A:0:*:41(42|)43", LineStatus::Malformed},        // empty alternative
+        {"A:0:*:41(42|)43", LineStatus::Malformed},                               // empty alternative
         {"A:0:*:4142(" + Repeated("43|", 0xFFFF) + "44)", LineStatus::Malformed}, // more than a part can name
-        {"A:0:*:41??42", LineStatus::Malformed},           // no two fixed bytes in a row
-        {"A:0:*:4142*43", LineStatus::Malformed},          // every part needs them
-        {"A:0:*:????", LineStatus::Malformed},             // would match everything
+        {"A:0:*:41??42", LineStatus::Malformed},                                  // no two fixed bytes in a row
+        {"A:0:*:4142*43", LineStatus::Malformed},                                 // every part needs them
+        {"A:0:*:????", LineStatus::Malformed},                                    // would match everything
         {"A:0:*:", LineStatus::Malformed},
         {"A:0:*:*4142", LineStatus::Malformed},
         {"A:0:*:{2}4142", LineStatus::Malformed},
         {"A:0:*:!(41|4243)4445", LineStatus::Malformed},
-        {"A:0:EP+1:4142", LineStatus::Malformed},          // an entry point only images have
+        {"A:0:EP+1:4142", LineStatus::Malformed}, // an entry point only images have
         {"A:0:EOF+1:4142", LineStatus::Malformed},
         {"A:0:*:41424344:x", LineStatus::Malformed},
         {":0:*:4142", LineStatus::Malformed},

@@ -50,7 +50,7 @@ protected:
     void SetUp() override
     {
         for (const wchar_t* name : {L"signatures", L"Quarantine", L"Quentor.ini"}) {
-            const std::wstring from = Beside(name) + L'\0';  // the list ends with a second zero
+            const std::wstring from = Beside(name) + L'\0'; // the list ends with a second zero
             SHFILEOPSTRUCTW remove{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
             SHFileOperationW(&remove);
         }
@@ -142,7 +142,7 @@ protected:
 
     RC::test::ScratchDir files_;
     RC::unique_hmodule quentor_, halvane_;
-    std::atomic<int> running_{0};  // answers still inside the callback
+    std::atomic<int> running_{0}; // answers still inside the callback
 
 private:
     template <class Fn>

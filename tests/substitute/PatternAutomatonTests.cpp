@@ -27,7 +27,7 @@ TEST(PatternAutomaton, FindsEveryEndOfEveryStringThatAPlainSearchFinds)
             std::string text = data.substr(random() % (data.size() - 8), 2 + random() % 6);
             if (random() % 4 == 0)
                 text.back() = static_cast<char>(text.back() ^ 0x40); // a string found nowhere
-            ASSERT_EQ(strings.size(), automaton.Add(text)); // the same string again gets an id of its own
+            ASSERT_EQ(strings.size(), automaton.Add(text));          // the same string again gets an id of its own
             strings.push_back(text);
         }
         automaton.Build();

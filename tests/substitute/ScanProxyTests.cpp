@@ -8,8 +8,9 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
 {
     // Records count the valid signatures over the databases in name order;
     // the malformed line has none.
-    Write(Beside(L"signatures\\a.hdb"), "f0487a5fe46199c808c871d2e0a52bb2:11:Win.Trojan.Agent-1\r\nnot a signature\r\n" +
-                                            std::string(32, 'f') + ":1:Win.Trojan.Other-2\r\n");
+    Write(Beside(L"signatures\\a.hdb"),
+          "f0487a5fe46199c808c871d2e0a52bb2:11:Win.Trojan.Agent-1\r\nnot a signature\r\n" + std::string(32, 'f') +
+              ":1:Win.Trojan.Other-2\r\n");
     Write(Beside(L"signatures\\b.hsb"),
           "f516ad7402c1fe8c855e4ffec17ecb1aa7c66d187ba61405004ff9cae79237f4:*:PUA.Win.Adware.Popper-3:73\n");
     const std::vector<RC::ScanResult> results =
@@ -23,7 +24,7 @@ TEST_F(ScanProxy, AnswersWithLevelRecordNumberMd5AndSizeOfTheListedFile)
                            std::to_string(r.fileSizeLow));
     EXPECT_EQ("Win.Trojan.Agent-1 3/0 #1 f0487a5fe46199c808c871d2e0a52bb2 11", verdicts.at(0));
     EXPECT_EQ("PUA.Win.Adware.Popper-3 2/1 #3 627e5b4181b3e087ee9b6cc51dcb9fb2 11", verdicts.at(1));
-    EXPECT_EQ(0u, results.at(2).level);  // a file that is gone is answered, not dropped
+    EXPECT_EQ(0u, results.at(2).level); // a file that is gone is answered, not dropped
 }
 
 TEST_F(ScanProxy, ReadsAContainerWithSectionHashesAllowListsAndIgnoredNames)
@@ -41,12 +42,11 @@ TEST_F(ScanProxy, ReadsAContainerWithSectionHashesAllowListsAndIgnoredNames)
     };
     Write(Beside(L"signatures\\daily.cvd"),
           SignatureFiles::Header(27000, 4) +
-              SignatureFiles::Gzip(SignatureFiles::Tar({{"daily.mdb", "256:" + md5(section) + ":Win.Trojan.Section-1\n"},
-                                                        {"daily.hdb", md5(silenced) + ":" + std::to_string(silenced.size()) +
-                                                                          ":Win.Trojan.Silenced-2\n"},
-                                                        {"daily.fp", md5(allowed) + ":" + std::to_string(allowed.size()) +
-                                                                         ":Allowed.File\n"},
-                                                        {"daily.ign2", "Win.Trojan.Silenced-2\n"}})));
+              SignatureFiles::Gzip(SignatureFiles::Tar(
+                  {{"daily.mdb", "256:" + md5(section) + ":Win.Trojan.Section-1\n"},
+                   {"daily.hdb", md5(silenced) + ":" + std::to_string(silenced.size()) + ":Win.Trojan.Silenced-2\n"},
+                   {"daily.fp", md5(allowed) + ":" + std::to_string(allowed.size()) + ":Allowed.File\n"},
+                   {"daily.ign2", "Win.Trojan.Silenced-2\n"}})));
     const std::vector<RC::ScanResult> results =
         Scan(Proxy(), {files_.Write(L"image.exe", image), files_.Write(L"allowed.exe", allowed),
                        files_.Write(L"silenced.exe", silenced), files_.Write(L"cut.exe", cut)});
@@ -74,8 +74,8 @@ TEST_F(ScanProxy, TakesQueriesOnlyWhileStartedAndStopsAfterTheLastAnswer)
     for (std::uint32_t id = 1; id <= 40; ++id)
         EXPECT_EQ(1u, answers.count(id)) << id;
     EXPECT_FALSE(CallSlot<bool>(proxy, 5, 41u, file.c_str()));
-    Scan(proxy, {files_.Write(L"twice.txt", "x")});  // a stopped proxy starts again
-    EXPECT_EQ(2u, Answers().count(41));                // as the controls ask
+    Scan(proxy, {files_.Write(L"twice.txt", "x")}); // a stopped proxy starts again
+    EXPECT_EQ(2u, Answers().count(41));             // as the controls ask
 }
 
 TEST_F(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabasesBetweenRuns)
@@ -84,12 +84,12 @@ TEST_F(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabasesBetweenRuns)
     void* assist = Create(halvane_.get(), RC::kEngineAssistObjectId, false);
     void* proxy = Proxy();
     CallSlot<void>(proxy, 2, assist);
-    CallSlot<void>(assist, 1);  // as the product does before each run
+    CallSlot<void>(assist, 1); // as the product does before each run
     EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level);
     Write(Beside(L"signatures\\late.hdb"), "c5c20fea92c45f21e5976eb4ff20ff57:14:Win.Virus.Late-9\n");
-    EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level);  // no BeginRun, no reload
+    EXPECT_EQ(0u, Scan(proxy, {sample}).at(0).level); // no BeginRun, no reload
     CallSlot<void>(assist, 1);
     const RC::ScanResult found = Scan(proxy, {sample}).at(0);
-    EXPECT_EQ(L"Win.Virus.Late-9 3/1",
-              std::wstring(found.threatName) + L" " + std::to_wstring(found.level) + L"/" + std::to_wstring(found.subLevel));
+    EXPECT_EQ(L"Win.Virus.Late-9 3/1", std::wstring(found.threatName) + L" " + std::to_wstring(found.level) + L"/" +
+                                           std::to_wstring(found.subLevel));
 }

@@ -51,7 +51,8 @@ const std::string kMd5A(32, 'a'), kMd5B(32, 'b'), kSha256(64, 'c'), kSha1(40, 'd
 TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilencesIgnoredNames)
 {
     const Loaded loaded = Load({
-        {"a.hdb", kMd5A + ":10:Win.Trojan.Ten-1\n" + kMd5A + ":*:Win.Trojan.Any-2:73\n" + kMd5B + ":5:Win.Trojan.Five-3"},
+        {"a.hdb",
+         kMd5A + ":10:Win.Trojan.Ten-1\n" + kMd5A + ":*:Win.Trojan.Any-2:73\n" + kMd5B + ":5:Win.Trojan.Five-3"},
         {"b.hsb", kSha256 + ":7:Win.Worm.Seven-4\n"},
         {"c.mdb", "4096:" + kMd5B + ":Win.Virus.Section-5\n"},
         {"d.fp", kMd5B + ":5:Clean.Five\n"},
@@ -86,9 +87,10 @@ TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsS
                                      {"daily.ldb", "Sig;Target:1;0;4142\n"},
                                      {"COPYING", ""}});
     for (std::size_t piece : {std::size_t(1) << 20, std::size_t(7)}) {
-        const Loaded loaded = Load({{"daily.cld", Header(27000, 3) + members},
-                                    {"main.cvd", Header(62, 1) + Gzip(Tar({{"main.hdb", kMd5B + ":5:Win.Trojan.Main-3"}}))}},
-                                   piece);
+        const Loaded loaded =
+            Load({{"daily.cld", Header(27000, 3) + members},
+                  {"main.cvd", Header(62, 1) + Gzip(Tar({{"main.hdb", kMd5B + ":5:Win.Trojan.Main-3"}}))}},
+                 piece);
         EXPECT_EQ("Win.Trojan.Packed-1 #1", Found(*loaded.database, HashTable::File, kMd5A, 10)) << piece;
         EXPECT_EQ("Win.Trojan.Section-2 #2", Found(*loaded.database, HashTable::Section, kSha1, 99)) << piece;
         EXPECT_EQ("Win.Trojan.Main-3 #3", Found(*loaded.database, HashTable::File, kMd5B, 5)) << piece;
@@ -101,19 +103,20 @@ TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsS
 TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
 {
     const std::string good = Tar({{"x.hdb", kMd5A + ":10:Win.Trojan.Lost-1\n"}});
-    const std::string tarred = Tar({{"x.hdb", kMd5A + ":10:Win.Trojan.Lost-1\n"}, {"y.hdb", kMd5B + ":5:Win.Trojan.Y-2\n"}});
+    const std::string tarred =
+        Tar({{"x.hdb", kMd5A + ":10:Win.Trojan.Lost-1\n"}, {"y.hdb", kMd5B + ":5:Win.Trojan.Y-2\n"}});
     std::string liar = good;
     liar.replace(124, 11, "77777777777"); // a member larger than the archive
     liar.replace(148, 8, Checksum(liar));
     std::string badGzip = Gzip(tarred);
     badGzip[badGzip.size() / 2] ^= 0x55;
     const std::string cases[] = {
-        Header(1, 2) + tarred.substr(0, 700),                  // cut inside a member
-        Header(1, 2) + Gzip(tarred).substr(0, 40),             // compressed data cut short
-        Header(1, 2) + badGzip,                                 // damaged compressed data
-        Header(1, 2) + liar,                                    // a header lying about sizes
-        Header(1, 2).substr(0, 300),                            // less than a header
-        std::string(512, ' ') + tarred,                         // not a header
+        Header(1, 2) + tarred.substr(0, 700),      // cut inside a member
+        Header(1, 2) + Gzip(tarred).substr(0, 40), // compressed data cut short
+        Header(1, 2) + badGzip,                    // damaged compressed data
+        Header(1, 2) + liar,                       // a header lying about sizes
+        Header(1, 2).substr(0, 300),               // less than a header
+        std::string(512, ' ') + tarred,            // not a header
         Header(1, 2) + Tar({{"z.ndb", "Win.Trojan.Gone-9:0:*:41424344\n"}, {"y.hdb", kMd5B}}).substr(0, 1200),
     };
     for (const std::string& container : cases) {
@@ -127,9 +130,9 @@ TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
         EXPECT_EQ(0u, loaded.report.problems[0].rfind("bad.cvd: ", 0)) << loaded.report.problems[0];
     }
     const Loaded members = Load({{"m.cld", Header(5, 1) + Tar({{"../up.hdb", kMd5A + ":10:Up-1\n"},
-                                                                  {"/abs.hdb", kMd5A + ":10:Abs-2\n"},
-                                                                  {"c:x.hdb", kMd5A + ":10:Drive-3\n"},
-                                                                  {"in.hdb", kMd5A + ":10:Kept-4\nbroken line\n"}})}});
+                                                               {"/abs.hdb", kMd5A + ":10:Abs-2\n"},
+                                                               {"c:x.hdb", kMd5A + ":10:Drive-3\n"},
+                                                               {"in.hdb", kMd5A + ":10:Kept-4\nbroken line\n"}})}});
     EXPECT_EQ("Kept-4 #1", Found(*members.database, HashTable::File, kMd5A, 10));
     EXPECT_EQ(3u, members.report.rejectedEntries);
     EXPECT_EQ(1u, members.report.counts.malformed);
@@ -160,8 +163,14 @@ TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
 TEST(SignatureDatabase, NamesComeBackAsWrittenWhateverTheirDigits)
 {
     NamePool pool;
-    const std::string names[] = {"Win.Trojan.Agent-6268370-0", "Win.Trojan.Agent-6268371-0", "Win.Trojan.Agent-007",
-                                 "Win.Trojan.Agent-98765432109", "NoDigits", "9", "Html.Phish-0-00", "a1b22c333"};
+    const std::string names[] = {"Win.Trojan.Agent-6268370-0",
+                                 "Win.Trojan.Agent-6268371-0",
+                                 "Win.Trojan.Agent-007",
+                                 "Win.Trojan.Agent-98765432109",
+                                 "NoDigits",
+                                 "9",
+                                 "Html.Phish-0-00",
+                                 "a1b22c333"};
     std::vector<NameRef> references;
     for (const std::string& name : names)
         references.push_back(pool.Intern(name));
@@ -177,9 +186,11 @@ TEST(SignatureDatabase, NamesComeBackAsWrittenWhateverTheirDigits)
 TEST(SignatureDatabase, BodySignaturesFindTheirPlaceInAnImage)
 {
     const Loaded loaded = Load({
-        {"a.ndb", "Win.Trojan.Ep-1:1:EP+2:c0ffee11\nWin.Trojan.Sect-2:1:S1+4,3:dead0001\nWin.Trojan.Whole-3:1:SE0:beef02\n"
-                  "Win.Trojan.Last-4:1:SL+0:cafe03\nWin.Trojan.End-5:0:EOF-4:f00d0004\nWin.Trojan.Quiet-6:0:*:0badc0de\n"},
-        {"b.cld", Header(3, 1) + Tar({{"b.ndb", "Win.Trojan.Boxed-7:0:16,2:b0c5b0c5\n"}, {"b.ign2", "Win.Trojan.Quiet-6\n"}})},
+        {"a.ndb",
+         "Win.Trojan.Ep-1:1:EP+2:c0ffee11\nWin.Trojan.Sect-2:1:S1+4,3:dead0001\nWin.Trojan.Whole-3:1:SE0:beef02\n"
+         "Win.Trojan.Last-4:1:SL+0:cafe03\nWin.Trojan.End-5:0:EOF-4:f00d0004\nWin.Trojan.Quiet-6:0:*:0badc0de\n"},
+        {"b.cld",
+         Header(3, 1) + Tar({{"b.ndb", "Win.Trojan.Boxed-7:0:16,2:b0c5b0c5\n"}, {"b.ign2", "Win.Trojan.Quiet-6\n"}})},
     });
     EXPECT_EQ("signatures loaded: 1 ign2, 7 ndb; containers: b.cld version 3", loaded.report.Summary());
     const SignatureDatabase& database = *loaded.database;
@@ -204,12 +215,15 @@ TEST(SignatureDatabase, BodySignaturesFindTheirPlaceInAnImage)
         const SignatureMatch match = database.BodyMatch(*index);
         return std::string(match.name) + " #" + std::to_string(match.recordNumber);
     };
-    const auto planted = [&](std::size_t at, const std::string& hex) { return std::string(image).replace(at, hex.size() / 2, Unhex(hex)); };
+    const auto planted = [&](std::size_t at, const std::string& hex) {
+        return std::string(image).replace(at, hex.size() / 2, Unhex(hex));
+    };
     const struct {
         std::size_t at;
         const char* hex;
         const char* name;
     } rows[] = {
+        // clang-format off
         {0x312, "c0ffee11", "Win.Trojan.Ep-1 #1"}, {0x313, "c0ffee11", "-"},
         {0x307, "dead0001", "Win.Trojan.Sect-2 #2"}, {0x308, "dead0001", "-"},
         {0x2fe, "beef02", "Win.Trojan.Whole-3 #3"}, {0x300, "beef02", "-"},
@@ -218,6 +232,7 @@ TEST(SignatureDatabase, BodySignaturesFindTheirPlaceInAnImage)
         {0x100, "0badc0de", "-"}, // silenced
         {0x12, "b0c5b0c5", "Win.Trojan.Boxed-7 #7"}, {0x13, "b0c5b0c5", "-"},
     };
+    // clang-format on
     for (const auto& row : rows)
         EXPECT_EQ(row.name, found(planted(row.at, row.hex))) << row.at << " " << row.hex;
     // Not an image: its entry point and sections are nowhere.

@@ -22,12 +22,12 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
         {SignatureFormat::Hdb, "  ", LineStatus::Blank},
         {SignatureFormat::Hdb, "# " + md5, LineStatus::Blank},
         {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2:73", LineStatus::Signature},
-        {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2", LineStatus::Malformed},     // "*" needs level 73
+        {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2", LineStatus::Malformed}, // "*" needs level 73
         {SignatureFormat::Hdb, md5 + ":*:Win.Trojan.B-2:72", LineStatus::Malformed},
-        {SignatureFormat::Hdb, md5 + ":1:Name:214", LineStatus::OtherLevel},          // for newer engines
-        {SignatureFormat::Hdb, md5 + ":1:Name:51:212", LineStatus::OtherLevel},       // for older ones
+        {SignatureFormat::Hdb, md5 + ":1:Name:214", LineStatus::OtherLevel},    // for newer engines
+        {SignatureFormat::Hdb, md5 + ":1:Name:51:212", LineStatus::OtherLevel}, // for older ones
         {SignatureFormat::Hdb, md5 + ":1:Name:51:213", LineStatus::Signature},
-        {SignatureFormat::Hdb, sha1 + ":12:Win.Trojan.C-3", LineStatus::Malformed},    // MD5 only
+        {SignatureFormat::Hdb, sha1 + ":12:Win.Trojan.C-3", LineStatus::Malformed}, // MD5 only
         {SignatureFormat::Hdb, md5 + ":12", LineStatus::Malformed},
         {SignatureFormat::Hdb, md5 + ":twelve:Name", LineStatus::Malformed},
         {SignatureFormat::Hdb, std::string(31, 'a') + "g:1:Bad-hex", LineStatus::Malformed},
@@ -35,7 +35,7 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
         {SignatureFormat::Hdb, md5 + ":1:Name:1:2:3", LineStatus::Malformed},
         {SignatureFormat::Hsb, sha256 + ":5:Two", LineStatus::Signature},
         {SignatureFormat::Mdb, "4096:" + md5 + ":Win.Trojan.S-1", LineStatus::Signature},
-        {SignatureFormat::Mdb, md5 + ":4096:Win.Trojan.S-1", LineStatus::Malformed},  // size comes first
+        {SignatureFormat::Mdb, md5 + ":4096:Win.Trojan.S-1", LineStatus::Malformed}, // size comes first
         {SignatureFormat::Msb, "*:" + sha1 + ":Win.Trojan.S-2:73", LineStatus::Signature},
         {SignatureFormat::Fp, md5 + ":5:Clean.File", LineStatus::Signature},
         {SignatureFormat::Sfp, sha256 + ":5:Clean.File", LineStatus::Signature},
@@ -65,6 +65,7 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
 
 TEST(SignatureParsing, ThreatNamesGiveLevelAndSubLevel)
 {
+    // clang-format off
     struct Row {
         const wchar_t* name;
         std::uint32_t level, subLevel;
@@ -75,6 +76,7 @@ TEST(SignatureParsing, ThreatNamesGiveLevelAndSubLevel)
         {L"PUA.Win.Toolbar.Bar-8", 2, 1},  {L"pua.win.installer.x-9", 2, 2},  {L"PUA.Win.GameHack.Aim-10", 2, 3},
         {L"PUA.Win.Cheat.X-11", 2, 3},     {L"PUA.Win.Tool.Other-12", 2, 0},  {L"PUA.Win", 2, 0},
     };
+    // clang-format on
     for (const Row& row : rows) {
         const ThreatClass verdict = ThreatClassifier::Classify(row.name);
         EXPECT_EQ(row.level, verdict.level) << row.name;
@@ -85,12 +87,12 @@ TEST(SignatureParsing, ThreatNamesGiveLevelAndSubLevel)
 TEST(SignatureParsing, EicarIsTheStandardTextWithOnlyWhitespaceAfterIt)
 {
     const std::string eicar = KivoTest::kEicar;
-    const std::pair<std::string, bool> cases[] = {{eicar, true},         {eicar + " \t\r\n", true},
-                                                  {eicar + "x", false},  {" " + eicar, false},
-                                                  {eicar.substr(0, 67), false},
-                                                  {eicar + std::string(61, ' '), false}};  // 129 bytes
+    const std::pair<std::string, bool> cases[] = {
+        {eicar, true},        {eicar + " \t\r\n", true},    {eicar + "x", false},
+        {" " + eicar, false}, {eicar.substr(0, 67), false}, {eicar + std::string(61, ' '), false}}; // 129 bytes
     for (const auto& [text, matches] : cases)
-        EXPECT_EQ(matches, EicarCheck::Matches(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) << text;
+        EXPECT_EQ(matches, EicarCheck::Matches(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))
+            << text;
 }
 
 TEST(SignatureParsing, QuarantineHeaderRoundTripsAndRejectsDamage)

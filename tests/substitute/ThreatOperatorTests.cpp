@@ -10,7 +10,7 @@ TEST_F(ThreatOperator, QuarantineStoresTheFileInertAndRestoreGivesBackTheSameByt
 {
     std::string bytes = "MZ threat bytes ";
     for (int i = 0; i < 12; ++i)
-        bytes += bytes;  // 64 KiB
+        bytes += bytes; // 64 KiB
     const std::wstring path = files_.Write(L"threat.exe", bytes);
     const RC::ScanResult result = ResultFor(bytes);
     ASSERT_TRUE(Quarantine(path, result));
@@ -24,7 +24,7 @@ TEST_F(ThreatOperator, QuarantineStoresTheFileInertAndRestoreGivesBackTheSameByt
     ASSERT_TRUE(Restore(path, result));
     EXPECT_EQ(bytes, ReadAll(path));
     EXPECT_TRUE(Quarantined().empty());
-    EXPECT_FALSE(Restore(path, result));  // nothing left to restore
+    EXPECT_FALSE(Restore(path, result)); // nothing left to restore
 
     // A restore never replaces a file that is there now; the item waits.
     ASSERT_TRUE(Quarantine(path, result));

@@ -18,8 +18,7 @@ constexpr DWORD kHangGuardMs = 60000;
 // The receiving end of the debugger-output protocol (DBWIN): the writer
 // waits for "buffer ready", fills the shared buffer (process id, then ANSI
 // text) and signals "data ready".
-class DebugOutputCapture
-{
+class DebugOutputCapture {
 public:
     DebugOutputCapture()
         : bufferReady_(::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
@@ -51,7 +50,7 @@ public:
         const RC::unique_handle process(info.hProcess), thread(info.hThread);
         std::vector<std::string> lines;
         ::SetEvent(bufferReady_.get());
-        const HANDLE handles[2] = {dataReady_.get(), process.get()};  // data first: drain before the exit
+        const HANDLE handles[2] = {dataReady_.get(), process.get()}; // data first: drain before the exit
         while (::WaitForMultipleObjects(2, handles, FALSE, kHangGuardMs) == WAIT_OBJECT_0) {
             if (*reinterpret_cast<const DWORD*>(view_) == info.dwProcessId)
                 lines.emplace_back(view_ + sizeof(DWORD));

@@ -22,8 +22,7 @@ public:
         address.sin_port = htons(port);
         int length = sizeof(address);
         if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0 &&
-            ::listen(socket_, 4) == 0)
+            ::getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) == 0 && ::listen(socket_, 4) == 0)
             port_ = ntohs(address.sin_port);
     }
     ~LoopbackListener()

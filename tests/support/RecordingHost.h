@@ -19,7 +19,7 @@ namespace KivoTest {
 class RecordingMessage : public RC::DmAvCore::IVBusMessage {
 public:
     struct Call {
-        std::string operation;  // "SetBinary" or "SetString"
+        std::string operation; // "SetBinary" or "SetString"
         std::wstring key;
         std::vector<uint8_t> bytes;
         std::wstring text;
@@ -55,9 +55,9 @@ public:
         std::wstring id;
         bool hasHolder, address2IsNull, address1IsNull;
         std::wstring address2, address1;
-        std::vector<RecordingMessage::Call> content;  // what the holder wrote
+        std::vector<RecordingMessage::Call> content; // what the holder wrote
     };
-    std::vector<const wchar_t*> subscribed, unsubscribed;  // the module's own texts: no allocation to record them
+    std::vector<const wchar_t*> subscribed, unsubscribed; // the module's own texts: no allocation to record them
     std::vector<Post> posts;
 
     void __thiscall Reserved0() override {}
@@ -74,8 +74,8 @@ public:
         if (holder != nullptr)
             holder->WriteTo(&message);
         std::lock_guard<std::mutex> guard(lock_);
-        posts.push_back({id, holder != nullptr, address2 == nullptr, address1 == nullptr,
-                         address2 ? address2 : L"", address1 ? address1 : L"", message.calls});
+        posts.push_back({id, holder != nullptr, address2 == nullptr, address1 == nullptr, address2 ? address2 : L"",
+                         address1 ? address1 : L"", message.calls});
         posted_.notify_all();
     }
 

@@ -55,7 +55,7 @@ protected:
     {
         ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, RCNetAptMonitor::kSettingsKey, 0, nullptr, 0,
                                                    KEY_SET_VALUE, nullptr, key.put(), nullptr));
-        PointProbeAt(1);  // nothing listens there
+        PointProbeAt(1); // nothing listens there
         module.reset(new RCTrevoxModule());
         ASSERT_EQ(0, module->Attach(&host, L""));
         ::DeleteFileW(startedFile.c_str());
@@ -84,14 +84,14 @@ protected:
     unique_hkey key;
     KivoTest::RecordingHost host;
     // What the module's threads call into outlives the module.
-    RCEvent reached{true};  // set by a hook when its step comes
-    RCEvent gate{true};     // a hook waits for it
-    RCEvent relayGate{true};  // the relay's hook waits for it
-    KivoTest::CallLog wakes;  // the relay's wakes
-    KivoTest::CallLog arms;   // the monitor's requests for the next address change
-    std::atomic<HANDLE> addressChange{nullptr};  // what such a request signals
+    RCEvent reached{true};                      // set by a hook when its step comes
+    RCEvent gate{true};                         // a hook waits for it
+    RCEvent relayGate{true};                    // the relay's hook waits for it
+    KivoTest::CallLog wakes;                    // the relay's wakes
+    KivoTest::CallLog arms;                     // the monitor's requests for the next address change
+    std::atomic<HANDLE> addressChange{nullptr}; // what such a request signals
     std::atomic<bool> stopReturned{false};
-    std::atomic<int> lateCalls{0};  // from a module thread after its stop returned
+    std::atomic<int> lateCalls{0}; // from a module thread after its stop returned
     std::unique_ptr<RCTrevoxModule> module;
     const std::wstring startedFile = RCGetExeFolder() + L"KivoSafeUpdate-started.txt";
 };
@@ -115,7 +115,7 @@ TEST_F(ConnectionTest, EachStartReportsItsFirstProbeAndRequestsGetTheStateSoFar)
     ASSERT_TRUE(host.WaitFor(AtLeast(EVT_NET_STATE, 1)));
     Request(REQ_NET_STATE, {}, L"peer-1", L"peer-2");
     gate.Reset();
-    module->OnStart();  // replaces the monitor; not connected until its first probe
+    module->OnStart(); // replaces the monitor; not connected until its first probe
     Request(REQ_NET_STATE, {}, L"peer-3", L"peer-4");
     gate.Set();
     ASSERT_TRUE(host.WaitFor(AtLeast(EVT_NET_STATE, 4)));
@@ -128,7 +128,7 @@ TEST_F(ConnectionTest, EachStartReportsItsFirstProbeAndRequestsGetTheStateSoFar)
 TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsWithoutOne)
 {
     DWORD flags = 0;
-    ASSERT_NE(0, RCInternetGetConnectedState(&flags));  // Wine: connected, and no address change ever fires
+    ASSERT_NE(0, RCInternetGetConnectedState(&flags)); // Wine: connected, and no address change ever fires
     unsigned short port = LoopbackListener().Port();
     ASSERT_NE(port, 0);
     PointProbeAt(port);
@@ -143,7 +143,7 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
     };
     module->Connection()->SetTiming(timing);
 
-    module->OnStart();  // first probe: nothing listens, while wininet says connected
+    module->OnStart(); // first probe: nothing listens, while wininet says connected
     ASSERT_TRUE(reached.Wait(60000));
     LoopbackListener listener(port);
     ASSERT_EQ(listener.Port(), port);
@@ -157,7 +157,7 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
     module->Connection()->SetTiming(timing);
     module->OnStart();
     ASSERT_TRUE(reached.Wait(60000));
-    LoopbackListener watcher(port);  // a probe would connect here
+    LoopbackListener watcher(port); // a probe would connect here
     ASSERT_EQ(watcher.Port(), port);
     module->OnStop();
     EXPECT_EQ(watcher.AcceptWaiting(), 0);
@@ -170,7 +170,10 @@ TEST_F(ConnectionTest, WininetsStateAloneLeadsToAProbeAndAStopWhileSettlingEndsW
 TEST_F(ConnectionTest, AStopWaitsForAProbeThatHangsAndForTheRelaysThread)
 {
     RCSafeConnection::Timing timing;
-    timing.monitor.step = [this](Step step) { if (step == Step::Probe) reached.Set(), gate.Wait(600000); };
+    timing.monitor.step = [this](Step step) {
+        if (step == Step::Probe)
+            reached.Set(), gate.Wait(600000);
+    };
     timing.relay.wakeWaitMs = 20;
     timing.relay.woke = [this] { wakes.Note("woke"), relayGate.Wait(600000); };
     module->Connection()->SetTiming(timing);
@@ -209,7 +212,7 @@ TEST_F(ConnectionTest, TheMonitorAsksForTheNextAddressChangeAfterEachOne)
 
 TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTheAnswerPair)
 {
-    module->OnStart();  // the real clocks
+    module->OnStart(); // the real clocks
     Request(REQ_UPDATE_PAYLOAD, {0x10, 0x00, 0x20});
     ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, 1)));
     Request(REQ_UPDATE_ANSWER, {0xA1});
@@ -234,11 +237,11 @@ TEST_F(ConnectionTest, APayloadStartsTheAbsentUpdaterAndAnswersAndForwardsGoToTh
 // stop leaves no thread that posts, and a new start relays again.
 TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNothingThatPosts)
 {
-    RCEvent presence(true);  // the test plays the running updater
+    RCEvent presence(true); // the test plays the running updater
     ASSERT_TRUE(presence.Create(UPDATER_PRESENCE_EVENT, true));
     RCSafeConnection::Timing timing;
     timing.relay.wakeWaitMs = 20;
-    timing.relay.presenceWaitMs = 600000;  // the first push waits for the test
+    timing.relay.presenceWaitMs = 600000; // the first push waits for the test
     timing.relay.woke = [this] { wakes.Note("woke"), lateCalls += stopReturned ? 1 : 0; };
     timing.monitor.step = [this](Step) { lateCalls += stopReturned ? 1 : 0; };
     module->Connection()->SetTiming(timing);
@@ -248,10 +251,10 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNo
     Request(REQ_UPDATE_PAYLOAD, {0x02, 0x02});
     presence.Set();
     ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, 3)));
-    Request(REQ_UPDATE_FORWARD, {0xF1});  // no answer: the pushes go on (one may be under way)
+    Request(REQ_UPDATE_FORWARD, {0xF1}); // no answer: the pushes go on (one may be under way)
     ASSERT_TRUE(host.WaitFor(AtLeast(REQ_UPDATE_PAYLOAD, Of(host.Posts(), REQ_UPDATE_PAYLOAD).size() + 2)));
     Request(REQ_UPDATE_ANSWER, {});
-    ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 1));  // a push under way when the answer came is over
+    ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 1)); // a push under way when the answer came is over
     const Texts pushed = Of(host.Posts(), REQ_UPDATE_PAYLOAD);
     ASSERT_TRUE(wakes.WaitForCount(wakes.Count() + 3));
     EXPECT_EQ(pushed, Of(host.Posts(), REQ_UPDATE_PAYLOAD));
@@ -264,8 +267,8 @@ TEST_F(ConnectionTest, OnlyTheLatestPayloadIsPushedUntilAnsweredAndAStopLeavesNo
     module->OnStop();
     stopReturned = true;
     const size_t posted = host.Posts().size();
-    module.reset();  // whatever might still run has ended
+    module.reset(); // whatever might still run has ended
     EXPECT_EQ(host.Posts().size(), posted);
     EXPECT_EQ(lateCalls, 0);
-    EXPECT_EQ(::GetFileAttributesW(startedFile.c_str()), INVALID_FILE_ATTRIBUTES);  // nothing launched
+    EXPECT_EQ(::GetFileAttributesW(startedFile.c_str()), INVALID_FILE_ATTRIBUTES); // nothing launched
 }

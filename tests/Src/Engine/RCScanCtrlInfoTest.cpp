@@ -36,7 +36,7 @@ protected:
     {
         ASSERT_TRUE(task.Init());
         RCSafeTrevoxOb::SetTickSource(&FakeTicks);
-        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000;  // past every throttle so far
+        g_now = std::max<uint32_t>(g_now, GetTickCount()) + 1000000; // past every throttle so far
     }
     void TearDown() override { RCSafeTrevoxOb::SetTickSource(nullptr); }
     size_t PostsOf(const std::wstring& id) const
@@ -89,7 +89,7 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
     observer.IncrementLevel2Found();
     observer.IncrementLevel3Found();
     observer.IncrementLevel3Found();
-    observer.SetItemCounts(kCustomPathsShowType, ItemCounts{6, 5, 1, 2});  // enumerated, scanned, level 2, level 3
+    observer.SetItemCounts(kCustomPathsShowType, ItemCounts{6, 5, 1, 2}); // enumerated, scanned, level 2, level 3
     observer.SetItemStatus(kCustomPathsShowType, ItemStatus::Finished);
     const struct {
         std::function<void()> input;
@@ -97,19 +97,20 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
         const char* hex;
     } cases[] = {
         {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
-        {[&] { observer.FireProgress(); },
-         EVT_SCAN_PROGRESS, "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {[&] { observer.FireItemStatus(kCustomPathsShowType); },
-         EVT_ITEM_STATUS, "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
-        {[&] { observer.FireItemProgress(kCustomPathsShowType); },
-         EVT_ITEM_PROGRESS, "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
+        {[&] { observer.FireProgress(); }, EVT_SCAN_PROGRESS,
+         "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
+        {[&] { observer.FireItemStatus(kCustomPathsShowType); }, EVT_ITEM_STATUS,
+         "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
+        {[&] { observer.FireItemProgress(kCustomPathsShowType); }, EVT_ITEM_PROGRESS,
+         "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
         {[&] { AddThreat(7, kImageHijackShowType, ThreatLevel::Threat, 2, L"C:\\e"); }, EVT_THREAT_FOUND,
          "01000000 6100  07000000  04000000 43003a005c006500  11000000 44000000  00000000"
          "  0c000000 d153b0735c95cf50ab5201631aff45006900630061007200"
          "  27000000 28676c9a8765f64e1a90385e29522875fb7cdf7e0f6f1e6d0cffbe8f305234784f57fb7cdf7e0cffd776"
          "d653268df7530cffe17b39658765f64e8476ee7684760cfff78ba860cb7a735304590674"
          "  05000000 45006900630061007200  02000000 02000000 28676c9a  01000000 04000000 9496bb798765f64e"},
-        {[&] { task.OnOperateItemFailed(Operation::Quarantine, 9); }, EVT_OPERATE_ITEM, "01000000 6100  09000000 01000000 01000000"},
+        {[&] { task.OnOperateItemFailed(Operation::Quarantine, 9); }, EVT_OPERATE_ITEM,
+         "01000000 6100  09000000 01000000 01000000"},
     };
     for (const auto& c : cases) {
         host.posts.clear();
@@ -131,7 +132,7 @@ TEST_F(RCScanCtrlInfoTest, ProgressIsThrottledAcrossTasksAndItemProgressByItself
     observer.FireProgress();
     g_now += 10;
     other.Controller()->GetObserver()->FireProgress();
-    g_now += 39;  // 49 ms after the first
+    g_now += 39; // 49 ms after the first
     observer.FireProgress();
     EXPECT_EQ(1u, PostsOf(EVT_SCAN_PROGRESS));
     g_now += 1;
@@ -147,7 +148,7 @@ TEST_F(RCScanCtrlInfoTest, ThreatTextsFollowTheLevelAndTheItem)
     struct {
         ThreatLevel level;
         uint32_t subLevel, showType;
-        const wchar_t* shown;  // description|category name|category code/action code|action name
+        const wchar_t* shown; // description|category name|category code/action code|action name
     } const cases[] = {
         {Level::Threat, 1, kAllDisksShowType, L"电脑磁盘文件发现病毒:Eicar|病毒|2/3|清除病毒"},
         {Level::Threat, 9, kDownloadToolShowType, L"默认下载工具被劫持：Eicar|木马|2/1|隔离文件"},
@@ -190,7 +191,7 @@ TEST_F(RCScanCtrlInfoTest, AFileIsOneThreatWhateverItsCaseAndBlanks)
 
 TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
 {
-    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr);  // set up before the module started
+    RCScanCtrlInfo silent(L"s", L"p1", L"p2", nullptr); // set up before the module started
     ASSERT_TRUE(silent.Init());
     RCSafeTrevoxOb& observer = *silent.Controller()->GetObserver();
     observer.FireState();
@@ -198,7 +199,7 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     observer.FireItemStatus(26);
     observer.FireItemProgress(26);
     silent.PostSetupDone();
-    silent.OnOperateBegin(Operation::Quarantine);  // the operation's state and item events share a post each
+    silent.OnOperateBegin(Operation::Quarantine); // the operation's state and item events share a post each
     silent.OnOperateItemBegin(Operation::Quarantine, 1);
     silent.OnOperateProgress(1, 1);
     AddThreat(1, kCustomPathsShowType, ThreatLevel::Threat, 0, L"C:\\x", &silent);

@@ -134,12 +134,15 @@ std::vector<int32_t> Concat(std::vector<int32_t> head, std::initializer_list<int
 // has an enumerator, each of its item's class with its identity and figures.
 TEST(RCScanPlan, EachScanTypeGivesItsItemsInOrderEachWithItsNameClassGroupAndFigures)
 {
-    const std::vector<int32_t> quickOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
+    const std::vector<int32_t> quickOrder =
+        Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 23, 22, 21});
     const std::vector<int32_t> fullOrder = Concat(kSensitiveOrder, {24, 15, 16, 12, 13, 19, 18, 17, 20, 14, 25});
+    // clang-format off
     const std::pair<ScanType, std::vector<int32_t>> cases[] = {
         {ScanType::Quick, quickOrder}, {ScanType::Full, fullOrder}, {ScanType::Custom, {26}}, {ScanType::CustomToo, {26}},
         {ScanType::Memory, {17}},      {ScanType{0}, {}},           {ScanType{6}, {}},       {ScanType{0xFFFFFFFF}, {}},
     };
+    // clang-format on
     const RCScanPlan plan = PlanOf({{L'C', DRIVE_FIXED}}, true);
     std::map<int32_t, RCScanPlan::Item> items;
     for (const auto& [scanType, expected] : cases) {
@@ -186,17 +189,19 @@ TEST(RCScanPlan, RootsFollowTheDrivesAndTheBitnessOfTheMachine)
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"E:\\"}), Find(Build(mixed, ScanType::Full), 25)->roots);
 
     // 32-bit Windows; A and B are never scanned whatever they are.
-    const RCScanPlan old = PlanOf({{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED},
-                                   {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}}, false);
+    const RCScanPlan old = PlanOf(
+        {{L'A', DRIVE_FIXED}, {L'B', DRIVE_REMOVABLE}, {L'C', DRIVE_FIXED}, {L'Q', DRIVE_REMOTE}, {L'Z', DRIVE_FIXED}},
+        false);
     const std::vector<RCScanPlan::Item> oldQuick = Build(old, ScanType::Quick);
     EXPECT_EQ(std::vector<std::wstring>({windows + L"\\System", system}), Find(oldQuick, 23)->roots);
-    EXPECT_EQ(std::vector<std::wstring>({L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files",
-                                         L"Z:\\Program Files (x86)"}),
+    EXPECT_EQ(std::vector<std::wstring>(
+                  {L"C:\\Program Files", L"C:\\Program Files (x86)", L"Z:\\Program Files", L"Z:\\Program Files (x86)"}),
               Find(oldQuick, 21)->roots);
     EXPECT_EQ(std::vector<std::wstring>({L"C:\\", L"Z:\\"}), Find(Build(old, ScanType::Full), 25)->roots);
 
     // Custom paths: the non-empty ones in order; none at all is still an item.
-    EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}), Build(old, ScanType::CustomToo, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
+    EXPECT_EQ(std::vector<std::wstring>({L"D:\\b", L"C:\\a"}),
+              Build(old, ScanType::CustomToo, {L"D:\\b", L"", L"C:\\a"}).at(0).roots);
     const std::vector<RCScanPlan::Item> empty = Build(old, ScanType::Custom);
     ASSERT_EQ(1u, empty.size());
     EXPECT_TRUE(empty[0].roots.empty());

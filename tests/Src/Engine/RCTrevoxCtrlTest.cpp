@@ -56,7 +56,10 @@ public:
         if (s->state == S::Stopped || s->state == S::Completed)
             HoldIf(HoldAt::kEndState);
     }
-    void OnScanProgressChange(const ScanProgressBlock* p) override { Note([&] { percents.push_back(p->percent); }); }
+    void OnScanProgressChange(const ScanProgressBlock* p) override
+    {
+        Note([&] { percents.push_back(p->percent); });
+    }
     void OnItemStatusChange(uint32_t showType, const ItemRow* s) override
     {
         Note([&] {
@@ -67,7 +70,10 @@ public:
         HoldIf(HoldAt::kFirstItemStatus);
     }
     void OnItemProgressChange(uint32_t, const ItemRow*) override {}
-    void NoteGate() { Note([&] { gate = gate == 1 ? 2 : gate; }); }
+    void NoteGate()
+    {
+        Note([&] { gate = gate == 1 ? 2 : gate; });
+    }
 
     // Holds the calling thread at the armed point once; released says whether
     // the test let it go (rather than the bound running out).
@@ -81,8 +87,14 @@ public:
         released = changed_.wait_for(guard, std::chrono::seconds(90), [&] { return hold == 3; });
         changed_.notify_all();
     }
-    void Arm(HoldAt point) { Note([&] { holdAt = point, hold = 1; }); }
-    bool WaitHeld() { return WaitUntil([&] { return hold == 2; }); }
+    void Arm(HoldAt point)
+    {
+        Note([&] { holdAt = point, hold = 1; });
+    }
+    bool WaitHeld()
+    {
+        return WaitUntil([&] { return hold == 2; });
+    }
     void Release() { Set(hold, 3); }
 
     // Bounded, so that a run that hangs fails its test.
@@ -96,7 +108,10 @@ public:
         const auto isEnd = [](ScanState state) { return state == S::Stopped || state == S::Completed; };
         return WaitUntil([&] { return std::count_if(states.begin(), states.end(), isEnd) >= count; });
     }
-    void Set(int& field, int value) { Note([&] { field = value; }); }
+    void Set(int& field, int value)
+    {
+        Note([&] { field = value; });
+    }
     template <class T>
     T Get(const T& field)
     {
@@ -116,11 +131,11 @@ public:
     Values percents;
     Totals totals;
     std::map<uint32_t, Statuses> statuses;
-    Values order;  // the items as their first status came
+    Values order; // the items as their first status came
     HoldAt holdAt = HoldAt::kNothing;
-    int hold = 0;  // 1 armed, 2 holding, 3 released
+    int hold = 0; // 1 armed, 2 holding, 3 released
     bool released = false;
-    int gate = 0;  // 1 watching, 2 a worker came
+    int gate = 0; // 1 watching, 2 a worker came
 
 private:
     std::mutex lock_;
@@ -212,18 +227,18 @@ TEST(RCSafeTrevoxCtrlProgress, DoneUnitsAndPercentFollowTheCountsOfEachItem)
     };
     struct Case {
         std::vector<ItemStats> items;
-        uint32_t done;  // of the first item
+        uint32_t done; // of the first item
         uint32_t percent;
     };
     const Case cases[] = {
-        {{statsOf(0, 1200, 72, 0, false)}, 2, 22},             // no estimate: one unit per 500 files...
-        {{statsOf(0, 100000, 72, 0, false)}, 57, 82},          // ...up to four fifths of the weight
-        {{statsOf(6, 5, 72, 0, true)}, 60, 85},                // enumerated: the share of what was found
-        {{statsOf(0, 0, 12, 100, true)}, 0, 20},               // finished with nothing found
-        {{statsOf(40, 30, 10, 100, false)}, 3, 43},            // the estimate while it is the larger...
-        {{statsOf(400, 300, 10, 100, false)}, 7, 75},          // ...else what was found so far
-        {{statsOf(5, 50, 2, 10, false)}, 2, 99},               // never more than the weight
-        {{statsOf(100000000, 100000000, 100, 0, true)}, 14, 31},  // the product wraps at 32 bits
+        {{statsOf(0, 1200, 72, 0, false)}, 2, 22},               // no estimate: one unit per 500 files...
+        {{statsOf(0, 100000, 72, 0, false)}, 57, 82},            // ...up to four fifths of the weight
+        {{statsOf(6, 5, 72, 0, true)}, 60, 85},                  // enumerated: the share of what was found
+        {{statsOf(0, 0, 12, 100, true)}, 0, 20},                 // finished with nothing found
+        {{statsOf(40, 30, 10, 100, false)}, 3, 43},              // the estimate while it is the larger...
+        {{statsOf(400, 300, 10, 100, false)}, 7, 75},            // ...else what was found so far
+        {{statsOf(5, 50, 2, 10, false)}, 2, 99},                 // never more than the weight
+        {{statsOf(100000000, 100000000, 100, 0, true)}, 14, 31}, // the product wraps at 32 bits
         {{statsOf(1, 1, 2, 1, true), statsOf(0, 500, 18, 1000, false), statsOf(0, 0, 12, 100, false)}, 2, 47},
     };
     for (const Case& c : cases) {
@@ -272,8 +287,8 @@ TEST_F(RCSafeTrevoxCtrlTest, CustomScanCountsEveryFileAndOneResumeEndsTwoSuspend
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
         recorder_.Note([&] { recorder_.percents.clear(); });
     }
-    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Suspended, S::Suspended, S::Scanning, S::Completed,
-                      S::NotStarted, S::Scanning, S::Completed}),
+    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Suspended, S::Suspended, S::Scanning, S::Completed, S::NotStarted,
+                      S::Scanning, S::Completed}),
               recorder_.Get(recorder_.states));
     EXPECT_EQ(Statuses({I::Enumerating, I::Scanning, I::Finished, I::Enumerating, I::Scanning, I::Finished}),
               recorder_.Get(recorder_.statuses)[kCustomPathsShowType]);
@@ -303,10 +318,10 @@ TEST_F(RCSafeTrevoxCtrlTest, QuickFullAndMemoryScansFinishEveryItemInThePlansOrd
         for (const auto& item : recorder_.Get(recorder_.statuses)) {
             EXPECT_EQ(I::Finished, item.second.back()) << "item " << item.first;
             const Values counts = ItemRow(item.first).second;
-            EXPECT_EQ(counts[0], counts[1]) << "item " << item.first;  // found, scanned
+            EXPECT_EQ(counts[0], counts[1]) << "item " << item.first; // found, scanned
         }
         if (type == ScanType::Full) {
-            EXPECT_GE(recorder_.Get(recorder_.totals).second[2], 2u);  // the EICAR file and the listed trojan
+            EXPECT_GE(recorder_.Get(recorder_.totals).second[2], 2u); // the EICAR file and the listed trojan
         }
     }
 }
@@ -324,13 +339,14 @@ TEST_F(RCSafeTrevoxCtrlTest, AStopBeforeTheQueryThreadStartsOrWhileSuspendedScan
     EXPECT_TRUE(recorder_.Get(recorder_.statuses).empty());
 
     SuspendInFirstItem(1);
-    OnAnotherThread([&] { ctrl_.StopScan(); });  // releases the workers held at the gate
+    OnAnotherThread([&] { ctrl_.StopScan(); }); // releases the workers held at the gate
     ASSERT_TRUE(recorder_.WaitForEnds(2));
     EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Stopped, S::NotStarted, S::Scanning, S::Suspended, S::Stopped}),
               recorder_.Get(recorder_.states));
     EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
     // Its end marker still passes.
-    EXPECT_EQ(Statuses({I::Enumerating, I::Scanning, I::Finished}), recorder_.Get(recorder_.statuses)[kCustomPathsShowType]);
+    EXPECT_EQ(Statuses({I::Enumerating, I::Scanning, I::Finished}),
+              recorder_.Get(recorder_.statuses)[kCustomPathsShowType]);
     EXPECT_FALSE(ctrl_.SuspendScan());
     EXPECT_FALSE(ctrl_.ResumeScan());
 
@@ -363,14 +379,14 @@ TEST_F(RCSafeTrevoxCtrlTest, ANewPlanDuringARunChangesNothing)
     // then ends only if the stop drops the query).
     std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary) << "NeverAnswer=clean.exe\n";
     Start();
-    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; }));  // cleared, scanning
+    ASSERT_TRUE(recorder_.WaitUntil([&] { return recorder_.states.size() == 2; })); // cleared, scanning
     Plan(ScanType::Memory);
     EXPECT_EQ(kCustomPathsShowType, ctrl_.GetObserver()->GetItems().at(0).showType);
     EXPECT_FALSE(ctrl_.StartScan());
-    ctrl_.UnInitialize();  // stops the run: the query is dropped, not waited for
+    ctrl_.UnInitialize(); // stops the run: the query is dropped, not waited for
     ASSERT_TRUE(recorder_.WaitForEnds(1));
     EXPECT_EQ(S::Stopped, recorder_.Get(recorder_.states).back());
-    Plan(ScanType::Memory);  // between runs a new plan is taken
+    Plan(ScanType::Memory); // between runs a new plan is taken
     EXPECT_EQ(kSystemMemoryShowType, ctrl_.GetObserver()->GetItems().at(0).showType);
 }
 

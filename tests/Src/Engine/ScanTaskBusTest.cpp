@@ -41,8 +41,8 @@ enum Phase : unsigned { kBeforeStart = 1, kStarted = 2, kStopped = 4 };
 
 struct Hostile {
     const std::wstring* id;
-    std::optional<Bytes> data;   // none: the message carries no "SafeData"
-    const std::wstring* answer;  // what any peer is answered, in the phases of answeredIn
+    std::optional<Bytes> data;  // none: the message carries no "SafeData"
+    const std::wstring* answer; // what any peer is answered, in the phases of answeredIn
     unsigned answeredIn;
 };
 
@@ -69,8 +69,8 @@ std::vector<Hostile> HostileRequests()
     cuts(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Stop}));
     cuts(REQ_TASK_OPERATE, RCEncodeRecord(TaskOperateRequest{L"T", Operation::Quarantine, {1, 2}}));
     cuts(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
-    for (const std::wstring* id : {&REQ_TASK_SETUP, &REQ_TASK_COMMAND, &REQ_TASK_OPERATE, &REQ_TASK_CANCEL_OPERATE,
-                                   &REQ_UPDATE_PAYLOAD})
+    for (const std::wstring* id :
+         {&REQ_TASK_SETUP, &REQ_TASK_COMMAND, &REQ_TASK_OPERATE, &REQ_TASK_CANCEL_OPERATE, &REQ_UPDATE_PAYLOAD})
         none(*id, std::nullopt);
 
     // Huge texts: a task nobody set up, setups whose last field is missing.
@@ -88,8 +88,8 @@ std::vector<Hostile> HostileRequests()
 
     // Requests answered whatever their data: the network state, and the
     // updater's answer and forward relayed as they came.
-    for (const std::optional<Bytes>& data : {std::optional<Bytes>(), std::optional<Bytes>(Bytes()),
-                                             std::optional<Bytes>(FromHex("ffffffff 01000040"))}) {
+    for (const std::optional<Bytes>& data :
+         {std::optional<Bytes>(), std::optional<Bytes>(Bytes()), std::optional<Bytes>(FromHex("ffffffff 01000040"))}) {
         table.push_back({&REQ_NET_STATE, data, &EVT_NET_STATE, kStarted | kStopped});
         table.push_back({&REQ_UPDATE_ANSWER, data, &REQ_UPDATE_ANSWER, kStarted});
         table.push_back({&REQ_UPDATE_FORWARD, data, &REQ_UPDATE_FORWARD, kStarted});
@@ -253,7 +253,7 @@ protected:
         }
     }
 
-    std::recursive_mutex lock_;  // the helpers above may be asked under it
+    std::recursive_mutex lock_; // the helpers above may be asked under it
     std::condition_variable_any changed_;
     std::vector<RCBusMessage> seen_;
     KivoHost::RCModuleLibrary library_;
@@ -271,7 +271,7 @@ std::vector<std::string> Texts(std::initializer_list<std::string> texts)
     return joined;
 }
 
-const char kCustomItem[] = "01000000 1a000000 06000000 ea819a5b494e6b62cf637998";  // 26, the custom item's name
+const char kCustomItem[] = "01000000 1a000000 06000000 ea819a5b494e6b62cf637998"; // 26, the custom item's name
 
 } // namespace
 
@@ -294,7 +294,7 @@ TEST_F(ScanTaskBusTest, CustomScanReportsThreatsThatCanBeQuarantinedRestoredAndF
         ids[threat.filePath] = threat.queryId;
     ASSERT_EQ(2u, ids.size());
     const uint32_t firstId = ids[first], secondId = ids[second];
-    Answers(L"");  // forgets what came so far
+    Answers(L""); // forgets what came so far
 
     // Quarantined both; a cancel after the end changes nothing.
     const std::string a = std::to_string(firstId), b = std::to_string(secondId);
@@ -333,7 +333,7 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     // Another letter case is another task.
     Request(REQ_TASK_SETUP, TaskSetupRequest{L"t", ScanType::Custom, {folder_.Path()}}, L"lower1", L"lower2");
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command{7}}, L"ask1", L"ask2");
-    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", Command::Suspend}, L"ask1", L"ask2");  // not running: false
+    Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", Command::Suspend}, L"ask1", L"ask2"); // not running: false
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"t", Command::Resume}, L"ask1", L"ask2");  // a resume is always done
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Stop}, L"", L"ask2");
     bus_.WaitIdle();
@@ -349,7 +349,7 @@ TEST_F(ScanTaskBusTest, CommandsAnswerTheirOwnAddressesAndTasksAreKeptByExactId)
     bus_.Post(MSG_MODULE_STOP, L"", L"");
     bus_.Post(MSG_MODULE_START, L"", L"");
     bus_.WaitIdle();
-    Answers(L"");  // forgets what came so far
+    Answers(L""); // forgets what came so far
     Request(REQ_TASK_COMMAND, TaskCommandRequest{L"T", Command::Stop});
     Request(REQ_TASK_OPERATE, TaskOperateRequest{L"T", Operation::Quarantine, {1}});
     Hand(REQ_TASK_CANCEL_OPERATE, RCEncodeRecord(TaskCancelOperateRequest{L"T"}));
@@ -420,7 +420,8 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
             ScanStateEvent state;
             const Bytes* data = message.binary(L"SafeData");
             std::lock_guard<std::mutex> guard(lock);
-            if (data && message.id() == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, *data) && reply.command == Command::Suspend)
+            if (data && message.id() == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, *data) &&
+                reply.command == Command::Suspend)
                 suspended = reply.result;
             if (data && message.id() == EVT_SCAN_STATE && RCDecodeRecord(state, *data)) {
                 scanning = scanning || state.state == ScanState::Scanning;

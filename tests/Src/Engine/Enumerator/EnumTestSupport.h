@@ -38,7 +38,7 @@ struct RecordingSink : IAvEnumFileEvent {
     int itemEnds = 0;
     bool startAnswer = true;
     size_t acceptCount = static_cast<size_t>(-1); // refuses every file after these
-    bool stopAtFirst = false;                      // stops the enumerator at the first file, which it takes
+    bool stopAtFirst = false;                     // stops the enumerator at the first file, which it takes
 
     bool OnEnumStart() override { return true; }
     bool OnEnumItemStart(IAvEnumFile*) override { return startAnswer; }
@@ -134,8 +134,8 @@ public:
                  DWORD type = REG_SZ)
         : name_(name), old_(65536)
     {
-        status_ = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view,
-                                    nullptr, key_.put(), nullptr);
+        status_ = ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE | view, nullptr,
+                                    key_.put(), nullptr);
         DWORD bytes = static_cast<DWORD>(old_.size());
         existed_ = ::RegQueryValueExW(key_.get(), name.c_str(), nullptr, &type_, old_.data(), &bytes) == ERROR_SUCCESS;
         old_.resize(existed_ ? bytes : 0);
@@ -218,8 +218,8 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
-        if (::CreateProcessW((hostFolder + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr,
-                             FALSE, 0, nullptr, nullptr, &startup, &info)) {
+        if (::CreateProcessW((hostFolder + L"enum_module_host.exe").c_str(), &command[0], nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &info)) {
             process_.reset(info.hProcess);
             unique_handle thread(info.hThread);
         }

@@ -39,9 +39,9 @@ std::string LinkToBasePath(const std::string& basePath)
     std::string info(28, '\0');
     const uint32_t size = static_cast<uint32_t>(28 + basePath.size() + 2);
     Put32(info, 0, size);
-    Put32(info, 4, 28);                            // header size
-    Put32(info, 8, 1);                             // volume ID and local base path
-    Put32(info, 16, 28);                           // local base path offset
+    Put32(info, 4, 28);                               // header size
+    Put32(info, 8, 1);                                // volume ID and local base path
+    Put32(info, 16, 28);                              // local base path offset
     Put32(info, 24, static_cast<uint32_t>(size - 1)); // common path suffix offset
     return link + info + basePath + std::string(2, '\0');
 }
@@ -127,7 +127,8 @@ TEST(RCAvEnumLocalLnkFileTest, ReportsTargetsOfShortcutsUpTo10000Bytes)
     links->AddPath(dir.Path() + L"\\links");
     links->SetEnumEvent(&sink);
     links->Enum();
-    EXPECT_THAT(sink.files, UnorderedElementsAre(Pair(other, exactLink), Pair(target, idListLink), Pair(target, viaShell)));
+    EXPECT_THAT(sink.files,
+                UnorderedElementsAre(Pair(other, exactLink), Pair(target, idListLink), Pair(target, viaShell)));
 }
 
 TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuffer)

@@ -58,7 +58,8 @@ std::vector<std::wstring> Walk(MemorySink& sink)
 size_t IndexOf(const RCProcessList& processes, DWORD id)
 {
     return std::find_if(processes.begin(), processes.end(),
-                        [id](const RCProcessEntry& e) { return e.processId == id; }) - processes.begin();
+                        [id](const RCProcessEntry& e) { return e.processId == id; }) -
+           processes.begin();
 }
 
 TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePrivilegeOnlyWhileItWalks)
@@ -77,8 +78,10 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePr
     for (int run = 0; run < 2; ++run) {
         MemorySink sink;
         const std::vector<std::wstring> paths = Walk(sink);
-        EXPECT_EQ(std::count_if(paths.begin(), paths.end(),
-                                [&](const std::wstring& p) { return RCEqualsNoCase(p, probe); }), 1) << run;
+        EXPECT_EQ(
+            std::count_if(paths.begin(), paths.end(), [&](const std::wstring& p) { return RCEqualsNoCase(p, probe); }),
+            1)
+            << run;
         EXPECT_EQ(std::count(paths.begin(), paths.end(), first), 1) << run;
         // The first run holds the privilege while it walks; the next has none to enable.
         if (run == 0)

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
 
-
 #include <functional>
 #include <memory>
 
@@ -42,13 +41,13 @@ public:
         if (added.empty())
             return;
         unique_hkey key;
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view,
-                                                   nullptr, key.put(), nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                                                   key.put(), nullptr));
         undo_.push_back([=] { DeleteKeyTree(root, added, view); });
     }
 
-    void SetText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text,
-                 REGSAM view, DWORD type = REG_SZ)
+    void SetText(HKEY root, const std::wstring& path, const std::wstring& name, const std::wstring& text, REGSAM view,
+                 DWORD type = REG_SZ)
     {
         CreateKey(root, path, view);
         auto value = std::make_shared<ScratchValue>(root, path, name, text, view, type);
@@ -197,8 +196,8 @@ public:
         const std::wstring clsid = NewClsid();
         files.push_back(dir_.Write(UniqueName(L"server") + L".dll"));
         const std::wstring key = L"CLSID\\" + clsid + L"\\InProcServer32";
-        for (REGSAM view : RCIs64BitOs() ? std::vector<REGSAM>{KEY_WOW64_64KEY, KEY_WOW64_32KEY}
-                                         : std::vector<REGSAM>{0})
+        for (REGSAM view :
+             RCIs64BitOs() ? std::vector<REGSAM>{KEY_WOW64_64KEY, KEY_WOW64_32KEY} : std::vector<REGSAM>{0})
             registry_.SetText(HKEY_CLASSES_ROOT, key, L"", L"\"" + files.back() + L"\"", view);
         return clsid;
     }
@@ -241,7 +240,8 @@ private:
         case K::ClassVerbs:
             for (const wchar_t* verb : row.names) {
                 if (verb)
-                    registry_.SetText(row.root, item + L"\\shell\\" + verb + L"\\command", L"", NewCommand(files), view);
+                    registry_.SetText(row.root, item + L"\\shell\\" + verb + L"\\command", L"", NewCommand(files),
+                                      view);
             }
             break;
         }
@@ -301,7 +301,8 @@ void ExpectEveryRowReported(RCRegReader reader, int32_t showType)
 
 TEST(RCAvEnumRegistry, EveryEnumeratorReadsEveryLocationOfItsItemInEachView)
 {
-    for (int32_t showType : {1, 2, 3, 4, 5, 6, 7, 9, 12, 16, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45})
+    for (int32_t showType :
+         {1, 2, 3, 4, 5, 6, 7, 9, 12, 16, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 44, 45})
         ExpectEveryRowReported<RCAvEnumSensitive>(R::Sensitive, showType);
     ExpectEveryRowReported<RCAvEnumStartUp>(R::StartUp, 0);
     ExpectEveryRowReported<RCAvEnumAppPath>(R::AppPath, 0);
@@ -318,7 +319,8 @@ TEST(RCAvEnumRegistry, LocationsThatNameNoProgramReportNothing)
 {
     LocationPlanter planter;
     Files named;
-    planter.Registry().SetText(HKLM, L"SOFTWARE\\Classes\\*\\shellex\\ContextMenuHandlers\\" + UniqueName(L"KivoHandler"),
+    planter.Registry().SetText(HKLM,
+                               L"SOFTWARE\\Classes\\*\\shellex\\ContextMenuHandlers\\" + UniqueName(L"KivoHandler"),
                                L"", planter.NewCommand(named), RCIs64BitOs() ? KEY_WOW64_64KEY : 0);
     EXPECT_THAT(RunEnum<RCAvEnumSensitive>(12, planter.Folder()), IsEmpty());
     for (int32_t showType : {0, 8, 10, 11, 13, 17, 46})

@@ -23,8 +23,8 @@ public:
     {
         const std::wstring name = UniqueName(L"KivoSvc");
         service_.reset(::CreateServiceW(manager_.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, type,
-                                        SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary.c_str(), nullptr,
-                                        nullptr, nullptr, nullptr, nullptr));
+                                        SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, binary.c_str(), nullptr, nullptr,
+                                        nullptr, nullptr, nullptr));
     }
     ~ScratchService()
     {
@@ -39,8 +39,12 @@ private:
 
 // A file made by the test in a system folder, removed again.
 struct ScratchFile {
-    explicit ScratchFile(std::wstring at) : path(std::move(at)), created(unique_hfile(::CreateFileW(
-        path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)).is_valid()) {}
+    explicit ScratchFile(std::wstring at)
+        : path(std::move(at)),
+          created(unique_hfile(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr))
+                      .is_valid())
+    {
+    }
     ~ScratchFile() { ::DeleteFileW(path.c_str()); }
     std::wstring path;
     bool created;
@@ -100,8 +104,8 @@ TEST(RCAvEnumServiceTest, DriverImagePathsUnderTheSystemFolderAreFoundInEachView
     const std::wstring view32 = L"C:\\windows\\SysWOW64\\";
     // Also one only in the system folder, and one only in the 32-bit system folder with another extension.
     const std::wstring nativeOnly = UniqueName(L"kivonative") + L".sys", only32 = UniqueName(L"kivo32");
-    ScratchFile files[] = {ScratchFile(native + relative), ScratchFile(native + rooted),
-                           ScratchFile(view32 + relative), ScratchFile(view32 + rooted),
+    ScratchFile files[] = {ScratchFile(native + relative),   ScratchFile(native + rooted),
+                           ScratchFile(view32 + relative),   ScratchFile(view32 + rooted),
                            ScratchFile(native + nativeOnly), ScratchFile(view32 + only32 + L".ocx")};
     ASSERT_TRUE(files[0].created && files[1].created && files[4].created);
     ASSERT_EQ(files[2].created, RCIs64BitOs());

@@ -23,8 +23,8 @@
 using namespace RC;
 using namespace RC::test;
 using Microsoft::WRL::ComPtr;
-using testing::IsSupersetOf;
 using testing::ElementsAre;
+using testing::IsSupersetOf;
 
 namespace {
 

@@ -153,8 +153,8 @@ TEST_F(RCEnumThreadsTest, TheWorkerWalksWithFileSystemRedirectionOff)
     IMAGE_NT_HEADERS32 nt = {};
     auto* probe = new FakeEnumerator(1, 0);
     probe->beforeClear = [&nt] {
-        unique_hfile file(CreateFileW(L"C:\\windows\\system32\\kernel32.dll", GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        unique_hfile file(CreateFileW(L"C:\\windows\\system32\\kernel32.dll", GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
         IMAGE_DOS_HEADER dos = {};
         DWORD read = 0;
         ReadFile(file.get(), &dos, sizeof(dos), &read, nullptr);

@@ -26,6 +26,6 @@ int main(int argc, char** argv)
     DWORD written = 0;
     return ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), out.data(), static_cast<DWORD>(out.size() * sizeof(wchar_t)),
                        &written, nullptr)
-        ? 0
-        : 3;
+               ? 0
+               : 3;
 }

@@ -107,15 +107,15 @@ TEST_F(RCAvFileScanTest, RunEndsAfterTheLastAnswerNotAtTheMarker)
     StartWith();
     EXPECT_TRUE(AddFile(1, L"eicar.com"));
     EXPECT_TRUE(AddFile(2, L"clean.exe"));
-    AddMarker(kEndOfRunShowType);  // before any answer: the engine waits 300 ms per file
+    AddMarker(kEndOfRunShowType); // before any answer: the engine waits 300 ms per file
     queue_.WaitingStop();
     EXPECT_TRUE(sink_.ended);
 
     const std::vector<Completion> done = sink_.Done();
-    ASSERT_EQ(done.size(), 2u);  // the second answer for clean.exe is a miss
+    ASSERT_EQ(done.size(), 2u); // the second answer for clean.exe is a miss
     for (const Completion& c : done) {
         EXPECT_EQ(c.task.level(), c.task.taskId == 1 ? ThreatLevel::Threat : ThreatLevel::Clean);
-        EXPECT_EQ(c.thread, sink_.queryThread.load());  // answers arrive on the query thread
+        EXPECT_EQ(c.thread, sink_.queryThread.load()); // answers arrive on the query thread
     }
     // The engine's whole answer reaches the task, its last bytes included.
     const ScanResult& eicar = done[done[0].task.taskId == 1 ? 0 : 1].task.result;
@@ -133,7 +133,7 @@ TEST_F(RCAvFileScanTest, RefusedQueryCompletesAtOnceWithNothingFound)
     ASSERT_EQ(sink_.Done().size(), 1u);
     EXPECT_EQ(sink_.Done()[0].task.level(), ThreatLevel::Clean);
     EXPECT_EQ(sink_.Done()[0].thread, GetCurrentThreadId());
-    AddMarker(kEndOfRunShowType);  // with nothing pending, the marker itself ends the run
+    AddMarker(kEndOfRunShowType); // with nothing pending, the marker itself ends the run
     queue_.WaitingStop();
 }
 
@@ -141,23 +141,23 @@ TEST_F(RCAvFileScanTest, SilentEngineTimesOutButNotWhilePaused)
 {
     Controls("NeverAnswer=clean.exe\n");
     RCAvFileScan::Timing fast;
-    fast.idleWaitMs = 20;  // wake often; the 60-second rule stays as it is
+    fast.idleWaitMs = 20; // wake often; the 60-second rule stays as it is
     fast.now = &FakeClock;
     StartWith(fast);
     AddFile(1, L"clean.exe");
     AddMarker(kEndOfRunShowType);
 
     queue_.Pause();
-    g_clock += 600;  // ten minutes suspended
+    g_clock += 600; // ten minutes suspended
     Sleep(200);
     EXPECT_TRUE(sink_.Done().empty());
-    queue_.Resume();  // the silence is counted from here
+    queue_.Resume(); // the silence is counted from here
     g_clock += 30;
     Sleep(200);
     EXPECT_TRUE(sink_.Done().empty());
 
     g_clock += 31;
-    queue_.WaitingStop();  // ends once the time-out completed the file
+    queue_.WaitingStop(); // ends once the time-out completed the file
     ASSERT_EQ(sink_.Done().size(), 1u);
     EXPECT_EQ(sink_.Done()[0].task.level(), ThreatLevel::Clean);
 }

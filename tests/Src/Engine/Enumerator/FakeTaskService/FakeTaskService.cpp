@@ -31,13 +31,11 @@ struct Folder {
 };
 
 // The tests put the programs in a folder of their PATH.
-const Folder kRoot{
-    {Folder{{Folder{{}, {Task{false, {{TASK_ACTION_EXEC, L"deep.exe"}}}}}},
-            {Task{false, {{TASK_ACTION_EXEC, L"first.exe"}, {TASK_ACTION_EXEC, L"second.exe"}}}}}},
-    {Task{true, {{TASK_ACTION_EXEC, L"hidden.exe"}}},
-     Task{false, {{TASK_ACTION_SEND_EMAIL, nullptr}}},
-     Task{false, {{TASK_ACTION_EXEC, L""}, {TASK_ACTION_EXEC, L"\"real.exe\""}}},
-     Task{false, {{TASK_ACTION_EXEC, L"plain.exe"}}}}};
+const Folder kRoot{{Folder{{Folder{{}, {Task{false, {{TASK_ACTION_EXEC, L"deep.exe"}}}}}},
+                           {Task{false, {{TASK_ACTION_EXEC, L"first.exe"}, {TASK_ACTION_EXEC, L"second.exe"}}}}}},
+                   {Task{true, {{TASK_ACTION_EXEC, L"hidden.exe"}}}, Task{false, {{TASK_ACTION_SEND_EMAIL, nullptr}}},
+                    Task{false, {{TASK_ACTION_EXEC, L""}, {TASK_ACTION_EXEC, L"\"real.exe\""}}},
+                    Task{false, {{TASK_ACTION_EXEC, L"plain.exe"}}}}};
 
 // Every object: its vtable, the part of the tree it stands for (a service
 // until it is connected: none), a collection's members, and the interfaces
@@ -264,8 +262,10 @@ HRESULT STDMETHODCALLTYPE LockServer(IClassFactory*, BOOL)
 {
     return S_OK;
 }
-const IClassFactoryVtbl kFactoryVtbl = {.QueryInterface = QueryInterface, .AddRef = StaticCount,
-                                        .Release = StaticCount, .CreateInstance = CreateInstance,
+const IClassFactoryVtbl kFactoryVtbl = {.QueryInterface = QueryInterface,
+                                        .AddRef = StaticCount,
+                                        .Release = StaticCount,
+                                        .CreateInstance = CreateInstance,
                                         .LockServer = LockServer};
 Object serviceFactory{&kFactoryVtbl, &kService, {}, {IID_IClassFactory}, 1};
 Object schedulerFactory{&kFactoryVtbl, &kScheduler, {}, {IID_IClassFactory}, 1};
