@@ -1,5 +1,6 @@
 #include "substitute/ThreatClassifier.h"
 
+#include "engine/ScanResult.h"
 #include "substitute/TextCompare.h"
 
 #include <cwctype>
@@ -9,6 +10,9 @@ namespace Substitute {
 
 namespace {
 
+using RC::kLevelRisk;
+using RC::kLevelThreat;
+
 struct CategoryRow {
     const wchar_t* token;
     ThreatClass verdict;
@@ -16,17 +20,19 @@ struct CategoryRow {
 
 // Categories of malware; anything else (Test included) is 3/2.
 constexpr CategoryRow kMalwareCategories[] = {
-    {L"Trojan", {3, 0}},     {L"Backdoor", {3, 0}}, {L"Worm", {3, 0}},  {L"Ransomware", {3, 0}}, {L"Exploit", {3, 0}},
-    {L"Downloader", {3, 0}}, {L"Dropper", {3, 0}},  {L"Virus", {3, 1}}, {L"Infector", {3, 1}},
+    {L"Trojan", {kLevelThreat, 0}},     {L"Backdoor", {kLevelThreat, 0}}, {L"Worm", {kLevelThreat, 0}},
+    {L"Ransomware", {kLevelThreat, 0}}, {L"Exploit", {kLevelThreat, 0}},  {L"Downloader", {kLevelThreat, 0}},
+    {L"Dropper", {kLevelThreat, 0}},    {L"Virus", {kLevelThreat, 1}},    {L"Infector", {kLevelThreat, 1}},
 };
-constexpr ThreatClass kOtherMalware{3, 2};
+constexpr ThreatClass kOtherMalware{kLevelThreat, 2};
 
 // Categories of potentially unwanted software; anything else is 2/0.
 constexpr CategoryRow kPuaCategories[] = {
-    {L"Adware", {2, 1}},  {L"Spyware", {2, 1}},   {L"Plugin", {2, 1}},   {L"Toolbar", {2, 1}},
-    {L"Bundler", {2, 2}}, {L"Installer", {2, 2}}, {L"GameHack", {2, 3}}, {L"Cheat", {2, 3}},
+    {L"Adware", {kLevelRisk, 1}},   {L"Spyware", {kLevelRisk, 1}}, {L"Plugin", {kLevelRisk, 1}},
+    {L"Toolbar", {kLevelRisk, 1}},  {L"Bundler", {kLevelRisk, 2}}, {L"Installer", {kLevelRisk, 2}},
+    {L"GameHack", {kLevelRisk, 3}}, {L"Cheat", {kLevelRisk, 3}},
 };
-constexpr ThreatClass kOtherPua{2, 0};
+constexpr ThreatClass kOtherPua{kLevelRisk, 0};
 
 std::vector<std::wstring_view> Tokens(std::wstring_view name)
 {

@@ -42,7 +42,7 @@ void __cdecl OnResult(void* context, std::uint32_t, const wchar_t* path, const R
     EnterCriticalSection(&tally.lock);
     ++tally.answered;
     tally.bytes += result->fileSizeLow;
-    if (result->level != 0) {
+    if (result->level != RC::kLevelNothing) {
         ++tally.threats;
         std::fwprintf(stdout, L"%ls: %ls (level %u/%u)\n", path, result->threatName, result->level, result->subLevel);
     } else if (!tally.quiet) {
