@@ -5,9 +5,9 @@
 
 #include <windows.h>
 
-// A Win32 critical section on the heap. If its allocation failed, locking
-// does nothing rather than crash: callers then run unguarded, as they would
-// with no lock at all.
+// A Win32 critical section, held in the object itself so that it always
+// exists: since Vista its initialisation cannot fail, and a lock that might
+// silently not lock would guard nothing.
 class RC_CAPABILITY("mutex") RCCriticalSection : private RC::RCNonCopyable {
 public:
     RCCriticalSection();
@@ -18,5 +18,5 @@ public:
     void Unlock() RC_RELEASE();
 
 private:
-    CRITICAL_SECTION* section_;
+    CRITICAL_SECTION section_;
 };
