@@ -112,9 +112,12 @@ void RCNetAptMonitor::Stop()
     ::InterlockedExchange(&state_->stopping, 1);
     state_->sink = nullptr;
     state_->stopEvent->Set();
-    // However long a probe takes: the library may be freed once this returns.
+    // A probe cannot be cut short, so the wait is bounded instead: a thread
+    // still probing keeps the library and its state block, and its sink is
+    // already gone, so it leaves without a word once the probe returns.
     if (thread_) {
-        thread_->Join();
+        if (!thread_->TryJoin())
+            RC_LOG(LostWork, L"Network monitor still probing after the stop's wait; left to finish on its own");
         thread_ = nullptr;
     }
 }

@@ -4,10 +4,10 @@
 //
 // Threads: the owner (the network-state part, on the host's delivery thread)
 // calls Start and Stop; the monitor thread probes and calls the sink. The
-// thread works on a state block it shares with the monitor. Stop waits for
-// the thread to leave however long a probe takes, since the library may be
-// freed as soon as the module is released. The sink is not owned; Stop
-// clears it before it wakes the thread.
+// thread works on a state block it shares with the monitor. Stop waits up to
+// 10 s for the thread, then lets it go: a thread still inside a probe holds
+// the library and the state block until it leaves, and calls nobody. The
+// sink is not owned; Stop clears it before it wakes the thread.
 #include <windows.h>
 
 #include <cstdint>
@@ -50,7 +50,7 @@ public:
     ~RCNetAptMonitor();
 
     [[nodiscard]] bool Start();
-    // Waits until the thread has left.
+    // Waits up to 10 s for the thread to leave.
     void Stop();
 
     static std::wstring ProbeUrl();
