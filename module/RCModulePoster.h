@@ -1,60 +1,70 @@
 #pragma once
-// Hands the module's posts to the host from one thread of the module.
+// The module's one way to the host: every post of the module, whatever thread
+// makes it, is queued here and reaches the host in the order it was queued,
+// one PostMessage after the other.
 //
-// A host may hold its own lock while it delivers a message and take that
-// lock again in PostMessage. A delivery that joins a module thread (a module
-// stop joins every worker) must then never wait for a thread that is inside
-// PostMessage. So the module's own threads never call the host: they queue
-// their posts here and go on, and the poster thread posts them in the order
-// they were queued. Nothing that a delivery runs waits for the poster thread.
+// Who calls PostMessage:
+// - A host thread inside one of the module's entries (a delivery, a module
+//   slot the host calls, the module's release) only queues; before the
+//   outermost entry returns, that thread posts the queue up to the last post
+//   queued by then, the earlier posts of module threads included. So
+//   everything a delivery produces is posted before it returns, after what
+//   was decided before it. A host thread outside every entry posts at once.
+// - A module thread only queues, never calls the host and never waits for
+//   it: a host may hold its own lock while it delivers and take it again in
+//   PostMessage, and a module stop joins module threads inside a delivery.
+//   The poster thread posts for them while no host thread is inside an
+//   entry, so it never competes with a delivery.
 //
-// A host thread posts at once while nothing is queued or being posted, so a
-// reply usually reaches the host before its delivery ends; otherwise its post
-// queues behind the others and never overtakes an earlier one. While it
-// posts, the poster thread holds back, so the order of all posts is the
-// order of the calls.
+// A host beyond the contract, one that blocks other threads' posts while it
+// delivers, can see one thing differently: a post the poster thread began
+// just before the delivery entered the module. The delivering thread waits
+// for it up to kInFlightWaitMs, then posts past it, so that post reaches the
+// host after the delivery's own. Never a hang: a module stop and the
+// module's release give the poster thread the same bound and leave it to
+// finish on its own (it holds the library and the queue's state).
 //
-// Threads: Submit from any thread. Stop from a host thread outside any
-// delivery (the module's Detach and release), while the host still takes
-// posts: it waits until every queued post has been posted.
-#include <deque>
+// Threads: Queue from any thread, under the caller's own locks too when the
+// caller is a module thread or inside an entry (it then only queues). Entry
+// and Quiesce on host threads only.
+#include <cstdint>
 #include <functional>
+#include <memory>
 
-#include "foundation/RCCriticalSection.h"
-#include "foundation/RCEvent.h"
 #include "foundation/RCNonCopyable.h"
-#include "foundation/RCRefPtr.h"
-#include "foundation/RCThread.h"
-#include "foundation/RCThreadAnnotations.h"
 
 namespace RC {
 
 class RCModulePoster : private RCNonCopyable {
 public:
     using Post = std::function<void()>;
+    // How long a host thread waits for a post in flight on the poster
+    // thread before it posts past it.
+    static constexpr unsigned long kInFlightWaitMs = 1000;
 
     RCModulePoster();
-    // Stops: whatever is still queued is posted first.
+    // Quiesces; posts that module threads queue afterwards are dropped.
     ~RCModulePoster();
 
-    void Submit(Post post) RC_EXCLUDES(lock_);
-    // Posts what is queued and ends the thread; the next post of a module
-    // thread starts it again.
-    void Stop() RC_EXCLUDES(lock_);
+    void Queue(Post post);
+    // Posts what is queued and ends the poster thread, whose next start is
+    // a module thread's next post. After it, no module thread calls the host
+    // (but the one post in flight that a host beyond the contract holds up).
+    void Quiesce();
+
+    // A host thread inside one of the module's entries, for its lifetime.
+    class Entry : private RCNonCopyable {
+    public:
+        explicit Entry(RCModulePoster* poster); // null: nothing to post through
+        ~Entry();
+
+    private:
+        RCModulePoster* const poster_;
+    };
 
 private:
-    static void __cdecl Routine(void* context);
-    void Run() RC_EXCLUDES(lock_);
-    bool EnsureThread() RC_REQUIRES(lock_);
-    static void PostNow(const Post& post);
-
-    RCCriticalSection lock_;
-    RCEvent wake_{false};
-    std::deque<Post> queue_ RC_GUARDED_BY(lock_);
-    bool posting_ RC_GUARDED_BY(lock_) = false; // the poster thread is inside a post
-    int directPosts_ RC_GUARDED_BY(lock_) = 0;  // host threads inside a post
-    bool stopping_ RC_GUARDED_BY(lock_) = false;
-    RCRefPtr<RCThread> thread_ RC_GUARDED_BY(lock_);
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
 };
 
 } // namespace RC

@@ -20,11 +20,6 @@ RCModuleSender::RCModuleSender(DmAvCore::IVBusHost* host) : host_(host), poster_
 
 RCModuleSender::~RCModuleSender() = default;
 
-void RCModuleSender::Flush() const
-{
-    poster_->Stop();
-}
-
 void RCModuleSender::Post(const std::wstring& id, std::shared_ptr<DmAvCore::IVBusMessageHolder> holder,
                           const std::wstring& address2, const std::wstring& address1) const
 {
@@ -33,7 +28,7 @@ void RCModuleSender::Post(const std::wstring& id, std::shared_ptr<DmAvCore::IVBu
     // Out of memory here loses this message, never the caller's run.
     RCNoThrowBoundary("RCModuleSender::Post", [&] {
         DmAvCore::IVBusHost* const host = host_;
-        poster_->Submit([host, id, holder, address2, address1] {
+        poster_->Queue([host, id, holder, address2, address1] {
             host->PostMessage(id.c_str(), holder.get(), AddressOrNull(address2), AddressOrNull(address1));
         });
     });

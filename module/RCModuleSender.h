@@ -2,8 +2,8 @@
 // Posts the module's messages to the host. One per module, shared by pointer
 // with everything that posts, so task infos, the network monitor and the
 // update relay post from their own threads at the same time. Each message is
-// copied and handed to the module's poster (see RCModulePoster), so the
-// module's threads never wait for the host.
+// copied and queued in the module's poster (see RCModulePoster), which says
+// on which thread and when it reaches the host.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,8 +32,8 @@ public:
     void PostModuleStop() const;
     void PostAddressNotice(const std::wstring& address1) const;
 
-    // Waits until every queued message is posted; only outside a delivery.
-    void Flush() const;
+    // The queue behind every post: the module's entries and its stop use it.
+    RCModulePoster* Poster() const { return poster_.get(); }
 
     DmAvCore::IVBusHost* host() const { return host_; }
 

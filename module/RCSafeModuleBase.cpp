@@ -19,6 +19,7 @@ int32_t RCSafeModuleBase::Attach(DmAvCore::IVBusHost* host, const wchar_t* text)
         // A second Attach keeps the first sender, which still posts to the first host.
         if (!sender_)
             sender_.reset(new RCModuleSender(host));
+        RCModulePoster::Entry entry(Poster());
         SubscribeRequests(text);
         Subscribe(MSG_MODULE_START);
         Subscribe(MSG_MODULE_STOP);
@@ -29,11 +30,11 @@ int32_t RCSafeModuleBase::Attach(DmAvCore::IVBusHost* host, const wchar_t* text)
 void RCSafeModuleBase::Detach()
 {
     // The lifecycle messages stay subscribed: the host still stops the module.
-    // The queued posts go out now, while the host surely still takes them.
+    // The queued posts go out before this returns, while the host surely
+    // still takes them.
     RCNoThrowBoundary("RCSafeModuleBase::Detach", [&] {
+        RCModulePoster::Entry entry(Poster());
         UnsubscribeRequests();
-        if (sender_)
-            sender_->Flush();
     });
 }
 

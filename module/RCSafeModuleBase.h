@@ -26,6 +26,9 @@ protected:
     // Both do nothing while no host is set.
     void Subscribe(const wchar_t* id);
     void Unsubscribe(const wchar_t* id);
+    // What the module's entries hold while they run: their posts go out
+    // before they return (null before the first Attach).
+    RCModulePoster* Poster() const { return sender_ ? sender_->Poster() : nullptr; }
 
     DmAvCore::IVBusHost* host_ = nullptr;
     std::unique_ptr<RCModuleSender> sender_;

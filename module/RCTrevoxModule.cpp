@@ -9,9 +9,11 @@ namespace RC {
 
 RCTrevoxModule::RCTrevoxModule() : connection_(new RCSafeConnection()) {}
 
-// The connection goes first: its threads may still post through the sender.
+// The connection goes first: its threads may still post through the sender,
+// whose poster then posts what they left before it goes.
 RCTrevoxModule::~RCTrevoxModule()
 {
+    RCModulePoster::Entry entry(Poster());
     connection_.reset();
 }
 
@@ -34,19 +36,26 @@ void RCTrevoxModule::UnsubscribeRequests()
 
 void RCTrevoxModule::OnStart()
 {
+    RCModulePoster::Entry entry(Poster());
     if (connection_)
         connection_->OnStart(sender_.get());
 }
 
+// The run's end states are queued by the workers that this stop joins; they
+// are posted here, and after it no thread of the module calls the host.
 void RCTrevoxModule::OnStop()
 {
+    RCModulePoster::Entry entry(Poster());
     if (connection_)
         connection_->OnStop();
+    if (RCModulePoster* poster = Poster())
+        poster->Quiesce();
 }
 
 void RCTrevoxModule::OnReceiveMessage(const std::wstring& address1, const std::wstring& address2,
                                       const std::wstring& id, int32_t* header, const uint8_t* data, uint32_t size)
 {
+    RCModulePoster::Entry entry(Poster());
     if (!connection_)
         return;
     RC_LOG(Detail, L"Get request %s", id.c_str());

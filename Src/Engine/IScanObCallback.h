@@ -1,7 +1,9 @@
 #pragma once
 // What a scan run reports about itself; implemented by the task info, which
 // turns each call into a bus event. Called on the controller's worker threads
-// and on the bus thread.
+// and on the bus thread, under the controller's and the observer's locks so
+// that events are queued in the order they were decided: an implementation
+// only queues its post and never waits.
 #include <cstdint>
 #include <string>
 

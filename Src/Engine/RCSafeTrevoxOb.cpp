@@ -22,6 +22,23 @@ struct RCSafeTrevoxOb::Record {
     ItemRow rows[kShowTypeCount] RC_GUARDED_BY(lock);
     // Written before the first run only.
     std::atomic<IScanObCallback*> callback{nullptr};
+
+    ScanStatusBlock Status() const RC_REQUIRES(lock)
+    {
+        ScanStatusBlock block;
+        block.state = state;
+        block.counts = counts;
+        return block;
+    }
+    ScanProgressBlock Progress() const RC_REQUIRES(lock)
+    {
+        ScanProgressBlock block;
+        block.percent = percent;
+        block.counts = counts;
+        block.currentShowType = currentShowType;
+        block.currentFile = currentFile;
+        return block;
+    }
 };
 
 namespace {
@@ -86,24 +103,14 @@ IScanObCallback* RCSafeTrevoxOb::GetCallback() const
 
 ScanStatusBlock RCSafeTrevoxOb::GetStatus() const
 {
-    const Record& r = *record_;
-    RCAutoLock guard(r.lock);
-    ScanStatusBlock block;
-    block.state = r.state;
-    block.counts = r.counts;
-    return block;
+    RCAutoLock guard(record_->lock);
+    return record_->Status();
 }
 
 ScanProgressBlock RCSafeTrevoxOb::GetProgress() const
 {
-    const Record& r = *record_;
-    RCAutoLock guard(r.lock);
-    ScanProgressBlock block;
-    block.percent = r.percent;
-    block.counts = r.counts;
-    block.currentShowType = r.currentShowType;
-    block.currentFile = r.currentFile;
-    return block;
+    RCAutoLock guard(record_->lock);
+    return record_->Progress();
 }
 
 ItemRow RCSafeTrevoxOb::GetItemRow(uint32_t showType) const
@@ -181,14 +188,6 @@ void RCSafeTrevoxOb::IncrementLevel2Found()
     ++record_->counts.level2Found;
 }
 
-void RCSafeTrevoxOb::SetItemStatus(uint32_t showType, ItemStatus status)
-{
-    if (!IsItem(showType))
-        return;
-    RCAutoLock guard(record_->lock);
-    record_->rows[showType].status = status;
-}
-
 void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemCounts& counts)
 {
     if (!IsItem(showType))
@@ -197,12 +196,24 @@ void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemCounts& counts)
     record_->rows[showType].counts = counts;
 }
 
+void RCSafeTrevoxOb::ChangeItemStatus(uint32_t showType, ItemStatus status)
+{
+    if (!IsItem(showType))
+        return;
+    Record& r = *record_;
+    RCAutoLock guard(r.lock);
+    r.rows[showType].status = status;
+    if (IScanObCallback* callback = r.callback)
+        callback->OnItemStatusChange(showType, &r.rows[showType]);
+}
+
 void RCSafeTrevoxOb::FireState()
 {
     IScanObCallback* callback = record_->callback;
     if (callback == nullptr)
         return;
-    const ScanStatusBlock block = GetStatus();
+    RCAutoLock guard(record_->lock);
+    const ScanStatusBlock block = record_->Status();
     callback->OnScanStateChange(&block);
 }
 
@@ -211,17 +222,9 @@ void RCSafeTrevoxOb::FireProgress()
     IScanObCallback* callback = record_->callback;
     if (callback == nullptr || !PassesThrottle(g_lastProgress))
         return;
-    const ScanProgressBlock block = GetProgress();
+    RCAutoLock guard(record_->lock);
+    const ScanProgressBlock block = record_->Progress();
     callback->OnScanProgressChange(&block);
-}
-
-void RCSafeTrevoxOb::FireItemStatus(uint32_t showType)
-{
-    IScanObCallback* callback = record_->callback;
-    if (callback == nullptr)
-        return;
-    const ItemRow row = GetItemRow(showType);
-    callback->OnItemStatusChange(showType, &row);
 }
 
 void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
@@ -229,7 +232,9 @@ void RCSafeTrevoxOb::FireItemProgress(uint32_t showType)
     IScanObCallback* callback = record_->callback;
     if (callback == nullptr || !PassesThrottle(g_lastItemProgress))
         return;
-    const ItemRow row = GetItemRow(showType);
+    Record& r = *record_;
+    RCAutoLock guard(r.lock);
+    const ItemRow row = IsItem(showType) ? r.rows[showType] : ItemRow();
     callback->OnItemProgressChange(showType, &row);
 }
 

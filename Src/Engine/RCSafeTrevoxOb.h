@@ -6,11 +6,14 @@
 // Threads: the enumeration and query threads write the record while a bus
 // thread reads it, so every field is read and written under the record's own
 // lock (a string read while another thread assigns it is undefined). A
-// notification copies its block under the lock and calls the callback after
-// releasing it: the callback posts into the host, which may wait on its own
-// lock. Progress and item-progress notifications are throttled to one each
-// per 50 ms for the whole process, whatever the number of tasks, so that a
-// fast scan does not flood the bus; the throttles take no lock.
+// notification copies its block and hands it to the callback under that
+// lock: the callback only queues the post (it never calls the host there),
+// and the queue then holds the notifications in the order of their copies,
+// so a later figure is never posted before an earlier one and no item
+// notification comes before the status change it shows. Progress and
+// item-progress notifications are throttled to one each per 50 ms for the
+// whole process, whatever the number of tasks, so that a fast scan does not
+// flood the bus; the throttles take no lock.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,12 +64,12 @@ public:
     void IncrementLevel2Found();
 
     // Item rows: nothing happens for show types of 46 and above.
-    void SetItemStatus(uint32_t showType, ItemStatus status);
     void SetItemCounts(uint32_t showType, const ItemCounts& counts);
+    // Sets the item's status and notifies it.
+    void ChangeItemStatus(uint32_t showType, ItemStatus status);
 
     void FireState();
     void FireProgress(); // throttled
-    void FireItemStatus(uint32_t showType);
     void FireItemProgress(uint32_t showType); // throttled
 
     // The clock of the throttles (GetTickCount unless a test says otherwise).

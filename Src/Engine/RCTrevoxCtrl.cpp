@@ -9,7 +9,6 @@
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/Enumerator/RCEnumThreads.h"
-#include "Src/Engine/RCEventOutbox.h"
 #include "Src/Engine/RCScanPlan.h"
 #include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCAutoLock.h"
@@ -86,10 +85,14 @@ struct RCSafeTrevoxCtrl::State {
     std::atomic<bool> paused{false};
     std::atomic<bool> stopped{false};
 
-    // The statistics of the run's items and the statuses decided from them.
+    // The statistics of the run's items (each enumerator's ItemStats, reached
+    // only through StatsOf) and the statuses decided from them.
     RCCriticalSection countsLock;
-
-    RCEventOutbox outbox;
+    ItemStats& StatsOf(IAvEnumFile* enumerator) RC_REQUIRES(countsLock) { return *enumerator->GetItemStats(); }
+    // Both under the counts lock, so that the counters, the statuses decided
+    // from them and the percentage move together.
+    void CalcItemStatus(int32_t showType, ItemStats& stats) RC_REQUIRES(countsLock);
+    void UpdatePercent() RC_REQUIRES(countsLock);
 
     // The delivery's calls come one at a time; each run binds its workers.
     RCSequenceChecker bus;
@@ -203,30 +206,40 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         step.stopWorkers = s.stopRequested;
         break;
     case RunEvent::kSuspend:
+        // The run lasts until its end state, a stopping one too: peers see
+        // the suspend, while the workers, already let go, finish the stop.
         step.answer = active || s.run == RunState::kStopping;
+        if (!step.answer)
+            break;
+        RC_LOG(Lifecycle, L"RCTrvox::SuspendScan Enter");
+        publish = ScanState::Suspended;
         if (!active)
             break;
         s.run = RunState::kSuspended;
-        publish = ScanState::Suspended;
         s.fileScan->Pause();
         s.gate.Reset();
         s.paused = true;
         break;
     case RunEvent::kResume:
         step.answer = active || s.run == RunState::kStopping;
+        if (!step.answer)
+            break;
+        RC_LOG(Lifecycle, L"RCTrvox::ResumeScan Enter");
+        publish = ScanState::Scanning;
         if (!active)
             break;
         s.run = RunState::kScanning;
         s.fileScan->Resume();
         s.paused = false;
         s.gate.Set();
-        publish = ScanState::Scanning;
         break;
     case RunEvent::kStop:
         if (s.run == RunState::kStarting)
             s.stopRequested = true; // carried out when the query thread begins
-        if (!active)
+        step.answer = active || s.run == RunState::kStopping;
+        if (!step.answer)
             break;
+        RC_LOG(Lifecycle, L"RCTrvox::StopScan Enter");
         s.stopRequested = true;
         s.run = RunState::kStopping;
         step.stopWorkers = true;
@@ -246,11 +259,10 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         s.gate.Set();
     }
     if (publish) {
+        // Queued under the run lock, so that states reach peers in the order
+        // they were decided.
         s.observer.SetState(*publish);
-        const ScanStatusBlock block = s.observer.GetStatus();
-        IScanObCallback* callback = s.observer.GetCallback();
-        if (callback != nullptr)
-            s.outbox.Add([callback, block] { callback->OnScanStateChange(&block); });
+        s.observer.FireState();
     }
     return step;
 }
@@ -263,7 +275,6 @@ bool RCSafeTrevoxCtrl::Apply(RunEvent event)
         s.enumThreads->StopScan();
         s.fileScan->Abort();
     }
-    s.outbox.Drain();
     return step.answer;
 }
 
@@ -317,19 +328,15 @@ bool RCSafeTrevoxCtrl::StartScan()
     RC_LOG(Lifecycle, L"RCTrvox::StartScan Enter");
     // Peers clear their view of the task before the run's own states arrive,
     // and after the previous run's last one.
-    if (IScanObCallback* callback = s.observer.GetCallback())
-        s.outbox.Add([callback] {
-            const ScanStatusBlock cleared;
-            callback->OnScanStateChange(&cleared);
-        });
-    if (!s.initialized) {
-        s.outbox.Drain();
-        return false;
+    if (IScanObCallback* callback = s.observer.GetCallback()) {
+        const ScanStatusBlock cleared;
+        callback->OnScanStateChange(&cleared);
     }
+    if (!s.initialized)
+        return false;
     const Step step = Transition(RunEvent::kStart);
     if (step.beginRun && !BeginRun())
         Transition(RunEvent::kStartFailed);
-    s.outbox.Drain();
     RC_LOG(Lifecycle, L"RCTrvox::StartScan Leave");
     return step.answer;
 }
@@ -357,7 +364,7 @@ bool RCSafeTrevoxCtrl::BeginRun()
     {
         RCAutoLock counts(s.countsLock);
         for (auto& entry : s.enumerators) {
-            ItemStats& stats = *entry.second->GetItemStats();
+            ItemStats& stats = s.StatsOf(entry.second.Get());
             const uint32_t weight = stats.weight;
             const uint32_t expected = stats.expected;
             stats = ItemStats();
@@ -381,23 +388,26 @@ bool RCSafeTrevoxCtrl::BeginRun()
 bool RCSafeTrevoxCtrl::SuspendScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(Lifecycle, L"RCTrvox::SuspendScan");
-    return Apply(RunEvent::kSuspend);
+    const bool ran = Apply(RunEvent::kSuspend);
+    if (ran)
+        RC_LOG(Lifecycle, L"RCTrvox::SuspendScan Leave");
+    return ran;
 }
 
 bool RCSafeTrevoxCtrl::ResumeScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(Lifecycle, L"RCTrvox::ResumeScan");
-    return Apply(RunEvent::kResume);
+    const bool ran = Apply(RunEvent::kResume);
+    if (ran)
+        RC_LOG(Lifecycle, L"RCTrvox::ResumeScan Leave");
+    return ran;
 }
 
 void RCSafeTrevoxCtrl::StopScan()
 {
     RC_CHECK_SEQUENCE(state_->bus);
-    RC_LOG(Lifecycle, L"RCTrvox::StopScan");
-    if (state_->initialized)
-        Apply(RunEvent::kStop);
+    if (state_->initialized && Apply(RunEvent::kStop))
+        RC_LOG(Lifecycle, L"RCTrvox::StopScan Leave");
 }
 
 bool RCSafeTrevoxCtrl::CheckStopped()
@@ -455,9 +465,8 @@ bool RCSafeTrevoxCtrl::OnEnumItemStart(IAvEnumFile* enumerator)
     s.observer.SetCurrentItem(static_cast<uint32_t>(s.currentShowType), s.currentItemName);
     {
         RCAutoLock counts(s.countsLock);
-        CalcItemStatus(s.currentShowType, enumerator->GetItemStats());
+        s.CalcItemStatus(s.currentShowType, s.StatsOf(enumerator));
     }
-    s.outbox.Drain();
     return !CheckStopped();
 }
 
@@ -471,13 +480,12 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
         s.observer.SetCurrentFile(path);
         s.observer.FireProgress();
         const bool skipped = s.filter && s.filter->IsFileFiltered(path);
-        ItemStats* stats = enumerator->GetItemStats();
         const int32_t scanGroup = enumerator->GetScanGroup();
         const int32_t showType = enumerator->GetShowType();
         if (!skipped || scanGroup == kCustomPathsGroup) {
             {
                 RCAutoLock counts(s.countsLock);
-                ++stats->counts.enumerated;
+                ++s.StatsOf(enumerator).counts.enumerated;
             }
             s.observer.IncrementFilesFound();
         }
@@ -494,9 +502,8 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
         }
         {
             RCAutoLock counts(s.countsLock);
-            CalcItemStatus(showType, stats);
+            s.CalcItemStatus(showType, s.StatsOf(enumerator));
         }
-        s.outbox.Drain();
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
     }
     return !CheckStopped();
@@ -509,13 +516,12 @@ bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
     if (enumerator != nullptr) {
         const int32_t showType = enumerator->GetShowType();
         RC_LOG(Progress, L"scanType = %d, is enumed", static_cast<int>(showType));
-        ItemStats* stats = enumerator->GetItemStats();
         {
             RCAutoLock counts(s.countsLock);
-            stats->enumerationFinished = 1;
-            CalcItemStatus(showType, stats);
+            ItemStats& stats = s.StatsOf(enumerator);
+            stats.enumerationFinished = 1;
+            s.CalcItemStatus(showType, stats);
         }
-        s.outbox.Drain();
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
 
         FileQueryTask marker;
@@ -567,10 +573,10 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
     IAvEnumFile* enumerator = FindEnumerator(task->showType);
     if (enumerator == nullptr)
         return false;
-    ItemStats& stats = *enumerator->GetItemStats();
     uint32_t queried;
     {
         RCAutoLock counts(s.countsLock);
+        ItemStats& stats = s.StatsOf(enumerator);
         stats.dirty = 1;
         queried = ++stats.queried;
         if (task->IsMarker())
@@ -610,11 +616,11 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         else
             s.observer.IncrementLevel2Found();
     }
-    ItemStats& stats = *enumerator->GetItemStats();
     // A failed submission comes on the enumeration thread while the query
     // thread reports answers: the counts and the percentage move together.
     {
         RCAutoLock counts(s.countsLock);
+        ItemStats& stats = s.StatsOf(enumerator);
         stats.dirty = 1;
         const uint32_t answered = ++stats.answered;
         RC_LOG(Detail,
@@ -630,10 +636,9 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
             else if (level == ThreatLevel::Risk)
                 ++stats.counts.level2;
         }
-        CalcItemStatus(static_cast<int32_t>(task->showType), &stats);
-        UpdatePercent();
+        s.CalcItemStatus(static_cast<int32_t>(task->showType), stats);
+        s.UpdatePercent();
     }
-    s.outbox.Drain();
     if (s.enumerationDone && isFile)
         s.observer.SetCurrentFile(task->path);
     s.observer.FireProgress();
@@ -648,28 +653,26 @@ bool RCSafeTrevoxCtrl::OnQueryEnd()
     return true;
 }
 
-void RCSafeTrevoxCtrl::CalcItemStatus(int32_t showType, ItemStats* stats)
+void RCSafeTrevoxCtrl::State::CalcItemStatus(int32_t showType, ItemStats& stats)
 {
-    State& s = *state_;
-    if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType) || stats == nullptr)
+    if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType))
         return;
     const uint32_t item = static_cast<uint32_t>(showType);
-    s.observer.SetItemCounts(item, stats->counts);
+    observer.SetItemCounts(item, stats.counts);
 
     ItemStatus status = ItemStatus::Scanning;
-    if (!stats->enumerationFinished)
+    if (!stats.enumerationFinished)
         status = ItemStatus::Enumerating;
-    else if (stats->endMarkerQueried && stats->answered == stats->queried)
+    else if (stats.endMarkerQueried && stats.answered == stats.queried)
         status = ItemStatus::Finished;
-    const ItemStatus previous = s.observer.GetItemRow(item).status;
+    const ItemStatus previous = observer.GetItemRow(item).status;
     if (status == previous)
         return;
     RC_LOG(Progress, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous),
            static_cast<int>(status));
-    s.observer.SetItemStatus(item, status);
-    const ItemRow row = s.observer.GetItemRow(item);
-    if (IScanObCallback* callback = s.observer.GetCallback())
-        s.outbox.Add([callback, item, row] { callback->OnItemStatusChange(item, &row); });
+    // Queued under the counts lock: the next status of the item, and every
+    // notification that shows this one, come after it.
+    observer.ChangeItemStatus(item, status);
 }
 
 uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
@@ -706,14 +709,13 @@ uint32_t RCSafeTrevoxCtrl::PercentOf(const std::vector<ItemStats*>& items)
     return kFirstPercent + done * kPercentSpan / weights;
 }
 
-void RCSafeTrevoxCtrl::UpdatePercent()
+void RCSafeTrevoxCtrl::State::UpdatePercent()
 {
-    State& s = *state_;
     std::vector<ItemStats*> items;
-    for (const auto& entry : s.enumerators)
+    for (const auto& entry : enumerators)
         if (entry.second)
-            items.push_back(entry.second->GetItemStats());
-    s.observer.RaisePercent(PercentOf(items));
+            items.push_back(&StatsOf(entry.second.Get()));
+    observer.RaisePercent(PercentOf(items));
 }
 
 } // namespace RC

@@ -13,9 +13,9 @@
 // The run is one state (idle, starting, scanning, suspended, stopping) under
 // runLock, changed only by Transition. The item counters of the run are
 // written under countsLock, which also decides the item statuses so that one
-// never goes back. Both locks are leaves towards the host and the engine:
-// the events they decide are queued in the outbox and posted after the lock
-// is released, in the order they were decided.
+// never goes back. Neither lock is held across a call into the host or the
+// engine: the events they decide are queued under them (the module's poster
+// only queues there), so they reach peers in the order they were decided.
 //
 // Pause: the gate is a manual-reset event, open unless suspended; workers
 // wait on it in CheckStopped. Any thread may open it (resume, stop, module
@@ -100,10 +100,6 @@ private:
     bool AcceptsPlan();
     bool BeginRun();
     void RunScanTask();
-    // Both under the counts lock, so that the counters, the statuses decided
-    // from them and the percentage move together.
-    void CalcItemStatus(int32_t showType, ItemStats* stats);
-    void UpdatePercent();
     IAvEnumFile* FindEnumerator(uint32_t showType) const;
 
     std::unique_ptr<State> state_;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -17,53 +18,91 @@ namespace {
 
 struct Scene {
     RCModulePoster poster;
-    RCEvent inFirst, releaseFirst;
     std::mutex lock;
-    std::vector<std::string> posted;
+    std::vector<std::string> posted; // "name@thread", the thread as the test names it
+    std::function<void()> onModuleThread;
+    DWORD host = GetCurrentThreadId();
+    DWORD worker = 0;
 
-    void Record(const std::string& name)
+    void Queue(const std::string& name, std::function<void()> then = nullptr)
     {
-        std::lock_guard<std::mutex> guard(lock);
-        posted.push_back(name);
+        poster.Queue([this, name, then] {
+            const DWORD self = GetCurrentThreadId();
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                posted.push_back(name + (self == host ? "@host" : self == worker ? "@worker" : "@poster"));
+            }
+            if (then)
+                then();
+        });
     }
     std::vector<std::string> Posted()
     {
         std::lock_guard<std::mutex> guard(lock);
         return posted;
     }
+    // Runs onModuleThread on a thread of the module and waits until it has left.
+    void OnModuleThread(std::function<void()> body)
+    {
+        onModuleThread = std::move(body);
+        RCRefPtr<RCThread> thread(new RCThread(
+            [](void* context) {
+                Scene& scene = *static_cast<Scene*>(context);
+                scene.worker = GetCurrentThreadId();
+                scene.onModuleThread();
+            },
+            this));
+        ASSERT_TRUE(thread->Start());
+        thread->Join();
+    }
 };
 
-// A module thread's post, which the host holds until the test lets it go.
-void __cdecl WorkerPosts(void* context)
-{
-    Scene& scene = *static_cast<Scene*>(context);
-    const DWORD worker = GetCurrentThreadId();
-    scene.poster.Submit([&scene, worker] {
-        scene.Record(GetCurrentThreadId() == worker ? "first, on the worker" : "first");
-        scene.inFirst.Set();
-        scene.releaseFirst.Wait(INFINITE);
-    });
-}
+using Names = std::vector<std::string>;
 
 } // namespace
 
-TEST(RCModulePoster, AModuleThreadNeverWaitsForTheHostAndNoHostPostOvertakesAQueuedOne)
+TEST(RCModulePoster, AnEntryPostsWhatItAndEarlierModuleThreadsQueuedBeforeItEnds)
 {
     Scene scene;
-    RCRefPtr<RCThread> worker(new RCThread(&WorkerPosts, &scene));
-    ASSERT_TRUE(worker->Start());
-    ASSERT_TRUE(scene.inFirst.Wait(60000)); // posted on another thread than the worker
+    {
+        RCModulePoster::Entry entry(&scene.poster);
+        // A module thread only queues, and nothing posts while a host thread is inside.
+        scene.OnModuleThread([&] { scene.Queue("state"); });
+        scene.Queue("reply");
+        EXPECT_EQ(Names(), scene.Posted());
+    }
+    EXPECT_EQ((Names{"state@host", "reply@host"}), scene.Posted());
 
-    // A host thread's post while the first is still in the host waits its turn.
-    scene.poster.Submit([&] { scene.Record("second"); });
-    EXPECT_EQ(std::vector<std::string>{"first"}, scene.Posted());
+    // Outside an entry a host thread posts at once, a module thread through
+    // the poster thread.
+    scene.Queue("notice");
+    EXPECT_EQ((Names{"state@host", "reply@host", "notice@host"}), scene.Posted());
+    RCEvent posted;
+    scene.OnModuleThread([&] { scene.Queue("progress", [&] { posted.Set(); }); });
+    ASSERT_TRUE(posted.Wait(60000));
+    EXPECT_EQ("progress@poster", scene.Posted().back());
+}
 
-    scene.releaseFirst.Set();
-    worker->Join();
-    scene.poster.Stop(); // posts what is queued
-    EXPECT_EQ((std::vector<std::string>{"first", "second"}), scene.Posted());
-
-    // With nothing queued, a host thread posts at once.
-    scene.poster.Submit([&] { scene.Record("third"); });
-    EXPECT_EQ((std::vector<std::string>{"first", "second", "third"}), scene.Posted());
+// A host beyond the contract holds the poster thread's post while it delivers:
+// the delivery's own posts go past it after the wait, and nothing hangs.
+TEST(RCModulePoster, APostHeldByTheHostCostsItsOrderNeverAHang)
+{
+    Scene scene;
+    RCEvent inHost, release, left;
+    scene.OnModuleThread([&] {
+        scene.Queue("held", [&] {
+            inHost.Set();
+            release.Wait(INFINITE);
+            left.Set();
+        });
+    });
+    ASSERT_TRUE(inHost.Wait(60000));
+    {
+        RCModulePoster::Entry entry(&scene.poster);
+        scene.Queue("reply");
+    }
+    EXPECT_EQ((Names{"held@poster", "reply@host"}), scene.Posted());
+    scene.poster.Quiesce(); // leaves the held thread to finish on its own
+    release.Set();
+    ASSERT_TRUE(left.Wait(60000));
 }

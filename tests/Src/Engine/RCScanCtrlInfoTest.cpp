@@ -90,7 +90,6 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
     observer.IncrementLevel3Found();
     observer.IncrementLevel3Found();
     observer.SetItemCounts(kCustomPathsShowType, ItemCounts{6, 5, 1, 2}); // enumerated, scanned, level 2, level 3
-    observer.SetItemStatus(kCustomPathsShowType, ItemStatus::Finished);
     const struct {
         std::function<void()> input;
         const std::wstring& id;
@@ -99,7 +98,7 @@ TEST_F(RCScanCtrlInfoTest, EventsCarryTheObserversCountsEachInItsPlace)
         {[&] { observer.FireState(); }, EVT_SCAN_STATE, "01000000 6100  01000000 06000000 02000000 01000000"},
         {[&] { observer.FireProgress(); }, EVT_SCAN_PROGRESS,
          "01000000 6100  55000000 04000000 43003a005c006600 1a000000 01000000 06000000 02000000"},
-        {[&] { observer.FireItemStatus(kCustomPathsShowType); }, EVT_ITEM_STATUS,
+        {[&] { observer.ChangeItemStatus(kCustomPathsShowType, ItemStatus::Finished); }, EVT_ITEM_STATUS,
          "01000000 6100  1a000000 03000000 06000000 01000000 02000000"},
         {[&] { observer.FireItemProgress(kCustomPathsShowType); }, EVT_ITEM_PROGRESS,
          "01000000 6100  1a000000 03000000 05000000 06000000 01000000 02000000"},
@@ -196,7 +195,7 @@ TEST_F(RCScanCtrlInfoTest, NothingIsPostedWithoutASenderOrWithoutAController)
     RCSafeTrevoxOb& observer = *silent.Controller()->GetObserver();
     observer.FireState();
     observer.FireProgress();
-    observer.FireItemStatus(26);
+    observer.ChangeItemStatus(26, ItemStatus::Finished);
     observer.FireItemProgress(26);
     silent.PostSetupDone();
     silent.OnOperateBegin(Operation::Quarantine); // the operation's state and item events share a post each

@@ -41,7 +41,7 @@ const char kSignatures[] = "fab8f3e60b0ba1d4f8f152b7ee446062:43:Win.Trojan.KivoC
 
 // Where the recorder holds the thread that gets there first, until the test
 // releases it.
-enum class HoldAt { kNothing, kFirstItemStatus, kEnumStart, kQueryStart, kEndState };
+enum class HoldAt { kNothing, kFirstItemStart, kEnumStart, kQueryStart };
 
 // What the run reported. It can hold a worker at one point of the run, and
 // note when a worker next asks at the pause gate.
@@ -53,8 +53,6 @@ public:
             states.push_back(s->state);
             totals = {s->state, {s->counts.filesFound, s->counts.level2Found, s->counts.level3Found}};
         });
-        if (s->state == S::Stopped || s->state == S::Completed)
-            HoldIf(HoldAt::kEndState);
     }
     void OnScanProgressChange(const ScanProgressBlock* p) override
     {
@@ -67,7 +65,6 @@ public:
                 order.push_back(showType);
             statuses[showType].push_back(s->status);
         });
-        HoldIf(HoldAt::kFirstItemStatus);
     }
     void OnItemProgressChange(uint32_t, const ItemRow*) override {}
     void NoteGate()
@@ -75,8 +72,8 @@ public:
         Note([&] { gate = gate == 1 ? 2 : gate; });
     }
 
-    // Holds the calling thread at the armed point once; released says whether
-    // the test let it go (rather than the bound running out).
+    // Holds the calling thread at the armed point once, until the test lets
+    // it go or the bound runs out.
     void HoldIf(HoldAt point)
     {
         std::unique_lock<std::mutex> guard(lock_);
@@ -84,7 +81,7 @@ public:
             return;
         hold = 2;
         changed_.notify_all();
-        released = changed_.wait_for(guard, std::chrono::seconds(90), [&] { return hold == 3; });
+        changed_.wait_for(guard, std::chrono::seconds(90), [&] { return hold == 3; });
         changed_.notify_all();
     }
     void Arm(HoldAt point)
@@ -134,7 +131,6 @@ public:
     Values order; // the items as their first status came
     HoldAt holdAt = HoldAt::kNothing;
     int hold = 0; // 1 armed, 2 holding, 3 released
-    bool released = false;
     int gate = 0; // 1 watching, 2 a worker came
 
 private:
@@ -147,6 +143,10 @@ struct WatchedCtrl : RCSafeTrevoxCtrl {
     bool CheckStopped() override { return recorder.NoteGate(), RCSafeTrevoxCtrl::CheckStopped(); }
     bool OnEnumStart() override { return recorder.HoldIf(HoldAt::kEnumStart), RCSafeTrevoxCtrl::OnEnumStart(); }
     bool OnQueryBegin() override { return recorder.HoldIf(HoldAt::kQueryStart), RCSafeTrevoxCtrl::OnQueryBegin(); }
+    bool OnEnumItemStart(IAvEnumFile* enumerator) override
+    {
+        return recorder.HoldIf(HoldAt::kFirstItemStart), RCSafeTrevoxCtrl::OnEnumItemStart(enumerator);
+    }
     ScanRecorder& recorder;
 };
 
@@ -195,7 +195,7 @@ protected:
     // then waits at the gate.
     void SuspendInFirstItem(int suspends)
     {
-        recorder_.Arm(HoldAt::kFirstItemStatus);
+        recorder_.Arm(HoldAt::kFirstItemStart);
         Start();
         ASSERT_TRUE(recorder_.WaitHeld());
         for (int i = 0; i < suspends; ++i)
@@ -406,22 +406,6 @@ TEST_F(RCSafeTrevoxCtrlTest, BeforeTheRunBeginsAStartAnswersTrueAndANewPlanWaits
     EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
     // Each start clears the peers' view.
     EXPECT_EQ(States({S::NotStarted, S::NotStarted, S::Scanning, S::Completed}), recorder_.Get(recorder_.states));
-}
-
-// The end state is posted with no lock of the controller held: a host that
-// keeps its own lock while it delivers a command, and takes it again when
-// the module posts, gets its commands answered meanwhile.
-TEST_F(RCSafeTrevoxCtrlTest, CommandsAreAnsweredWhileAWorkerPostsTheEndState)
-{
-    recorder_.Arm(HoldAt::kEndState);
-    Start();
-    ASSERT_TRUE(recorder_.WaitHeld());
-    EXPECT_FALSE(ctrl_.SuspendScan());
-    EXPECT_FALSE(ctrl_.ResumeScan());
-    ctrl_.StopScan();
-    recorder_.Release();
-    EXPECT_TRUE(recorder_.WaitUntil([&] { return recorder_.released; }));
-    EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
 }
 
 // A run whose own machinery fails to start ends as stopped having scanned
