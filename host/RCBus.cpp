@@ -1,6 +1,7 @@
 #include "host/RCBus.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace KivoHost {
 
@@ -86,6 +87,18 @@ void RCBus::AddListener(Listener listener)
     listeners_.push_back(std::move(listener));
 }
 
+void RCBus::SetWireObserver(std::function<void(const RCWireEvent&)> observer)
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    wireObserver_ = std::move(observer);
+}
+
+int RCBus::MostPostsAtOnce() const
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    return mostPostsAtOnce_;
+}
+
 void RCBus::WaitIdle()
 {
     std::unique_lock<std::mutex> guard(lock_);
@@ -136,12 +149,22 @@ void RCBus::Enqueue(RCBusMessage message, IVBusModule* poster)
 
 void RCBus::EnqueueFromModule(RCBusMessage message, IVBusModule* poster)
 {
-    if (mode_ == RCBusMode::Harsh) {
-        std::lock_guard<std::recursive_mutex> delivery(deliveryLock_);
-        Enqueue(std::move(message), poster);
-    } else {
-        Enqueue(std::move(message), poster);
+    std::function<void(const RCWireEvent&)> observer;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        mostPostsAtOnce_ = std::max(mostPostsAtOnce_, ++postsInside_);
+        observer = wireObserver_;
     }
+    if (mode_ == RCBusMode::Slow)
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    std::unique_lock<std::recursive_mutex> delivery(deliveryLock_, std::defer_lock);
+    if (mode_ == RCBusMode::Harsh)
+        delivery.lock();
+    if (observer)
+        observer({RCWireEvent::ModulePost, &message});
+    Enqueue(std::move(message), poster);
+    std::lock_guard<std::mutex> guard(lock_);
+    --postsInside_;
 }
 
 void RCBus::DeliveryLoop(size_t index)
@@ -165,13 +188,18 @@ void RCBus::DeliveryLoop(size_t index)
             if (s.id == message.id() && s.module != poster)
                 targets.push_back(s);
         std::vector<Listener> listeners = listeners_;
+        const std::function<void(const RCWireEvent&)> observer = wireObserver_;
         guard.unlock();
 
         std::unique_lock<std::recursive_mutex> delivery(deliveryLock_, std::defer_lock);
         if (mode_ == RCBusMode::Harsh)
             delivery.lock();
+        if (observer && !targets.empty())
+            observer({RCWireEvent::DeliveryBegins, &message});
         for (const Subscription& s : targets)
             s.callback(s.module, &message);
+        if (observer && !targets.empty())
+            observer({RCWireEvent::DeliveryEnds, &message});
         for (const Listener& listener : listeners)
             listener(message);
         if (delivery.owns_lock())

@@ -15,6 +15,12 @@
 // of its own while it delivers that a module's PostMessage also takes. A
 // module that posts from one of its threads while holding a lock that its
 // message handlers take deadlocks here instead of once in a while.
+//
+// The slow mode keeps the contract but takes its time: each PostMessage of a
+// module lasts a few milliseconds before the bus has the message, as a host
+// that hands each post to its subscribers at once. A module whose posts
+// overtake each other, or reach the bus after the delivery that made them,
+// shows it here every time.
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +37,14 @@
 
 namespace KivoHost {
 
-enum class RCBusMode { Gentle, Harsh };
+enum class RCBusMode { Gentle, Harsh, Slow };
+
+// What crossed the wire, in the order the bus saw it: a delivery to the
+// subscribers beginning and ending, and each module post as the bus takes it.
+struct RCWireEvent {
+    enum Kind { DeliveryBegins, DeliveryEnds, ModulePost } kind;
+    const RCBusMessage* message; // valid during the call only
+};
 
 class RCBus {
 public:
@@ -50,6 +63,11 @@ public:
               const std::vector<uint8_t>* safeData = nullptr);
     // Sees every message after its subscribers, on the delivery thread.
     void AddListener(Listener listener);
+    // Sees the wire as it happens, on the thread it happens on; set before
+    // the first post.
+    void SetWireObserver(std::function<void(const RCWireEvent&)> observer);
+    // The most module posts that were ever inside PostMessage at once.
+    int MostPostsAtOnce() const;
     // Returns when nothing is queued and nothing is being delivered.
     void WaitIdle();
     // What a module is subscribed to now, in subscription order.
@@ -86,6 +104,9 @@ private:
     size_t turn_ = 0; // which delivery thread takes the next message
     std::vector<Subscription> subscriptions_;
     std::vector<Listener> listeners_;
+    std::function<void(const RCWireEvent&)> wireObserver_;
+    int postsInside_ = 0;
+    int mostPostsAtOnce_ = 0;
     std::vector<std::unique_ptr<Endpoint>> endpoints_;
     // Held around each delivery in the harsh mode; recursive, because a
     // handler may post from inside its own delivery.

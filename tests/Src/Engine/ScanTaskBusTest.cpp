@@ -460,3 +460,106 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
     library.ReleaseModuleAndFree(0, module);
     DeleteFileW(controls.c_str());
 }
+
+// A host that keeps the contract but whose PostMessage takes milliseconds,
+// during a long run: every command's state comes before its reply and both
+// before the delivery returns, the run's end comes before the module stop
+// returns and nothing after it, posts never overlap, no item notification
+// shows a status before that status was posted, and the percentage never falls.
+TEST(ScanTaskSlowBusTest, EveryPostKeepsItsPlaceOnTheWire)
+{
+    const std::wstring controls = RCPathJoin(RCGetExeFolder(), L"Quentor.ini");
+    std::ofstream(controls.c_str(), std::ios::binary) << "NeverAnswer=held.exe\nDelayMs=5\n";
+    RC::test::ScratchDir folder;
+    folder.Write(L"held.exe", "MZ nothing to see");
+    for (int i = 0; i < 400; ++i)
+        folder.Write(L"f" + std::to_wstring(i) + L".exe", "MZ nothing to see");
+    struct Wire {
+        KivoHost::RCWireEvent::Kind kind;
+        std::wstring id;
+        Bytes data;
+    };
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<Wire> wire;
+    const auto scanning = [&] {
+        ScanStateEvent state;
+        return std::any_of(wire.begin(), wire.end(), [&](const Wire& w) {
+            return w.id == EVT_SCAN_STATE && RCDecodeRecord(state, w.data) && state.state == ScanState::Scanning;
+        });
+    };
+    KivoHost::RCModuleLibrary library;
+    ASSERT_TRUE(library.Load(L"RCTrevox.dll"));
+    DmAvCore::IVBusModule* const module = library.QueryModule(0);
+    int mostPostsAtOnce = 0;
+    {
+        KivoHost::RCBus bus(KivoHost::RCBusMode::Slow);
+        bus.SetWireObserver([&](const KivoHost::RCWireEvent& event) {
+            const Bytes* data = event.message->binary(L"SafeData");
+            std::lock_guard<std::mutex> guard(lock);
+            wire.push_back({event.kind, event.message->id(), data ? *data : Bytes()});
+            changed.notify_all();
+        });
+        module->Attach(bus.HostFor(module), L"");
+        const auto request = [&](const std::wstring& id, const Bytes& data) { bus.Post(id, L"p1", L"p2", &data); };
+        bus.Post(MSG_MODULE_START, L"", L"");
+        request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder.Path()}}));
+        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Start}));
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), scanning));
+        }
+        for (int i = 0; i < 40; ++i) {
+            request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
+            request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Resume}));
+        }
+        bus.Post(MSG_MODULE_STOP, L"", L"");
+        bus.WaitIdle();
+        module->Detach();
+        mostPostsAtOnce = bus.MostPostsAtOnce();
+    }
+    library.ReleaseModuleAndFree(0, module);
+    DeleteFileW(controls.c_str());
+
+    EXPECT_EQ(1, mostPostsAtOnce);
+    // Each delivery as the posts it made, in order: "state N", "reply N" for
+    // the command N; a stop's posts after its delivery count as "late".
+    std::vector<std::string> deliveries;
+    std::string* current = nullptr;
+    bool stopped = false;
+    size_t late = 0;
+    uint32_t percent = 0;
+    std::map<uint32_t, ItemStatus> posted; // each item's last posted status
+    for (const Wire& w : wire) {
+        ScanStateEvent state;
+        TaskCommandResultEvent reply;
+        ScanProgressEvent progress;
+        ItemStatusEvent status;
+        ItemProgressEvent item;
+        if (w.kind == KivoHost::RCWireEvent::DeliveryBegins) {
+            deliveries.emplace_back(w.id == MSG_MODULE_STOP ? "stop:" : "");
+            current = &deliveries.back();
+        } else if (w.kind == KivoHost::RCWireEvent::DeliveryEnds) {
+            stopped = stopped || w.id == MSG_MODULE_STOP;
+            current = nullptr;
+        } else if (stopped) {
+            ++late;
+        } else if (w.id == EVT_SCAN_STATE && RCDecodeRecord(state, w.data) && current) {
+            *current += " state " + std::to_string(static_cast<int>(state.state));
+        } else if (w.id == EVT_TASK_COMMAND_RESULT && RCDecodeRecord(reply, w.data) && current) {
+            *current += " reply " + std::to_string(static_cast<int>(reply.command)) + (reply.result ? "" : " false");
+        } else if (w.id == EVT_SCAN_PROGRESS && RCDecodeRecord(progress, w.data)) {
+            EXPECT_LE(percent, progress.percent) << "the percentage fell";
+            percent = progress.percent;
+        } else if (w.id == EVT_ITEM_STATUS && RCDecodeRecord(status, w.data)) {
+            posted[status.showType] = status.status;
+        } else if (w.id == EVT_ITEM_PROGRESS && RCDecodeRecord(item, w.data)) {
+            EXPECT_LE(item.status, posted[item.showType]) << "an item's progress came before its status";
+        }
+    }
+    EXPECT_EQ(0u, late) << "posts after the module stop returned";
+    const auto count = [&](const std::string& posts) { return std::count(deliveries.begin(), deliveries.end(), posts); };
+    EXPECT_EQ(40, count(" state 2 reply 2")) << testing::PrintToString(deliveries);
+    EXPECT_EQ(40, count(" state 1 reply 3"));
+    EXPECT_EQ(1, count("stop: state 3"));
+}
