@@ -198,13 +198,14 @@ void RCSafeTrevoxOb::SetItemCounts(uint32_t showType, const ItemCounts& counts)
 
 void RCSafeTrevoxOb::ChangeItemStatus(uint32_t showType, ItemStatus status)
 {
-    if (!IsItem(showType))
-        return;
     Record& r = *record_;
     RCAutoLock guard(r.lock);
-    r.rows[showType].status = status;
+    ItemRow none; // a show type of 46 or above has no row: its notification carries zeros
+    ItemRow& row = IsItem(showType) ? r.rows[showType] : none;
+    if (IsItem(showType))
+        row.status = status;
     if (IScanObCallback* callback = r.callback)
-        callback->OnItemStatusChange(showType, &r.rows[showType]);
+        callback->OnItemStatusChange(showType, &row);
 }
 
 void RCSafeTrevoxOb::FireState()

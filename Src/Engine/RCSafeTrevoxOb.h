@@ -63,9 +63,9 @@ public:
     void IncrementLevel3Found();
     void IncrementLevel2Found();
 
-    // Item rows: nothing happens for show types of 46 and above.
+    // Item rows: nothing is set for show types of 46 and above.
     void SetItemCounts(uint32_t showType, const ItemCounts& counts);
-    // Sets the item's status and notifies it.
+    // Sets the item's status and notifies it (with zeros past the items).
     void ChangeItemStatus(uint32_t showType, ItemStatus status);
 
     void FireState();

@@ -183,6 +183,14 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
     const bool active = s.run == RunState::kScanning || s.run == RunState::kSuspended;
     switch (event) {
     case RunEvent::kStart:
+        // Peers clear their view of the task before the run's own states
+        // arrive. Queued under the run lock, so that it comes after the end
+        // state of a run that ended before this start, and before the end
+        // state of one that this start finds still running.
+        if (IScanObCallback* callback = s.observer.GetCallback()) {
+            const ScanStatusBlock cleared;
+            callback->OnScanStateChange(&cleared);
+        }
         // A start before the run has begun is that run's start again: it
         // withdraws a stop given in between, and no second worker starts.
         step.answer = s.run == RunState::kIdle || s.run == RunState::kStarting;
@@ -326,14 +334,13 @@ bool RCSafeTrevoxCtrl::StartScan()
     RC_CHECK_SEQUENCE(state_->bus);
     State& s = *state_;
     RC_LOG(Lifecycle, L"RCTrvox::StartScan Enter");
-    // Peers clear their view of the task before the run's own states arrive,
-    // and after the previous run's last one.
-    if (IScanObCallback* callback = s.observer.GetCallback()) {
-        const ScanStatusBlock cleared;
-        callback->OnScanStateChange(&cleared);
-    }
-    if (!s.initialized)
+    if (!s.initialized) {
+        if (IScanObCallback* callback = s.observer.GetCallback()) {
+            const ScanStatusBlock cleared;
+            callback->OnScanStateChange(&cleared);
+        }
         return false;
+    }
     const Step step = Transition(RunEvent::kStart);
     if (step.beginRun && !BeginRun())
         Transition(RunEvent::kStartFailed);
