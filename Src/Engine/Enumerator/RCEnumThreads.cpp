@@ -164,12 +164,12 @@ void RCEnumThreads::ProcessScanTasks()
 void RCEnumThreads::StopScan()
 {
     Data& d = *data_;
-    RC_LOG(Lifecycle, L"Stop enter");
     // The list's flag first: the stopped enumerator may return at once, and
-    // the run must not start the next one.
+    // the run must not start the next one. Idle, there is nothing to stop.
     RCAutoLock slots(d.slotsLock);
     if (!d.inRun)
         return;
+    RC_LOG(Lifecycle, L"Stop enter");
     d.stop = true;
     if (d.current)
         d.current->Stop();

@@ -41,7 +41,7 @@ const char kSignatures[] = "fab8f3e60b0ba1d4f8f152b7ee446062:43:Win.Trojan.KivoC
 
 // Where the recorder holds the thread that gets there first, until the test
 // releases it.
-enum class HoldAt { kNothing, kFirstItemStart, kEnumStart, kQueryStart };
+enum class HoldAt { kNothing, kFirstItemStart, kEnumStart, kQueryStart, kEnumEnd };
 
 // What the run reported. It can hold a worker at one point of the run, and
 // note when a worker next asks at the pause gate.
@@ -143,6 +143,7 @@ struct WatchedCtrl : RCSafeTrevoxCtrl {
     bool CheckStopped() override { return recorder.NoteGate(), RCSafeTrevoxCtrl::CheckStopped(); }
     bool OnEnumStart() override { return recorder.HoldIf(HoldAt::kEnumStart), RCSafeTrevoxCtrl::OnEnumStart(); }
     bool OnQueryBegin() override { return recorder.HoldIf(HoldAt::kQueryStart), RCSafeTrevoxCtrl::OnQueryBegin(); }
+    void OnEnumEnd(bool stopped) override { recorder.HoldIf(HoldAt::kEnumEnd), RCSafeTrevoxCtrl::OnEnumEnd(stopped); }
     bool OnEnumItemStart(IAvEnumFile* enumerator) override
     {
         return recorder.HoldIf(HoldAt::kFirstItemStart), RCSafeTrevoxCtrl::OnEnumItemStart(enumerator);
@@ -406,6 +407,22 @@ TEST_F(RCSafeTrevoxCtrlTest, BeforeTheRunBeginsAStartAnswersTrueAndANewPlanWaits
     EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
     // Each start clears the peers' view.
     EXPECT_EQ(States({S::NotStarted, S::NotStarted, S::Scanning, S::Completed}), recorder_.Get(recorder_.states));
+}
+
+// A run lasts until its end state: between a stop and that state, a suspend
+// and a resume are answered and their states posted.
+TEST_F(RCSafeTrevoxCtrlTest, ASuspendAndAResumeWhileAStopIsUnderWayArePosted)
+{
+    recorder_.Arm(HoldAt::kEnumEnd);
+    Start();
+    ASSERT_TRUE(recorder_.WaitHeld());
+    ctrl_.StopScan();
+    EXPECT_TRUE(ctrl_.SuspendScan());
+    EXPECT_TRUE(ctrl_.ResumeScan());
+    recorder_.Release();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(States({S::NotStarted, S::Scanning, S::Suspended, S::Scanning, S::Stopped}),
+              recorder_.Get(recorder_.states));
 }
 
 // A run whose own machinery fails to start ends as stopped having scanned
