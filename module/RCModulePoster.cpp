@@ -120,11 +120,16 @@ void RCModulePoster::Shared::PostAsHost()
         threadInFlight = threadPosting && !queue.empty();
         ++hostsPosting;
     }
-    // The poster thread's post came first; a host that holds it up while it
-    // delivers gets ours past it after the wait.
-    if (threadInFlight && !idle.Wait(kInFlightWaitMs))
-        RC_LOG(LostWork, L"A post is still in the host after %u ms; posting past it",
+    // The poster thread's post came first. A host that holds it up while it
+    // delivers would wait for ever for ours behind it: they are left to the
+    // poster thread, which posts them once the host lets its post go.
+    if (threadInFlight && !idle.Wait(kInFlightWaitMs)) {
+        RC_LOG(Progress, L"A post is still in the host after %u ms; the poster thread posts the rest",
                static_cast<unsigned>(kInFlightWaitMs));
+        RCAutoLock guard(lock);
+        --hostsPosting;
+        return;
+    }
     for (;;) {
         Post next;
         {

@@ -16,13 +16,16 @@
 //   The poster thread posts for them while no host thread is inside an
 //   entry, so it never competes with a delivery.
 //
-// A host beyond the contract, one that blocks other threads' posts while it
-// delivers, can see one thing differently: a post the poster thread began
-// just before the delivery entered the module. The delivering thread waits
-// for it up to kInFlightWaitMs, then posts past it, so that post reaches the
-// host after the delivery's own. Never a hang: a module stop and the
-// module's release give the poster thread the same bound and leave it to
-// finish on its own (it holds the library and the queue's state).
+// The order is kept whatever the host. A host beyond the contract, one that
+// blocks other threads' posts while it delivers, can see the timing differ:
+// when the poster thread began a post just before a delivery entered the
+// module, the delivering thread waits for it up to kInFlightWaitMs, then
+// leaves its own posts queued behind it. They reach the host after the
+// delivery, posted by the poster thread once the host lets the held post go;
+// after a module stop, by the module's next entry (its Detach), and at its
+// release they are dropped if the host still holds that post. Never a hang:
+// a module stop and the release leave a held poster thread to finish on its
+// own (it holds the library and the queue's state).
 //
 // Threads: Queue from any thread, under the caller's own locks too when the
 // caller is a module thread or inside an entry (it then only queues). Entry
@@ -39,8 +42,10 @@ class RCModulePoster : private RCNonCopyable {
 public:
     using Post = std::function<void()>;
     // How long a host thread waits for a post in flight on the poster
-    // thread before it posts past it.
-    static constexpr unsigned long kInFlightWaitMs = 1000;
+    // thread before it leaves its own to that thread: long for a host that
+    // takes milliseconds to post, short for one that holds the post until
+    // the delivery returns.
+    static constexpr unsigned long kInFlightWaitMs = 100;
 
     RCModulePoster();
     // Quiesces; posts that module threads queue afterwards are dropped.
