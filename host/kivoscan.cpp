@@ -24,6 +24,7 @@
 #include "host/KivoSignatures.h"
 #include "host/KivoTaskPeer.h"
 #include "module/RCBusCodes.h"
+#include "substitute/UnreadFiles.h"
 
 using namespace KivoHost;
 using RC::Command;
@@ -411,19 +412,36 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
         console.Out("... and " + std::to_string(unlisted) + " more files not scanned (path too long)");
 }
 
+// The files the engine was handed but could not read: the module heard
+// "nothing found" for them, so they are named here, after the scan.
+void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, const KivoScanOptions& options,
+                  KivoConsole& console)
+{
+    for (const Substitute::UnreadFiles::Entry& entry : unread) {
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(entry.path) +
+                        ",\"reason\":" + KivoJsonString(entry.reason) + "}");
+        else
+            console.Out(U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason +
+                           L")"));
+    }
+}
+
 // What the summary says, computed once for the text and the JSON.
 struct Summary {
     uint32_t found = 0;
     uint32_t scanned = 0;
     uint32_t skippedByExtension = 0;
     uint32_t tooLong = 0;
+    uint32_t unread = 0;
     uint32_t pathsRefused = 0;
     int exitCode = kClean;
 };
 
-Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
+Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_t unread)
 {
     Summary summary;
+    summary.unread = unread;
     const bool completed = result.state == ScanState::Completed;
     if (survey != nullptr) {
         summary.tooLong = survey->tooLong();
@@ -440,10 +458,11 @@ Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
     } else {
         summary.scanned = result.scanned;
     }
+    summary.scanned -= summary.unread < summary.scanned ? summary.unread : summary.scanned;
     // As clamscan: threats first; else anything not scanned is an error.
     if (!result.threats.empty())
         summary.exitCode = kThreatsFound;
-    else if (!completed || summary.tooLong > 0 || summary.pathsRefused > 0)
+    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0)
         summary.exitCode = kError;
     return summary;
 }
@@ -459,6 +478,7 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
                        "\nFiles scanned: " + std::to_string(summary.scanned);
     const std::pair<uint32_t, const char*> notScanned[] = {{summary.skippedByExtension, "extension"},
                                                            {summary.tooLong, "path too long"},
+                                                           {summary.unread, "cannot read"},
                                                            {summary.pathsRefused, "paths not found or not files"}};
     for (const auto& [count, reason] : notScanned)
         if (count > 0)
@@ -475,6 +495,7 @@ std::string SummaryJson(const Summary& summary, const RunResult& result)
            ",\"filesFound\":" + std::to_string(summary.found) + ",\"filesScanned\":" + std::to_string(summary.scanned) +
            ",\"notScannedExtension\":" + std::to_string(summary.skippedByExtension) +
            ",\"notScannedPathTooLong\":" + std::to_string(summary.tooLong) +
+           ",\"notScannedUnread\":" + std::to_string(summary.unread) +
            ",\"pathsNotScanned\":" + std::to_string(summary.pathsRefused) +
            ",\"threats\":" + std::to_string(result.threats.size()) +
            ",\"detections\":" + std::to_string(result.detections) +
@@ -497,6 +518,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     const ULONGLONG began = GetTickCount64();
 
     KivoTaskPeer peer(TaskIdOfThisRun());
+    static_cast<void>(Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun())); // an earlier process's, by id
     if (!StartPeer(peer, engineFolder, console))
         return kError;
     TaskRun run(peer, console, options, true, toScan);
@@ -515,7 +537,10 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         result.quarantined = run.result().quarantined;
     }
 
-    const Summary summary = Summarize(result, survey ? &*survey : nullptr);
+    const std::vector<Substitute::UnreadFiles::Entry> unread =
+        Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun());
+    ReportUnread(unread, options, console);
+    const Summary summary = Summarize(result, survey ? &*survey : nullptr, static_cast<uint32_t>(unread.size()));
     if (options.json)
         console.Out(SummaryJson(summary, result));
     // With --json stdout carries events only.

@@ -132,11 +132,19 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
     ASSERT_TRUE(WriteFile(file.get(), kEicar.data(), static_cast<DWORD>(kEicar.size()), &written, nullptr));
     file.reset();
 
+    // And one held open by another process that shares nothing: found, not read.
+    const std::wstring held = folder.Write(L"held.com", kEicar);
+    RC::unique_hfile holder(CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+
     const Outcome text = Kivoscan(Quoted(folder.Path()) + L" " + Quoted(folder.Path() + L"\\."));
     EXPECT_EQ(2u, text.exitCode) << text.err;
     ExpectAll(text.err, {"kivoscan: ", ": already among the paths; scanned once"});
-    ExpectAll(text.out, {"xxx\\eicar.com: not scanned (path too long)",
-                         "Files found: 2\nFiles scanned: 1\nNot scanned: 1 (path too long)\nThreats found: 0\n"});
+    ExpectAll(text.out, {"xxx\\eicar.com: not scanned (path too long)", "held.com: not scanned (cannot read: in use)",
+                         "Files found: 3\nFiles scanned: 1\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
+                         "\nThreats found: 0\n"});
+    holder.reset();
+    DeleteFileW(held.c_str());
 
     folder.Write(L"eicar.com", kEicar);
     const Outcome json =
@@ -147,7 +155,8 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
               {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
                "no-such-folder\",\"reason\":\"no such file or folder\"}",
                "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
-               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"pathsNotScanned\":1"});
+               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"notScannedUnread\":0,"
+               "\"pathsNotScanned\":1"});
     DeleteFileW(longName.c_str());
     RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
 }

@@ -21,6 +21,8 @@ if grep -q '^tools/scan:' "$work/err"; then echo "the second run set up again:";
 
 mkdir -p "$work/real"
 printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE!$H+H*' >"$work/real/eicar.com"
+# Names the Windows side cannot spell are found but not read: never clean.
+printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE!$H+H*' >"$work/real/q?x.com"
 ln -s real "$work/alias"
 mkfifo "$work/pipe"
 "$scan" "$work/pipe" "$work/alias" >"$work/out" 2>"$work/err"
@@ -28,5 +30,7 @@ rc=$?
 [ $rc -eq 1 ] || { echo "exit code $rc, expected 1 (a threat)"; status=1; }
 grep -qF "$work/alias/eicar.com: Eicar-Test-Signature FOUND" "$work/out" ||
   { echo "the threat is not shown by the Linux path typed:"; cat "$work/out"; status=1; }
+grep -qF 'q?x.com: not scanned (cannot read: name not representable)' "$work/out" ||
+  { echo "the name Windows cannot spell is not said to be unread:"; cat "$work/out"; status=1; }
 grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
 exit $status
