@@ -624,9 +624,7 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     return kClean;
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv)
+int Run(int argc, wchar_t** argv)
 {
     KivoConsole console;
     KivoScanOptions options;
@@ -666,4 +664,29 @@ int wmain(int argc, wchar_t** argv)
     if (options.action == KivoScanOptions::Action::Restore)
         return Restore(options, engineFolder, console);
     return Scan(options, engineFolder, console);
+}
+
+// A wrapper cannot tell a kivoscan that ended from one that was killed: Wine
+// answers 0 for a process whose server was stopped under it. So kivoscan
+// writes its exit code, as its last act, where KIVOSCAN_EXIT_FILE says.
+void NoteExit(int exitCode)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"KIVOSCAN_EXIT_FILE", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    RC::unique_hfile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::string text = std::to_string(exitCode);
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int exitCode = Run(argc, argv);
+    NoteExit(exitCode);
+    return exitCode;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tools/scan as a user runs it, in the build tree's own scan prefix (made by
 # the first run here, which also checks the set-up and the build): a second
-# run starts without a message; a file under Z: is shown by its Linux path
+# run starts without a message, and leaves a scan running beside it alone; a file under Z: is shown by its Linux path
 # and under the name typed, a symbolic link not resolved; a FIFO given as a
 # path is said to be no file, and the other paths are still scanned.
 #   tools-scan.sh SOURCE_DIR BUILD_DIR
@@ -33,4 +33,19 @@ grep -qF "$work/alias/eicar.com: Eicar-Test-Signature FOUND" "$work/out" ||
 grep -qF 'q?x.com: not scanned (cannot read: name not representable)' "$work/out" ||
   { echo "the name Windows cannot spell is not said to be unread:"; cat "$work/out"; status=1; }
 grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
+
+# A scan made slow by the engine's controls, and tools/scan --help while it runs.
+controls=$build/wine/scan/drive_c/KivoScan/Quentor.ini
+mkdir -p "$work/slow"
+for i in 1 2 3 4 5 6 7 8; do cp "$work/real/eicar.com" "$work/slow/f$i.com"; done
+printf 'DelayMs=400\n' >"$controls"
+"$scan" "$work/slow" >"$work/slow.out" 2>&1 &
+first=$!
+for _ in $(seq 300); do pgrep -f 'KivoScan.kivoscan.exe' >/dev/null && break; sleep 0.1; done
+"$scan" --help >/dev/null 2>&1
+wait $first
+rc=$?
+rm -f "$controls"
+[ $rc -eq 1 ] && grep -q 'State: completed' "$work/slow.out" ||
+  { echo "a second tools/scan disturbed the running one (exit $rc):"; cat "$work/slow.out"; status=1; }
 exit $status
