@@ -99,6 +99,8 @@ KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
     for (size_t i = 0; i < roots_.size(); ++i) {
         if (!rootIsFolder_[i]) {
             CountFile(roots_[i]);
+            if (roots_[i].size() <= kLongestPath && !HasScannedExtension(roots_[i]))
+                namedNotScanned_.push_back(roots_[i]);
             continue;
         }
         Walk walk(*this);

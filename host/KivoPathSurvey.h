@@ -36,6 +36,9 @@ public:
     // Files the module will list, and of those the ones it will scan.
     uint32_t listed() const { return listed_; }
     uint32_t scannable() const { return scannable_; }
+    // Files given by name that the module will list but not scan (their
+    // extension is not one of its fifteen): the user asked for each.
+    const std::vector<std::wstring>& namedNotScanned() const { return namedNotScanned_; }
     // Files the module will never see: their paths are too long.
     uint32_t tooLong() const { return tooLong_; }
     const std::vector<std::wstring>& tooLongPaths() const { return tooLongPaths_; }
@@ -54,6 +57,7 @@ private:
     std::vector<bool> rootIsFolder_;
     std::vector<Refused> refused_;
     std::vector<std::wstring> repeated_;
+    std::vector<std::wstring> namedNotScanned_;
     uint32_t listed_ = 0;
     uint32_t scannable_ = 0;
     uint32_t tooLong_ = 0;

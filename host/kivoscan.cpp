@@ -400,6 +400,13 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
     }
     for (const std::wstring& path : survey.repeated())
         console.Err("kivoscan: " + U8(shown(path)) + ": already among the paths; scanned once");
+    for (const std::wstring& path : survey.namedNotScanned()) {
+        console.Err("kivoscan: " + U8(shown(path)) + ": not scanned (the module scans only files of its fifteen "
+                                                      "extensions)");
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
+                        ",\"reason\":\"extension\"}");
+    }
     for (const std::wstring& path : survey.tooLongPaths()) {
         if (options.json)
             console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
@@ -462,7 +469,8 @@ Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_
     // As clamscan: threats first; else anything not scanned is an error.
     if (!result.threats.empty())
         summary.exitCode = kThreatsFound;
-    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0)
+    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0 ||
+             (survey != nullptr && !survey->namedNotScanned().empty()))
         summary.exitCode = kError;
     return summary;
 }

@@ -184,13 +184,15 @@ TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrderWithNamesBesideCodesAndTheModul
         ASSERT_NE(std::string::npos, at = seen.find(step, at)) << step << "in order in " << seen;
 }
 
-TEST(Kivoscan, AMissingPathAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
+TEST(Kivoscan, AMissingPathANamedFileNotScannedAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
 {
     ScratchDir bare;
     ASSERT_TRUE(
         CopyFileW((RCGetExeFolder() + L"kivoscan.exe").c_str(), (bare.Path() + L"\\kivoscan.exe").c_str(), FALSE));
+    const std::wstring named = bare.Write(L"notes.txt", "a file the user named, of no scanned extension");
     const std::pair<Outcome, const char*> cases[] = {
         {Kivoscan(Quoted(bare.Path() + L"\\no-such-file.exe")), "no-such-file.exe: no such file or folder"},
+        {Kivoscan(Quoted(named)), "notes.txt: not scanned (the module scans only files of its fifteen extensions)"},
         {Kivoscan(L"--no-such-option"), "unknown option '--no-such-option'"},
         {Kivoscan(Quoted(bare.Path()), bare.Path() + L"\\kivoscan.exe"), "engine missing"}};
     for (const auto& [outcome, message] : cases) {
