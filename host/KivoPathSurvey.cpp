@@ -43,6 +43,10 @@ public:
     explicit Walk(KivoPathSurvey& survey) : survey_(survey) {}
     uint32_t OnFindFile(const std::wstring& directory, const std::wstring& name, const WIN32_FIND_DATAW&) override
     {
+        if (survey_.stop_ != nullptr && survey_.stop_->load() != 0) {
+            survey_.interrupted_ = true;
+            return ERROR_CANCELLED;
+        }
         survey_.CountFile(RCJoinFoundEntry(directory, name));
         return 0;
     }
@@ -76,7 +80,7 @@ std::wstring KivoPathSurvey::FullPath(const std::wstring& path)
     return full;
 }
 
-KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
+KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given, const std::atomic<int>* stop) : stop_(stop)
 {
     for (const std::wstring& path : given) {
         const std::wstring full = FullPath(path);
@@ -104,7 +108,8 @@ KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
             continue;
         }
         Walk walk(*this);
-        RCEnumerateFiles(roots_[i], &walk);
+        if (RCEnumerateFiles(roots_[i], &walk) == ERROR_CANCELLED)
+            return;
     }
 }
 

@@ -6,6 +6,7 @@
 // the same way (reparse points not entered) and counts. It also sorts out the
 // given paths: each is handed over once, and one that names nothing, or no
 // file or folder, is reported instead of ending the run.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,7 +27,11 @@ public:
     };
 
     // given: the paths as typed, relative ones against the current folder.
-    explicit KivoPathSurvey(const std::vector<std::wstring>& given);
+    // stop, when it turns true, ends the walk early (see interrupted()).
+    explicit KivoPathSurvey(const std::vector<std::wstring>& given, const std::atomic<int>* stop = nullptr);
+
+    // True when stop ended the walk: the counts are then incomplete.
+    bool interrupted() const { return interrupted_; }
 
     // Full paths to hand to the module, each once, none inside another.
     const std::vector<std::wstring>& roots() const { return roots_; }
@@ -58,6 +63,8 @@ private:
     std::vector<Refused> refused_;
     std::vector<std::wstring> repeated_;
     std::vector<std::wstring> namedNotScanned_;
+    const std::atomic<int>* stop_;
+    bool interrupted_ = false;
     uint32_t listed_ = 0;
     uint32_t scannable_ = 0;
     uint32_t tooLong_ = 0;

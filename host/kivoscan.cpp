@@ -40,6 +40,7 @@ namespace {
 constexpr int kClean = 0;
 constexpr int kThreatsFound = 1;
 constexpr int kError = 2;
+constexpr int kInterruptedBeforeStart = 130; // as a shell reports a program ended by Ctrl-C
 
 // How long the module may take to answer a request that needs no scan.
 constexpr unsigned kAnswerTimeoutMs = 60000;
@@ -513,16 +514,21 @@ std::string SummaryJson(const Summary& summary, const RunResult& result)
 
 int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
+    // From the first moment: an interrupt at any point is a stopped scan.
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     std::optional<KivoPathSurvey> survey;
     std::optional<uint32_t> toScan;
     if (options.scanType == ScanType::Custom) {
-        survey.emplace(options.paths);
+        survey.emplace(options.paths, &g_interrupts);
+        if (survey->interrupted()) {
+            console.Err("kivoscan: stopped before the scan began; nothing was scanned");
+            return kInterruptedBeforeStart;
+        }
         ReportPaths(*survey, options, console);
         if (survey->roots().empty())
             return kError;
         toScan = survey->scannable();
     }
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const ULONGLONG began = GetTickCount64();
 
     KivoTaskPeer peer(TaskIdOfThisRun());
@@ -558,6 +564,8 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     }
     if (GetEnvironmentVariableW(L"KIVOSCAN_STATS", nullptr, 0) != 0)
         PrintStats(console, result, GetTickCount64() - began);
+    if (g_interrupts.load() > 0)
+        console.Err("kivoscan: interrupted; the scan was stopped before its end");
     return summary.exitCode;
 }
 
