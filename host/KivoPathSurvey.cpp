@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCPath.h"
 #include "foundation/RCString.h"
@@ -132,8 +134,19 @@ void KivoPathSurvey::AddRoot(const std::wstring& given, const std::wstring& full
     rootIsFolder_.push_back(folder);
 }
 
+bool KivoPathSurvey::NoCaseLess::operator()(const std::wstring& left, const std::wstring& right) const
+{
+    return RCCompareNoCase(left.c_str(), right.c_str(), std::max(left.size(), right.size()) + 1) < 0;
+}
+
 void KivoPathSurvey::CountFile(const std::wstring& path)
 {
+    const auto placed = seen_.insert(path);
+    if (!placed.second) {
+        if (caseTwins_.empty() || caseTwins_.back() != *placed.first)
+            caseTwins_.push_back(*placed.first);
+        caseTwins_.push_back(path);
+    }
     if (path.size() > kLongestPath) {
         if (tooLongPaths_.size() < kKeptPaths)
             tooLongPaths_.push_back(path);

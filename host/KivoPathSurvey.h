@@ -8,6 +8,7 @@
 // file or folder, is reported instead of ending the run.
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ public:
     // Files given by name that the module will list but not scan (their
     // extension is not one of its fifteen): the user asked for each.
     const std::vector<std::wstring>& namedNotScanned() const { return namedNotScanned_; }
+    // Files whose folder holds another name that differs only in letter case
+    // (a case-sensitive file system seen through Windows): Windows opens one
+    // of them by either name, so neither is reliably scanned. Named ones only.
+    const std::vector<std::wstring>& caseTwins() const { return caseTwins_; }
     // Files the module will never see: their paths are too long.
     uint32_t tooLong() const { return tooLong_; }
     const std::vector<std::wstring>& tooLongPaths() const { return tooLongPaths_; }
@@ -63,6 +68,11 @@ private:
     std::vector<Refused> refused_;
     std::vector<std::wstring> repeated_;
     std::vector<std::wstring> namedNotScanned_;
+    std::vector<std::wstring> caseTwins_;
+    struct NoCaseLess {
+        bool operator()(const std::wstring& left, const std::wstring& right) const;
+    };
+    std::set<std::wstring, NoCaseLess> seen_;
     const std::atomic<int>* stop_;
     bool interrupted_ = false;
     uint32_t listed_ = 0;

@@ -401,6 +401,13 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
     }
     for (const std::wstring& path : survey.repeated())
         console.Err("kivoscan: " + U8(shown(path)) + ": already among the paths; scanned once");
+    for (const std::wstring& path : survey.caseTwins()) {
+        console.Err("kivoscan: " + U8(shown(path)) +
+                    ": not reliably scanned (its folder holds a name that differs only in letter case)");
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
+                        ",\"reason\":\"name differs only in case\"}");
+    }
     for (const std::wstring& path : survey.namedNotScanned()) {
         console.Err("kivoscan: " + U8(shown(path)) + ": not scanned (the module scans only files of its fifteen "
                                                       "extensions)");
@@ -471,7 +478,7 @@ Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_
     if (!result.threats.empty())
         summary.exitCode = kThreatsFound;
     else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0 ||
-             (survey != nullptr && !survey->namedNotScanned().empty()))
+             (survey != nullptr && (!survey->namedNotScanned().empty() || !survey->caseTwins().empty())))
         summary.exitCode = kError;
     return summary;
 }

@@ -23,6 +23,9 @@ mkdir -p "$work/real"
 printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE!$H+H*' >"$work/real/eicar.com"
 # Names the Windows side cannot spell are found but not read: never clean.
 printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE!$H+H*' >"$work/real/q?x.com"
+# So are two names that differ only in case: Windows opens one by either.
+printf 'MZ one' >"$work/real/Twin.exe"
+printf 'MZ two' >"$work/real/twin.exe"
 ln -s real "$work/alias"
 mkfifo "$work/pipe"
 "$scan" "$work/pipe" "$work/alias" >"$work/out" 2>"$work/err"
@@ -32,6 +35,8 @@ grep -qF "$work/alias/eicar.com: Eicar-Test-Signature FOUND" "$work/out" ||
   { echo "the threat is not shown by the Linux path typed:"; cat "$work/out"; status=1; }
 grep -qF 'q?x.com: not scanned (cannot read: name not representable)' "$work/out" ||
   { echo "the name Windows cannot spell is not said to be unread:"; cat "$work/out"; status=1; }
+grep -q 'twin.exe: not reliably scanned' "$work/err" ||
+  { echo "names that differ only in case are not said to be unreliable:"; cat "$work/err"; status=1; }
 grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
 
 # A scan made slow by the engine's controls, and tools/scan --help while it runs.
