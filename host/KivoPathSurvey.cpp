@@ -38,6 +38,26 @@ DWORD AttributesOf(const std::wstring& path)
     return attributes;
 }
 
+// Why a given path that has no attributes is refused.
+std::wstring WhyNotThere(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return L"no such file or folder";
+    case ERROR_INVALID_PARAMETER:
+        // Wine's answer for a Unix FIFO, device or socket: it is there, but
+        // no file the engine could read.
+        return L"not a file or folder (a device, FIFO or socket)";
+    case ERROR_ACCESS_DENIED:
+        return L"access denied";
+    case ERROR_INVALID_NAME:
+        return L"a name Windows cannot spell";
+    default:
+        return L"cannot be looked at (error " + std::to_wstring(error) + L")";
+    }
+}
+
 } // namespace
 
 class KivoPathSurvey::Walk : public RC::RCFileEnumeratorCallback {
@@ -92,12 +112,7 @@ KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given, const std
         }
         const DWORD attributes = AttributesOf(full);
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            // Wine answers a Unix FIFO, device or socket with "invalid
-            // parameter": it is there, but no file the engine could read.
-            refused_.push_back({path, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                                          ? L"no such file or folder"
-                                          : L"not a file or folder (a device, FIFO or socket)"});
+            refused_.push_back({path, WhyNotThere(GetLastError())});
             continue;
         }
         AddRoot(path, full, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);

@@ -27,8 +27,11 @@ printf '%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-' 'ANTIVIRUS-TEST-FILE
 printf 'MZ one' >"$work/real/Twin.exe"
 printf 'MZ two' >"$work/real/twin.exe"
 ln -s real "$work/alias"
+# A file typed at a path longer than Windows takes: said so, never cut short.
+deep=$work/$(printf 'd%.0s' $(seq 150))/$(printf 'e%.0s' $(seq 150))
+mkdir -p "$deep" && cp "$work/real/eicar.com" "$deep/eicar.com"
 mkfifo "$work/pipe"
-"$scan" "$work/pipe" "$work/alias" >"$work/out" 2>"$work/err"
+"$scan" "$work/pipe" "$work/alias" "$deep/eicar.com" >"$work/out" 2>"$work/err"
 rc=$?
 [ $rc -eq 1 ] || { echo "exit code $rc, expected 1 (a threat)"; status=1; }
 grep -qF "$work/alias/eicar.com: Eicar-Test-Signature FOUND" "$work/out" ||
@@ -37,6 +40,8 @@ grep -qF 'q?x.com: not scanned (cannot read: name not representable)' "$work/out
   { echo "the name Windows cannot spell is not said to be unread:"; cat "$work/out"; status=1; }
 grep -q 'twin.exe: not reliably scanned' "$work/err" ||
   { echo "names that differ only in case are not said to be unreliable:"; cat "$work/err"; status=1; }
+grep -qF "eeeee/eicar.com: not scanned (path too long)" "$work/out" ||
+  { echo "a typed long path is not said to be too long:"; cat "$work/out" "$work/err"; status=1; }
 grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
 
 # A scan made slow by the engine's controls, and tools/scan --help while it runs.
