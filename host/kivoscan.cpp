@@ -266,6 +266,15 @@ private:
                      " files found, " + std::to_string(item.level2 + item.level3) + " detections");
     }
 
+    // The files the engine has answered, as far as item progress told.
+    uint32_t Answered() const
+    {
+        uint32_t answered = 0;
+        for (const auto& [showType, item] : items_)
+            answered += item.scanned;
+        return answered;
+    }
+
     // kivoscan's own percentage: of the files to scan when it knows them,
     // else the module's, which counts up to 99. 100 only at completion.
     uint32_t Percent(bool completed) const
@@ -274,9 +283,7 @@ private:
             return 100;
         if (!toScan_)
             return modulePercent_ < 99 ? modulePercent_ : 99;
-        uint32_t scanned = 0;
-        for (const auto& [showType, item] : items_)
-            scanned += item.scanned;
+        const uint32_t scanned = Answered();
         if (*toScan_ == 0)
             return 0;
         return scanned >= *toScan_ ? 99 : static_cast<uint32_t>(uint64_t{scanned} * 100 / *toScan_);
@@ -293,8 +300,11 @@ private:
         shownPercent_ = percent;
         wchar_t head[16];
         std::swprintf(head, 16, L"[%3u%%] ", percent);
-        std::wstring line = head + ItemName(currentShowType_) + L" | files " + std::to_wstring(result_.filesFound) +
-                            L" | threats " + std::to_wstring(result_.threats.size()) + L" | ";
+        // Files answered by the engine of those found so far: what was found
+        // is not yet scanned.
+        std::wstring line = head + ItemName(currentShowType_) + L" | files " + std::to_wstring(Answered()) + L"/" +
+                            std::to_wstring(result_.filesFound) + L" | threats " +
+                            std::to_wstring(result_.threats.size()) + L" | ";
         // The current file's tail, so the line fits a terminal of 80 columns.
         const size_t used = KivoColumns(line);
         std::wstring file = completed ? std::wstring() : ShownPath(currentFile_);
