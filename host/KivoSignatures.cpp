@@ -66,7 +66,7 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
     if (!copied)
         return false;
     if (found == 0) {
-        error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .fp, .sfp, .ign2)";
+        error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .ndb, .fp, .sfp, .ign2)";
         return false;
     }
     return true;

@@ -262,8 +262,10 @@ private:
         item.level3 = status.counts.level3;
         if (status.status != ItemStatus::Finished || options_.quiet || options_.json || console_.interactive())
             return;
-        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.counts.enumerated) +
-                     " files found, " + std::to_string(item.level2 + item.level3) + " detections");
+        const uint32_t found = status.counts.enumerated, detections = item.level2 + item.level3;
+        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(found) +
+                     (found == 1 ? " file" : " files") + " found, " + std::to_string(detections) +
+                     (detections == 1 ? " detection" : " detections"));
     }
 
     // The files the engine has answered, as far as item progress told.
@@ -693,6 +695,8 @@ int Run(int argc, wchar_t** argv)
         if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, error))
             return Fail(console, error);
         KivoSignatures::PrintSummary(engineFolder, options.json, console);
+        if (options.action == KivoScanOptions::Action::InstallSignatures)
+            return kClean;
     }
     if (options.action == KivoScanOptions::Action::Restore)
         return Restore(options, engineFolder, console);

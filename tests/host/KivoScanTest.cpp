@@ -194,6 +194,7 @@ TEST(Kivoscan, AMissingPathANamedFileNotScannedAnUnknownOptionAndAMissingEngineE
         {Kivoscan(Quoted(bare.Path() + L"\\no-such-file.exe")), "no-such-file.exe: no such file or folder"},
         {Kivoscan(Quoted(named)), "notes.txt: not scanned (the module scans only files of its fifteen extensions)"},
         {Kivoscan(L"--no-such-option"), "unknown option '--no-such-option'"},
+        {Kivoscan(L"--list-quarantine extra"), "unexpected argument 'extra'"},
         {Kivoscan(Quoted(bare.Path()), bare.Path() + L"\\kivoscan.exe"), "engine missing"}};
     for (const auto& [outcome, message] : cases) {
         EXPECT_EQ(2u, outcome.exitCode) << message;
@@ -293,8 +294,9 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
                     WriteFile(file.get(), comment, 1, &written, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &source.ftLastWriteTime));
     }
-    const Outcome second = Kivoscan(args);
+    const Outcome second = Kivoscan(L"--signatures " + Quoted(signatures.Path())); // installs, scans nothing
     EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb, 1 ndb; 1 malformed lines\n")) << second.out;
+    EXPECT_EQ(std::string::npos, second.out.find("SCAN SUMMARY")) << second.out;
 
     // Installed files are listed by name and removed one at a time.
     EXPECT_NE(std::string::npos, Kivoscan(L"--signatures-list").out.find("local.ndb  28\n"));
