@@ -296,6 +296,7 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     }
     const Outcome second = Kivoscan(L"--signatures " + Quoted(signatures.Path())); // installs, scans nothing
     EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb, 1 ndb; 1 malformed lines\n")) << second.out;
+    EXPECT_EQ(0u, second.exitCode) << second.err;
     EXPECT_EQ(std::string::npos, second.out.find("SCAN SUMMARY")) << second.out;
 
     // Installed files are listed by name and removed one at a time.
