@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCTextConvert.h"
@@ -69,6 +71,19 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
         error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .ndb, .fp, .sfp, .ign2)";
         return false;
     }
+    // The installed set follows the folder: a database removed there (a
+    // signature withdrawn, a daily.cld replaced by daily.cvd) goes here too.
+    std::vector<std::wstring> gone;
+    ForEachDatabaseFile(to, [&](const WIN32_FIND_DATAW& entry) {
+        if (!RCIsFile(from + L"\\" + entry.cFileName))
+            gone.push_back(to + L"\\" + entry.cFileName);
+        return true;
+    });
+    for (const std::wstring& path : gone)
+        if (!DeleteFileW(path.c_str())) {
+            error = L"cannot remove " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+            return false;
+        }
     return true;
 }
 

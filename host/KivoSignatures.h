@@ -13,8 +13,10 @@ namespace KivoHost {
 
 class KivoSignatures {
 public:
-    // Copies DIR's database files beside the engine (engineFolder ends with a
-    // backslash). False with error set when DIR holds none or a copy fails.
+    // Brings the engine's database files (beside it; engineFolder ends with a
+    // backslash) in line with DIR's: copies what changed, removes what DIR no
+    // longer holds. False with error set when DIR holds none or a copy or a
+    // removal fails.
     static bool Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error);
     // Reads the installed folder as the engine will, and prints the summary
     // line (on stdout, or stderr when stdout carries JSON) and the first

@@ -308,4 +308,9 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     EXPECT_EQ(2u, Kivoscan(L"--signatures-remove local.ndb").exitCode);
     EXPECT_EQ(2u, Kivoscan(L"--signatures-remove ..\\signatures\\local.hdb").exitCode);
     EXPECT_TRUE(RCIsFile(installed + L"\\local.hdb"));
+
+    // A database removed from the folder leaves the installed set at the next install.
+    DeleteFileW((signatures.Path() + L"\\local.hdb").c_str());
+    EXPECT_EQ(0u, Kivoscan(L"--signatures " + Quoted(signatures.Path())).exitCode);
+    EXPECT_FALSE(RCIsFile(installed + L"\\local.hdb"));
 }
