@@ -421,11 +421,11 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
                         ",\"reason\":\"name differs only in case\"}");
     }
     for (const std::wstring& path : survey.namedNotScanned()) {
-        console.Err("kivoscan: " + U8(shown(path)) + ": not scanned (the module scans only files of its fifteen "
-                                                      "extensions)");
+        console.Err("kivoscan: " + U8(shown(path)) +
+                    ": not scanned (the module scans only files of its fifteen "
+                    "extensions)");
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
-                        ",\"reason\":\"extension\"}");
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) + ",\"reason\":\"extension\"}");
     }
     for (const std::wstring& path : survey.tooLongPaths()) {
         if (options.json)
@@ -449,8 +449,8 @@ void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, con
             console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(entry.path) +
                         ",\"reason\":" + KivoJsonString(entry.reason) + "}");
         else
-            console.Out(U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason +
-                           L")"));
+            console.Out(
+                U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason + L")"));
     }
 }
 

@@ -54,8 +54,8 @@ bool FileScanner::Allowed(const SignatureDatabase& database, std::uint64_t size)
     return false;
 }
 
-unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database,
-                                const std::atomic<bool>& cancel, RC::ScanResult& result)
+unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, const std::atomic<bool>& cancel,
+                                RC::ScanResult& result)
 {
     std::memset(&result, 0, sizeof result);
     UniqueFile file;

@@ -140,9 +140,10 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
     const Outcome text = Kivoscan(Quoted(folder.Path()) + L" " + Quoted(folder.Path() + L"\\."));
     EXPECT_EQ(2u, text.exitCode) << text.err;
     ExpectAll(text.err, {"kivoscan: ", ": already among the paths; scanned once"});
-    ExpectAll(text.out, {"xxx\\eicar.com: not scanned (path too long)", "held.com: not scanned (cannot read: in use)",
-                         "Files found: 3\nFiles scanned: 1\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
-                         "\nThreats found: 0\n"});
+    ExpectAll(text.out,
+              {"xxx\\eicar.com: not scanned (path too long)", "held.com: not scanned (cannot read: in use)",
+               "Files found: 3\nFiles scanned: 1\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
+               "\nThreats found: 0\n"});
     holder.reset();
     DeleteFileW(held.c_str());
 
