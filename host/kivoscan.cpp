@@ -588,7 +588,18 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     return summary.exitCode;
 }
 
-int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
+// A path in a message: its Linux form under --unix-paths.
+std::wstring Shown(const KivoScanOptions& options, const std::wstring& path)
+{
+    return options.unixPaths ? UnixPath(path) : path;
+}
+
+std::wstring Said(const KivoScanOptions& options, const KivoSignatures::Failure& failure)
+{
+    return (failure.path.empty() ? std::wstring() : Shown(options, failure.path)) + failure.what;
+}
+
+int ListQuarantine(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
     const std::vector<KivoQuarantine::Item> items = KivoQuarantine(engineFolder + L"Quarantine").List();
     for (const KivoQuarantine::Item& item : items) {
@@ -599,7 +610,7 @@ int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
         std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02uZ", when.wYear, when.wMonth, when.wDay,
                       when.wHour, when.wMinute, when.wSecond);
         console.Out(U8(item.md5) + "  " + stamp + "  " + std::to_string(item.size) + "  " + U8(item.threatName) + "  " +
-                    U8(item.originalPath));
+                    U8(Shown(options, item.originalPath)));
     }
     console.Err(std::to_string(items.size()) + " quarantined file(s)");
     return kClean;
@@ -624,9 +635,10 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     if (item == nullptr)
         return Fail(console, L"no quarantined file has the MD5 " + md5);
     if (RCPathExists(path))
-        return Fail(console, path + L" already exists");
+        return Fail(console, Shown(options, path) + L" already exists");
     if (!KivoQuarantine::WriteCopy(*item, path))
-        return Fail(console, L"cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")");
+        return Fail(console,
+                    L"cannot write " + Shown(options, path) + L" (error " + std::to_wstring(GetLastError()) + L")");
 
     KivoTaskPeer peer(TaskIdOfThisRun());
     if (!StartPeer(peer, engineFolder, console)) {
@@ -652,10 +664,10 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
         DeleteFileW(path.c_str());
         unsigned succeeded = 0;
         if (!run.Operate(Operation::Restore, {threat->queryId}, succeeded) || succeeded != 1)
-            return Fail(console, L"the engine could not restore " + path);
+            return Fail(console, L"the engine could not restore " + Shown(options, path));
     }
     if (!options.json)
-        console.Out(U8((options.unixPaths ? UnixPath(path) : path) + L": restored"));
+        console.Out(U8(Shown(options, path) + L": restored"));
     return kClean;
 }
 
@@ -674,16 +686,16 @@ int Run(int argc, wchar_t** argv)
     }
     const std::wstring engineFolder = RCGetExeFolder();
     if (options.action == KivoScanOptions::Action::ListQuarantine)
-        return ListQuarantine(engineFolder, console);
+        return ListQuarantine(options, engineFolder, console);
     if (options.action == KivoScanOptions::Action::ListSignatures) {
         KivoSignatures::List(engineFolder, console);
         KivoSignatures::PrintSummary(engineFolder, false, console);
         return kClean;
     }
     if (options.action == KivoScanOptions::Action::RemoveSignatures) {
-        std::wstring error;
-        if (!KivoSignatures::Remove(options.signatureFile, engineFolder, error))
-            return Fail(console, error);
+        KivoSignatures::Failure failure;
+        if (!KivoSignatures::Remove(options.signatureFile, engineFolder, failure))
+            return Fail(console, Said(options, failure));
         KivoSignatures::PrintSummary(engineFolder, false, console);
         return kClean;
     }
@@ -691,9 +703,9 @@ int Run(int argc, wchar_t** argv)
         if (!RCIsFile(engineFolder + part))
             return Fail(console, L"engine missing: " + engineFolder + part + L" not found");
     if (!options.signatures.empty()) {
-        std::wstring error;
-        if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, error))
-            return Fail(console, error);
+        KivoSignatures::Failure failure;
+        if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, failure))
+            return Fail(console, Said(options, failure));
         KivoSignatures::PrintSummary(engineFolder, options.json, console);
         if (options.action == KivoScanOptions::Action::InstallSignatures)
             return kClean;

@@ -196,6 +196,7 @@ TEST(Kivoscan, AMissingPathANamedFileNotScannedAnUnknownOptionAndAMissingEngineE
         {Kivoscan(Quoted(named)), "notes.txt: not scanned (the module scans only files of its fifteen extensions)"},
         {Kivoscan(L"--no-such-option"), "unknown option '--no-such-option'"},
         {Kivoscan(L"--list-quarantine extra"), "unexpected argument 'extra'"},
+        {Kivoscan(L"--signatures " + Quoted(named)), "notes.txt: a file; --signatures takes the folder that holds it"},
         {Kivoscan(Quoted(bare.Path()), bare.Path() + L"\\kivoscan.exe"), "engine missing"}};
     for (const auto& [outcome, message] : cases) {
         EXPECT_EQ(2u, outcome.exitCode) << message;
