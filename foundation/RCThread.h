@@ -45,7 +45,9 @@ public:
     // returned and it no longer runs code of this library), then closes the
     // thread's handle. Called on the thread itself, it returns at once.
     void Join();
-    // One wait of 10 seconds: false when the thread is still there.
+    // One wait of 10 seconds: false when the thread is still there. True
+    // as well when the wait itself fails, which leaves the handles as they
+    // were.
     bool TryJoin();
     bool WaitStarted(unsigned long milliseconds);
     // True on a thread that an RCThread of this library started.
