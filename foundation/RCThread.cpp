@@ -213,6 +213,29 @@ bool RCThread::WaitStarted(unsigned long milliseconds)
     return data_ && data_->startedEvent.Wait(milliseconds);
 }
 
+bool RCThread::WaitForEventOrExit(RCEvent& event)
+{
+    unique_handle thread;
+    if (data_) {
+        RCAutoLock guard(data_->lock);
+        HANDLE copy = nullptr;
+        if (data_->threadHandle && ::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(),
+                                                     ::GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+            thread.reset(copy);
+    }
+    if (!thread) {
+        // Nothing to wait on: look at the event while the routine runs.
+        while (IsRunning())
+            if (event.Wait(kPollMs))
+                return true;
+        return event.Wait(0);
+    }
+    const HANDLE both[2] = {event.GetHandle(), thread.get()};
+    if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0)
+        return true;
+    return event.Wait(0); // set just before the thread left
+}
+
 unsigned long RCThread::GetThreadId()
 {
     if (!data_)

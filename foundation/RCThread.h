@@ -6,6 +6,7 @@
 
 namespace RC {
 
+class RCEvent;
 class RCThread;
 struct RCThreadData;
 
@@ -50,6 +51,11 @@ public:
     // were.
     bool TryJoin();
     bool WaitStarted(unsigned long milliseconds);
+    // Waits until the event is set or the thread has left, whichever comes
+    // first; true when the event was set. An owner that waits for its
+    // routine to say it is ready is not left waiting by a routine that ends
+    // before it could.
+    bool WaitForEventOrExit(RCEvent& event);
     // True on a thread that an RCThread of this library started.
     static bool IsCurrentWorker();
 

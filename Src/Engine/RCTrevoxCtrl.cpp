@@ -66,6 +66,9 @@ struct RCSafeTrevoxCtrl::State {
     std::vector<uint32_t> itemOrder;
     RCRefPtr<RCAvEnumFileFilter> filter;
     std::atomic<bool> enumerationDone{false};
+    // The run's own machinery failed after it began, or lost an answer:
+    // whatever it reached, it missed something and ends as stopped.
+    std::atomic<bool> failed{false};
     // The enumeration thread's alone.
     uint32_t lastTaskId = 0;
     int32_t currentShowType = static_cast<int32_t>(kEndOfRunShowType);
@@ -233,7 +236,8 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         break;
     case RunEvent::kEnd:
         // A run that never began failed to start: it ends as stopped.
-        publish = s.stopRequested || s.run == RunState::kStarting ? ScanState::Stopped : ScanState::Completed;
+        publish =
+            s.stopRequested || s.run == RunState::kStarting || s.failed ? ScanState::Stopped : ScanState::Completed;
         s.run = RunState::kIdle;
         RC_LOG(Lifecycle, L"RCSafeTrevoxCtrl::FireScanEndEvent");
         break;
@@ -354,6 +358,7 @@ bool RCSafeTrevoxCtrl::BeginRun()
     s.itemOrder = s.planOrder;
     s.lastTaskId = 0;
     s.enumerationDone = false;
+    s.failed = false;
     {
         RCAutoLock counts(s.countsLock);
         for (auto& entry : s.enumerators) {
@@ -437,8 +442,10 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
     s.observer.SetPercent(kFirstPercent);
     // A queue that cannot start would let files be found but never scanned:
     // the run ends instead (the queue has logged why).
-    if (!s.fileScan->StartScan())
+    if (!s.fileScan->StartScan()) {
+        s.failed = true;
         return false;
+    }
     const bool proceed = !CheckStopped();
     RC_LOG(Progress, L"On Enumed start leave");
     return proceed;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <ctime>
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/EngineObjectIds.h"
@@ -159,7 +160,9 @@ bool RCAvFileScan::StartScan()
 
     s.stopEvent.Reset();
     s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
-    if (s.faults.noQueryThread || !s.queryThread->Start()) {
+    // A query thread that ends before it is ready (its start threw) never
+    // says so: the wait also ends with the thread.
+    if (s.faults.noQueryThread || !s.queryThread->Start() || !s.queryThread->WaitForEventOrExit(s.startedEvent)) {
         // Without a query thread no answer and no end would ever be
         // reported: the run does not begin.
         s.queryThread.Reset();
@@ -169,7 +172,6 @@ bool RCAvFileScan::StartScan()
         RC_LOG(Failure, L"StartScan no query thread");
         return false;
     }
-    s.startedEvent.Wait(INFINITE);
     RC_LOG(Lifecycle, L"StartScan leaver");
     return true;
 }
@@ -237,6 +239,8 @@ void RCAvFileScan::QueryLoop()
     RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     if (s.sink != nullptr)
         s.sink->OnQueryBegin();
+    if (s.faults.throwAtQueryBegin)
+        throw std::runtime_error("query thread fault");
     s.startedEvent.Set();
 
     const HANDLE events[2] = {s.stopEvent.GetHandle(), s.resultsEvent.GetHandle()};

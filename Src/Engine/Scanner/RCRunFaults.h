@@ -5,9 +5,10 @@
 namespace RC {
 
 struct RCRunFaults {
-    bool noQueueEvents = false; // the file scan queue's events are not created
-    bool noQueryThread = false; // the queue's query thread does not start
-    bool noWorker = false;      // the enumeration worker does not start
+    bool noQueueEvents = false;     // the file scan queue's events are not created
+    bool noQueryThread = false;     // the queue's query thread does not start
+    bool noWorker = false;          // the enumeration worker does not start
+    bool throwAtQueryBegin = false; // the query thread throws once the controller has heard it begin
 };
 
 } // namespace RC

@@ -428,12 +428,13 @@ TEST_F(RCSafeTrevoxCtrlTest, CommandsAreAnsweredWhileAWorkerPostsTheEndState)
 // nothing, and the task takes the next start.
 TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRuns)
 {
-    RCRunFaults noWorker, noQueryThread, noEvents;
+    RCRunFaults noWorker, noQueryThread, queryThreadThrows, noEvents;
     noWorker.noWorker = true;
     noQueryThread.noQueryThread = true;
+    queryThreadThrows.throwAtQueryBegin = true; // the run has begun: it was scanning
     noEvents.noQueueEvents = true;
     long ends = 0;
-    for (const RCRunFaults& fault : {noWorker, noQueryThread}) {
+    for (const RCRunFaults& fault : {noWorker, noQueryThread, queryThreadThrows}) {
         ctrl_.SetFaults(fault);
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++ends));
@@ -444,7 +445,8 @@ TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRu
         EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
     }
     EXPECT_EQ(States({S::NotStarted, S::Stopped, S::NotStarted, S::Scanning, S::Completed, S::NotStarted, S::Stopped,
-                      S::NotStarted, S::Scanning, S::Completed}),
+                      S::NotStarted, S::Scanning, S::Completed, S::NotStarted, S::Scanning, S::Stopped, S::NotStarted,
+                      S::Scanning, S::Completed}),
               recorder_.Get(recorder_.states));
 
     // Without the queue's events no run can begin.
