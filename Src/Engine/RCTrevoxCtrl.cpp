@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <new>
 #include <optional>
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
@@ -549,6 +550,10 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
         });
     }
     s.fileScan->WaitingStop();
+    if (s.fileScan->LostAnswers())
+        s.failed = true;
+    if (s.failed)
+        RC_LOG(Failure, L"the run missed answers: it ends as stopped");
     Apply(RunEvent::kEnd);
     RC_LOG(Lifecycle, L"On Enumed end");
 }
@@ -611,11 +616,22 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
     // The trojan list tells its observer of a new threat, which posts. That
     // comes before the answer is counted: the item's last answer may finish
     // it, and a peer hears of the threat before it hears the item is done.
-    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) && s.trojans->AddThreat(*task) != 0) {
-        if (level == ThreatLevel::Threat)
-            s.observer.IncrementLevel3Found();
-        else
-            s.observer.IncrementLevel2Found();
+    // A threat that cannot be kept is still counted below, so that its item
+    // ends; the run, which lost it, ends as stopped.
+    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) &&
+        !RCNoThrowBoundary("RCSafeTrevoxCtrl::AddThreat", false, [&] {
+            if (RCRunFaults::Names(s.faults.threatThatThrows, task->path))
+                throw std::bad_alloc();
+            if (s.trojans->AddThreat(*task) != 0) {
+                if (level == ThreatLevel::Threat)
+                    s.observer.IncrementLevel3Found();
+                else
+                    s.observer.IncrementLevel2Found();
+            }
+            return true;
+        })) {
+        s.failed = true;
+        RC_LOG(Failure, L"threat lost: taskid = %d file = %s", static_cast<int>(task->taskId), task->path.c_str());
     }
     ItemStats& stats = *enumerator->GetItemStats();
     // A failed submission comes on the enumeration thread while the query

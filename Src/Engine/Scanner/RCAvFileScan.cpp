@@ -5,6 +5,7 @@
 #include <atomic>
 #include <ctime>
 #include <map>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -50,6 +51,7 @@ struct RCAvFileScan::State {
     std::atomic<bool> allSubmitted{false};
     std::atomic<int64_t> timeBase{0};
     std::atomic<bool> paused{false};
+    std::atomic<bool> lostAnswers{false};
     IAvFileScanEvent* sink = nullptr;
     RCCriticalSection pendingLock;
     RCCriticalSection resultsLock;
@@ -142,6 +144,7 @@ bool RCAvFileScan::StartScan()
     s.idle = false;
     s.allSubmitted = false;
     s.paused = false;
+    s.lostAnswers = false;
     s.timeBase = Now();
     {
         RCAutoLock guard(s.pendingLock);
@@ -230,7 +233,10 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
 
 void __cdecl RCAvFileScan::RunScanThread(void* context)
 {
-    static_cast<RCAvFileScan*>(context)->QueryLoop();
+    RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
+    // A thread that ends early strands every answer still to come.
+    if (!RCNoThrowBoundary("RCAvFileScan::QueryLoop", false, [self] { return self->QueryLoop(), true; }))
+        self->state_->lostAnswers = true;
 }
 
 void RCAvFileScan::QueryLoop()
@@ -302,9 +308,31 @@ void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
         task.result = result;
         RC_LOG(Detail, L"taskid = %d file = %s complted with level = %d", static_cast<int>(taskId), task.path.c_str(),
                static_cast<int>(task.result.level));
-        s.sink->OnFileQueryEnd(&task);
+        Report(task);
     }
     CheckCompletion();
+}
+
+void RCAvFileScan::Report(FileQueryTask& task)
+{
+    State& s = *state_;
+    // A report that fails costs this answer only: the thread goes on with
+    // the next one, and the run, which missed something, says so at its end.
+    const bool reported = RCNoThrowBoundary("RCAvFileScan::OnFileQueryEnd", false, [&] {
+        if (RCRunFaults::Names(s.faults.answerThatThrows, task.path))
+            throw std::bad_alloc();
+        s.sink->OnFileQueryEnd(&task);
+        return true;
+    });
+    if (!reported) {
+        s.lostAnswers = true;
+        RC_LOG(Failure, L"answer lost: taskid = %d file = %s", static_cast<int>(task.taskId), task.path.c_str());
+    }
+}
+
+bool RCAvFileScan::LostAnswers() const
+{
+    return state_->lostAnswers;
 }
 
 void RCAvFileScan::CheckTimeOut()
@@ -318,7 +346,7 @@ void RCAvFileScan::CheckTimeOut()
         for (auto it = s.pending.begin(); it != s.pending.end() && !s.idle;) {
             if (s.sink != nullptr) {
                 RC_LOG(Progress, L"task id = %d is timeout", static_cast<int>(it->first));
-                s.sink->OnFileQueryEnd(&it->second);
+                Report(it->second);
             }
             it = s.pending.erase(it);
         }

@@ -54,6 +54,9 @@ public:
     void Abort();
     // Blocks until the query thread has ended, then returns to idle.
     void WaitingStop();
+    // True when the last run lost an answer (its report failed, or the
+    // query thread ended early): it missed something.
+    bool LostAnswers() const;
     void Pause();
     void Resume();
     // Hands a file to the engine for analysis; nothing without an engine.
@@ -69,6 +72,7 @@ private:
     static void __cdecl RunScanThread(void* context);
     void QueryLoop();
     void OnTrevoxResult(uint32_t taskId, const ScanResult& result);
+    void Report(FileQueryTask& task);
     void CheckTimeOut();
     void CheckCompletion();
     int64_t Now() const;

@@ -459,6 +459,31 @@ TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRu
     EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
 }
 
+// An answer whose handling throws on the query thread costs that answer
+// only: the other threats are reported, the run goes to its end and, having
+// missed something, ends as stopped. A threat the list could not keep still
+// counts as scanned, so its item finishes.
+TEST_F(RCSafeTrevoxCtrlTest, AnAnswerLostToAThrowCostsThatAnswerAndTheRunEndsStopped)
+{
+    RCRunFaults threatThrows, answerThrows;
+    threatThrows.threatThatThrows = L"listed.exe";
+    answerThrows.answerThatThrows = L"adware.dll"; // the first file, answered before the threats
+    ctrl_.SetFaults(threatThrows);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(Totals(S::Stopped, {6, 1, 1}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Row(I::Finished, {6, 5, 1, 2}), ItemRow(kCustomPathsShowType));
+
+    ctrl_.SetFaults(answerThrows);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(2));
+    EXPECT_EQ(Totals(S::Stopped, {6, 0, 2}), recorder_.Get(recorder_.totals));
+    ctrl_.SetFaults(RCRunFaults());
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(3));
+    EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
+}
+
 #else
 
 TEST_F(RCSafeTrevoxCtrlTest, WithoutTheEngineEveryFileCompletesClean)
