@@ -234,6 +234,7 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
 void __cdecl RCAvFileScan::RunScanThread(void* context)
 {
     RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     // A thread that ends early strands every answer still to come.
     if (!RCNoThrowBoundary("RCAvFileScan::QueryLoop", false, [self] { return self->QueryLoop(), true; }))
         self->state_->lostAnswers = true;
@@ -242,7 +243,6 @@ void __cdecl RCAvFileScan::RunScanThread(void* context)
 void RCAvFileScan::QueryLoop()
 {
     State& s = *state_;
-    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     if (s.sink != nullptr)
         s.sink->OnQueryBegin();
     if (s.faults.throwAtQueryBegin)
@@ -280,9 +280,8 @@ void RCAvFileScan::QueryLoop()
         // queries, whose end the enumeration thread is waiting for.
     }
     {
-        // Between runs the queue keeps no answer buffer.
         RCAutoLock guard(s.resultsLock);
-        std::vector<State::Answer>().swap(s.results);
+        s.results.clear(); // answers of a run that has ended
     }
     if (s.sink != nullptr)
         s.sink->OnQueryEnd();
@@ -391,6 +390,12 @@ void RCAvFileScan::WaitingStop()
     if (s.proxy != nullptr) {
         RC_LOG(Lifecycle, L"Stop Proxy");
         s.proxy->Stop();
+    }
+    {
+        // Between runs the queue keeps no answer buffer. The proxy may still
+        // have answered while it stopped, so the buffer goes after it.
+        RCAutoLock guard(s.resultsLock);
+        std::vector<State::Answer>().swap(s.results);
     }
     {
         RCAutoLock guard(s.pendingLock);
