@@ -46,6 +46,13 @@ struct RCAvFileScan::State {
     RCEvent stopEvent{true};
     RCEvent resultsEvent{false};
     RCEvent startedEvent{false};
+    // Set when a query leaves the full pending map while the enumeration
+    // thread waits for room (waitingForRoom, under pendingLock).
+    RCEvent roomEvent{false};
+    bool waitingForRoom = false;
+    // Set by the enumeration thread as it begins to wait for room: the
+    // query thread then stops gathering answers and hands them over.
+    RCEvent roomWanted{false};
     RCRefPtr<RCThread> queryThread;
     std::atomic<bool> idle{true};
     std::atomic<bool> allSubmitted{false};
@@ -94,9 +101,10 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
     const bool stopMade = s.stopEvent.Create(std::wstring(), true);
     const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
     const bool startedMade = s.startedEvent.Create(std::wstring(), false);
+    const bool roomMade = s.roomEvent.Create(std::wstring(), false) && s.roomWanted.Create(std::wstring(), false);
     if (s.faults.noQueueEvents)
         s.resultsEvent.Close();
-    const bool eventsMade = stopMade && resultsMade && startedMade && !s.faults.noQueueEvents;
+    const bool eventsMade = stopMade && resultsMade && startedMade && roomMade && !s.faults.noQueueEvents;
     if (!eventsMade)
         RC_LOG(Failure, L"Init events not created %d", static_cast<int>(GetLastError()));
 
@@ -137,7 +145,8 @@ bool RCAvFileScan::StartScan()
     // The query thread waits on these two: without them it could neither
     // take an answer nor be stopped, so no run begins.
     if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr ||
-        s.startedEvent.GetHandle() == nullptr) {
+        s.startedEvent.GetHandle() == nullptr || s.roomEvent.GetHandle() == nullptr ||
+        s.roomWanted.GetHandle() == nullptr) {
         RC_LOG(Failure, L"StartScan no events");
         return false;
     }
@@ -198,9 +207,16 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
         return true;
     }
 
+    if (!WaitForRoom()) {
+        RC_LOG(LostWork, L"Add File Query Task dropped: the run is stopping");
+        return false;
+    }
     {
+        // Copied before the map takes it: a copy that fails leaves no
+        // half-built entry for the time-out to count as scanned.
+        FileQueryTask copy = *task;
         RCAutoLock guard(s.pendingLock);
-        s.pending[task->taskId] = *task;
+        s.pending.insert_or_assign(task->taskId, std::move(copy));
     }
     RC_LOG(Detail, L"Add File Query Task %d, file = %s", static_cast<int>(task->taskId), task->path.c_str());
     if (s.proxy != nullptr && s.proxy->AddQuery(task->taskId, task->path.c_str()))
@@ -270,9 +286,17 @@ void RCAvFileScan::QueryLoop()
                 if (!s.idle)
                     OnTrevoxResult(answer.taskId, answer.result);
             batch.clear();
-            // A stop or the end of the run cuts the gathering short.
+            {
+                // Queries the engine may never answer can keep the map
+                // above half: what room there is goes to the enumeration.
+                RCAutoLock guard(s.pendingLock);
+                FreeRoom(s.timing.maxPending - 1);
+            }
+            // A stop, the end of the run or an enumeration that waits for
+            // room cuts the gathering short.
+            const HANDLE gatherEnds[2] = {s.stopEvent.GetHandle(), s.roomWanted.GetHandle()};
             if (s.timing.gatherMs != 0)
-                s.stopEvent.Wait(s.timing.gatherMs);
+                WaitForMultipleObjects(2, gatherEnds, FALSE, s.timing.gatherMs);
         } else if (outcome == WAIT_TIMEOUT) {
             CheckTimeOut();
         }
@@ -302,6 +326,7 @@ void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
         }
         task = std::move(found->second);
         s.pending.erase(found);
+        FreeRoom(s.timing.maxPending / 2);
     }
     if (s.sink != nullptr) {
         task.result = result;
@@ -349,9 +374,38 @@ void RCAvFileScan::CheckTimeOut()
             }
             it = s.pending.erase(it);
         }
+        FreeRoom(s.timing.maxPending / 2);
     }
     CheckCompletion();
     RC_LOG(Lifecycle, L"Check timeout leave");
+}
+
+bool RCAvFileScan::WaitForRoom()
+{
+    State& s = *state_;
+    const HANDLE events[2] = {s.stopEvent.GetHandle(), s.roomEvent.GetHandle()};
+    for (;;) {
+        {
+            RCAutoLock guard(s.pendingLock);
+            s.waitingForRoom = !s.idle && s.pending.size() >= s.timing.maxPending;
+            if (!s.waitingForRoom)
+                return true;
+        }
+        s.roomWanted.Set();
+        // Room comes with an answer or with the silent engine's time-out;
+        // the wait is bounded only so that the map is looked at again.
+        if (WaitForMultipleObjects(2, events, FALSE, s.timing.idleWaitMs) == WAIT_OBJECT_0)
+            return false;
+    }
+}
+
+void RCAvFileScan::FreeRoom(size_t atMost)
+{
+    State& s = *state_;
+    if (s.waitingForRoom && s.pending.size() <= atMost) {
+        s.waitingForRoom = false; // one wake is enough
+        s.roomEvent.Set();
+    }
 }
 
 void RCAvFileScan::CheckCompletion()

@@ -484,6 +484,27 @@ TEST_F(RCSafeTrevoxCtrlTest, AnAnswerLostToAThrowCostsThatAnswerAndTheRunEndsSto
     EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
 }
 
+// An engine whose one worker hangs holds every query it takes: the run
+// waits for room in its own queue, where a module stop still reaches it.
+TEST_F(RCSafeTrevoxCtrlTest, AModuleStopReturnsWhileTheEnginesWorkersHang)
+{
+    std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary)
+        << "Workers=1\nDelayMs=600000\n";
+    for (int i = 0; i < 300; ++i)
+        folder_.Write(L"hung" + std::to_wstring(i) + L".exe", "MZ");
+    Start();
+    // More files than the engine queues for one worker; a walk that nothing
+    // holds back reaches the engine's own limit moments later.
+    for (int tries = 0; ctrl_.GetObserver()->GetStatus().counts.filesFound < 257; ++tries) {
+        ASSERT_LT(tries, 3000);
+        Sleep(10);
+    }
+    Sleep(200);
+    ctrl_.UnInitialize();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(S::Stopped, recorder_.Get(recorder_.states).back());
+}
+
 #else
 
 TEST_F(RCSafeTrevoxCtrlTest, WithoutTheEngineEveryFileCompletesClean)
