@@ -251,9 +251,12 @@ void __cdecl RCAvFileScan::RunScanThread(void* context)
 {
     RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
     RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
-    // A thread that ends early strands every answer still to come.
-    if (!RCNoThrowBoundary("RCAvFileScan::QueryLoop", false, [self] { return self->QueryLoop(), true; }))
+    // A thread that ends early strands every answer still to come; the
+    // stop lets an enumeration waiting for room go on to the run's end.
+    if (!RCNoThrowBoundary("RCAvFileScan::QueryLoop", false, [self] { return self->QueryLoop(), true; })) {
         self->state_->lostAnswers = true;
+        self->state_->stopEvent.Set();
+    }
 }
 
 void RCAvFileScan::QueryLoop()
