@@ -2,6 +2,7 @@
 
 #include "foundation/RCAutoLock.h"
 #include "foundation/RCDebugger.h"
+#include "foundation/RCNoThrowBoundary.h"
 
 #include <algorithm>
 
@@ -47,11 +48,15 @@ void RCSafeThreadMgr::Work()
         RCRefPtr<RCSafeTask> task = queue_->Pop();
         if (!task)
             continue;
-        {
-            RCAutoLock guard(lock_);
-            runningTasks_.push_back(task.Get());
-        }
-        task->Run(0);
+        // A task that throws has ended: the worker takes it out of the
+        // running list, which Stop and CancelTask call into, and goes on.
+        RCNoThrowBoundary("RCSafeThreadMgr task", [&] {
+            {
+                RCAutoLock guard(lock_);
+                runningTasks_.push_back(task.Get());
+            }
+            task->Run(0);
+        });
         {
             RCAutoLock guard(lock_);
             auto it = std::find(runningTasks_.begin(), runningTasks_.end(), task.Get());

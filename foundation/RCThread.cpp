@@ -15,6 +15,7 @@ namespace RC {
 
 namespace {
 constexpr DWORD kJoinWaitMs = 10000;
+constexpr DWORD kPollMs = 100;
 
 // Marks this library's worker threads, so that code they call can tell them
 // from the host's threads. Freed with the library, when none of them runs.
@@ -106,6 +107,14 @@ bool RCThread::Start()
             data_->startedEvent.Reset();
             if (::ResumeThread(handle) != static_cast<DWORD>(-1))
                 return true;
+            // The thread has not run a single instruction of ours: it is
+            // ended where it stands, and the reference and the pin it would
+            // have taken over are given back here. A pin whose thread cannot
+            // be seen gone stays taken: the library then never unloads, which
+            // is better than unloading under a thread that might still run.
+            if (::TerminateThread(handle, 0) && ::WaitForSingleObject(handle, kJoinWaitMs) == WAIT_OBJECT_0)
+                ::FreeLibrary(data_->pin);
+            data_->pin = nullptr;
         }
         CloseHandles(*data_);
     }
@@ -166,16 +175,28 @@ bool RCThread::TryJoin()
         if (!data_->threadHandle || data_->threadId == ::GetCurrentThreadId())
             return true; // nothing to wait for, or the thread itself, which cannot wait for its end
         HANDLE copy = nullptr;
-        if (!::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(), ::GetCurrentProcess(), &copy,
-                               SYNCHRONIZE, FALSE, 0))
+        if (::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(), ::GetCurrentProcess(), &copy,
+                              SYNCHRONIZE, FALSE, 0)) {
+            handle.reset(copy);
+            id = data_->threadId;
+        } else if (::WaitForSingleObject(data_->threadHandle.get(), 0) == WAIT_OBJECT_0) {
+            // Without a copy the joiner only looks, under the lock that keeps
+            // another joiner from closing the handle meanwhile.
+            CloseHandles(*data_);
             return true;
-        handle.reset(copy);
-        id = data_->threadId;
+        }
+    }
+    if (!handle) {
+        ::Sleep(kPollMs); // still there as far as anyone can tell: look again later
+        return false;
     }
     // Signalled once the thread has left, not merely the routine.
     const DWORD result = ::WaitForSingleObject(handle.get(), kJoinWaitMs);
     if (result == WAIT_TIMEOUT)
         return false;
+    // A wait that failed has not seen the thread leave: its handles stay.
+    if (result != WAIT_OBJECT_0)
+        return true;
     RCAutoLock guard(data_->lock);
     if (data_->threadId == id) // not started again meanwhile
         CloseHandles(*data_);
@@ -190,6 +211,29 @@ bool RCThread::IsCurrentWorker()
 bool RCThread::WaitStarted(unsigned long milliseconds)
 {
     return data_ && data_->startedEvent.Wait(milliseconds);
+}
+
+bool RCThread::WaitForEventOrExit(RCEvent& event)
+{
+    unique_handle thread;
+    if (data_) {
+        RCAutoLock guard(data_->lock);
+        HANDLE copy = nullptr;
+        if (data_->threadHandle && ::DuplicateHandle(::GetCurrentProcess(), data_->threadHandle.get(),
+                                                     ::GetCurrentProcess(), &copy, SYNCHRONIZE, FALSE, 0))
+            thread.reset(copy);
+    }
+    if (!thread) {
+        // Nothing to wait on: look at the event while the routine runs.
+        while (IsRunning())
+            if (event.Wait(kPollMs))
+                return true;
+        return event.Wait(0);
+    }
+    const HANDLE both[2] = {event.GetHandle(), thread.get()};
+    if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) == WAIT_OBJECT_0)
+        return true;
+    return event.Wait(0); // set just before the thread left
 }
 
 unsigned long RCThread::GetThreadId()

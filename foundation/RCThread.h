@@ -6,6 +6,7 @@
 
 namespace RC {
 
+class RCEvent;
 class RCThread;
 struct RCThreadData;
 
@@ -45,9 +46,16 @@ public:
     // returned and it no longer runs code of this library), then closes the
     // thread's handle. Called on the thread itself, it returns at once.
     void Join();
-    // One wait of 10 seconds: false when the thread is still there.
+    // One wait of 10 seconds: false when the thread is still there. True
+    // as well when the wait itself fails, which leaves the handles as they
+    // were.
     bool TryJoin();
     bool WaitStarted(unsigned long milliseconds);
+    // Waits until the event is set or the thread has left, whichever comes
+    // first; true when the event was set. An owner that waits for its
+    // routine to say it is ready is not left waiting by a routine that ends
+    // before it could.
+    bool WaitForEventOrExit(RCEvent& event);
     // True on a thread that an RCThread of this library started.
     static bool IsCurrentWorker();
 

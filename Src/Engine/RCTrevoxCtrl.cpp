@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <new>
 #include <optional>
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
@@ -65,6 +66,9 @@ struct RCSafeTrevoxCtrl::State {
     std::vector<uint32_t> itemOrder;
     RCRefPtr<RCAvEnumFileFilter> filter;
     std::atomic<bool> enumerationDone{false};
+    // The run's own machinery failed after it began, or lost an answer:
+    // whatever it reached, it missed something and ends as stopped.
+    std::atomic<bool> failed{false};
     // The enumeration thread's alone.
     uint32_t lastTaskId = 0;
     int32_t currentShowType = static_cast<int32_t>(kEndOfRunShowType);
@@ -254,7 +258,8 @@ RCSafeTrevoxCtrl::Step RCSafeTrevoxCtrl::Transition(RunEvent event)
         break;
     case RunEvent::kEnd:
         // A run that never began failed to start: it ends as stopped.
-        publish = s.stopRequested || s.run == RunState::kStarting ? ScanState::Stopped : ScanState::Completed;
+        publish =
+            s.stopRequested || s.run == RunState::kStarting || s.failed ? ScanState::Stopped : ScanState::Completed;
         s.run = RunState::kIdle;
         RC_LOG(Lifecycle, L"RCSafeTrevoxCtrl::FireScanEndEvent");
         break;
@@ -368,6 +373,7 @@ bool RCSafeTrevoxCtrl::BeginRun()
     s.itemOrder = s.planOrder;
     s.lastTaskId = 0;
     s.enumerationDone = false;
+    s.failed = false;
     {
         RCAutoLock counts(s.countsLock);
         for (auto& entry : s.enumerators) {
@@ -454,8 +460,10 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
     s.observer.SetPercent(kFirstPercent);
     // A queue that cannot start would let files be found but never scanned:
     // the run ends instead (the queue has logged why).
-    if (!s.fileScan->StartScan())
+    if (!s.fileScan->StartScan()) {
+        s.failed = true;
         return false;
+    }
     const bool proceed = !CheckStopped();
     RC_LOG(Progress, L"On Enumed start leave");
     return proceed;
@@ -555,6 +563,10 @@ void RCSafeTrevoxCtrl::OnEnumEnd(bool stopped)
         });
     }
     s.fileScan->WaitingStop();
+    if (s.fileScan->LostAnswers())
+        s.failed = true;
+    if (s.failed)
+        RC_LOG(Failure, L"the run missed answers: it ends as stopped");
     Apply(RunEvent::kEnd);
     RC_LOG(Lifecycle, L"On Enumed end");
 }
@@ -617,11 +629,22 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
     // The trojan list tells its observer of a new threat, which posts. That
     // comes before the answer is counted: the item's last answer may finish
     // it, and a peer hears of the threat before it hears the item is done.
-    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) && s.trojans->AddThreat(*task) != 0) {
-        if (level == ThreatLevel::Threat)
-            s.observer.IncrementLevel3Found();
-        else
-            s.observer.IncrementLevel2Found();
+    // A threat that cannot be kept is still counted below, so that its item
+    // ends; the run, which lost it, ends as stopped.
+    if (isFile && (level == ThreatLevel::Threat || level == ThreatLevel::Risk) &&
+        !RCNoThrowBoundary("RCSafeTrevoxCtrl::AddThreat", false, [&] {
+            if (RCRunFaults::Names(s.faults.threatThatThrows, task->path))
+                throw std::bad_alloc();
+            if (s.trojans->AddThreat(*task) != 0) {
+                if (level == ThreatLevel::Threat)
+                    s.observer.IncrementLevel3Found();
+                else
+                    s.observer.IncrementLevel2Found();
+            }
+            return true;
+        })) {
+        s.failed = true;
+        RC_LOG(Failure, L"threat lost: taskid = %d file = %s", static_cast<int>(task->taskId), task->path.c_str());
     }
     // A failed submission comes on the enumeration thread while the query
     // thread reports answers: the counts and the percentage move together.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -42,6 +43,29 @@ TEST(TaskQueue, OneWorkerRunsEveryQueuedTaskAndCancelsByIdWhereverTheTaskIs)
     EXPECT_EQ(2, first->cancels + second->cancels);
     EXPECT_EQ(0, third->cancels);
     EXPECT_FALSE(queue.Pop());
+}
+
+// A task that throws has ended: the worker goes on with the next one, and no
+// stop or cancel reaches the task that threw.
+TEST(TaskQueue, ATaskThatThrowsEndsThereAndTheWorkerGoesOn)
+{
+    struct ThrowingTask : RC::RCRefCountImpl1<RC::RCSafeTask> {
+        void Run(int) override { throw std::runtime_error("task failed"); }
+        void Cancel(int) override { ++cancels; }
+        std::atomic<int> cancels{0};
+    };
+    RC::RCSafeTaskQueue queue;
+    RCRefPtr<ThrowingTask> thrower(new ThrowingTask);
+    RCRefPtr<HeldTask> next(new HeldTask);
+    ASSERT_EQ(1u, queue.Push(thrower.Get()));
+    ASSERT_EQ(2u, queue.Push(next.Get()));
+    RC::RCSafeThreadMgr pool;
+    ASSERT_TRUE(pool.Start(&queue));
+    ASSERT_TRUE(next->started.Wait(20000));
+    EXPECT_EQ(0, pool.CancelTask(1));
+    EXPECT_TRUE(pool.Stop());
+    EXPECT_EQ(0, thrower->cancels);
+    EXPECT_EQ(1, next->cancels);
 }
 
 TEST(Event, OpensAnEventByNameWithTheRightToSetAndResetIt)

@@ -1,6 +1,7 @@
 #include "foundation/RCEvent.h"
 #include "foundation/RCRefPtr.h"
 #include "foundation/RCThread.h"
+#include "foundation/RCThreadChecker.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +96,14 @@ TEST(Thread, OutlivesItsOwnerUntilTheRoutineReturns)
     shared.release.Set();
     ASSERT_TRUE(shared.deleted.Wait(kHangGuardMs));
     EXPECT_EQ(shared.deletingThread.load(), shared.routineThread.load());
+}
+
+// Outside the suite a failed check is logged and the call goes on.
+TEST(ThreadCheck, AFailedCheckInAHostsProcessLetsTheCallGoOn)
+{
+    ASSERT_TRUE(::SetEnvironmentVariableW(L"KIVO_THREAD_CHECKS_FATAL", nullptr));
+    RC::RCThreadCheckFailed(__FILE__, __LINE__);
+    RC::RCThreadCheckFailed(__FILE__, __LINE__);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "Src/Engine/Enumerator/RCRegValue.h"
 #include "foundation/RCDebugger.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCNoThrowBoundary.h"
 #include "foundation/RCString.h"
 #include "foundation/RCSystemInfo.h"
 
@@ -39,8 +40,13 @@ bool RCAvEnumIMPL::Enum()
     stop_.store(0, std::memory_order_relaxed);
     if (!sink_)
         return false;
-    if (sink_->OnEnumItemStart(this) && !IsStopped())
-        EnumImpl();
+    // A walk that throws has ended there; its item still hears that it is
+    // over, or it would stay "enumerating" with its share of the percentage
+    // frozen while the run goes on.
+    RCNoThrowBoundary("RCAvEnumIMPL::Enum", [&] {
+        if (sink_->OnEnumItemStart(this) && !IsStopped())
+            EnumImpl();
+    });
     sink_->OnEnumFileEnd(this);
     return true;
 }

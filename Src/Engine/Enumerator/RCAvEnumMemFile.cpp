@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "foundation/RCHandles.h"
+#include "foundation/RCNonCopyable.h"
 #include "foundation/RCProcessInfo.h"
 #include "foundation/RCProcessList.h"
 
@@ -18,15 +19,21 @@ std::wstring LowerCase(const std::wstring& text)
     return lower;
 }
 
+// The privilege for the length of one walk, however the walk ends.
+class DebugPrivilege : private RCNonCopyable {
+public:
+    DebugPrivilege() { RCAvEnumMemFile::EnableDebugPrivilege(true); }
+    ~DebugPrivilege() { RCAvEnumMemFile::EnableDebugPrivilege(false); }
+};
+
 } // namespace
 
 RCAvEnumMemFile::RCAvEnumMemFile(int32_t, int32_t showType) : RCAvEnumIMPL(kScanGroup, showType) {}
 
 void RCAvEnumMemFile::EnumImpl()
 {
-    EnableDebugPrivilege(true);
+    const DebugPrivilege privilege;
     WalkModules();
-    EnableDebugPrivilege(false);
 }
 
 void RCAvEnumMemFile::WalkModules()

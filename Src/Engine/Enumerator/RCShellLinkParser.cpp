@@ -116,10 +116,13 @@ bool RCShellLinkParser::ReadLinkInfoPath(const uint8_t* data, size_t size, size_
     const uint32_t length = linkInfoSize - basePathOffset;
     if (length == 0 || length > kMaxBasePathBytes)
         return false;
-    // A block the file cuts short names no path: the link is refused.
+    // A file that ends inside the path still holds a link, one that names
+    // no file.
     char bytes[kMaxBasePathBytes] = {};
-    if (!cursor.Read(bytes, length))
-        return false;
+    if (!cursor.Read(bytes, length)) {
+        basePath.clear();
+        return true;
+    }
     size_t end = 0;
     while (end < length && bytes[end] != '\0')
         ++end;

@@ -35,7 +35,8 @@ public:
 
     // The local base path (bytes in the ANSI code page, up to the first
     // zero) of the LinkInfo block that starts at position; false when the
-    // block's sizes are implausible or the file ends before the path does.
+    // block's sizes are implausible or the file ends before them. A file
+    // that ends inside the path gives true and an empty path.
     static bool ReadLinkInfoPath(const uint8_t* data, size_t size, size_t position, std::string& basePath);
 
     // True when the items' size fields chain to the zero terminator inside

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <ctime>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "engine/EngineObjectIds.h"
@@ -44,11 +46,19 @@ struct RCAvFileScan::State {
     RCEvent stopEvent{true};
     RCEvent resultsEvent{false};
     RCEvent startedEvent{false};
+    // Set when a query leaves the full pending map while the enumeration
+    // thread waits for room (waitingForRoom, under pendingLock).
+    RCEvent roomEvent{false};
+    bool waitingForRoom = false;
+    // Set by the enumeration thread as it begins to wait for room: the
+    // query thread then stops gathering answers and hands them over.
+    RCEvent roomWanted{false};
     RCRefPtr<RCThread> queryThread;
     std::atomic<bool> idle{true};
     std::atomic<bool> allSubmitted{false};
     std::atomic<int64_t> timeBase{0};
     std::atomic<bool> paused{false};
+    std::atomic<bool> lostAnswers{false};
     IAvFileScanEvent* sink = nullptr;
     RCCriticalSection pendingLock;
     RCCriticalSection resultsLock;
@@ -91,9 +101,10 @@ bool RCAvFileScan::Init(const wchar_t* engineArgument)
     const bool stopMade = s.stopEvent.Create(std::wstring(), true);
     const bool resultsMade = s.resultsEvent.Create(std::wstring(), false);
     const bool startedMade = s.startedEvent.Create(std::wstring(), false);
+    const bool roomMade = s.roomEvent.Create(std::wstring(), false) && s.roomWanted.Create(std::wstring(), false);
     if (s.faults.noQueueEvents)
         s.resultsEvent.Close();
-    const bool eventsMade = stopMade && resultsMade && startedMade && !s.faults.noQueueEvents;
+    const bool eventsMade = stopMade && resultsMade && startedMade && roomMade && !s.faults.noQueueEvents;
     if (!eventsMade)
         RC_LOG(Failure, L"Init events not created %d", static_cast<int>(GetLastError()));
 
@@ -134,13 +145,15 @@ bool RCAvFileScan::StartScan()
     // The query thread waits on these two: without them it could neither
     // take an answer nor be stopped, so no run begins.
     if (s.stopEvent.GetHandle() == nullptr || s.resultsEvent.GetHandle() == nullptr ||
-        s.startedEvent.GetHandle() == nullptr) {
+        s.startedEvent.GetHandle() == nullptr || s.roomEvent.GetHandle() == nullptr ||
+        s.roomWanted.GetHandle() == nullptr) {
         RC_LOG(Failure, L"StartScan no events");
         return false;
     }
     s.idle = false;
     s.allSubmitted = false;
     s.paused = false;
+    s.lostAnswers = false;
     s.timeBase = Now();
     {
         RCAutoLock guard(s.pendingLock);
@@ -159,7 +172,9 @@ bool RCAvFileScan::StartScan()
 
     s.stopEvent.Reset();
     s.queryThread = new RCThread(&RCAvFileScan::RunScanThread, this);
-    if (s.faults.noQueryThread || !s.queryThread->Start()) {
+    // A query thread that ends before it is ready (its start threw) never
+    // says so: the wait also ends with the thread.
+    if (s.faults.noQueryThread || !s.queryThread->Start() || !s.queryThread->WaitForEventOrExit(s.startedEvent)) {
         // Without a query thread no answer and no end would ever be
         // reported: the run does not begin.
         s.queryThread.Reset();
@@ -169,7 +184,6 @@ bool RCAvFileScan::StartScan()
         RC_LOG(Failure, L"StartScan no query thread");
         return false;
     }
-    s.startedEvent.Wait(INFINITE);
     RC_LOG(Lifecycle, L"StartScan leaver");
     return true;
 }
@@ -193,9 +207,16 @@ bool RCAvFileScan::AddFileQueryTask(FileQueryTask* task)
         return true;
     }
 
+    if (!WaitForRoom()) {
+        RC_LOG(LostWork, L"Add File Query Task dropped: the run is stopping");
+        return false;
+    }
     {
+        // Copied before the map takes it: a copy that fails leaves no
+        // half-built entry for the time-out to count as scanned.
+        FileQueryTask copy = *task;
         RCAutoLock guard(s.pendingLock);
-        s.pending[task->taskId] = *task;
+        s.pending.insert_or_assign(task->taskId, std::move(copy));
     }
     RC_LOG(Detail, L"Add File Query Task %d, file = %s", static_cast<int>(task->taskId), task->path.c_str());
     if (s.proxy != nullptr && s.proxy->AddQuery(task->taskId, task->path.c_str()))
@@ -228,15 +249,23 @@ void __cdecl RCAvFileScan::ScanResultCallback(void* context, uint32_t taskId, co
 
 void __cdecl RCAvFileScan::RunScanThread(void* context)
 {
-    static_cast<RCAvFileScan*>(context)->QueryLoop();
+    RCAvFileScan* self = static_cast<RCAvFileScan*>(context);
+    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
+    // A thread that ends early strands every answer still to come; the
+    // stop lets an enumeration waiting for room go on to the run's end.
+    if (!RCNoThrowBoundary("RCAvFileScan::QueryLoop", false, [self] { return self->QueryLoop(), true; })) {
+        self->state_->lostAnswers = true;
+        self->state_->stopEvent.Set();
+    }
 }
 
 void RCAvFileScan::QueryLoop()
 {
     State& s = *state_;
-    RC_LOG(Lifecycle, L"Thread id = %x", static_cast<unsigned>(GetCurrentThreadId()));
     if (s.sink != nullptr)
         s.sink->OnQueryBegin();
+    if (s.faults.throwAtQueryBegin)
+        throw std::runtime_error("query thread fault");
     s.startedEvent.Set();
 
     const HANDLE events[2] = {s.stopEvent.GetHandle(), s.resultsEvent.GetHandle()};
@@ -260,9 +289,17 @@ void RCAvFileScan::QueryLoop()
                 if (!s.idle)
                     OnTrevoxResult(answer.taskId, answer.result);
             batch.clear();
-            // A stop or the end of the run cuts the gathering short.
+            {
+                // Queries the engine may never answer can keep the map
+                // above half: what room there is goes to the enumeration.
+                RCAutoLock guard(s.pendingLock);
+                FreeRoom(s.timing.maxPending - 1);
+            }
+            // A stop, the end of the run or an enumeration that waits for
+            // room cuts the gathering short.
+            const HANDLE gatherEnds[2] = {s.stopEvent.GetHandle(), s.roomWanted.GetHandle()};
             if (s.timing.gatherMs != 0)
-                s.stopEvent.Wait(s.timing.gatherMs);
+                WaitForMultipleObjects(2, gatherEnds, FALSE, s.timing.gatherMs);
         } else if (outcome == WAIT_TIMEOUT) {
             CheckTimeOut();
         }
@@ -270,9 +307,8 @@ void RCAvFileScan::QueryLoop()
         // queries, whose end the enumeration thread is waiting for.
     }
     {
-        // Between runs the queue keeps no answer buffer.
         RCAutoLock guard(s.resultsLock);
-        std::vector<State::Answer>().swap(s.results);
+        s.results.clear(); // answers of a run that has ended
     }
     if (s.sink != nullptr)
         s.sink->OnQueryEnd();
@@ -293,14 +329,37 @@ void RCAvFileScan::OnTrevoxResult(uint32_t taskId, const ScanResult& result)
         }
         task = std::move(found->second);
         s.pending.erase(found);
+        FreeRoom(s.timing.maxPending / 2);
     }
     if (s.sink != nullptr) {
         task.result = result;
         RC_LOG(Detail, L"taskid = %d file = %s complted with level = %d", static_cast<int>(taskId), task.path.c_str(),
                static_cast<int>(task.result.level));
-        s.sink->OnFileQueryEnd(&task);
+        Report(task);
     }
     CheckCompletion();
+}
+
+void RCAvFileScan::Report(FileQueryTask& task)
+{
+    State& s = *state_;
+    // A report that fails costs this answer only: the thread goes on with
+    // the next one, and the run, which missed something, says so at its end.
+    const bool reported = RCNoThrowBoundary("RCAvFileScan::OnFileQueryEnd", false, [&] {
+        if (RCRunFaults::Names(s.faults.answerThatThrows, task.path))
+            throw std::bad_alloc();
+        s.sink->OnFileQueryEnd(&task);
+        return true;
+    });
+    if (!reported) {
+        s.lostAnswers = true;
+        RC_LOG(Failure, L"answer lost: taskid = %d file = %s", static_cast<int>(task.taskId), task.path.c_str());
+    }
+}
+
+bool RCAvFileScan::LostAnswers() const
+{
+    return state_->lostAnswers;
 }
 
 void RCAvFileScan::CheckTimeOut()
@@ -314,13 +373,42 @@ void RCAvFileScan::CheckTimeOut()
         for (auto it = s.pending.begin(); it != s.pending.end() && !s.idle;) {
             if (s.sink != nullptr) {
                 RC_LOG(Progress, L"task id = %d is timeout", static_cast<int>(it->first));
-                s.sink->OnFileQueryEnd(&it->second);
+                Report(it->second);
             }
             it = s.pending.erase(it);
         }
+        FreeRoom(s.timing.maxPending / 2);
     }
     CheckCompletion();
     RC_LOG(Lifecycle, L"Check timeout leave");
+}
+
+bool RCAvFileScan::WaitForRoom()
+{
+    State& s = *state_;
+    const HANDLE events[2] = {s.stopEvent.GetHandle(), s.roomEvent.GetHandle()};
+    for (;;) {
+        {
+            RCAutoLock guard(s.pendingLock);
+            s.waitingForRoom = !s.idle && s.pending.size() >= s.timing.maxPending;
+            if (!s.waitingForRoom)
+                return true;
+        }
+        s.roomWanted.Set();
+        // Room comes with an answer or with the silent engine's time-out;
+        // the wait is bounded only so that the map is looked at again.
+        if (WaitForMultipleObjects(2, events, FALSE, s.timing.idleWaitMs) == WAIT_OBJECT_0)
+            return false;
+    }
+}
+
+void RCAvFileScan::FreeRoom(size_t atMost)
+{
+    State& s = *state_;
+    if (s.waitingForRoom && s.pending.size() <= atMost) {
+        s.waitingForRoom = false; // one wake is enough
+        s.roomEvent.Set();
+    }
 }
 
 void RCAvFileScan::CheckCompletion()
@@ -359,6 +447,12 @@ void RCAvFileScan::WaitingStop()
     if (s.proxy != nullptr) {
         RC_LOG(Lifecycle, L"Stop Proxy");
         s.proxy->Stop();
+    }
+    {
+        // Between runs the queue keeps no answer buffer. The proxy may still
+        // have answered while it stopped, so the buffer goes after it.
+        RCAutoLock guard(s.resultsLock);
+        std::vector<State::Answer>().swap(s.results);
     }
     {
         RCAutoLock guard(s.pendingLock);

@@ -31,6 +31,11 @@ public:
         unsigned long idleWaitMs = 20000;
         unsigned long gatherMs = 10;
         int64_t silenceSeconds = 60;
+        // Unanswered queries the queue holds at most; the enumeration waits
+        // for room. An engine that takes every query at once would otherwise
+        // hold a whole disk's files, and one whose workers hang would wedge
+        // the enumeration inside its own submission, out of a stop's reach.
+        size_t maxPending = 256;
         int64_t (*now)() = nullptr; // whole seconds; null: the C run time's time()
     };
 
@@ -54,6 +59,9 @@ public:
     void Abort();
     // Blocks until the query thread has ended, then returns to idle.
     void WaitingStop();
+    // True when the last run lost an answer (its report failed, or the
+    // query thread ended early): it missed something.
+    bool LostAnswers() const;
     void Pause();
     void Resume();
     // Hands a file to the engine for analysis; nothing without an engine.
@@ -69,6 +77,13 @@ private:
     static void __cdecl RunScanThread(void* context);
     void QueryLoop();
     void OnTrevoxResult(uint32_t taskId, const ScanResult& result);
+    void Report(FileQueryTask& task);
+    // False when the run stops while the queue is full.
+    bool WaitForRoom();
+    // Under pendingLock: wakes the enumeration waiting for room once the map
+    // holds no more than so many. Woken at half rather than for every
+    // answer, it adds in batches: every wake is a trip to the wineserver.
+    void FreeRoom(size_t atMost);
     void CheckTimeOut();
     void CheckCompletion();
     int64_t Now() const;

@@ -429,12 +429,13 @@ TEST_F(RCSafeTrevoxCtrlTest, ASuspendAndAResumeWhileAStopIsUnderWayArePosted)
 // nothing, and the task takes the next start.
 TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRuns)
 {
-    RCRunFaults noWorker, noQueryThread, noEvents;
+    RCRunFaults noWorker, noQueryThread, queryThreadThrows, noEvents;
     noWorker.noWorker = true;
     noQueryThread.noQueryThread = true;
+    queryThreadThrows.throwAtQueryBegin = true; // the run has begun: it was scanning
     noEvents.noQueueEvents = true;
     long ends = 0;
-    for (const RCRunFaults& fault : {noWorker, noQueryThread}) {
+    for (const RCRunFaults& fault : {noWorker, noQueryThread, queryThreadThrows}) {
         ctrl_.SetFaults(fault);
         Start();
         ASSERT_TRUE(recorder_.WaitForEnds(++ends));
@@ -445,7 +446,8 @@ TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRu
         EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
     }
     EXPECT_EQ(States({S::NotStarted, S::Stopped, S::NotStarted, S::Scanning, S::Completed, S::NotStarted, S::Stopped,
-                      S::NotStarted, S::Scanning, S::Completed}),
+                      S::NotStarted, S::Scanning, S::Completed, S::NotStarted, S::Scanning, S::Stopped, S::NotStarted,
+                      S::Scanning, S::Completed}),
               recorder_.Get(recorder_.states));
 
     // Without the queue's events no run can begin.
@@ -456,6 +458,52 @@ TEST_F(RCSafeTrevoxCtrlTest, ARunWhoseMachineryFailsEndsStoppedAndTheNextStartRu
     Start();
     ASSERT_TRUE(recorder_.WaitForEnds(++ends));
     EXPECT_EQ(Totals(S::Stopped, {0, 0, 0}), recorder_.Get(recorder_.totals));
+}
+
+// An answer whose handling throws on the query thread costs that answer
+// only: the other threats are reported, the run goes to its end and, having
+// missed something, ends as stopped. A threat the list could not keep still
+// counts as scanned, so its item finishes.
+TEST_F(RCSafeTrevoxCtrlTest, AnAnswerLostToAThrowCostsThatAnswerAndTheRunEndsStopped)
+{
+    RCRunFaults threatThrows, answerThrows;
+    threatThrows.threatThatThrows = L"listed.exe";
+    answerThrows.answerThatThrows = L"adware.dll"; // the first file, answered before the threats
+    ctrl_.SetFaults(threatThrows);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(Totals(S::Stopped, {6, 1, 1}), recorder_.Get(recorder_.totals));
+    EXPECT_EQ(Row(I::Finished, {6, 5, 1, 2}), ItemRow(kCustomPathsShowType));
+
+    ctrl_.SetFaults(answerThrows);
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(2));
+    EXPECT_EQ(Totals(S::Stopped, {6, 0, 2}), recorder_.Get(recorder_.totals));
+    ctrl_.SetFaults(RCRunFaults());
+    Start();
+    ASSERT_TRUE(recorder_.WaitForEnds(3));
+    EXPECT_EQ(Totals(S::Completed, {6, 1, 2}), recorder_.Get(recorder_.totals));
+}
+
+// An engine whose one worker hangs holds every query it takes: the run
+// waits for room in its own queue, where a module stop still reaches it.
+TEST_F(RCSafeTrevoxCtrlTest, AModuleStopReturnsWhileTheEnginesWorkersHang)
+{
+    std::ofstream(RCPathJoin(RCGetExeFolder(), L"Quentor.ini").c_str(), std::ios::binary)
+        << "Workers=1\nDelayMs=600000\n";
+    for (int i = 0; i < 300; ++i)
+        folder_.Write(L"hung" + std::to_wstring(i) + L".exe", "MZ");
+    Start();
+    // More files than the engine queues for one worker; a walk that nothing
+    // holds back reaches the engine's own limit moments later.
+    for (int tries = 0; ctrl_.GetObserver()->GetStatus().counts.filesFound < 257; ++tries) {
+        ASSERT_LT(tries, 3000);
+        Sleep(10);
+    }
+    Sleep(200);
+    ctrl_.UnInitialize();
+    ASSERT_TRUE(recorder_.WaitForEnds(1));
+    EXPECT_EQ(S::Stopped, recorder_.Get(recorder_.states).back());
 }
 
 #else

@@ -141,18 +141,22 @@ TEST(RCShellLinkParserTest, SizeFieldsThatLieAreRefusedWithoutReadingPastTheBuff
     EXPECT_TRUE(RCShellLinkParser::ReadLinkInfoPath(bytes, valid.size(), link.linkInfoPosition, basePath));
     EXPECT_EQ(basePath, "C:\\x.exe");
 
-    // Every truncation of a valid link is refused without running off its
-    // end (the bytes past it are poison), and the path is left as it was.
+    // No truncation of a valid link runs off its end (the bytes past it are
+    // poison). One that cuts the LinkInfo fields up to the path's offset (20
+    // bytes) is refused and leaves the path as it was; one that ends later,
+    // before the path does, is a link that names nothing.
     for (size_t size = 0; size < valid.size(); ++size) {
         const std::string cut = valid.substr(0, size) + std::string(16, 'Z');
         const auto* data = reinterpret_cast<const uint8_t*>(cut.data());
         const RCShellLinkParser::Result parsed = RCShellLinkParser::Parse(data, size, link);
         EXPECT_EQ(parsed, size < 76 ? RCShellLinkParser::Result::NotShellLink : RCShellLinkParser::Result::Parsed);
         basePath = "kept";
+        const bool pathCut = size >= link.linkInfoPosition + 20;
         if (parsed == RCShellLinkParser::Result::Parsed) {
-            EXPECT_FALSE(RCShellLinkParser::ReadLinkInfoPath(data, size, link.linkInfoPosition, basePath)) << size;
+            EXPECT_EQ(pathCut, RCShellLinkParser::ReadLinkInfoPath(data, size, link.linkInfoPosition, basePath))
+                << size;
         }
-        EXPECT_EQ(basePath, "kept") << size;
+        EXPECT_EQ(basePath, pathCut ? "" : "kept") << size;
     }
 
     // ID lists go to the shell only when sizes chain inside the buffer and

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 
 #include "Src/Engine/Enumerator/RCAvEnumMemFile.h"
 #include "EnumTestSupport.h"
@@ -48,6 +49,12 @@ struct MemorySink : RecordingSink {
 struct StoppedBeforeWalk : RCAvEnumMemFile {
     StoppedBeforeWalk() : RCAvEnumMemFile(0x01, 17) {}
     void EnumImpl() override { Stop(), RCAvEnumMemFile::EnumImpl(); }
+};
+
+// A walk that throws, here at its first module.
+struct ThrowingWalk : RCAvEnumMemFile {
+    ThrowingWalk() : RCAvEnumMemFile(0x01, 17) {}
+    bool FireFileEnumEvent(const std::wstring&, const std::wstring&) override { throw std::bad_alloc(); }
 };
 
 std::vector<std::wstring> Walk(MemorySink& sink)
@@ -99,6 +106,17 @@ TEST(RCAvEnumMemFileTest, ReportsALibraryOnceInTheCaseOfTheFirstProcessWithThePr
     EXPECT_EQ(Walk(refusing).size(), 1u);
     EXPECT_EQ(Walk(stopping).size(), 1u);
     EXPECT_TRUE(RunOnce(new StoppedBeforeWalk, early).empty());
+}
+
+// The privilege is removed for good after a walk: this case must be the
+// process's first walk.
+TEST(RCAvEnumMemFileTest, AWalkThatThrowsGivesThePrivilegeBackAndStillEndsItsItem)
+{
+    ASSERT_NE(DebugPrivilegeAttributes(), -1) << "no debug privilege in the token to take back";
+    MemorySink sink;
+    RunOnce(new ThrowingWalk, sink);
+    EXPECT_EQ(DebugPrivilegeAttributes(), -1);
+    EXPECT_EQ(sink.itemEnds, 1);
 }
 
 } // namespace

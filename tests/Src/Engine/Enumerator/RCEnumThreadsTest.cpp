@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Src/Engine/Enumerator/RCAvEnumIMPL.h"
 #include "Src/Engine/Enumerator/RCEnumThreads.h"
 #include "foundation/RCEvent.h"
 #include "foundation/RCHandles.h"
@@ -71,9 +72,9 @@ protected:
     }
 
     // Starts a run of the enumerators in the order given by show types.
-    void Start(std::vector<FakeEnumerator*> enumerators, const std::vector<uint32_t>& order)
+    void Start(std::vector<IAvEnumFile*> enumerators, const std::vector<uint32_t>& order)
     {
-        for (FakeEnumerator* enumerator : enumerators)
+        for (IAvEnumFile* enumerator : enumerators)
             map[enumerator->GetShowType()] = enumerator;
         threads.SetEnumEvent(this);
         threads.SetScanTasks(map, order);
@@ -137,13 +138,16 @@ TEST_F(RCEnumThreadsTest, AStopBeforeTheWalkBeginsIsKeptAndTheRunStaysBusyUntilI
     EXPECT_EQ(files, 0);
 }
 
-// A walk that throws ends that walk; the next one runs and the run ends.
+// A walk that throws ends that walk, whose item still ends; the next one runs
+// and the run ends.
 TEST_F(RCEnumThreadsTest, AThrowingWalkEndsItselfNotTheRun)
 {
-    auto* failing = new FakeEnumerator(1, 5);
-    failing->afterFile = [] { throw std::bad_alloc(); };
-    Start({failing, new FakeEnumerator(2, 1)}, {1, 2});
-    EXPECT_EQ(Finish(), (Events{"start", "item 1", "item 2", "item-end 2", "end"}));
+    struct ThrowingWalk : RCAvEnumIMPL {
+        ThrowingWalk() : RCAvEnumIMPL(0x200, 1) {}
+        void EnumImpl() override { FireFileEnumEvent(L"C:\\f.exe", L""), throw std::bad_alloc(); }
+    };
+    Start({new ThrowingWalk, new FakeEnumerator(2, 1)}, {1, 2});
+    EXPECT_EQ(Finish(), (Events{"start", "item 1", "item-end 1", "item 2", "item-end 2", "end"}));
     EXPECT_EQ(files, 2);
 }
 

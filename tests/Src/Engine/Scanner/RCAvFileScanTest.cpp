@@ -161,3 +161,25 @@ TEST_F(RCAvFileScanTest, SilentEngineTimesOutButNotWhilePaused)
     ASSERT_EQ(sink_.Done().size(), 1u);
     EXPECT_EQ(sink_.Done()[0].task.level(), ThreatLevel::Clean);
 }
+
+// A full queue holds the next file back until a query leaves it, here by the
+// silent engine's time-out; the held file is then scanned and the run ends.
+TEST_F(RCAvFileScanTest, AFullQueueHoldsTheNextFileUntilTheSilentEnginesFileTimesOut)
+{
+    Controls("NeverAnswer=clean.exe\n");
+    RCAvFileScan::Timing fast;
+    fast.idleWaitMs = 20;
+    fast.now = &FakeClock;
+    fast.maxPending = 1;
+    StartWith(fast);
+    EXPECT_TRUE(AddFile(1, L"clean.exe"));
+    g_clock += 61; // silent for too long: the next sweep completes the first file
+    EXPECT_TRUE(AddFile(2, L"eicar.com"));
+    AddMarker(kEndOfRunShowType);
+    queue_.WaitingStop();
+    const std::vector<Completion> done = sink_.Done();
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_EQ(done[0].task.taskId, 1u);
+    EXPECT_EQ(done[0].task.level(), ThreatLevel::Clean);
+    EXPECT_EQ(done[1].task.level(), ThreatLevel::Threat);
+}
