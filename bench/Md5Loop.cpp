@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "substitute/FileList.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace {
 

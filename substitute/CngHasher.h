@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "substitute/HashSignature.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace Substitute {
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include "substitute/SubstituteHandles.h"
-#include "substitute/Wow64RedirectionOff.h"
+#include "substitute/system/SubstituteHandles.h"
+#include "substitute/system/Wow64RedirectionOff.h"
 
 namespace Substitute {
 

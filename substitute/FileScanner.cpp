@@ -8,9 +8,9 @@
 #include <string>
 
 #include "substitute/EicarCheck.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/system/SubstituteHandles.h"
 #include "substitute/ThreatClassifier.h"
-#include "substitute/Wow64RedirectionOff.h"
+#include "substitute/system/Wow64RedirectionOff.h"
 
 namespace Substitute {
 

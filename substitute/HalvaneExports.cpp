@@ -3,7 +3,7 @@
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineAssist.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
 #include "substitute/ThreatOperator.h"
 

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/FileHasher.h"
-#include "substitute/SubstituteHandles.h"
-#include "substitute/Wow64RedirectionOff.h"
+#include "substitute/system/SubstituteHandles.h"
+#include "substitute/system/Wow64RedirectionOff.h"
 
 namespace Substitute {
 

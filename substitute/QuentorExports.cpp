@@ -2,7 +2,7 @@
 
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
 #include "substitute/ScanProxy.h"
 #include "substitute/SignatureStore.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "foundation/RCNoThrowBoundary.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/FileScanner.h"
 
 namespace Substitute {

@@ -6,8 +6,8 @@
 
 #include "foundation/RCDebugger.h"
 #include "substitute/DatabaseReader.h"
-#include "substitute/EngineFiles.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/system/EngineFiles.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace Substitute {
 

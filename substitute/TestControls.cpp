@@ -1,6 +1,6 @@
 #include "substitute/TestControls.h"
 
-#include "substitute/TextCompare.h"
+#include "substitute/system/TextCompare.h"
 
 #include <cwctype>
 

@@ -1,7 +1,7 @@
 #include "substitute/ThreatClassifier.h"
 
 #include "engine/ScanResult.h"
-#include "substitute/TextCompare.h"
+#include "substitute/system/TextCompare.h"
 
 #include <cwctype>
 #include <vector>

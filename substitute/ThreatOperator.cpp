@@ -4,7 +4,7 @@
 #include <cwchar>
 
 #include "foundation/RCNoThrowBoundary.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/RestoreRequest.h"
 
 namespace Substitute {

@@ -15,7 +15,7 @@
 #include "engine/EngineObjectIds.h"
 #include "engine/IScanProxy.h"
 #include "substitute/FileList.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 
 #include <windows.h>
 
-#include "substitute/SubstituteHandles.h"
-#include "substitute/TextCompare.h"
+#include "substitute/system/SubstituteHandles.h"
+#include "substitute/system/TextCompare.h"
 
 namespace Substitute {
 
