@@ -12,9 +12,9 @@
 #include <string_view>
 
 #include "substitute/BodyPattern.h"
-#include "substitute/NamePool.h"
+#include "substitute/signature/NamePool.h"
 #include "substitute/PeSectionTable.h"
-#include "substitute/SignatureParser.h"
+#include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "substitute/HashSignature.h"
+#include "substitute/signature/HashSignature.h"
 #include "substitute/system/SubstituteHandles.h"
 
 namespace Substitute {

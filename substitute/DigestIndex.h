@@ -11,7 +11,7 @@
 #include <limits>
 #include <vector>
 
-#include "substitute/NamePool.h"
+#include "substitute/signature/NamePool.h"
 
 namespace Substitute {
 

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "substitute/HashSignature.h"
+#include "substitute/signature/HashSignature.h"
 
 namespace Substitute {
 

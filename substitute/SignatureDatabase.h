@@ -12,8 +12,8 @@
 
 #include "substitute/BodySignatureSet.h"
 #include "substitute/DigestIndex.h"
-#include "substitute/HashSignature.h"
-#include "substitute/NamePool.h"
+#include "substitute/signature/HashSignature.h"
+#include "substitute/signature/NamePool.h"
 
 namespace Substitute {
 

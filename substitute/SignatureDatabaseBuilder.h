@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "substitute/BodySignature.h"
-#include "substitute/HashSignature.h"
+#include "substitute/signature/HashSignature.h"
 #include "substitute/SignatureDatabase.h"
 
 namespace Substitute {

@@ -13,7 +13,7 @@
 
 #include "substitute/SignatureDatabaseBuilder.h"
 #include "substitute/SignatureLoadReport.h"
-#include "substitute/SignatureParser.h"
+#include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "substitute/SignatureParser.h"
+#include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {
 

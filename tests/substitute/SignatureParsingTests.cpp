@@ -4,7 +4,7 @@
 
 #include "substitute/EicarCheck.h"
 #include "substitute/QuarantineRecord.h"
-#include "substitute/SignatureParser.h"
+#include "substitute/signature/SignatureParser.h"
 #include "substitute/ThreatClassifier.h"
 #include "support/TestData.h"
 

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-#include "substitute/HashSignature.h"
+#include "substitute/signature/HashSignature.h"
 
 namespace Substitute {
 

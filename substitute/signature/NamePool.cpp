@@ -1,4 +1,4 @@
-#include "substitute/NamePool.h"
+#include "substitute/signature/NamePool.h"
 
 #include <cstring>
 

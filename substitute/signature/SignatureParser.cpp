@@ -1,4 +1,4 @@
-#include "substitute/SignatureParser.h"
+#include "substitute/signature/SignatureParser.h"
 
 #include <array>
 #include <cctype>
