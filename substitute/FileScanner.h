@@ -14,7 +14,7 @@
 
 #include "engine/ScanResult.h"
 #include "substitute/BodySignatureConsumer.h"
-#include "substitute/FileHasher.h"
+#include "substitute/hash/FileHasher.h"
 #include "substitute/SectionHashes.h"
 #include "substitute/SignatureDatabase.h"
 

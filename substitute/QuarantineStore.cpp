@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "substitute/system/EngineFiles.h"
-#include "substitute/FileHasher.h"
+#include "substitute/hash/FileHasher.h"
 #include "substitute/system/SubstituteHandles.h"
 #include "substitute/system/Wow64RedirectionOff.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "substitute/ChunkConsumer.h"
-#include "substitute/FileHasher.h"
+#include "substitute/hash/FileHasher.h"
 #include "substitute/PeSectionTable.h"
 
 namespace Substitute {

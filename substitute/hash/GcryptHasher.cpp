@@ -1,4 +1,4 @@
-#include "substitute/GcryptHasher.h"
+#include "substitute/hash/GcryptHasher.h"
 
 #include <gcrypt.h>
 

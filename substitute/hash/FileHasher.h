@@ -3,7 +3,7 @@
 // under Wine libgcrypt is the faster of the two (bench/hash-bench measures
 // both), so the engine uses it.
 
-#include "substitute/GcryptHasher.h"
+#include "substitute/hash/GcryptHasher.h"
 
 namespace Substitute {
 

@@ -1,4 +1,4 @@
-#include "substitute/CngHasher.h"
+#include "substitute/hash/CngHasher.h"
 
 namespace Substitute {
 
