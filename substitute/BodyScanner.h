@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "substitute/BodySignatureSet.h"
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 
 namespace Substitute {
 

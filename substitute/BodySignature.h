@@ -13,7 +13,7 @@
 
 #include "substitute/BodyPattern.h"
 #include "substitute/signature/NamePool.h"
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 #include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {

@@ -8,7 +8,7 @@
 
 #include "substitute/ChunkConsumer.h"
 #include "substitute/hash/FileHasher.h"
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 
 namespace Substitute {
 

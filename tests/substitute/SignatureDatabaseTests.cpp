@@ -5,7 +5,7 @@
 
 #include "substitute/BodyScanner.h"
 #include "substitute/DatabaseReader.h"
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 #include "substitute/SignatureDatabaseBuilder.h"
 #include "tests/substitute/SignatureFiles.h"
 

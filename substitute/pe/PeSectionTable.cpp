@@ -1,4 +1,4 @@
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 
 #include <cstring>
 
