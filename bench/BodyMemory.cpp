@@ -17,8 +17,8 @@
 
 #include "bench/ProcessSample.h"
 #include "foundation/RCHandles.h"
-#include "substitute/BodySignature.h"
-#include "substitute/BodySignatureSet.h"
+#include "substitute/match/BodySignature.h"
+#include "substitute/match/BodySignatureSet.h"
 #include "substitute/SignatureStore.h"
 
 namespace {

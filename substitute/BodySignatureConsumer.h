@@ -3,7 +3,7 @@
 // from the first chunk, every chunk to the matcher, the signature found
 // reported like a hash's.
 
-#include "substitute/BodyScanner.h"
+#include "substitute/match/BodyScanner.h"
 #include "substitute/ChunkConsumer.h"
 
 namespace Substitute {

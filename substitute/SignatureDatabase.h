@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "substitute/BodySignatureSet.h"
+#include "substitute/match/BodySignatureSet.h"
 #include "substitute/DigestIndex.h"
 #include "substitute/signature/HashSignature.h"
 #include "substitute/signature/NamePool.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string_view>
 
-#include "substitute/BodySignature.h"
+#include "substitute/match/BodySignature.h"
 #include "substitute/signature/HashSignature.h"
 #include "substitute/SignatureDatabase.h"
 

@@ -1,6 +1,6 @@
 #include "substitute/SignatureLines.h"
 
-#include "substitute/BodySignature.h"
+#include "substitute/match/BodySignature.h"
 
 namespace Substitute {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "substitute/BodyScanner.h"
+#include "substitute/match/BodyScanner.h"
 #include "substitute/DatabaseReader.h"
 #include "substitute/pe/PeSectionTable.h"
 #include "substitute/SignatureDatabaseBuilder.h"

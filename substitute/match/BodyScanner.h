@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "substitute/BodySignatureSet.h"
+#include "substitute/match/BodySignatureSet.h"
 #include "substitute/pe/PeSectionTable.h"
 
 namespace Substitute {

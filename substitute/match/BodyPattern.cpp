@@ -1,4 +1,4 @@
-#include "substitute/BodyPattern.h"
+#include "substitute/match/BodyPattern.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "substitute/BodySignatureSet.h"
+#include "substitute/match/BodySignatureSet.h"
 
 #include <algorithm>
 

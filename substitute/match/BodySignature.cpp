@@ -1,4 +1,4 @@
-#include "substitute/BodySignature.h"
+#include "substitute/match/BodySignature.h"
 
 #include <limits>
 

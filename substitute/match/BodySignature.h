@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "substitute/BodyPattern.h"
+#include "substitute/match/BodyPattern.h"
 #include "substitute/signature/NamePool.h"
 #include "substitute/pe/PeSectionTable.h"
 #include "substitute/signature/SignatureParser.h"

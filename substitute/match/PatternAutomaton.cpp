@@ -1,4 +1,4 @@
-#include "substitute/PatternAutomaton.h"
+#include "substitute/match/PatternAutomaton.h"
 
 #include <algorithm>
 #include <utility>

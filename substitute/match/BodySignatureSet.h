@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "substitute/BodySignature.h"
-#include "substitute/PatternAutomaton.h"
+#include "substitute/match/BodySignature.h"
+#include "substitute/match/PatternAutomaton.h"
 
 namespace Substitute {
 

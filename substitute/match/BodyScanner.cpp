@@ -1,4 +1,4 @@
-#include "substitute/BodyScanner.h"
+#include "substitute/match/BodyScanner.h"
 
 #include <algorithm>
 
