@@ -19,7 +19,7 @@
 #include "foundation/RCHandles.h"
 #include "substitute/match/BodySignature.h"
 #include "substitute/match/BodySignatureSet.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/database/SignatureStore.h"
 
 namespace {
 

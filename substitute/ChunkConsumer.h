@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "substitute/SignatureDatabase.h"
+#include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {
 

@@ -16,7 +16,7 @@
 #include "substitute/BodySignatureConsumer.h"
 #include "substitute/hash/FileHasher.h"
 #include "substitute/SectionHashes.h"
-#include "substitute/SignatureDatabase.h"
+#include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {
 

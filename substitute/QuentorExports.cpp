@@ -5,7 +5,7 @@
 #include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
 #include "substitute/ScanProxy.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/database/SignatureStore.h"
 
 namespace {
 

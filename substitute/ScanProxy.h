@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "engine/IScanProxy.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/database/SignatureStore.h"
 #include "substitute/TestControls.h"
 
 namespace Substitute {

@@ -4,9 +4,9 @@
 #include <zlib.h>
 
 #include "substitute/match/BodyScanner.h"
-#include "substitute/DatabaseReader.h"
+#include "substitute/database/DatabaseReader.h"
 #include "substitute/pe/PeSectionTable.h"
-#include "substitute/SignatureDatabaseBuilder.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
 #include "tests/substitute/SignatureFiles.h"
 
 using namespace Substitute;

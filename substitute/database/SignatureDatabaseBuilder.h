@@ -10,7 +10,7 @@
 
 #include "substitute/match/BodySignature.h"
 #include "substitute/signature/HashSignature.h"
-#include "substitute/SignatureDatabase.h"
+#include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {
 

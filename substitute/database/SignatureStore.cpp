@@ -1,11 +1,11 @@
-#include "substitute/SignatureStore.h"
+#include "substitute/database/SignatureStore.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
 #include "foundation/RCDebugger.h"
-#include "substitute/DatabaseReader.h"
+#include "substitute/database/DatabaseReader.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/system/SubstituteHandles.h"
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "substitute/SignatureDatabase.h"
-#include "substitute/SignatureLoadReport.h"
+#include "substitute/database/SignatureDatabase.h"
+#include "substitute/database/SignatureLoadReport.h"
 
 namespace Substitute {
 

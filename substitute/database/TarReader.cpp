@@ -1,4 +1,4 @@
-#include "substitute/TarReader.h"
+#include "substitute/database/TarReader.h"
 
 #include <algorithm>
 #include <cstring>

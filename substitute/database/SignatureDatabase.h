@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "substitute/match/BodySignatureSet.h"
-#include "substitute/DigestIndex.h"
+#include "substitute/database/DigestIndex.h"
 #include "substitute/signature/HashSignature.h"
 #include "substitute/signature/NamePool.h"
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "substitute/SignatureDatabaseBuilder.h"
-#include "substitute/SignatureLoadReport.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
+#include "substitute/database/SignatureLoadReport.h"
 #include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {

@@ -1,4 +1,4 @@
-#include "substitute/SignatureLines.h"
+#include "substitute/database/SignatureLines.h"
 
 #include "substitute/match/BodySignature.h"
 

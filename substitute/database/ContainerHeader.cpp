@@ -1,4 +1,4 @@
-#include "substitute/ContainerHeader.h"
+#include "substitute/database/ContainerHeader.h"
 
 namespace Substitute {
 

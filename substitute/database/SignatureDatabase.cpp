@@ -1,4 +1,4 @@
-#include "substitute/SignatureDatabase.h"
+#include "substitute/database/SignatureDatabase.h"
 
 #include <algorithm>
 

@@ -14,11 +14,11 @@
 #include <string>
 #include <string_view>
 
-#include "substitute/ContainerHeader.h"
-#include "substitute/SignatureDatabaseBuilder.h"
-#include "substitute/SignatureLines.h"
-#include "substitute/SignatureLoadReport.h"
-#include "substitute/TarReader.h"
+#include "substitute/database/ContainerHeader.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
+#include "substitute/database/SignatureLines.h"
+#include "substitute/database/SignatureLoadReport.h"
+#include "substitute/database/TarReader.h"
 
 namespace Substitute {
 

@@ -1,4 +1,4 @@
-#include "substitute/DatabaseReader.h"
+#include "substitute/database/DatabaseReader.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "substitute/SignatureLoadReport.h"
+#include "substitute/database/SignatureLoadReport.h"
 
 namespace Substitute {
 

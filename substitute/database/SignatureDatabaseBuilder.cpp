@@ -1,4 +1,4 @@
-#include "substitute/SignatureDatabaseBuilder.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
 
 #include <algorithm>
 
