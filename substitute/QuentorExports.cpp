@@ -4,7 +4,7 @@
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
-#include "substitute/ScanProxy.h"
+#include "substitute/scan/ScanProxy.h"
 #include "substitute/database/SignatureStore.h"
 
 namespace {

@@ -22,7 +22,7 @@
 
 #include "engine/IScanProxy.h"
 #include "substitute/database/SignatureStore.h"
-#include "substitute/TestControls.h"
+#include "substitute/scan/TestControls.h"
 
 namespace Substitute {
 

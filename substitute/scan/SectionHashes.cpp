@@ -1,4 +1,4 @@
-#include "substitute/SectionHashes.h"
+#include "substitute/scan/SectionHashes.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "substitute/ScanProxy.h"
+#include "substitute/scan/ScanProxy.h"
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
-#include "substitute/FileScanner.h"
+#include "substitute/scan/FileScanner.h"
 
 namespace Substitute {
 

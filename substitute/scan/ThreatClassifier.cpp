@@ -1,4 +1,4 @@
-#include "substitute/ThreatClassifier.h"
+#include "substitute/scan/ThreatClassifier.h"
 
 #include "engine/ScanResult.h"
 #include "substitute/system/TextCompare.h"

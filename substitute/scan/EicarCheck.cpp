@@ -1,4 +1,4 @@
-#include "substitute/EicarCheck.h"
+#include "substitute/scan/EicarCheck.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "substitute/FileScanner.h"
+#include "substitute/scan/FileScanner.h"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 #include <cwchar>
 #include <string>
 
-#include "substitute/EicarCheck.h"
+#include "substitute/scan/EicarCheck.h"
 #include "substitute/system/SubstituteHandles.h"
-#include "substitute/ThreatClassifier.h"
+#include "substitute/scan/ThreatClassifier.h"
 #include "substitute/system/Wow64RedirectionOff.h"
 
 namespace Substitute {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "substitute/ChunkConsumer.h"
+#include "substitute/scan/ChunkConsumer.h"
 #include "substitute/hash/FileHasher.h"
 #include "substitute/pe/PeSectionTable.h"
 

@@ -1,4 +1,4 @@
-#include "substitute/BodySignatureConsumer.h"
+#include "substitute/scan/BodySignatureConsumer.h"
 
 namespace Substitute {
 

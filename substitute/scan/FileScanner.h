@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/ScanResult.h"
-#include "substitute/BodySignatureConsumer.h"
+#include "substitute/scan/BodySignatureConsumer.h"
 #include "substitute/hash/FileHasher.h"
-#include "substitute/SectionHashes.h"
+#include "substitute/scan/SectionHashes.h"
 #include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {

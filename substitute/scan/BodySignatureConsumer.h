@@ -4,7 +4,7 @@
 // reported like a hash's.
 
 #include "substitute/match/BodyScanner.h"
-#include "substitute/ChunkConsumer.h"
+#include "substitute/scan/ChunkConsumer.h"
 
 namespace Substitute {
 

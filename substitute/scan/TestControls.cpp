@@ -1,4 +1,4 @@
-#include "substitute/TestControls.h"
+#include "substitute/scan/TestControls.h"
 
 #include "substitute/system/TextCompare.h"
 
