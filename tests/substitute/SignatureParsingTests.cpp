@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "substitute/scan/EicarCheck.h"
-#include "substitute/QuarantineRecord.h"
+#include "substitute/quarantine/QuarantineRecord.h"
 #include "substitute/signature/SignatureParser.h"
 #include "substitute/scan/ThreatClassifier.h"
 #include "support/TestData.h"

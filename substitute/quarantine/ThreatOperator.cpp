@@ -1,11 +1,11 @@
-#include "substitute/ThreatOperator.h"
+#include "substitute/quarantine/ThreatOperator.h"
 
 #include <cstddef>
 #include <cwchar>
 
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
-#include "substitute/RestoreRequest.h"
+#include "substitute/quarantine/RestoreRequest.h"
 
 namespace Substitute {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "substitute/QuarantineRecord.h"
+#include "substitute/quarantine/QuarantineRecord.h"
 
 namespace Substitute {
 

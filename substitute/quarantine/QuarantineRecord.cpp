@@ -1,4 +1,4 @@
-#include "substitute/QuarantineRecord.h"
+#include "substitute/quarantine/QuarantineRecord.h"
 
 namespace Substitute {
 

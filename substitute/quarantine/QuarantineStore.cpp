@@ -1,4 +1,4 @@
-#include "substitute/QuarantineStore.h"
+#include "substitute/quarantine/QuarantineStore.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // from the product's operation worker, one file at a time.
 
 #include "engine/IThreatOperator.h"
-#include "substitute/QuarantineStore.h"
+#include "substitute/quarantine/QuarantineStore.h"
 
 namespace Substitute {
 

@@ -1,4 +1,4 @@
-#include "substitute/RestoreRequest.h"
+#include "substitute/quarantine/RestoreRequest.h"
 
 #include <cstring>
 
