@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "substitute/FileList.h"
+#include "substitute/QuentorScan/FileList.h"
 #include "substitute/system/SubstituteHandles.h"
 
 namespace {

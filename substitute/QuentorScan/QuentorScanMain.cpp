@@ -14,7 +14,7 @@
 
 #include "engine/EngineObjectIds.h"
 #include "engine/IScanProxy.h"
-#include "substitute/FileList.h"
+#include "substitute/QuentorScan/FileList.h"
 #include "substitute/system/SubstituteHandles.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "substitute/FileList.h"
+#include "substitute/QuentorScan/FileList.h"
 
 #include <windows.h>
 #include <psapi.h>
