@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCPath.h"
 #include "foundation/RCString.h"
@@ -36,6 +38,26 @@ DWORD AttributesOf(const std::wstring& path)
     return attributes;
 }
 
+// Why a given path that has no attributes is refused.
+std::wstring WhyNotThere(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return L"no such file or folder";
+    case ERROR_INVALID_PARAMETER:
+        // Wine's answer for a Unix FIFO, device or socket: it is there, but
+        // no file the engine could read.
+        return L"not a file or folder (a device, FIFO or socket)";
+    case ERROR_ACCESS_DENIED:
+        return L"access denied";
+    case ERROR_INVALID_NAME:
+        return L"a name Windows cannot spell";
+    default:
+        return L"cannot be looked at (error " + std::to_wstring(error) + L")";
+    }
+}
+
 } // namespace
 
 class KivoPathSurvey::Walk : public RC::RCFileEnumeratorCallback {
@@ -43,6 +65,10 @@ public:
     explicit Walk(KivoPathSurvey& survey) : survey_(survey) {}
     uint32_t OnFindFile(const std::wstring& directory, const std::wstring& name, const WIN32_FIND_DATAW&) override
     {
+        if (survey_.stop_ != nullptr && survey_.stop_->load() != 0) {
+            survey_.interrupted_ = true;
+            return ERROR_CANCELLED;
+        }
         survey_.CountFile(RCJoinFoundEntry(directory, name));
         return 0;
     }
@@ -76,7 +102,7 @@ std::wstring KivoPathSurvey::FullPath(const std::wstring& path)
     return full;
 }
 
-KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
+KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given, const std::atomic<int>* stop) : stop_(stop)
 {
     for (const std::wstring& path : given) {
         const std::wstring full = FullPath(path);
@@ -86,12 +112,7 @@ KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
         }
         const DWORD attributes = AttributesOf(full);
         if (attributes == INVALID_FILE_ATTRIBUTES) {
-            const DWORD error = GetLastError();
-            // Wine answers a Unix FIFO, device or socket with "invalid
-            // parameter": it is there, but no file the engine could read.
-            refused_.push_back({path, error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                                          ? L"no such file or folder"
-                                          : L"not a file or folder (a device, FIFO or socket)"});
+            refused_.push_back({path, WhyNotThere(GetLastError())});
             continue;
         }
         AddRoot(path, full, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
@@ -99,10 +120,13 @@ KivoPathSurvey::KivoPathSurvey(const std::vector<std::wstring>& given)
     for (size_t i = 0; i < roots_.size(); ++i) {
         if (!rootIsFolder_[i]) {
             CountFile(roots_[i]);
+            if (roots_[i].size() <= kLongestPath && !HasScannedExtension(roots_[i]))
+                namedNotScanned_.push_back(roots_[i]);
             continue;
         }
         Walk walk(*this);
-        RCEnumerateFiles(roots_[i], &walk);
+        if (RCEnumerateFiles(roots_[i], &walk) == ERROR_CANCELLED)
+            return;
     }
 }
 
@@ -125,8 +149,19 @@ void KivoPathSurvey::AddRoot(const std::wstring& given, const std::wstring& full
     rootIsFolder_.push_back(folder);
 }
 
+bool KivoPathSurvey::NoCaseLess::operator()(const std::wstring& left, const std::wstring& right) const
+{
+    return RCCompareNoCase(left.c_str(), right.c_str(), std::max(left.size(), right.size()) + 1) < 0;
+}
+
 void KivoPathSurvey::CountFile(const std::wstring& path)
 {
+    const auto placed = seen_.insert(path);
+    if (!placed.second) {
+        if (caseTwins_.empty() || caseTwins_.back() != *placed.first)
+            caseTwins_.push_back(*placed.first);
+        caseTwins_.push_back(path);
+    }
     if (path.size() > kLongestPath) {
         if (tooLongPaths_.size() < kKeptPaths)
             tooLongPaths_.push_back(path);

@@ -6,7 +6,9 @@
 // the same way (reparse points not entered) and counts. It also sorts out the
 // given paths: each is handed over once, and one that names nothing, or no
 // file or folder, is reported instead of ending the run.
+#include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,11 @@ public:
     };
 
     // given: the paths as typed, relative ones against the current folder.
-    explicit KivoPathSurvey(const std::vector<std::wstring>& given);
+    // stop, when it turns true, ends the walk early (see interrupted()).
+    explicit KivoPathSurvey(const std::vector<std::wstring>& given, const std::atomic<int>* stop = nullptr);
+
+    // True when stop ended the walk: the counts are then incomplete.
+    bool interrupted() const { return interrupted_; }
 
     // Full paths to hand to the module, each once, none inside another.
     const std::vector<std::wstring>& roots() const { return roots_; }
@@ -36,6 +42,13 @@ public:
     // Files the module will list, and of those the ones it will scan.
     uint32_t listed() const { return listed_; }
     uint32_t scannable() const { return scannable_; }
+    // Files given by name that the module will list but not scan (their
+    // extension is not one of its fifteen): the user asked for each.
+    const std::vector<std::wstring>& namedNotScanned() const { return namedNotScanned_; }
+    // Files whose folder holds another name that differs only in letter case
+    // (a case-sensitive file system seen through Windows): Windows opens one
+    // of them by either name, so neither is reliably scanned. Named ones only.
+    const std::vector<std::wstring>& caseTwins() const { return caseTwins_; }
     // Files the module will never see: their paths are too long.
     uint32_t tooLong() const { return tooLong_; }
     const std::vector<std::wstring>& tooLongPaths() const { return tooLongPaths_; }
@@ -54,6 +67,14 @@ private:
     std::vector<bool> rootIsFolder_;
     std::vector<Refused> refused_;
     std::vector<std::wstring> repeated_;
+    std::vector<std::wstring> namedNotScanned_;
+    std::vector<std::wstring> caseTwins_;
+    struct NoCaseLess {
+        bool operator()(const std::wstring& left, const std::wstring& right) const;
+    };
+    std::set<std::wstring, NoCaseLess> seen_;
+    const std::atomic<int>* stop_;
+    bool interrupted_ = false;
     uint32_t listed_ = 0;
     uint32_t scannable_ = 0;
     uint32_t tooLong_ = 0;

@@ -44,10 +44,11 @@ const wchar_t* KivoScanOptions::Usage()
            L"  --unix-paths       under Wine, show files by their Linux paths (as winepath -u);\n"
            L"                     --json keeps the Windows paths\n"
            L"  --signatures DIR   install a ClamAV database folder as it is (.cvd, .cld,\n"
-           L"                     .hdb, .hsb, .mdb, .msb, .fp, .sfp, .ign2) into the engine's\n"
-           L"                     signatures folder (signatures\\ beside Quentor.dll), copying\n"
-           L"                     only what changed, and print what it holds; the files stay\n"
-           L"                     there for later scans\n"
+           L"                     .hdb, .hsb, .mdb, .msb, .ndb, .fp, .sfp, .ign2) into the\n"
+           L"                     engine's signatures folder (signatures\\ beside Quentor.dll),\n"
+           L"                     copying only what changed, and print what it holds; the\n"
+           L"                     files stay there for later scans. Without a PATH or --type\n"
+           L"                     it installs and exits\n"
            L"  --signatures-list  list the installed database files, then what they hold\n"
            L"  --signatures-remove FILE\n"
            L"                     remove one installed database file (a name that\n"
@@ -63,7 +64,9 @@ const wchar_t* KivoScanOptions::Usage()
            L"\n"
            L"Exit code: 0 everything scanned and no threat, 1 threats found, 2 an error\n"
            L"or something not scanned (a path not found, a path too long for the engine,\n"
-           L"a scan stopped before its end).\n";
+           L"a file the engine could not read, a named file of an extension the module\n"
+           L"does not scan, a scan stopped before its end); 130 when interrupted before\n"
+           L"the scan began.\n";
 }
 
 bool KivoScanOptions::Fail(std::wstring reason)
@@ -137,8 +140,13 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             paths.push_back(arg);
         }
     }
+    if (!paths.empty() && action != Action::Scan)
+        return Fail(L"unexpected argument '" + paths.front() + L"'");
     if (!paths.empty() && typeGiven && scanType != RC::ScanType::Custom)
         return Fail(L"paths are scanned by the custom type only");
+    // Installing databases is a task of its own unless a scan is asked for.
+    if (action == Action::Scan && !signatures.empty() && paths.empty() && !typeGiven)
+        action = Action::InstallSignatures;
     if (action == Action::Scan && scanType == RC::ScanType::Custom && paths.empty())
         paths.push_back(L".");
     return true;

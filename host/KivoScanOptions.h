@@ -11,7 +11,7 @@ namespace KivoHost {
 
 class KivoScanOptions {
 public:
-    enum class Action { Scan, ListQuarantine, Restore, ListSignatures, RemoveSignatures, Help };
+    enum class Action { Scan, InstallSignatures, ListQuarantine, Restore, ListSignatures, RemoveSignatures, Help };
 
     // False with a one-line reason in error() for anything kivoscan cannot run.
     [[nodiscard]] bool Parse(const std::vector<std::wstring>& args);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCTextConvert.h"
@@ -41,10 +43,11 @@ void ForEachDatabaseFile(const std::wstring& folder, Visit visit)
 
 } // namespace
 
-bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error)
+bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engineFolder, Failure& failure)
 {
     if (!RCIsDirectory(from)) {
-        error = from + L": no such folder";
+        failure = {from,
+                   RCIsFile(from) ? L": a file; --signatures takes the folder that holds it" : L": no such folder"};
         return false;
     }
     const std::wstring to = engineFolder + L"signatures";
@@ -59,16 +62,30 @@ bool KivoSignatures::Install(const std::wstring& from, const std::wstring& engin
             return true;
         if (CopyFileW(source.c_str(), target.c_str(), FALSE))
             return true;
-        error = L"cannot copy " + source + L" to " + to + L" (error " + std::to_wstring(GetLastError()) + L")";
+        failure = {source, L": cannot copy it into the engine's signatures folder (error " +
+                               std::to_wstring(GetLastError()) + L")"};
         copied = false;
         return false;
     });
     if (!copied)
         return false;
     if (found == 0) {
-        error = from + L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .fp, .sfp, .ign2)";
+        failure = {from, L" holds no signature database (.cvd, .cld, .hdb, .hsb, .mdb, .msb, .ndb, .fp, .sfp, .ign2)"};
         return false;
     }
+    // The installed set follows the folder: a database removed there (a
+    // signature withdrawn, a daily.cld replaced by daily.cvd) goes here too.
+    std::vector<std::wstring> gone;
+    ForEachDatabaseFile(to, [&](const WIN32_FIND_DATAW& entry) {
+        if (!RCIsFile(from + L"\\" + entry.cFileName))
+            gone.push_back(to + L"\\" + entry.cFileName);
+        return true;
+    });
+    for (const std::wstring& path : gone)
+        if (!DeleteFileW(path.c_str())) {
+            failure = {path, L": cannot remove it (error " + std::to_wstring(GetLastError()) + L")"};
+            return false;
+        }
     return true;
 }
 
@@ -82,15 +99,15 @@ void KivoSignatures::List(const std::wstring& engineFolder, KivoConsole& console
     });
 }
 
-bool KivoSignatures::Remove(const std::wstring& name, const std::wstring& engineFolder, std::wstring& error)
+bool KivoSignatures::Remove(const std::wstring& name, const std::wstring& engineFolder, Failure& failure)
 {
     const std::wstring path = engineFolder + L"signatures\\" + name;
     if (!Substitute::DatabaseReader::Reads(RCWideToUtf8(name)) || !RCIsFile(path)) {
-        error = name + L": no such database file installed (see --signatures-list)";
+        failure = {L"", name + L": no such database file installed (see --signatures-list)"};
         return false;
     }
     if (!DeleteFileW(path.c_str())) {
-        error = L"cannot remove " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+        failure = {path, L": cannot remove it (error " + std::to_wstring(GetLastError()) + L")"};
         return false;
     }
     return true;

@@ -13,9 +13,17 @@ namespace KivoHost {
 
 class KivoSignatures {
 public:
-    // Copies DIR's database files beside the engine (engineFolder ends with a
-    // backslash). False with error set when DIR holds none or a copy fails.
-    static bool Install(const std::wstring& from, const std::wstring& engineFolder, std::wstring& error);
+    // What went wrong, about which path: the caller shows the path its way.
+    struct Failure {
+        std::wstring path; // empty when the failure names no path
+        std::wstring what; // follows the path: ": no such folder", ...
+    };
+
+    // Brings the engine's database files (beside it; engineFolder ends with a
+    // backslash) in line with DIR's: copies what changed, removes what DIR no
+    // longer holds. False with error set when DIR holds none or a copy or a
+    // removal fails.
+    static bool Install(const std::wstring& from, const std::wstring& engineFolder, Failure& failure);
     // Reads the installed folder as the engine will, and prints the summary
     // line (on stdout, or stderr when stdout carries JSON) and the first
     // problems found, each with its file and line, on stderr.
@@ -24,7 +32,7 @@ public:
     static void List(const std::wstring& engineFolder, KivoConsole& console);
     // Deletes one installed database file. False with error set when no
     // such file is installed or it cannot be deleted.
-    static bool Remove(const std::wstring& name, const std::wstring& engineFolder, std::wstring& error);
+    static bool Remove(const std::wstring& name, const std::wstring& engineFolder, Failure& failure);
     static void PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console);
 };
 

@@ -24,6 +24,7 @@
 #include "host/KivoSignatures.h"
 #include "host/KivoTaskPeer.h"
 #include "module/RCBusCodes.h"
+#include "substitute/scan/UnreadFiles.h"
 
 using namespace KivoHost;
 using RC::Command;
@@ -39,6 +40,7 @@ namespace {
 constexpr int kClean = 0;
 constexpr int kThreatsFound = 1;
 constexpr int kError = 2;
+constexpr int kInterruptedBeforeStart = 130; // as a shell reports a program ended by Ctrl-C
 
 // How long the module may take to answer a request that needs no scan.
 constexpr unsigned kAnswerTimeoutMs = 60000;
@@ -260,8 +262,19 @@ private:
         item.level3 = status.counts.level3;
         if (status.status != ItemStatus::Finished || options_.quiet || options_.json || console_.interactive())
             return;
-        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(status.counts.enumerated) +
-                     " files found, " + std::to_string(item.level2 + item.level3) + " detections");
+        const uint32_t found = status.counts.enumerated, detections = item.level2 + item.level3;
+        console_.Out(U8(ItemName(status.showType)) + ": finished, " + std::to_string(found) +
+                     (found == 1 ? " file" : " files") + " found, " + std::to_string(detections) +
+                     (detections == 1 ? " detection" : " detections"));
+    }
+
+    // The files the engine has answered, as far as item progress told.
+    uint32_t Answered() const
+    {
+        uint32_t answered = 0;
+        for (const auto& [showType, item] : items_)
+            answered += item.scanned;
+        return answered;
     }
 
     // kivoscan's own percentage: of the files to scan when it knows them,
@@ -272,9 +285,7 @@ private:
             return 100;
         if (!toScan_)
             return modulePercent_ < 99 ? modulePercent_ : 99;
-        uint32_t scanned = 0;
-        for (const auto& [showType, item] : items_)
-            scanned += item.scanned;
+        const uint32_t scanned = Answered();
         if (*toScan_ == 0)
             return 0;
         return scanned >= *toScan_ ? 99 : static_cast<uint32_t>(uint64_t{scanned} * 100 / *toScan_);
@@ -291,8 +302,11 @@ private:
         shownPercent_ = percent;
         wchar_t head[16];
         std::swprintf(head, 16, L"[%3u%%] ", percent);
-        std::wstring line = head + ItemName(currentShowType_) + L" | files " + std::to_wstring(result_.filesFound) +
-                            L" | threats " + std::to_wstring(result_.threats.size()) + L" | ";
+        // Files answered by the engine of those found so far: what was found
+        // is not yet scanned.
+        std::wstring line = head + ItemName(currentShowType_) + L" | files " + std::to_wstring(Answered()) + L"/" +
+                            std::to_wstring(result_.filesFound) + L" | threats " +
+                            std::to_wstring(result_.threats.size()) + L" | ";
         // The current file's tail, so the line fits a terminal of 80 columns.
         const size_t used = KivoColumns(line);
         std::wstring file = completed ? std::wstring() : ShownPath(currentFile_);
@@ -399,6 +413,20 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
     }
     for (const std::wstring& path : survey.repeated())
         console.Err("kivoscan: " + U8(shown(path)) + ": already among the paths; scanned once");
+    for (const std::wstring& path : survey.caseTwins()) {
+        console.Err("kivoscan: " + U8(shown(path)) +
+                    ": not reliably scanned (its folder holds a name that differs only in letter case)");
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
+                        ",\"reason\":\"name differs only in case\"}");
+    }
+    for (const std::wstring& path : survey.namedNotScanned()) {
+        console.Err("kivoscan: " + U8(shown(path)) +
+                    ": not scanned (the module scans only files of its fifteen "
+                    "extensions)");
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) + ",\"reason\":\"extension\"}");
+    }
     for (const std::wstring& path : survey.tooLongPaths()) {
         if (options.json)
             console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
@@ -411,19 +439,36 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
         console.Out("... and " + std::to_string(unlisted) + " more files not scanned (path too long)");
 }
 
+// The files the engine was handed but could not read: the module heard
+// "nothing found" for them, so they are named here, after the scan.
+void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, const KivoScanOptions& options,
+                  KivoConsole& console)
+{
+    for (const Substitute::UnreadFiles::Entry& entry : unread) {
+        if (options.json)
+            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(entry.path) +
+                        ",\"reason\":" + KivoJsonString(entry.reason) + "}");
+        else
+            console.Out(
+                U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason + L")"));
+    }
+}
+
 // What the summary says, computed once for the text and the JSON.
 struct Summary {
     uint32_t found = 0;
     uint32_t scanned = 0;
     uint32_t skippedByExtension = 0;
     uint32_t tooLong = 0;
+    uint32_t unread = 0;
     uint32_t pathsRefused = 0;
     int exitCode = kClean;
 };
 
-Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
+Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_t unread)
 {
     Summary summary;
+    summary.unread = unread;
     const bool completed = result.state == ScanState::Completed;
     if (survey != nullptr) {
         summary.tooLong = survey->tooLong();
@@ -440,10 +485,12 @@ Summary Summarize(const RunResult& result, const KivoPathSurvey* survey)
     } else {
         summary.scanned = result.scanned;
     }
+    summary.scanned -= summary.unread < summary.scanned ? summary.unread : summary.scanned;
     // As clamscan: threats first; else anything not scanned is an error.
     if (!result.threats.empty())
         summary.exitCode = kThreatsFound;
-    else if (!completed || summary.tooLong > 0 || summary.pathsRefused > 0)
+    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0 ||
+             (survey != nullptr && (!survey->namedNotScanned().empty() || !survey->caseTwins().empty())))
         summary.exitCode = kError;
     return summary;
 }
@@ -459,6 +506,7 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
                        "\nFiles scanned: " + std::to_string(summary.scanned);
     const std::pair<uint32_t, const char*> notScanned[] = {{summary.skippedByExtension, "extension"},
                                                            {summary.tooLong, "path too long"},
+                                                           {summary.unread, "cannot read"},
                                                            {summary.pathsRefused, "paths not found or not files"}};
     for (const auto& [count, reason] : notScanned)
         if (count > 0)
@@ -475,6 +523,7 @@ std::string SummaryJson(const Summary& summary, const RunResult& result)
            ",\"filesFound\":" + std::to_string(summary.found) + ",\"filesScanned\":" + std::to_string(summary.scanned) +
            ",\"notScannedExtension\":" + std::to_string(summary.skippedByExtension) +
            ",\"notScannedPathTooLong\":" + std::to_string(summary.tooLong) +
+           ",\"notScannedUnread\":" + std::to_string(summary.unread) +
            ",\"pathsNotScanned\":" + std::to_string(summary.pathsRefused) +
            ",\"threats\":" + std::to_string(result.threats.size()) +
            ",\"detections\":" + std::to_string(result.detections) +
@@ -484,19 +533,25 @@ std::string SummaryJson(const Summary& summary, const RunResult& result)
 
 int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
+    // From the first moment: an interrupt at any point is a stopped scan.
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     std::optional<KivoPathSurvey> survey;
     std::optional<uint32_t> toScan;
     if (options.scanType == ScanType::Custom) {
-        survey.emplace(options.paths);
+        survey.emplace(options.paths, &g_interrupts);
+        if (survey->interrupted()) {
+            console.Err("kivoscan: stopped before the scan began; nothing was scanned");
+            return kInterruptedBeforeStart;
+        }
         ReportPaths(*survey, options, console);
         if (survey->roots().empty())
             return kError;
         toScan = survey->scannable();
     }
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     const ULONGLONG began = GetTickCount64();
 
     KivoTaskPeer peer(TaskIdOfThisRun());
+    static_cast<void>(Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun())); // an earlier process's, by id
     if (!StartPeer(peer, engineFolder, console))
         return kError;
     TaskRun run(peer, console, options, true, toScan);
@@ -515,7 +570,10 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         result.quarantined = run.result().quarantined;
     }
 
-    const Summary summary = Summarize(result, survey ? &*survey : nullptr);
+    const std::vector<Substitute::UnreadFiles::Entry> unread =
+        Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun());
+    ReportUnread(unread, options, console);
+    const Summary summary = Summarize(result, survey ? &*survey : nullptr, static_cast<uint32_t>(unread.size()));
     if (options.json)
         console.Out(SummaryJson(summary, result));
     // With --json stdout carries events only.
@@ -525,10 +583,23 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     }
     if (GetEnvironmentVariableW(L"KIVOSCAN_STATS", nullptr, 0) != 0)
         PrintStats(console, result, GetTickCount64() - began);
+    if (g_interrupts.load() > 0)
+        console.Err("kivoscan: interrupted; the scan was stopped before its end");
     return summary.exitCode;
 }
 
-int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
+// A path in a message: its Linux form under --unix-paths.
+std::wstring Shown(const KivoScanOptions& options, const std::wstring& path)
+{
+    return options.unixPaths ? UnixPath(path) : path;
+}
+
+std::wstring Said(const KivoScanOptions& options, const KivoSignatures::Failure& failure)
+{
+    return (failure.path.empty() ? std::wstring() : Shown(options, failure.path)) + failure.what;
+}
+
+int ListQuarantine(const KivoScanOptions& options, const std::wstring& engineFolder, KivoConsole& console)
 {
     const std::vector<KivoQuarantine::Item> items = KivoQuarantine(engineFolder + L"Quarantine").List();
     for (const KivoQuarantine::Item& item : items) {
@@ -539,7 +610,7 @@ int ListQuarantine(const std::wstring& engineFolder, KivoConsole& console)
         std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02uT%02u:%02u:%02uZ", when.wYear, when.wMonth, when.wDay,
                       when.wHour, when.wMinute, when.wSecond);
         console.Out(U8(item.md5) + "  " + stamp + "  " + std::to_string(item.size) + "  " + U8(item.threatName) + "  " +
-                    U8(item.originalPath));
+                    U8(Shown(options, item.originalPath)));
     }
     console.Err(std::to_string(items.size()) + " quarantined file(s)");
     return kClean;
@@ -564,9 +635,10 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     if (item == nullptr)
         return Fail(console, L"no quarantined file has the MD5 " + md5);
     if (RCPathExists(path))
-        return Fail(console, path + L" already exists");
+        return Fail(console, Shown(options, path) + L" already exists");
     if (!KivoQuarantine::WriteCopy(*item, path))
-        return Fail(console, L"cannot write " + path + L" (error " + std::to_wstring(GetLastError()) + L")");
+        return Fail(console,
+                    L"cannot write " + Shown(options, path) + L" (error " + std::to_wstring(GetLastError()) + L")");
 
     KivoTaskPeer peer(TaskIdOfThisRun());
     if (!StartPeer(peer, engineFolder, console)) {
@@ -592,16 +664,14 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
         DeleteFileW(path.c_str());
         unsigned succeeded = 0;
         if (!run.Operate(Operation::Restore, {threat->queryId}, succeeded) || succeeded != 1)
-            return Fail(console, L"the engine could not restore " + path);
+            return Fail(console, L"the engine could not restore " + Shown(options, path));
     }
     if (!options.json)
-        console.Out(U8((options.unixPaths ? UnixPath(path) : path) + L": restored"));
+        console.Out(U8(Shown(options, path) + L": restored"));
     return kClean;
 }
 
-} // namespace
-
-int wmain(int argc, wchar_t** argv)
+int Run(int argc, wchar_t** argv)
 {
     KivoConsole console;
     KivoScanOptions options;
@@ -616,16 +686,16 @@ int wmain(int argc, wchar_t** argv)
     }
     const std::wstring engineFolder = RCGetExeFolder();
     if (options.action == KivoScanOptions::Action::ListQuarantine)
-        return ListQuarantine(engineFolder, console);
+        return ListQuarantine(options, engineFolder, console);
     if (options.action == KivoScanOptions::Action::ListSignatures) {
         KivoSignatures::List(engineFolder, console);
         KivoSignatures::PrintSummary(engineFolder, false, console);
         return kClean;
     }
     if (options.action == KivoScanOptions::Action::RemoveSignatures) {
-        std::wstring error;
-        if (!KivoSignatures::Remove(options.signatureFile, engineFolder, error))
-            return Fail(console, error);
+        KivoSignatures::Failure failure;
+        if (!KivoSignatures::Remove(options.signatureFile, engineFolder, failure))
+            return Fail(console, Said(options, failure));
         KivoSignatures::PrintSummary(engineFolder, false, console);
         return kClean;
     }
@@ -633,12 +703,39 @@ int wmain(int argc, wchar_t** argv)
         if (!RCIsFile(engineFolder + part))
             return Fail(console, L"engine missing: " + engineFolder + part + L" not found");
     if (!options.signatures.empty()) {
-        std::wstring error;
-        if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, error))
-            return Fail(console, error);
+        KivoSignatures::Failure failure;
+        if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, failure))
+            return Fail(console, Said(options, failure));
         KivoSignatures::PrintSummary(engineFolder, options.json, console);
+        if (options.action == KivoScanOptions::Action::InstallSignatures)
+            return kClean;
     }
     if (options.action == KivoScanOptions::Action::Restore)
         return Restore(options, engineFolder, console);
     return Scan(options, engineFolder, console);
+}
+
+// A wrapper cannot tell a kivoscan that ended from one that was killed: Wine
+// answers 0 for a process whose server was stopped under it. So kivoscan
+// writes its exit code, as its last act, where KIVOSCAN_EXIT_FILE says.
+void NoteExit(int exitCode)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"KIVOSCAN_EXIT_FILE", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    RC::unique_hfile file(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::string text = std::to_string(exitCode);
+    DWORD written = 0;
+    if (file)
+        WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int exitCode = Run(argc, argv);
+    NoteExit(exitCode);
+    return exitCode;
 }

@@ -69,7 +69,7 @@ public:
     void ChangeItemStatus(uint32_t showType, ItemStatus status);
 
     void FireState();
-    void FireProgress(); // throttled
+    void FireProgress();                      // throttled
     void FireItemProgress(uint32_t showType); // throttled
 
     // The clock of the throttles (GetTickCount unless a test says otherwise).

@@ -54,19 +54,24 @@ bool FileScanner::Allowed(const SignatureDatabase& database, std::uint64_t size)
     return false;
 }
 
-void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, const std::atomic<bool>& cancel,
-                       RC::ScanResult& result)
+unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, const std::atomic<bool>& cancel,
+                                RC::ScanResult& result)
 {
     std::memset(&result, 0, sizeof result);
     UniqueFile file;
+    DWORD openError = ERROR_SUCCESS;
     {
         Wow64RedirectionOff redirectionOff;
         file = UniqueFile(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!file)
+            openError = GetLastError(); // before turning redirection back on
     }
+    if (!file)
+        return openError;
     LARGE_INTEGER expected{};
-    if (!file || !GetFileSizeEx(file.get(), &expected))
-        return;
+    if (!GetFileSizeEx(file.get(), &expected))
+        return GetLastError();
     const std::uint64_t expectedSize = static_cast<std::uint64_t>(expected.QuadPart);
 
     // MD5 always: it is the file's key in every answer (and in quarantine).
@@ -75,16 +80,20 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
     for (HashKind kind : {HashKind::Sha1, HashKind::Sha256})
         wanted_[static_cast<std::size_t>(kind)] = database.Needs(kind, expectedSize);
     if (!hasher_.Begin(wanted_))
-        return;
+        return ERROR_NOT_ENOUGH_MEMORY;
 
     std::uint64_t total = 0;
     bool eicar = false;
     for (;;) {
         DWORD got = 0;
-        if (cancel.load(std::memory_order_relaxed) ||
-            !ReadFile(file.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+        if (cancel.load(std::memory_order_relaxed)) {
             DropConsumers();
-            return;
+            return ERROR_SUCCESS;
+        }
+        if (!ReadFile(file.get(), buffer_.data(), static_cast<DWORD>(buffer_.size()), &got, nullptr)) {
+            const DWORD error = GetLastError();
+            DropConsumers();
+            return error;
         }
         if (got == 0)
             break;
@@ -96,7 +105,7 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
         }
         if (!hasher_.Update(buffer_.data(), got)) {
             DropConsumers();
-            return;
+            return ERROR_NOT_ENOUGH_MEMORY;
         }
         for (ChunkConsumer* consumer : consumers_)
             consumer->Feed(total, buffer_.data(), got);
@@ -104,7 +113,7 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
     }
     if (!hasher_.Finish()) {
         DropConsumers();
-        return;
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
 
     std::memcpy(result.fileMd5, hasher_.Digest(HashKind::Md5), sizeof result.fileMd5);
@@ -115,12 +124,12 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
         DropConsumers();
     if (Allowed(database, total)) {
         DropConsumers();
-        return;
+        return ERROR_SUCCESS;
     }
     if (eicar && total == expectedSize) {
         DropConsumers();
         Report(kEicarName, 0, result);
-        return;
+        return ERROR_SUCCESS;
     }
     std::optional<SignatureMatch> match = FindFile(database, total);
     for (ChunkConsumer* consumer : consumers_) {
@@ -135,6 +144,7 @@ void FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, c
             name[i] = static_cast<wchar_t>(static_cast<unsigned char>(match->name[i]));
         Report(name.c_str(), match->recordNumber, result);
     }
+    return ERROR_SUCCESS;
 }
 
 } // namespace Substitute

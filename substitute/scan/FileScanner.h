@@ -27,9 +27,11 @@ public:
     FileScanner();
 
     // Always writes result: an unreadable file, or a scan cancelled midway,
-    // answers level 0 with nothing else filled in.
-    void Scan(const wchar_t* path, const SignatureDatabase& database, const std::atomic<bool>& cancel,
-              RC::ScanResult& result);
+    // answers level 0 with nothing else filled in. Returns ERROR_SUCCESS when
+    // the file was read whole (or the scan was cancelled), else the system's
+    // reason it could not be: level 0 then means "not read", never "clean".
+    [[nodiscard]] unsigned long Scan(const wchar_t* path, const SignatureDatabase& database,
+                                     const std::atomic<bool>& cancel, RC::ScanResult& result);
 
 private:
     void DropConsumers();

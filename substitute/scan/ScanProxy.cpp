@@ -9,6 +9,7 @@
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/scan/FileScanner.h"
+#include "substitute/scan/UnreadFiles.h"
 
 namespace Substitute {
 
@@ -209,9 +210,15 @@ void ScanProxy::WorkerLoop()
 
         RC::ScanResult result;
         std::memset(&result, 0, sizeof result);
-        if (!cancel_ && scanner) {
-            RC::RCNoThrowBoundary("ScanProxy worker",
-                                  [&] { scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result); });
+        if (!cancel_) {
+            // A scan that fails to run reads nothing either.
+            unsigned long unread = ERROR_NOT_ENOUGH_MEMORY;
+            if (scanner)
+                RC::RCNoThrowBoundary("ScanProxy worker", [&] {
+                    unread = scanner->Scan(query.path.c_str(), *store_.Current(), cancel_, result);
+                });
+            if (unread != ERROR_SUCCESS && !cancel_)
+                RecordUnread(query.path, unread);
             if (controls->DelayMs() != 0) {
                 std::unique_lock<std::mutex> guard(lock_);
                 cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()),
@@ -235,6 +242,18 @@ void ScanProxy::Answer(const Query& query, const RC::ScanResult& result)
     }
     if (callback != nullptr)
         callback(context, query.taskId, query.path.c_str(), &result);
+}
+
+void ScanProxy::RecordUnread(const std::wstring& path, unsigned long error)
+{
+    RC::RCNoThrowBoundary("ScanProxy::RecordUnread", [&] {
+        std::wstring argument;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            argument = engineArgument_;
+        }
+        UnreadFiles::Record(folder_, argument, path, error);
+    });
 }
 
 void ScanProxy::NotifyFile(const wchar_t* path)

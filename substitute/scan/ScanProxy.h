@@ -53,6 +53,8 @@ private:
     void StopWorkers();
     void WorkerLoop();
     void Answer(const Query& query, const RC::ScanResult& result);
+    // The answer to a file not read stays level 0; the file is listed for the host.
+    void RecordUnread(const std::wstring& path, unsigned long error);
     TestControls ReadControls() const;
 
     SignatureStore& store_;

@@ -132,11 +132,20 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
     ASSERT_TRUE(WriteFile(file.get(), kEicar.data(), static_cast<DWORD>(kEicar.size()), &written, nullptr));
     file.reset();
 
+    // And one held open by another process that shares nothing: found, not read.
+    const std::wstring held = folder.Write(L"held.com", kEicar);
+    RC::unique_hfile holder(CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(holder);
+
     const Outcome text = Kivoscan(Quoted(folder.Path()) + L" " + Quoted(folder.Path() + L"\\."));
     EXPECT_EQ(2u, text.exitCode) << text.err;
     ExpectAll(text.err, {"kivoscan: ", ": already among the paths; scanned once"});
-    ExpectAll(text.out, {"xxx\\eicar.com: not scanned (path too long)",
-                         "Files found: 2\nFiles scanned: 1\nNot scanned: 1 (path too long)\nThreats found: 0\n"});
+    ExpectAll(text.out,
+              {"xxx\\eicar.com: not scanned (path too long)", "held.com: not scanned (cannot read: in use)",
+               "Files found: 3\nFiles scanned: 1\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
+               "\nThreats found: 0\n"});
+    holder.reset();
+    DeleteFileW(held.c_str());
 
     folder.Write(L"eicar.com", kEicar);
     const Outcome json =
@@ -147,7 +156,8 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
               {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
                "no-such-folder\",\"reason\":\"no such file or folder\"}",
                "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
-               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"pathsNotScanned\":1"});
+               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"notScannedUnread\":0,"
+               "\"pathsNotScanned\":1"});
     DeleteFileW(longName.c_str());
     RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
 }
@@ -175,14 +185,18 @@ TEST(Kivoscan, JsonLinesCarryTheTaskEventsInOrderWithNamesBesideCodesAndTheModul
         ASSERT_NE(std::string::npos, at = seen.find(step, at)) << step << "in order in " << seen;
 }
 
-TEST(Kivoscan, AMissingPathAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
+TEST(Kivoscan, AMissingPathANamedFileNotScannedAnUnknownOptionAndAMissingEngineExitTwoWithAMessage)
 {
     ScratchDir bare;
     ASSERT_TRUE(
         CopyFileW((RCGetExeFolder() + L"kivoscan.exe").c_str(), (bare.Path() + L"\\kivoscan.exe").c_str(), FALSE));
+    const std::wstring named = bare.Write(L"notes.txt", "a file the user named, of no scanned extension");
     const std::pair<Outcome, const char*> cases[] = {
         {Kivoscan(Quoted(bare.Path() + L"\\no-such-file.exe")), "no-such-file.exe: no such file or folder"},
+        {Kivoscan(Quoted(named)), "notes.txt: not scanned (the module scans only files of its fifteen extensions)"},
         {Kivoscan(L"--no-such-option"), "unknown option '--no-such-option'"},
+        {Kivoscan(L"--list-quarantine extra"), "unexpected argument 'extra'"},
+        {Kivoscan(L"--signatures " + Quoted(named)), "notes.txt: a file; --signatures takes the folder that holds it"},
         {Kivoscan(Quoted(bare.Path()), bare.Path() + L"\\kivoscan.exe"), "engine missing"}};
     for (const auto& [outcome, message] : cases) {
         EXPECT_EQ(2u, outcome.exitCode) << message;
@@ -282,8 +296,10 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
                     WriteFile(file.get(), comment, 1, &written, nullptr));
         ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &source.ftLastWriteTime));
     }
-    const Outcome second = Kivoscan(args);
+    const Outcome second = Kivoscan(L"--signatures " + Quoted(signatures.Path())); // installs, scans nothing
     EXPECT_NE(std::string::npos, second.out.find("signatures loaded: 1 hdb, 1 ndb; 1 malformed lines\n")) << second.out;
+    EXPECT_EQ(0u, second.exitCode) << second.err;
+    EXPECT_EQ(std::string::npos, second.out.find("SCAN SUMMARY")) << second.out;
 
     // Installed files are listed by name and removed one at a time.
     EXPECT_NE(std::string::npos, Kivoscan(L"--signatures-list").out.find("local.ndb  28\n"));
@@ -294,4 +310,9 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     EXPECT_EQ(2u, Kivoscan(L"--signatures-remove local.ndb").exitCode);
     EXPECT_EQ(2u, Kivoscan(L"--signatures-remove ..\\signatures\\local.hdb").exitCode);
     EXPECT_TRUE(RCIsFile(installed + L"\\local.hdb"));
+
+    // A database removed from the folder leaves the installed set at the next install.
+    DeleteFileW((signatures.Path() + L"\\local.hdb").c_str());
+    EXPECT_EQ(0u, Kivoscan(L"--signatures " + Quoted(signatures.Path())).exitCode);
+    EXPECT_FALSE(RCIsFile(installed + L"\\local.hdb"));
 }

@@ -394,6 +394,21 @@ TEST_F(ScanTaskBusTest, MalformedRequestsAreDroppedAndTheModuleStillScans)
     EXPECT_EQ(Values({2, 1}), Values({end.counts.filesFound, end.counts.level3Found}));
 }
 
+// Attaches the module to the bus, starts it and starts a custom scan of
+// folder as task "T"; the task's further commands go through what it returns.
+std::function<void(Command)> StartTask(KivoHost::RCBus& bus, DmAvCore::IVBusModule* module, const std::wstring& folder)
+{
+    module->Attach(bus.HostFor(module), L"");
+    const auto request = [&bus](const std::wstring& id, const Bytes& data) { bus.Post(id, L"p1", L"p2", &data); };
+    bus.Post(MSG_MODULE_START, L"", L"");
+    request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder}}));
+    const auto command = [request](Command c) {
+        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", c}));
+    };
+    command(Command::Start);
+    return command;
+}
+
 // The least forgiving host: deliveries on a pool, its own lock held while it
 // delivers and taken by PostMessage, the library freed at once. A module stop
 // that joins a worker still posting the run's end must not wait for it.
@@ -429,15 +444,11 @@ TEST(ScanTaskHarshBusTest, AModuleStopEndsASuspendedRunWhoseWorkerPostsItsEnd)
             }
             changed.notify_all();
         });
-        module->Attach(bus.HostFor(module), L"");
-        const auto request = [&](const std::wstring& id, const Bytes& data) { bus.Post(id, L"p1", L"p2", &data); };
-        bus.Post(MSG_MODULE_START, L"", L"");
-        request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder.Path()}}));
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Start}));
+        const auto command = StartTask(bus, module, folder.Path());
         std::unique_lock<std::mutex> guard(lock);
         EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), [&] { return scanning; }));
         guard.unlock();
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
+        command(Command::Suspend);
         guard.lock();
         // Failures here go on to the module stop: a return would leave the
         // run to the destructors, which wait for it.
@@ -500,18 +511,14 @@ TEST(ScanTaskSlowBusTest, EveryPostKeepsItsPlaceOnTheWire)
             wire.push_back({event.kind, event.message->id(), data ? *data : Bytes()});
             changed.notify_all();
         });
-        module->Attach(bus.HostFor(module), L"");
-        const auto request = [&](const std::wstring& id, const Bytes& data) { bus.Post(id, L"p1", L"p2", &data); };
-        bus.Post(MSG_MODULE_START, L"", L"");
-        request(REQ_TASK_SETUP, RCEncodeRecord(TaskSetupRequest{L"T", ScanType::Custom, {folder.Path()}}));
-        request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Start}));
+        const auto command = StartTask(bus, module, folder.Path());
         {
             std::unique_lock<std::mutex> guard(lock);
             EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(90), scanning));
         }
         for (int i = 0; i < 40; ++i) {
-            request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Suspend}));
-            request(REQ_TASK_COMMAND, RCEncodeRecord(TaskCommandRequest{L"T", Command::Resume}));
+            command(Command::Suspend);
+            command(Command::Resume);
         }
         bus.Post(MSG_MODULE_STOP, L"", L"");
         bus.WaitIdle();
@@ -558,7 +565,9 @@ TEST(ScanTaskSlowBusTest, EveryPostKeepsItsPlaceOnTheWire)
         }
     }
     EXPECT_EQ(0u, late) << "posts after the module stop returned";
-    const auto count = [&](const std::string& posts) { return std::count(deliveries.begin(), deliveries.end(), posts); };
+    const auto count = [&](const std::string& posts) {
+        return std::count(deliveries.begin(), deliveries.end(), posts);
+    };
     EXPECT_EQ(40, count(" state 2 reply 2")) << testing::PrintToString(deliveries);
     EXPECT_EQ(40, count(" state 1 reply 3"));
     EXPECT_EQ(1, count("stop: state 3"));
