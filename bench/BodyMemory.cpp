@@ -17,9 +17,9 @@
 
 #include "bench/ProcessSample.h"
 #include "foundation/RCHandles.h"
-#include "substitute/BodySignature.h"
-#include "substitute/BodySignatureSet.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/match/BodySignature.h"
+#include "substitute/match/BodySignatureSet.h"
+#include "substitute/database/SignatureStore.h"
 
 namespace {
 

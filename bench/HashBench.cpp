@@ -1,6 +1,6 @@
 // Hashing alone, in memory: CNG against libgcrypt for each kind and for all
 // three kinds at once, over the same bytes in the engine's 1 MiB pieces. The
-// engine scans with whichever is faster (substitute/FileHasher.h).
+// engine scans with whichever is faster (substitute/hash/FileHasher.h).
 //   hash-bench [MiB]      (default 256)
 #include <windows.h>
 
@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "substitute/CngHasher.h"
-#include "substitute/GcryptHasher.h"
+#include "substitute/hash/CngHasher.h"
+#include "substitute/hash/GcryptHasher.h"
 
 namespace {
 

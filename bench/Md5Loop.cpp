@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "substitute/FileList.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/QuentorScan/FileList.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace {
 

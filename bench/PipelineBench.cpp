@@ -18,7 +18,7 @@
 #include "foundation/RCDebugger.h"
 #include "foundation/RCFileEnumerator.h"
 #include "foundation/RCHandles.h"
-#include "substitute/FileList.h"
+#include "substitute/QuentorScan/FileList.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Src/Engine/Scanner/RCAvFileScan.h"
-#include "substitute/FileList.h"
+#include "substitute/QuentorScan/FileList.h"
 #include "foundation/RCDebugger.h"
 
 namespace {

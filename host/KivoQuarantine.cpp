@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "foundation/RCHandles.h"
-#include "substitute/QuarantineRecord.h"
-#include "substitute/QuarantineStore.h"
+#include "substitute/quarantine/QuarantineRecord.h"
+#include "substitute/quarantine/QuarantineStore.h"
 
 namespace KivoHost {
 

@@ -7,8 +7,8 @@
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
 #include "foundation/RCTextConvert.h"
-#include "substitute/DatabaseReader.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/database/DatabaseReader.h"
+#include "substitute/database/SignatureStore.h"
 
 namespace KivoHost {
 

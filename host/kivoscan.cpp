@@ -24,7 +24,7 @@
 #include "host/KivoSignatures.h"
 #include "host/KivoTaskPeer.h"
 #include "module/RCBusCodes.h"
-#include "substitute/UnreadFiles.h"
+#include "substitute/scan/UnreadFiles.h"
 
 using namespace KivoHost;
 using RC::Command;

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "foundation/RCNoThrowBoundary.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 
 namespace Substitute {
 

@@ -3,9 +3,9 @@
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/EngineAssist.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
-#include "substitute/ThreatOperator.h"
+#include "substitute/quarantine/ThreatOperator.h"
 
 extern "C" std::uint32_t __cdecl CreateObj(std::uint32_t objectId, void** object)
 {

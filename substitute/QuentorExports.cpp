@@ -2,10 +2,10 @@
 
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
-#include "substitute/EngineFiles.h"
+#include "substitute/system/EngineFiles.h"
 #include "substitute/EngineResults.h"
-#include "substitute/ScanProxy.h"
-#include "substitute/SignatureStore.h"
+#include "substitute/scan/ScanProxy.h"
+#include "substitute/database/SignatureStore.h"
 
 namespace {
 

@@ -14,8 +14,8 @@
 
 #include "engine/EngineObjectIds.h"
 #include "engine/IScanProxy.h"
-#include "substitute/FileList.h"
-#include "substitute/SubstituteHandles.h"
+#include "substitute/QuentorScan/FileList.h"
+#include "substitute/system/SubstituteHandles.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Body signature lines, then (after the first NUL) the bytes of a file to
 // scan with them: the verdict must not depend on how the file is cut into
 // reads, and no accepted pattern may match a file too short to hold two bytes.
-#include "substitute/BodyScanner.h"
-#include "substitute/BodySignature.h"
+#include "substitute/match/BodyScanner.h"
+#include "substitute/match/BodySignature.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // A .cvd/.cld container, fed in pieces: header, gzip and tar reading. The
 // first byte picks the piece size and whether a ready header comes first.
-#include "substitute/DatabaseReader.h"
+#include "substitute/database/DatabaseReader.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // A PE file's first bytes; the section table reader must keep every section
 // it returns inside the file.
-#include "substitute/PeSectionTable.h"
+#include "substitute/pe/PeSectionTable.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The head of a quarantined item. A header that reads must write back to the
 // very bytes it was read from.
-#include "substitute/QuarantineRecord.h"
+#include "substitute/quarantine/QuarantineRecord.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 using Substitute::QuarantineRecord;

@@ -1,5 +1,5 @@
 // The request of threat operation 4 as the engine receives it.
-#include "substitute/RestoreRequest.h"
+#include "substitute/quarantine/RestoreRequest.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstring>

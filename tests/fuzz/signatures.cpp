@@ -1,6 +1,6 @@
 // A signature database's text, fed in pieces; the first byte picks the kind.
-#include "substitute/SignatureDatabaseBuilder.h"
-#include "substitute/SignatureLines.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
+#include "substitute/database/SignatureLines.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>

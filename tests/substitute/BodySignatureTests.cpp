@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "substitute/BodyScanner.h"
-#include "substitute/BodySignature.h"
-#include "substitute/BodySignatureSet.h"
+#include "substitute/match/BodyScanner.h"
+#include "substitute/match/BodySignature.h"
+#include "substitute/match/BodySignatureSet.h"
 
 using namespace Substitute;
 

@@ -21,7 +21,7 @@
 #include "engine/EngineObjectIds.h"
 #include "engine/MsvcWString.h"
 #include "engine/ThreatOperation4Request.h"
-#include "substitute/FileHasher.h"
+#include "substitute/hash/FileHasher.h"
 #include "support/TestData.h"
 
 // Slot `slot` of an engine object, called as MSVC code calls it: __thiscall.

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "substitute/CngHasher.h"
-#include "substitute/GcryptHasher.h"
+#include "substitute/hash/CngHasher.h"
+#include "substitute/hash/GcryptHasher.h"
 
 using namespace Substitute;
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "substitute/PatternAutomaton.h"
+#include "substitute/match/PatternAutomaton.h"
 
 using Substitute::PatternAutomaton;
 

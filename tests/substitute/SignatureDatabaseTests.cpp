@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include "substitute/BodyScanner.h"
-#include "substitute/DatabaseReader.h"
-#include "substitute/PeSectionTable.h"
-#include "substitute/SignatureDatabaseBuilder.h"
+#include "substitute/match/BodyScanner.h"
+#include "substitute/database/DatabaseReader.h"
+#include "substitute/pe/PeSectionTable.h"
+#include "substitute/database/SignatureDatabaseBuilder.h"
 #include "tests/substitute/SignatureFiles.h"
 
 using namespace Substitute;

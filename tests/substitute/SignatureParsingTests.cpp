@@ -2,10 +2,10 @@
 // quarantine header.
 #include <gtest/gtest.h>
 
-#include "substitute/EicarCheck.h"
-#include "substitute/QuarantineRecord.h"
-#include "substitute/SignatureParser.h"
-#include "substitute/ThreatClassifier.h"
+#include "substitute/scan/EicarCheck.h"
+#include "substitute/quarantine/QuarantineRecord.h"
+#include "substitute/signature/SignatureParser.h"
+#include "substitute/scan/ThreatClassifier.h"
 #include "support/TestData.h"
 
 using namespace Substitute;

@@ -1,0 +1,118 @@
+#include "substitute/database/SignatureStore.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "foundation/RCDebugger.h"
+#include "substitute/database/DatabaseReader.h"
+#include "substitute/system/EngineFiles.h"
+#include "substitute/system/SubstituteHandles.h"
+
+namespace Substitute {
+
+namespace {
+
+constexpr std::size_t kReadBytes = 1u << 20;
+
+// Reads a file in pieces into the reader; false when it cannot be read to its end.
+bool ReadInto(const std::wstring& path, DatabaseReader& reader)
+{
+    UniqueFile file = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return false;
+    std::unique_ptr<char[]> buffer = std::make_unique<char[]>(kReadBytes);
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file.get(), buffer.get(), static_cast<DWORD>(kReadBytes), &got, nullptr))
+            return false;
+        if (got == 0)
+            return true;
+        reader.Feed(std::string_view(buffer.get(), got));
+    }
+}
+
+} // namespace
+
+SignatureStore::SignatureStore(std::wstring folder) : folder_(std::move(folder)) {}
+
+std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::wstring& folder)
+{
+    std::vector<FileStamp> files;
+    WIN32_FIND_DATAW found{};
+    UniqueFind find = UniqueFind(FindFirstFileW(EngineFiles::Join(folder, L"*").c_str(), &found));
+    if (!find)
+        return files;
+    do {
+        if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
+            continue;
+        if (!DatabaseReader::Reads(EngineFiles::EncodeUtf8(found.cFileName)))
+            continue;
+        files.push_back({found.cFileName, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+                         (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                             found.ftLastWriteTime.dwLowDateTime});
+    } while (FindNextFileW(find.get(), &found));
+    // Record numbers follow file order, so the order must not depend on the
+    // file system's listing.
+    std::sort(files.begin(), files.end(), [](const FileStamp& a, const FileStamp& b) {
+        return CompareStringOrdinal(a.name.c_str(), -1, b.name.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    return files;
+}
+
+std::shared_ptr<const SignatureDatabase>
+SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report)
+{
+    SignatureDatabaseBuilder builder;
+    for (const FileStamp& file : files) {
+        DatabaseReader reader(EngineFiles::EncodeUtf8(file.name), builder, report);
+        if (ReadInto(EngineFiles::Join(folder, file.name), reader))
+            reader.End();
+        else
+            reader.Abandon("cannot be read to its end");
+    }
+    return builder.Finish();
+}
+
+std::shared_ptr<const SignatureDatabase> SignatureStore::LoadFolder(const std::wstring& folder,
+                                                                    SignatureLoadReport& report)
+{
+    return Load(folder, ListDatabases(folder), report);
+}
+
+void SignatureStore::LoadLocked(std::vector<FileStamp> files)
+{
+    current_.reset();
+    SignatureLoadReport report;
+    current_ = Load(folder_, files, report);
+    stamps_ = std::move(files);
+    loaded_ = true;
+    // Each problem is logged once, when the files that hold it are loaded.
+    for (const std::string& problem : report.problems)
+        RC_LOG(LostWork, L"signatures: %s", EngineFiles::DecodeText(problem).c_str());
+    if (report.problemCount > report.problems.size())
+        RC_LOG(LostWork, L"signatures: %u more problems",
+               static_cast<unsigned>(report.problemCount - report.problems.size()));
+    RC_LOG(Lifecycle, L"%s", EngineFiles::DecodeText(report.Summary()).c_str());
+}
+
+std::shared_ptr<const SignatureDatabase> SignatureStore::Current()
+{
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!loaded_)
+        LoadLocked(ListDatabases(folder_));
+    return current_;
+}
+
+bool SignatureStore::ReloadIfChanged()
+{
+    std::vector<FileStamp> files = ListDatabases(folder_);
+    std::lock_guard<std::mutex> guard(lock_);
+    if (loaded_ && files == stamps_)
+        return false;
+    LoadLocked(std::move(files));
+    return true;
+}
+
+} // namespace Substitute

@@ -1,0 +1,54 @@
+#pragma once
+// Matches a database's body signatures against one file, fed the file's
+// chunks in order (the same reads that feed the hashes). The automaton runs
+// over each chunk once; a part is verified where its fragment was found, as
+// soon as the bytes it may cover have been read. Only the last few longest
+// parts' worth of bytes are kept between chunks, and waiting candidates all
+// lie in them, so memory follows the database, never the file. One scanner
+// per worker thread; Begin starts each file. Pure: no system calls.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "substitute/match/BodySignatureSet.h"
+#include "substitute/pe/PeSectionTable.h"
+
+namespace Substitute {
+
+class BodyScanner {
+public:
+    void Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize);
+    // The file's next bytes.
+    void Feed(const std::uint8_t* data, std::size_t size);
+    // The file ended: the index of the signature that matched first, if any.
+    std::optional<std::uint32_t> End();
+    // Whether a signature has matched already (the rest of the file needs no reading for it).
+    bool Matched() const { return matched_.has_value(); }
+
+private:
+    struct Candidate {
+        std::uint64_t fragmentAt; // absolute offset of the fragment found
+        BodyPartRef ref;
+    };
+    static constexpr std::uint64_t kUnset = ~std::uint64_t{0};
+
+    void Drain(bool atEnd);
+    // False when the bytes the part may cover are not all read yet.
+    bool Verify(const Candidate& candidate, bool atEnd);
+
+    const BodySignatureSet* set_ = nullptr;
+    PeSections layout_;
+    std::uint64_t fileSize_ = 0;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0; // absolute offset of window_[0]
+    std::uint32_t state_ = 0;
+    std::deque<Candidate> waiting_;
+    std::vector<std::uint64_t> partEnds_; // per part: the smallest end of a match of the parts up to it
+    std::vector<std::size_t> touched_;
+    std::optional<std::uint32_t> matched_;
+};
+
+} // namespace Substitute

@@ -1,0 +1,56 @@
+#pragma once
+// One line of a body-signature database (.ndb):
+// Name:TargetType:Offset:HexSignature[:MinLevel[:MaxLevel]]. Target types 0
+// (any file) and 1 (executables: files that start with "MZ", PE header or
+// not) are read; a line for another target type is
+// well formed but not for us. The offset says where the pattern may start:
+// "*" anywhere, "n", "EOF-n", "EP+n", "EP-n", "Sx+n", "SEx", "SL+n", each but
+// "*" optionally followed by ",shift" (any start up to shift bytes later).
+// Pure: no system calls.
+
+#include <cstdint>
+#include <string_view>
+
+#include "substitute/match/BodyPattern.h"
+#include "substitute/signature/NamePool.h"
+#include "substitute/pe/PeSectionTable.h"
+#include "substitute/signature/SignatureParser.h"
+
+namespace Substitute {
+
+struct BodyOffset {
+    enum class Kind : std::uint8_t { Any, Start, FromEnd, EntryPoint, SectionStart, SectionWhole, LastSection };
+    Kind kind = Kind::Any;
+    std::int64_t delta = 0; // bytes from the point the kind names (negative: before it)
+    std::uint32_t section = 0;
+    std::uint32_t shift = 0;
+
+    // The starts this offset allows in a file of this size and layout, as
+    // [first, last]; false when it allows none.
+    bool Range(const PeSections& layout, std::uint64_t fileSize, std::uint64_t& first, std::uint64_t& last) const;
+};
+
+enum class BodyTarget : std::uint8_t { AnyFile = 0, Pe = 1 };
+
+struct BodySignature {
+    BodyTarget target = BodyTarget::AnyFile;
+    BodyOffset offset;
+    BodyPattern pattern;
+    std::string_view name; // points into the parsed line
+    NameRef nameRef;       // in the database's pool, once added
+    std::uint32_t record = 0;
+};
+
+struct BodyLine {
+    LineStatus status = LineStatus::Malformed;
+    const char* why = nullptr; // Malformed: what is wrong
+    unsigned otherTarget = 0;  // OtherLevel because of the target type: that type, else 0
+    BodySignature signature;
+};
+
+class BodySignatureParser {
+public:
+    static BodyLine ParseLine(std::string_view line);
+};
+
+} // namespace Substitute

@@ -1,0 +1,58 @@
+#include "substitute/scan/SectionHashes.h"
+
+#include <algorithm>
+
+namespace Substitute {
+
+namespace {
+constexpr HashKind kAllKinds[] = {HashKind::Md5, HashKind::Sha1, HashKind::Sha256};
+}
+
+void SectionHashes::Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
+                          std::uint64_t fileSize)
+{
+    sections_.clear();
+    if (!database.HasSections())
+        return;
+    const PeSections table = PeSectionTable::Read(head, headSize, fileSize);
+    for (const PeSection& range : table.sections) {
+        std::array<bool, kHashKindCount> wanted{};
+        bool any = false;
+        for (HashKind kind : kAllKinds)
+            any |= wanted[static_cast<std::size_t>(kind)] = database.NeedsSection(kind, range.size);
+        if (!any)
+            continue;
+        if (sections_.size() == hashers_.size())
+            hashers_.push_back(std::make_unique<FileHasher>());
+        FileHasher* hasher = hashers_[sections_.size()].get();
+        if (hasher->Begin(wanted))
+            sections_.push_back({range, hasher});
+    }
+}
+
+void SectionHashes::Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    const std::uint64_t end = offset + size;
+    for (const Section& section : sections_) {
+        const std::uint64_t from = std::max(section.range.offset, offset);
+        const std::uint64_t to = std::min(section.range.offset + section.range.size, end);
+        if (from < to)
+            section.hasher->Update(data + (from - offset), static_cast<std::size_t>(to - from));
+    }
+}
+
+std::optional<SignatureMatch> SectionHashes::Finish(const SignatureDatabase& database)
+{
+    std::optional<SignatureMatch> match;
+    for (const Section& section : sections_) {
+        if (match || !section.hasher->Finish())
+            continue;
+        for (HashKind kind : kAllKinds)
+            if (!match && database.NeedsSection(kind, section.range.size))
+                match = database.Find(HashTable::Section, kind, section.hasher->Digest(kind), section.range.size);
+    }
+    sections_.clear();
+    return match;
+}
+
+} // namespace Substitute
