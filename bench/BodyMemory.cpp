@@ -105,7 +105,7 @@ int wmain(int argc, wchar_t** argv)
         const Mark before;
         g_peak = g_live;
         Substitute::SignatureLoadReport report;
-        auto database = Substitute::SignatureStore::LoadFolder(folder, report);
+        auto database = Substitute::SignatureStore::LoadSource(folder, report);
         if (!database) {
             std::fprintf(stderr, "body-memory: cannot load the folder\n");
             return 1;

@@ -28,7 +28,7 @@ bool IsHexText(const std::wstring& text)
 const wchar_t* KivoScanOptions::Usage()
 {
     return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
-           L"                [--progress] [--unix-paths] [--signatures DIR] [PATH...]\n"
+           L"                [--progress] [--unix-paths] [-d PATH | --signatures DIR] [PATH...]\n"
            L"       kivoscan --signatures-list | --signatures-remove FILE\n"
            L"       kivoscan --list-quarantine\n"
            L"       kivoscan --restore MD5 PATH\n"
@@ -43,6 +43,8 @@ const wchar_t* KivoScanOptions::Usage()
            L"                     one line each time the percentage changes\n"
            L"  --unix-paths       under Wine, show files by their Linux paths (as winepath -u);\n"
            L"                     --json keeps the Windows paths\n"
+           L"  -d, --database PATH scan with exactly the databases of this folder or file,\n"
+           L"                     installing nothing\n"
            L"  --signatures DIR   install a ClamAV database folder as it is (.cvd, .cld,\n"
            L"                     .hdb, .hsb, .mdb, .msb, .ndb, .fp, .sfp, .ign2) into the\n"
            L"                     engine's signatures folder (signatures\\ beside Quentor.dll),\n"
@@ -111,6 +113,10 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             if (!hasValue)
                 return Fail(L"--signatures needs a folder");
             signatures = args[++i];
+        } else if (arg == L"-d" || arg == L"--database") {
+            if (!hasValue)
+                return Fail(arg + L" needs a folder or a database file");
+            database = args[++i];
         } else if (arg == L"--signatures-list") {
             action = Action::ListSignatures;
         } else if (arg == L"--signatures-remove") {
@@ -140,6 +146,8 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             paths.push_back(arg);
         }
     }
+    if (!database.empty() && !signatures.empty())
+        return Fail(L"--database scans with its databases and installs nothing: not with --signatures");
     if (!paths.empty() && action != Action::Scan)
         return Fail(L"unexpected argument '" + paths.front() + L"'");
     if (!paths.empty() && typeGiven && scanType != RC::ScanType::Custom)

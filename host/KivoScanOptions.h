@@ -24,7 +24,8 @@ public:
     bool quiet = false;
     bool progress = false;           // progress lines also when stderr is no terminal
     bool unixPaths = false;          // files by their Linux paths under Wine (not in JSON)
-    std::wstring signatures;         // folder of .hdb/.hsb files to install, or empty
+    std::wstring signatures;         // folder of databases to install, or empty
+    std::wstring database;           // folder or file of databases to scan with, installing nothing
     std::wstring signatureFile;      // installed database file to remove (a bare file name)
     std::vector<std::wstring> paths; // as given; custom scans only
     std::wstring restoreMd5;         // 32 hex digits

@@ -113,10 +113,15 @@ bool KivoSignatures::Remove(const std::wstring& name, const std::wstring& engine
     return true;
 }
 
-void KivoSignatures::PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console)
+std::wstring KivoSignatures::Installed(const std::wstring& engineFolder)
+{
+    return engineFolder + L"signatures";
+}
+
+void KivoSignatures::PrintSummary(const std::wstring& source, bool toStderr, KivoConsole& console)
 {
     Substitute::SignatureLoadReport report;
-    Substitute::SignatureStore::LoadFolder(engineFolder + L"signatures", report);
+    Substitute::SignatureStore::LoadSource(source, report);
     if (toStderr)
         console.Err(report.Summary());
     else

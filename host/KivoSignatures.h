@@ -24,16 +24,19 @@ public:
     // longer holds. False with error set when DIR holds none or a copy or a
     // removal fails.
     static bool Install(const std::wstring& from, const std::wstring& engineFolder, Failure& failure);
-    // Reads the installed folder as the engine will, and prints the summary
-    // line (on stdout, or stderr when stdout carries JSON) and the first
-    // problems found, each with its file and line, on stderr.
     // One line per installed database file (name and size), in the order
     // the folder lists them.
     static void List(const std::wstring& engineFolder, KivoConsole& console);
     // Deletes one installed database file. False with error set when no
     // such file is installed or it cannot be deleted.
     static bool Remove(const std::wstring& name, const std::wstring& engineFolder, Failure& failure);
-    static void PrintSummary(const std::wstring& engineFolder, bool toStderr, KivoConsole& console);
+    // The installed databases' folder.
+    static std::wstring Installed(const std::wstring& engineFolder);
+    // Reads a folder of databases or one database file as the engine will,
+    // and prints the summary line (on stdout, or stderr when stdout carries
+    // JSON) and the first problems found, each with its file and line, on
+    // stderr.
+    static void PrintSummary(const std::wstring& source, bool toStderr, KivoConsole& console);
 };
 
 } // namespace KivoHost

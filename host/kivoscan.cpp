@@ -689,14 +689,14 @@ int Run(int argc, wchar_t** argv)
         return ListQuarantine(options, engineFolder, console);
     if (options.action == KivoScanOptions::Action::ListSignatures) {
         KivoSignatures::List(engineFolder, console);
-        KivoSignatures::PrintSummary(engineFolder, false, console);
+        KivoSignatures::PrintSummary(KivoSignatures::Installed(engineFolder), false, console);
         return kClean;
     }
     if (options.action == KivoScanOptions::Action::RemoveSignatures) {
         KivoSignatures::Failure failure;
         if (!KivoSignatures::Remove(options.signatureFile, engineFolder, failure))
             return Fail(console, Said(options, failure));
-        KivoSignatures::PrintSummary(engineFolder, false, console);
+        KivoSignatures::PrintSummary(KivoSignatures::Installed(engineFolder), false, console);
         return kClean;
     }
     for (const wchar_t* part : {L"RCTrevox.dll", L"Quentor.dll", L"Halvane.dll"})
@@ -706,9 +706,18 @@ int Run(int argc, wchar_t** argv)
         KivoSignatures::Failure failure;
         if (!KivoSignatures::Install(FullPath(options.signatures), engineFolder, failure))
             return Fail(console, Said(options, failure));
-        KivoSignatures::PrintSummary(engineFolder, options.json, console);
+        KivoSignatures::PrintSummary(KivoSignatures::Installed(engineFolder), options.json, console);
         if (options.action == KivoScanOptions::Action::InstallSignatures)
             return kClean;
+    }
+    if (!options.database.empty()) {
+        // The engine reads its databases from there, in this process, and
+        // nothing is installed.
+        const std::wstring source = FullPath(options.database);
+        if (!RCPathExists(source))
+            return Fail(console, Shown(options, source) + L": no such folder or file");
+        SetEnvironmentVariableW(L"QUENTOR_SIGNATURES", source.c_str());
+        KivoSignatures::PrintSummary(source, options.json, console);
     }
     if (options.action == KivoScanOptions::Action::Restore)
         return Restore(options, engineFolder, console);

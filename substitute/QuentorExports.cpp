@@ -1,5 +1,7 @@
 // Exports of Quentor.dll, the scanning library of the substitute engine.
 
+#include <windows.h>
+
 #include "engine/EngineObjectIds.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
@@ -9,11 +11,22 @@
 
 namespace {
 
+// Where the databases are: the "signatures" folder beside the library, or
+// the folder or file that QUENTOR_SIGNATURES names (kivoscan's --database,
+// which scans with exactly those databases and installs nothing).
+std::wstring SignatureSource()
+{
+    wchar_t named[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"QUENTOR_SIGNATURES", named, MAX_PATH);
+    if (length != 0 && length < MAX_PATH)
+        return named;
+    return Substitute::EngineFiles::Join(Substitute::EngineFiles::ModuleFolder(), L"signatures");
+}
+
 // One store per library, shared by every proxy it creates.
 Substitute::SignatureStore& Store()
 {
-    static Substitute::SignatureStore store(
-        Substitute::EngineFiles::Join(Substitute::EngineFiles::ModuleFolder(), L"signatures"));
+    static Substitute::SignatureStore store(SignatureSource());
     return store;
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "foundation/RCDebugger.h"
 #include "substitute/database/DatabaseReader.h"
@@ -35,9 +36,22 @@ bool ReadInto(const std::wstring& path, DatabaseReader& reader)
 
 } // namespace
 
-SignatureStore::SignatureStore(std::wstring folder) : folder_(std::move(folder)) {}
+SignatureStore::SignatureStore(const std::wstring& source)
+{
+    std::tie(folder_, only_) = Split(source);
+}
 
-std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::wstring& folder)
+std::pair<std::wstring, std::wstring> SignatureStore::Split(const std::wstring& source)
+{
+    const DWORD attributes = GetFileAttributesW(source.c_str());
+    const std::size_t slash = source.find_last_of(L"\\/");
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) || slash == std::wstring::npos)
+        return {source, std::wstring()};
+    return {source.substr(0, slash), source.substr(slash + 1)};
+}
+
+std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::wstring& folder,
+                                                                     const std::wstring& only)
 {
     std::vector<FileStamp> files;
     WIN32_FIND_DATAW found{};
@@ -47,7 +61,8 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::
     do {
         if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))
             continue;
-        if (!DatabaseReader::Reads(EngineFiles::EncodeUtf8(found.cFileName)))
+        if (!DatabaseReader::Reads(EngineFiles::EncodeUtf8(found.cFileName)) ||
+            (!only.empty() && CompareStringOrdinal(only.c_str(), -1, found.cFileName, -1, TRUE) != CSTR_EQUAL))
             continue;
         files.push_back({found.cFileName, (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
                          (static_cast<std::uint64_t>(found.ftLastWriteTime.dwHighDateTime) << 32) |
@@ -75,10 +90,11 @@ SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& f
     return builder.Finish();
 }
 
-std::shared_ptr<const SignatureDatabase> SignatureStore::LoadFolder(const std::wstring& folder,
+std::shared_ptr<const SignatureDatabase> SignatureStore::LoadSource(const std::wstring& source,
                                                                     SignatureLoadReport& report)
 {
-    return Load(folder, ListDatabases(folder), report);
+    const auto [folder, only] = Split(source);
+    return Load(folder, ListDatabases(folder, only), report);
 }
 
 void SignatureStore::LoadLocked(std::vector<FileStamp> files)
@@ -101,13 +117,13 @@ std::shared_ptr<const SignatureDatabase> SignatureStore::Current()
 {
     std::lock_guard<std::mutex> guard(lock_);
     if (!loaded_)
-        LoadLocked(ListDatabases(folder_));
+        LoadLocked(ListDatabases(folder_, only_));
     return current_;
 }
 
 bool SignatureStore::ReloadIfChanged()
 {
-    std::vector<FileStamp> files = ListDatabases(folder_);
+    std::vector<FileStamp> files = ListDatabases(folder_, only_);
     std::lock_guard<std::mutex> guard(lock_);
     if (loaded_ && files == stamps_)
         return false;

@@ -1,6 +1,7 @@
 #pragma once
-// The signature databases of one engine folder (its "signatures" subfolder),
-// shared by every proxy of the library. Workers take a snapshot per file; a
+// The signature databases of one source, shared by every proxy of the
+// library: a folder (the engine's "signatures" subfolder, or the one its
+// host names), or one database file. Workers take a snapshot per file; a
 // reload swaps in a new snapshot and never disturbs a scan in progress.
 //
 // A reload lets go of the old databases before it reads the new ones, so that
@@ -20,7 +21,8 @@ namespace Substitute {
 
 class SignatureStore {
 public:
-    explicit SignatureStore(std::wstring folder);
+    // source: a folder of databases, or one database file.
+    explicit SignatureStore(const std::wstring& source);
 
     // The current databases, loaded on first use.
     std::shared_ptr<const SignatureDatabase> Current();
@@ -28,8 +30,8 @@ public:
     // Returns whether it did.
     bool ReloadIfChanged();
 
-    // Reads a folder's databases, as the store does (kivoscan's summary).
-    static std::shared_ptr<const SignatureDatabase> LoadFolder(const std::wstring& folder, SignatureLoadReport& report);
+    // Reads a source's databases, as the store does (kivoscan's summary).
+    static std::shared_ptr<const SignatureDatabase> LoadSource(const std::wstring& source, SignatureLoadReport& report);
 
 private:
     struct FileStamp {
@@ -42,12 +44,16 @@ private:
         }
     };
 
-    static std::vector<FileStamp> ListDatabases(const std::wstring& folder);
+    // The database files of the folder; only the one named, when only is set.
+    static std::vector<FileStamp> ListDatabases(const std::wstring& folder, const std::wstring& only);
+    // The folder of a source, and the one file it names when it is a file.
+    static std::pair<std::wstring, std::wstring> Split(const std::wstring& source);
     static std::shared_ptr<const SignatureDatabase>
     Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report);
     void LoadLocked(std::vector<FileStamp> files);
 
-    const std::wstring folder_;
+    std::wstring folder_;
+    std::wstring only_;
     std::mutex lock_;
     bool loaded_ = false;
     std::vector<FileStamp> stamps_;

@@ -315,4 +315,15 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     DeleteFileW((signatures.Path() + L"\\local.hdb").c_str());
     EXPECT_EQ(0u, Kivoscan(L"--signatures " + Quoted(signatures.Path())).exitCode);
     EXPECT_FALSE(RCIsFile(installed + L"\\local.hdb"));
+
+    // -d scans with exactly the databases of a folder or of one file, and installs nothing.
+    ScratchDir own, listed;
+    const std::wstring ownDatabase = own.Write(L"own.hdb", "4aa942831bfee960b3c13394e43e8017:45:Own.Test.Listed-1\n");
+    listed.Write(L"listed.bat", kListedBat);
+    for (const std::wstring& source : {own.Path(), ownDatabase}) {
+        const Outcome scan = Kivoscan(L"-d " + Quoted(source) + L" " + Quoted(listed.Path()));
+        EXPECT_EQ(1u, scan.exitCode) << scan.err;
+        EXPECT_NE(std::string::npos, scan.out.find("listed.bat: Own.Test.Listed-1 FOUND")) << scan.out;
+    }
+    EXPECT_FALSE(RCIsFile(installed + L"\\own.hdb"));
 }
