@@ -3,9 +3,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 #include <tuple>
 
 #include "foundation/RCDebugger.h"
+#include "substitute/database/ContainerHeader.h"
 #include "substitute/database/DatabaseReader.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/system/SubstituteHandles.h"
@@ -32,6 +34,45 @@ bool ReadInto(const std::wstring& path, DatabaseReader& reader)
             return true;
         reader.Feed(std::string_view(buffer.get(), got));
     }
+}
+
+// The version in a container's header, or nothing when it has none.
+std::optional<unsigned> ContainerVersion(const std::wstring& path)
+{
+    UniqueFile file = UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    char bytes[ContainerHeader::kBytes];
+    DWORD got = 0;
+    if (!file || !ReadFile(file.get(), bytes, sizeof bytes, &got, nullptr))
+        return std::nullopt;
+    const std::optional<ContainerHeader> header = ContainerHeader::Parse(std::string_view(bytes, got));
+    return header ? std::optional<unsigned>(header->version) : std::nullopt;
+}
+
+// True for a container whose twin of the other kind (daily.cvd beside
+// daily.cld, as an update leaves them) has a newer version: only one copy
+// of each database is loaded, the newer (the .cld when both are as new).
+bool IsOlderTwin(const std::wstring& folder, const std::wstring& name, const std::vector<std::wstring>& names)
+{
+    const std::size_t dot = name.size() >= 4 ? name.size() - 4 : std::wstring::npos;
+    if (dot == std::wstring::npos)
+        return false;
+    const std::wstring kind = name.substr(dot);
+    const bool cvd = CompareStringOrdinal(kind.c_str(), -1, L".cvd", -1, TRUE) == CSTR_EQUAL;
+    const bool cld = CompareStringOrdinal(kind.c_str(), -1, L".cld", -1, TRUE) == CSTR_EQUAL;
+    if (!cvd && !cld)
+        return false;
+    const std::wstring twin = name.substr(0, dot) + (cvd ? L".cld" : L".cvd");
+    const auto found = std::find_if(names.begin(), names.end(), [&](const std::wstring& other) {
+        return CompareStringOrdinal(other.c_str(), -1, twin.c_str(), -1, TRUE) == CSTR_EQUAL;
+    });
+    if (found == names.end())
+        return false;
+    const std::optional<unsigned> mine = ContainerVersion(EngineFiles::Join(folder, name));
+    const std::optional<unsigned> theirs = ContainerVersion(EngineFiles::Join(folder, *found));
+    if (!theirs)
+        return false; // a twin without a header is no copy of this one
+    return !mine || *mine < *theirs || (*mine == *theirs && cvd);
 }
 
 } // namespace
@@ -80,7 +121,12 @@ std::shared_ptr<const SignatureDatabase>
 SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report)
 {
     SignatureDatabaseBuilder builder;
+    std::vector<std::wstring> names;
+    for (const FileStamp& file : files)
+        names.push_back(file.name);
     for (const FileStamp& file : files) {
+        if (IsOlderTwin(folder, file.name, names))
+            continue;
         DatabaseReader reader(EngineFiles::EncodeUtf8(file.name), builder, report);
         if (ReadInto(EngineFiles::Join(folder, file.name), reader))
             reader.End();

@@ -47,6 +47,11 @@ TEST_F(ScanProxy, ReadsAContainerWithSectionHashesAllowListsAndIgnoredNames)
                    {"daily.hdb", md5(silenced) + ":" + std::to_string(silenced.size()) + ":Win.Trojan.Silenced-2\n"},
                    {"daily.fp", md5(allowed) + ":" + std::to_string(allowed.size()) + ":Allowed.File\n"},
                    {"daily.ign2", "Win.Trojan.Silenced-2\n"}})));
+    // An older copy of the same database, as an update leaves it beside the new one: never loaded.
+    Write(Beside(L"signatures\\daily.cld"),
+          SignatureFiles::Header(26999, 1) +
+              SignatureFiles::Tar(
+                  {{"daily.hdb", md5(cut) + ":" + std::to_string(cut.size()) + ":Win.Trojan.Stale-9\n"}}));
     const std::vector<RC::ScanResult> results =
         Scan(Proxy(), {files_.Write(L"image.exe", image), files_.Write(L"allowed.exe", allowed),
                        files_.Write(L"silenced.exe", silenced), files_.Write(L"cut.exe", cut)});
