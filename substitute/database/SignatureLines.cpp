@@ -1,5 +1,7 @@
 #include "substitute/database/SignatureLines.h"
 
+#include <algorithm>
+
 #include "substitute/match/BodySignature.h"
 
 namespace Substitute {
@@ -9,6 +11,29 @@ SignatureLines::SignatureLines(std::string source, std::optional<SignatureFormat
     : source_(std::move(source)), format_(format), kind_(std::move(kind)), builder_(builder), counts_(counts),
       report_(report)
 {
+}
+
+void SignatureLines::SkippedLine(std::string_view line)
+{
+    if (SignatureParser::IsBlank(line))
+        return;
+    // A bytecode file is one signature; a YARA file holds rules that span
+    // lines; an engine configuration holds none. The other kinds write one
+    // signature a line.
+    if (kind_ == "cbc") {
+        if (!fileCounted_)
+            ++counts_.skippedKinds[kind_];
+        fileCounted_ = true;
+    } else if (kind_ == "yar" || kind_ == "yara") {
+        std::string_view words = line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        for (std::string_view modifier : {"private ", "global "})
+            while (words.substr(0, modifier.size()) == modifier)
+                words.remove_prefix(modifier.size());
+        if (words.substr(0, 5) == "rule " || words.substr(0, 5) == "rule\t")
+            ++counts_.skippedKinds[kind_];
+    } else if (kind_ != "cfg") {
+        ++counts_.skippedKinds[kind_];
+    }
 }
 
 void SignatureLines::Line(std::string_view line)
@@ -22,11 +47,8 @@ void SignatureLines::Line(std::string_view line)
         report_.Problem(source_ + ":" + std::to_string(lineNumber_) + ": line too long");
         return;
     }
-    if (!format_) {
-        if (!SignatureParser::IsBlank(line))
-            ++counts_.skippedKinds[kind_];
-        return;
-    }
+    if (!format_)
+        return SkippedLine(line);
     if (*format_ == SignatureFormat::Ndb)
         return BodyLine(line);
     const ParsedLine parsed = SignatureParser::ParseLine(line, *format_);

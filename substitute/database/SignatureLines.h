@@ -31,6 +31,8 @@ public:
 private:
     void Line(std::string_view line);
     void BodyLine(std::string_view line);
+    // A line of a kind this engine does not read, counted by signature.
+    void SkippedLine(std::string_view line);
 
     const std::string source_;
     const std::optional<SignatureFormat> format_;
@@ -41,6 +43,7 @@ private:
     std::string partial_;
     bool overlong_ = false;
     std::size_t lineNumber_ = 0;
+    bool fileCounted_ = false;
 };
 
 } // namespace Substitute

@@ -60,6 +60,11 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
         {"f.ldb", "Name;Engine:51-255,Target:0;0;4142\n\n# comment\nOther;Target:0;0;4344\n"},
         {"g.txt", "not counted\n"},
         {"h.hdb", kMd5B + ":5:Win.Trojan.Later-6\n" + kMd5B + ":*:Win.Trojan.AnySize-7:73\n"},
+        // Skipped kinds count signatures: one bytecode a file, YARA rules, none in a configuration.
+        {"i.cbc", "ClamBCafhaio\nmore of the same bytecode\n"},
+        {"j.yar", "rule One {\n  condition: true\n}\nprivate global rule Two\n{\n  condition: false\n}\n"},
+        {"k.cfg", "DOCUMENT:0x1:1:1\n"},
+        {"l.ioc", "an indicator\n"},
     });
     const SignatureDatabase& database = *loaded.database;
     EXPECT_EQ("Win.Trojan.Any-2 #2", Found(database, HashTable::File, kMd5A, 10)); // #1 is silenced
@@ -77,7 +82,8 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
     EXPECT_FALSE(database.Needs(HashKind::Sha1, 7));
     EXPECT_TRUE(database.NeedsSection(HashKind::Md5, 4096));
     EXPECT_FALSE(database.NeedsSection(HashKind::Md5, 4097));
-    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 2 ldb", loaded.report.Summary());
+    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 1 cbc, 1 ioc, 2 ldb, 2 yar",
+              loaded.report.Summary());
 }
 
 TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsStayWhole)
