@@ -42,7 +42,6 @@ struct RCModulePoster::Shared {
     int hostsPosting RC_GUARDED_BY(lock) = 0;
     bool threadPosting RC_GUARDED_BY(lock) = false;
     bool threadRunning RC_GUARDED_BY(lock) = false;
-    bool closed RC_GUARDED_BY(lock) = false;
     bool startFailureLogged RC_GUARDED_BY(lock) = false;
     uint64_t generation RC_GUARDED_BY(lock) = 0;
     RCRefPtr<RCThread> thread RC_GUARDED_BY(lock);
@@ -160,9 +159,10 @@ RCModulePoster::RCModulePoster() : shared_(std::make_shared<Shared>())
 RCModulePoster::~RCModulePoster()
 {
     Quiesce();
+    // What a host still holds up now would reach a host that is letting go
+    // of the module: dropped.
     Shared& s = *shared_;
     RCAutoLock guard(s.lock);
-    s.closed = true;
     s.queue.clear();
 }
 
@@ -173,8 +173,6 @@ void RCModulePoster::Queue(Post post)
     bool postNow = false;
     {
         RCAutoLock guard(s.lock);
-        if (s.closed)
-            return;
         s.queue.push_back({++s.lastQueued, std::move(post)});
         if (moduleThread)
             static_cast<void>(s.EnsureThread(shared_));

@@ -48,7 +48,7 @@ public:
     static constexpr unsigned long kInFlightWaitMs = 100;
 
     RCModulePoster();
-    // Quiesces; posts that module threads queue afterwards are dropped.
+    // Quiesces; what a host still holds up then is dropped.
     ~RCModulePoster();
 
     void Queue(Post post);
