@@ -17,7 +17,10 @@ void ForEachKind(Tables& tables, F&& f)
 
 } // namespace
 
-SignatureDatabaseBuilder::SignatureDatabaseBuilder() : database_(std::make_unique<SignatureDatabase>()) {}
+SignatureDatabaseBuilder::SignatureDatabaseBuilder(LineHasher lineHasher)
+    : database_(std::make_unique<SignatureDatabase>()), lineHasher_(std::move(lineHasher))
+{
+}
 
 void SignatureDatabaseBuilder::Add(const HashSignature& signature)
 {
@@ -51,9 +54,25 @@ void SignatureDatabaseBuilder::AddBody(const BodySignature& signature)
     database.bodies_.Add(std::move(added));
 }
 
-void SignatureDatabaseBuilder::AddIgnored(std::string_view name)
+void SignatureDatabaseBuilder::AddIgnored(std::string_view name, const std::optional<LineDigest>& line)
 {
-    database_->ignored_.emplace_back(name);
+    if (!line) {
+        database_->ignored_.emplace_back(name);
+        return;
+    }
+    ignoredLines_.emplace_back(std::string(name), *line);
+    ignoredLinesByName_.emplace(std::string(name), *line);
+}
+
+bool SignatureDatabaseBuilder::IgnoresLine(std::string_view name, std::string_view line) const
+{
+    if (ignoredLinesByName_.empty() || !lineHasher_)
+        return false;
+    const auto [first, last] = ignoredLinesByName_.equal_range(name);
+    if (first == last)
+        return false;
+    const std::optional<LineDigest> digest = lineHasher_(line);
+    return digest && std::any_of(first, last, [&](const auto& entry) { return entry.second == *digest; });
 }
 
 SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
@@ -64,6 +83,7 @@ SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
             mark.rows[table][static_cast<std::size_t>(kind)] = index.Pending();
         });
     mark.ignored = database_->ignored_.size();
+    mark.ignoredLines = ignoredLines_.size();
     mark.bodies = database_->bodies_.Size();
     mark.count = database_->count_;
     return mark;
@@ -76,6 +96,12 @@ void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
             index.Truncate(mark.rows[table][static_cast<std::size_t>(kind)]);
         });
     database_->ignored_.resize(mark.ignored);
+    if (ignoredLines_.size() != mark.ignoredLines) {
+        ignoredLines_.resize(mark.ignoredLines);
+        ignoredLinesByName_.clear();
+        for (const auto& [name, digest] : ignoredLines_)
+            ignoredLinesByName_.emplace(name, digest);
+    }
     database_->bodies_.Truncate(mark.bodies);
     database_->count_ = mark.count;
 }

@@ -54,11 +54,13 @@ void SignatureLines::Line(std::string_view line)
     const ParsedLine parsed = SignatureParser::ParseLine(line, *format_);
     switch (parsed.status) {
     case LineStatus::Signature:
+        if (builder_.IgnoresLine(parsed.signature.name, line))
+            break;
         builder_.Add(parsed.signature);
         ++counts_.loaded[static_cast<std::size_t>(*format_)];
         break;
     case LineStatus::IgnoredName:
-        builder_.AddIgnored(parsed.ignoredName);
+        builder_.AddIgnored(parsed.ignoredName, parsed.ignoredLine);
         ++counts_.loaded[static_cast<std::size_t>(*format_)];
         break;
     case LineStatus::Blank:
@@ -78,6 +80,8 @@ void SignatureLines::BodyLine(std::string_view line)
     const Substitute::BodyLine parsed = BodySignatureParser::ParseLine(line);
     switch (parsed.status) {
     case LineStatus::Signature:
+        if (builder_.IgnoresLine(parsed.signature.name, line))
+            break;
         builder_.AddBody(parsed.signature);
         ++counts_.loaded[static_cast<std::size_t>(SignatureFormat::Ndb)];
         break;

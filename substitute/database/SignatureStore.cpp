@@ -9,6 +9,8 @@
 #include "foundation/RCDebugger.h"
 #include "substitute/database/ContainerHeader.h"
 #include "substitute/database/DatabaseReader.h"
+#include "substitute/hash/GcryptHasher.h"
+#include "substitute/signature/SignatureParser.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/system/SubstituteHandles.h"
 
@@ -120,11 +122,28 @@ std::vector<SignatureStore::FileStamp> SignatureStore::ListDatabases(const std::
 std::shared_ptr<const SignatureDatabase>
 SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& files, SignatureLoadReport& report)
 {
-    SignatureDatabaseBuilder builder;
+    SignatureDatabaseBuilder builder([hasher = std::make_shared<GcryptHasher>()](
+                                         std::string_view line) -> std::optional<SignatureDatabaseBuilder::LineDigest> {
+        std::array<bool, kHashKindCount> md5Only{};
+        md5Only[static_cast<std::size_t>(HashKind::Md5)] = true;
+        if (!hasher->Begin(md5Only) ||
+            !hasher->Update(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()) || !hasher->Finish())
+            return std::nullopt;
+        SignatureDatabaseBuilder::LineDigest digest;
+        std::copy_n(hasher->Digest(HashKind::Md5), digest.size(), digest.begin());
+        return digest;
+    });
     std::vector<std::wstring> names;
     for (const FileStamp& file : files)
         names.push_back(file.name);
-    for (const FileStamp& file : files) {
+    // Ignore lists first, so that a line they name is silenced as it is
+    // read; they hold no signature, so record numbers stay as they are.
+    std::vector<FileStamp> ordered = files;
+    std::stable_partition(ordered.begin(), ordered.end(), [](const FileStamp& file) {
+        const std::optional<SignatureFormat> format = SignatureParser::FormatOfFileName(file.name);
+        return format == SignatureFormat::Ign2;
+    });
+    for (const FileStamp& file : ordered) {
         if (IsOlderTwin(folder, file.name, names))
             continue;
         DatabaseReader reader(EngineFiles::EncodeUtf8(file.name), builder, report);

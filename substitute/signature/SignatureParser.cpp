@@ -149,11 +149,13 @@ ParsedLine ParseIgnoreLine(std::string_view line)
     std::size_t count = 0;
     if (!SplitFields(line, fields, count) || count > 2 || !IsName(fields[0]))
         return Status(LineStatus::Malformed);
-    std::uint8_t digest[16];
-    if (count == 2 && (fields[1].size() != 32 || !DecodeHex(fields[1], digest)))
+    std::array<std::uint8_t, 16> digest{};
+    if (count == 2 && (fields[1].size() != 32 || !DecodeHex(fields[1], digest.data())))
         return Status(LineStatus::Malformed);
     ParsedLine parsed = Status(LineStatus::IgnoredName);
     parsed.ignoredName = fields[0];
+    if (count == 2)
+        parsed.ignoredLine = digest;
     return parsed;
 }
 

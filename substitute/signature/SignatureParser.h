@@ -11,7 +11,9 @@
 // Blank lines and lines starting with '#' are not signatures; any other line
 // that does not fit is malformed, never fatal.
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -39,6 +41,9 @@ struct ParsedLine {
     LineStatus status = LineStatus::Malformed;
     HashSignature signature;
     std::string_view ignoredName;
+    // An .ign2 line may name one signature line by the MD5 of its text:
+    // then only that line is silenced, not every signature of the name.
+    std::optional<std::array<std::uint8_t, 16>> ignoredLine;
 };
 
 class SignatureParser {
