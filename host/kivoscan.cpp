@@ -399,6 +399,13 @@ void PrintStats(KivoConsole& console, const RunResult& result, ULONGLONG elapsed
     console.Err(line);
 }
 
+// The JSON object for a path or file that was not scanned, and why.
+std::string NotScannedJson(const std::wstring& path, const std::wstring& reason)
+{
+    return "{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) + ",\"reason\":" + KivoJsonString(reason) +
+           "}";
+}
+
 // The given paths that will not be scanned, said before the scan: on stderr
 // the ones that name nothing scannable (errors, as clamscan reports them), on
 // stdout the files the module cannot take.
@@ -408,8 +415,7 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
     for (const KivoPathSurvey::Refused& refused : survey.refused()) {
         Fail(console, shown(refused.path) + L": " + refused.reason);
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(refused.path) +
-                        ",\"reason\":" + KivoJsonString(refused.reason) + "}");
+            console.Out(NotScannedJson(refused.path, refused.reason));
     }
     for (const std::wstring& path : survey.repeated())
         console.Err("kivoscan: " + U8(shown(path)) + ": already among the paths; scanned once");
@@ -417,20 +423,17 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
         console.Err("kivoscan: " + U8(shown(path)) +
                     ": not reliably scanned (its folder holds a name that differs only in letter case)");
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
-                        ",\"reason\":\"name differs only in case\"}");
+            console.Out(NotScannedJson(path, L"name differs only in case"));
     }
     for (const std::wstring& path : survey.namedNotScanned()) {
         console.Err("kivoscan: " + U8(shown(path)) +
-                    ": not scanned (the module scans only files of its fifteen "
-                    "extensions)");
+                    ": not scanned (the module scans only files of its fifteen extensions)");
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) + ",\"reason\":\"extension\"}");
+            console.Out(NotScannedJson(path, L"extension"));
     }
     for (const std::wstring& path : survey.tooLongPaths()) {
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(path) +
-                        ",\"reason\":\"path too long\"}");
+            console.Out(NotScannedJson(path, L"path too long"));
         else
             console.Out(U8(shown(path) + L": not scanned (path too long)"));
     }
@@ -446,8 +449,7 @@ void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, con
 {
     for (const Substitute::UnreadFiles::Entry& entry : unread) {
         if (options.json)
-            console.Out("{\"event\":\"NOT_SCANNED\",\"path\":" + KivoJsonString(entry.path) +
-                        ",\"reason\":" + KivoJsonString(entry.reason) + "}");
+            console.Out(NotScannedJson(entry.path, entry.reason));
         else
             console.Out(
                 U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason + L")"));
