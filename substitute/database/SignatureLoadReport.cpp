@@ -1,5 +1,7 @@
 #include "substitute/database/SignatureLoadReport.h"
 
+#include <algorithm>
+
 namespace Substitute {
 
 void SourceCounts::Add(const SourceCounts& other)
@@ -15,7 +17,12 @@ void SourceCounts::Add(const SourceCounts& other)
 bool SignatureLoadReport::Problem(std::string text)
 {
     ++problemCount;
-    if (problems.size() >= kProblemsKept)
+    // A problem's text begins with its file: "file:line: ...", "file: ...".
+    const std::string file = text.substr(0, text.find(':'));
+    const bool newFile = std::find(problemFiles.begin(), problemFiles.end(), file) == problemFiles.end();
+    if (newFile && problemFiles.size() < kFilesNamed)
+        problemFiles.push_back(file);
+    else if (problems.size() >= kProblemsKept)
         return false;
     problems.push_back(std::move(text));
     return true;

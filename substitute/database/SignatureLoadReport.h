@@ -32,13 +32,17 @@ struct SourceCounts {
 
 struct SignatureLoadReport {
     static constexpr std::size_t kProblemsKept = 5;
+    // Past the first problems, the first of each further file is kept too,
+    // up to this many files, so that every broken file is named.
+    static constexpr std::size_t kFilesNamed = 100;
 
     SourceCounts counts;
     std::vector<ContainerVersion> containers;
     std::size_t brokenSources = 0;     // containers or files skipped whole
     std::size_t rejectedEntries = 0;   // archive members skipped for their name or type
-    std::vector<std::string> problems; // the first kProblemsKept
+    std::vector<std::string> problems; // the first kProblemsKept, and the first of each file after them
     std::size_t problemCount = 0;
+    std::vector<std::string> problemFiles; // the files (or container members) named so far
 
     // Counts a problem; keeps its text when it is one of the first.
     // Returns whether it was kept (and so should be logged).

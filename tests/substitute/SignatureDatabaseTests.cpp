@@ -143,6 +143,15 @@ TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
     EXPECT_EQ(3u, members.report.rejectedEntries);
     EXPECT_EQ(1u, members.report.counts.malformed);
     EXPECT_EQ("m.cld/in.hdb:2: malformed line", members.report.problems.back());
+
+    // Every broken file is named, however many problems came before it.
+    std::vector<std::pair<std::string, std::string>> broken;
+    for (char file = 'a'; file <= 'g'; ++file)
+        broken.push_back({std::string(1, file) + ".hdb", "bad\nworse\n"});
+    const Loaded many = Load(broken);
+    EXPECT_EQ(14u, many.report.problemCount);
+    EXPECT_EQ(9u, many.report.problems.size()); // the first five, then the first of each further file
+    EXPECT_EQ("g.hdb:1: malformed line", many.report.problems.back());
 }
 
 TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
