@@ -158,7 +158,8 @@ void KivoPathSurvey::CountFile(const std::wstring& path)
 {
     const auto placed = seen_.insert(path);
     if (!placed.second) {
-        if (caseTwins_.empty() || caseTwins_.back() != *placed.first)
+        // The first of the names once, however many differ from it in case.
+        if (std::find(caseTwins_.begin(), caseTwins_.end(), *placed.first) == caseTwins_.end())
             caseTwins_.push_back(*placed.first);
         caseTwins_.push_back(path);
     }
