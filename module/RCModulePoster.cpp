@@ -41,10 +41,9 @@ struct RCModulePoster::Shared {
     std::vector<DWORD> entries RC_GUARDED_BY(lock);
     int hostsPosting RC_GUARDED_BY(lock) = 0;
     bool threadPosting RC_GUARDED_BY(lock) = false;
-    bool threadRunning RC_GUARDED_BY(lock) = false;
     bool startFailureLogged RC_GUARDED_BY(lock) = false;
     uint64_t generation RC_GUARDED_BY(lock) = 0;
-    RCRefPtr<RCThread> thread RC_GUARDED_BY(lock);
+    RCRefPtr<RCThread> thread RC_GUARDED_BY(lock); // the running poster thread, if any
 
     bool InEntry(DWORD threadId) const RC_REQUIRES(lock)
     {
@@ -60,7 +59,7 @@ struct RCModulePoster::Shared {
 
 bool RCModulePoster::Shared::EnsureThread(const std::shared_ptr<Shared>& self)
 {
-    if (threadRunning)
+    if (thread)
         return true;
     std::unique_ptr<ThreadContext> context(new (std::nothrow) ThreadContext{self, generation});
     RCRefPtr<RCThread> started(context ? new (std::nothrow) RCThread(&Shared::Routine, context.get()) : nullptr);
@@ -73,7 +72,6 @@ bool RCModulePoster::Shared::EnsureThread(const std::shared_ptr<Shared>& self)
     }
     (void)context.release();
     thread = started;
-    threadRunning = true;
     return true;
 }
 
@@ -196,7 +194,6 @@ void RCModulePoster::Quiesce()
         ++s.generation;
         thread = s.thread;
         s.thread = nullptr;
-        s.threadRunning = false;
         inHost = s.threadPosting;
     }
     s.wake.Set();
