@@ -82,6 +82,12 @@ std::wstring UnixPath(const std::wstring& path)
     return unix;
 }
 
+// A path in a message: its Linux form under --unix-paths.
+std::wstring Shown(const KivoScanOptions& options, const std::wstring& path)
+{
+    return options.unixPaths ? UnixPath(path) : path;
+}
+
 std::wstring Upper(std::wstring text)
 {
     for (wchar_t& c : text)
@@ -199,12 +205,10 @@ private:
 
     const RunResult& Finish()
     {
-        result_.scanned = 0;
+        result_.scanned = Answered();
         result_.detections = 0;
-        for (const auto& [showType, item] : items_) {
-            result_.scanned += item.scanned;
+        for (const auto& [showType, item] : items_)
             result_.detections += item.level2 + item.level3;
-        }
         return result_;
     }
 
@@ -252,7 +256,7 @@ private:
         return found != itemNames_.end() ? ForPeople(found->second) : L"item " + std::to_wstring(showType);
     }
 
-    std::wstring ShownPath(const std::wstring& path) const { return options_.unixPaths ? UnixPath(path) : path; }
+    std::wstring ShownPath(const std::wstring& path) const { return Shown(options_, path); }
 
     void ShowItemStatus(const RC::ItemStatusEvent& status)
     {
@@ -451,8 +455,7 @@ void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, con
         if (options.json)
             console.Out(NotScannedJson(entry.path, entry.reason));
         else
-            console.Out(
-                U8((options.unixPaths ? UnixPath(entry.path) : entry.path) + L": not scanned (" + entry.reason + L")"));
+            console.Out(U8(Shown(options, entry.path) + L": not scanned (" + entry.reason + L")"));
     }
 }
 
@@ -588,12 +591,6 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     if (g_interrupts.load() > 0)
         console.Err("kivoscan: interrupted; the scan was stopped before its end");
     return summary.exitCode;
-}
-
-// A path in a message: its Linux form under --unix-paths.
-std::wstring Shown(const KivoScanOptions& options, const std::wstring& path)
-{
-    return options.unixPaths ? UnixPath(path) : path;
 }
 
 std::wstring Said(const KivoScanOptions& options, const KivoSignatures::Failure& failure)
