@@ -10,6 +10,7 @@
 
 #include "Src/Engine/Enumerator/RCAvEnumFileFilter.h"
 #include "Src/Engine/Enumerator/RCEnumThreads.h"
+#include "Src/Engine/RCItemTally.h"
 #include "Src/Engine/RCScanPlan.h"
 #include "Src/Engine/Scanner/RCAvFileScan.h"
 #include "foundation/RCAutoLock.h"
@@ -25,9 +26,6 @@ namespace RC {
 namespace {
 
 constexpr int32_t kCustomPathsGroup = 0x200;
-constexpr uint32_t kFirstPercent = 20;
-constexpr uint32_t kPercentSpan = 79;
-
 constexpr uint32_t kMaxScannedFileSize = 52428800;
 
 // Where a run stands. Starting lasts from the start until the query thread
@@ -89,14 +87,8 @@ struct RCSafeTrevoxCtrl::State {
     std::atomic<bool> paused{false};
     std::atomic<bool> stopped{false};
 
-    // The statistics of the run's items (each enumerator's ItemStats, reached
-    // only through StatsOf) and the statuses decided from them.
-    RCCriticalSection countsLock;
-    ItemStats& StatsOf(IAvEnumFile* enumerator) RC_REQUIRES(countsLock) { return *enumerator->GetItemStats(); }
-    // Both under the counts lock, so that the counters, the statuses decided
-    // from them and the percentage move together.
-    void CalcItemStatus(int32_t showType, ItemStats& stats) RC_REQUIRES(countsLock);
-    void UpdatePercent() RC_REQUIRES(countsLock);
+    // The run's items: their counters, statuses and the percentage.
+    RCItemTally tally{observer, enumerators};
 
     // The delivery's calls come one at a time; each run binds its workers.
     RCSequenceChecker bus;
@@ -374,17 +366,7 @@ bool RCSafeTrevoxCtrl::BeginRun()
     s.lastTaskId = 0;
     s.enumerationDone = false;
     s.failed = false;
-    {
-        RCAutoLock counts(s.countsLock);
-        for (auto& entry : s.enumerators) {
-            ItemStats& stats = s.StatsOf(entry.second.Get());
-            const uint32_t weight = stats.weight;
-            const uint32_t expected = stats.expected;
-            stats = ItemStats();
-            stats.weight = weight;
-            stats.expected = expected;
-        }
-    }
+    s.tally.Reset();
 
     s.stopped = false;
     s.paused = false;
@@ -457,7 +439,7 @@ bool RCSafeTrevoxCtrl::OnEnumStart()
     RC_BIND_THREAD(state_->enumerationThread);
     State& s = *state_;
     RC_LOG(Progress, L"On Enumed start");
-    s.observer.SetPercent(kFirstPercent);
+    s.observer.SetPercent(RCItemTally::kFirstPercent);
     // A queue that cannot start would let files be found but never scanned:
     // the run ends instead (the queue has logged why).
     if (!s.fileScan->StartScan()) {
@@ -478,10 +460,7 @@ bool RCSafeTrevoxCtrl::OnEnumItemStart(IAvEnumFile* enumerator)
     s.currentShowType = enumerator->GetShowType();
     s.currentItemName = RCScanPlan::DisplayName(s.currentShowType);
     s.observer.SetCurrentItem(static_cast<uint32_t>(s.currentShowType), s.currentItemName);
-    {
-        RCAutoLock counts(s.countsLock);
-        s.CalcItemStatus(s.currentShowType, s.StatsOf(enumerator));
-    }
+    s.tally.ItemStarted(enumerator);
     return !CheckStopped();
 }
 
@@ -497,13 +476,12 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
         const bool skipped = s.filter && s.filter->IsFileFiltered(path);
         const int32_t scanGroup = enumerator->GetScanGroup();
         const int32_t showType = enumerator->GetShowType();
-        if (!skipped || scanGroup == kCustomPathsGroup) {
-            {
-                RCAutoLock counts(s.countsLock);
-                ++s.StatsOf(enumerator).counts.enumerated;
-            }
+        // Counted before it is queued: its answer may come at once, and an
+        // item never shows more files scanned than found.
+        const bool counted = !skipped || scanGroup == kCustomPathsGroup;
+        s.tally.FileFound(enumerator, counted);
+        if (counted)
             s.observer.IncrementFilesFound();
-        }
         if (!skipped) {
             FileQueryTask task;
             task.taskId = ++s.lastTaskId;
@@ -514,10 +492,6 @@ bool RCSafeTrevoxCtrl::OnEnumFile(IAvEnumFile* enumerator, const std::wstring& p
             RC_LOG(Detail, L"scanType = %d, scanSubType = %d, file = %s", static_cast<int>(scanGroup),
                    static_cast<int>(showType), path.c_str());
             s.fileScan->AddFileQueryTask(&task);
-        }
-        {
-            RCAutoLock counts(s.countsLock);
-            s.CalcItemStatus(showType, s.StatsOf(enumerator));
         }
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
     }
@@ -531,12 +505,7 @@ bool RCSafeTrevoxCtrl::OnEnumFileEnd(IAvEnumFile* enumerator)
     if (enumerator != nullptr) {
         const int32_t showType = enumerator->GetShowType();
         RC_LOG(Progress, L"scanType = %d, is enumed", static_cast<int>(showType));
-        {
-            RCAutoLock counts(s.countsLock);
-            ItemStats& stats = s.StatsOf(enumerator);
-            stats.enumerationFinished = 1;
-            s.CalcItemStatus(showType, stats);
-        }
+        s.tally.EnumerationFinished(enumerator);
         s.observer.FireItemProgress(static_cast<uint32_t>(showType));
 
         FileQueryTask marker;
@@ -592,15 +561,7 @@ bool RCSafeTrevoxCtrl::OnFileQueryBegin(FileQueryTask* task)
     IAvEnumFile* enumerator = FindEnumerator(task->showType);
     if (enumerator == nullptr)
         return false;
-    uint32_t queried;
-    {
-        RCAutoLock counts(s.countsLock);
-        ItemStats& stats = s.StatsOf(enumerator);
-        stats.dirty = 1;
-        queried = ++stats.queried;
-        if (task->IsMarker())
-            stats.endMarkerQueried = 1;
-    }
+    const uint32_t queried = s.tally.Queried(enumerator, *task);
     if (s.enumerationDone) {
         if (!task->IsMarker())
             s.observer.SetCurrentFile(task->path);
@@ -647,28 +608,8 @@ bool RCSafeTrevoxCtrl::OnFileQueryEnd(FileQueryTask* task)
         RC_LOG(Failure, L"threat lost: taskid = %d file = %s", static_cast<int>(task->taskId), task->path.c_str());
     }
     // A failed submission comes on the enumeration thread while the query
-    // thread reports answers: the counts and the percentage move together.
-    {
-        RCAutoLock counts(s.countsLock);
-        ItemStats& stats = s.StatsOf(enumerator);
-        stats.dirty = 1;
-        const uint32_t answered = ++stats.answered;
-        RC_LOG(Detail,
-               L"scanType = %d, total = %d, current = %d, taskid = %d, scanItem = %s, scanSubItem = %s, level = %d, "
-               L"subLevel = %d",
-               static_cast<int>(task->showType), static_cast<int>(stats.queried), static_cast<int>(answered),
-               static_cast<int>(task->taskId), task->path.c_str(), task->subItem.c_str(), static_cast<int>(level),
-               static_cast<int>(task->result.subLevel));
-        if (isFile) {
-            ++stats.counts.scanned;
-            if (level == ThreatLevel::Threat)
-                ++stats.counts.level3;
-            else if (level == ThreatLevel::Risk)
-                ++stats.counts.level2;
-        }
-        s.CalcItemStatus(static_cast<int32_t>(task->showType), stats);
-        s.UpdatePercent();
-    }
+    // thread reports answers: the tally keeps them in step.
+    s.tally.Answered(enumerator, *task);
     if (s.enumerationDone && isFile)
         s.observer.SetCurrentFile(task->path);
     s.observer.FireProgress();
@@ -681,71 +622,6 @@ bool RCSafeTrevoxCtrl::OnQueryEnd()
     RC_CHECK_THREAD(state_->queryThread);
     RC_LOG(Lifecycle, L"OnQueryend");
     return true;
-}
-
-void RCSafeTrevoxCtrl::State::CalcItemStatus(int32_t showType, ItemStats& stats)
-{
-    if (showType < 0 || showType >= static_cast<int32_t>(kEndOfRunShowType))
-        return;
-    const uint32_t item = static_cast<uint32_t>(showType);
-    observer.SetItemCounts(item, stats.counts);
-
-    ItemStatus status = ItemStatus::Scanning;
-    if (!stats.enumerationFinished)
-        status = ItemStatus::Enumerating;
-    else if (stats.endMarkerQueried && stats.answered == stats.queried)
-        status = ItemStatus::Finished;
-    const ItemStatus previous = observer.GetItemRow(item).status;
-    if (status == previous)
-        return;
-    RC_LOG(Progress, L"ShowType = %d, From Status = %d to %d", showType, static_cast<int>(previous),
-           static_cast<int>(status));
-    // Queued under the counts lock: the next status of the item, and every
-    // notification that shows this one, come after it.
-    observer.ChangeItemStatus(item, status);
-}
-
-uint32_t RCSafeTrevoxCtrl::ItemDone(ItemStats& stats)
-{
-    if (!stats.dirty)
-        return stats.doneCache;
-    stats.dirty = 0;
-    const ItemCounts& counts = stats.counts;
-    const uint32_t product = counts.scanned * stats.weight; // 32-bit, as the progress bar always had it
-    uint32_t done;
-    if (stats.enumerationFinished && counts.enumerated != 0) {
-        done = static_cast<uint32_t>(static_cast<double>(product) / counts.enumerated);
-    } else if (stats.expected == 0) {
-        const uint32_t byCount = static_cast<uint32_t>(counts.scanned / 500.0);
-        const uint32_t ceiling = static_cast<uint32_t>(stats.weight * 0.8);
-        done = std::min(byCount, ceiling);
-    } else {
-        done = static_cast<uint32_t>(static_cast<double>(product) / std::max(stats.expected, counts.enumerated));
-    }
-    stats.doneCache = std::min(done, stats.weight);
-    return stats.doneCache;
-}
-
-uint32_t RCSafeTrevoxCtrl::PercentOf(const std::vector<ItemStats*>& items)
-{
-    uint32_t done = 0;
-    uint32_t weights = 0;
-    for (ItemStats* stats : items) {
-        done += ItemDone(*stats);
-        weights += stats->weight;
-    }
-    if (weights == 0)
-        return kFirstPercent;
-    return kFirstPercent + done * kPercentSpan / weights;
-}
-
-void RCSafeTrevoxCtrl::State::UpdatePercent()
-{
-    std::vector<ItemStats*> items;
-    for (const auto& entry : enumerators)
-        if (entry.second)
-            items.push_back(&StatsOf(entry.second.Get()));
-    observer.RaisePercent(PercentOf(items));
 }
 
 } // namespace RC

@@ -11,11 +11,11 @@
 // for markers and failed submissions, on the enumeration thread).
 //
 // The run is one state (idle, starting, scanning, suspended, stopping) under
-// runLock, changed only by Transition. The item counters of the run are
-// written under countsLock, which also decides the item statuses so that one
-// never goes back. Neither lock is held across a call into the host or the
-// engine: the events they decide are queued under them (the module's poster
-// only queues there), so they reach peers in the order they were decided.
+// runLock, changed only by Transition. The item counters, the item statuses
+// and the percentage are the item tally's (RCItemTally), under its own lock.
+// Neither lock is held across a call into the host or the engine: the events
+// they decide are queued under them (the module's poster only queues there),
+// so they reach peers in the order they were decided.
 //
 // Pause: the gate is a manual-reset event, open unless suspended; workers
 // wait on it in CheckStopped. Any thread may open it (resume, stop, module
@@ -31,7 +31,6 @@
 #include <vector>
 
 #include "Src/Engine/Enumerator/IAvEnumFileEvent.h"
-#include "Src/Engine/Enumerator/ItemStats.h"
 #include "Src/Engine/RCSafeTrevoxOb.h"
 #include "Src/Engine/RCTrojaneList.h"
 #include "Src/Engine/ScanTypeInfo.h"
@@ -82,11 +81,6 @@ public:
 
     RCTrojaneList* GetTrojaneList();
     RCSafeTrevoxOb* GetObserver();
-
-    // The done units of one item, recomputed only when it is dirty.
-    static uint32_t ItemDone(ItemStats& stats);
-    // 20 plus the done share of 79, over the items of a run.
-    static uint32_t PercentOf(const std::vector<ItemStats*>& items);
 
 private:
     struct State;
