@@ -64,6 +64,14 @@ std::wstring Upper(std::wstring text)
     return text;
 }
 
+bool IsCaseTwin(const KivoPathSurvey& survey, const std::wstring& path)
+{
+    for (const std::wstring& twin : survey.caseTwins())
+        if (Upper(twin) == Upper(path))
+            return true;
+    return false;
+}
+
 int Fail(KivoConsole& console, const std::wstring& message)
 {
     console.Err("kivoscan: " + U8(message));
@@ -185,10 +193,18 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         return Fail(console, L"the module did not start the scan");
     if (options.quarantine && !result.threats.empty()) {
         std::vector<uint32_t> ids;
-        for (const RC::ThreatFoundEvent& threat : result.threats)
-            ids.push_back(threat.queryId);
+        for (const RC::ThreatFoundEvent& threat : result.threats) {
+            // Windows opens either of two names that differ only in case by
+            // both: the engine could move the other file, and the message
+            // would name the wrong one. Nothing moves, and the user hears why.
+            if (survey && IsCaseTwin(*survey, threat.filePath))
+                Fail(console, KivoShown(options, threat.filePath) +
+                                  L": not quarantined (its folder holds a name that differs only in letter case)");
+            else
+                ids.push_back(threat.queryId);
+        }
         unsigned succeeded = 0;
-        if (!run.Operate(Operation::Quarantine, ids, succeeded))
+        if (!ids.empty() && !run.Operate(Operation::Quarantine, ids, succeeded))
             Fail(console, L"the quarantine did not finish");
         result.quarantined = run.result().quarantined;
     }

@@ -3,7 +3,8 @@
 # the first run here, which also checks the set-up and the build): a second
 # run starts without a message, and leaves a scan running beside it alone; a file under Z: is shown by its Linux path
 # and under the name typed, a symbolic link not resolved; a FIFO given as a
-# path is said to be no file, and the other paths are still scanned.
+# path is said to be no file, and the other paths are still scanned; a
+# threat whose name has a case twin is not quarantined.
 #   tools-scan.sh SOURCE_DIR BUILD_DIR
 set -uo pipefail
 source=$1 build=$2
@@ -43,6 +44,17 @@ grep -q 'twin.exe: not reliably scanned' "$work/err" ||
 grep -qF "eeeee/eicar.com: not scanned (path too long)" "$work/out" ||
   { echo "a typed long path is not said to be too long:"; cat "$work/out" "$work/err"; status=1; }
 grep -q 'pipe: not a file or folder' "$work/err" || { echo "the FIFO is not said to be no file:"; cat "$work/err"; status=1; }
+
+# Two threats whose names differ only in case: neither is quarantined, since
+# Windows could move the other one; both stay, and the user hears why.
+mkdir -p "$work/twins"
+cp "$work/real/eicar.com" "$work/twins/Evil.com"
+cp "$work/real/eicar.com" "$work/twins/evil.com"
+"$scan" --quarantine "$work/twins" >"$work/out" 2>"$work/err"
+rc=$?
+[ $rc -eq 1 ] && [ -f "$work/twins/Evil.com" ] && [ -f "$work/twins/evil.com" ] &&
+  grep -q 'vil.com: not quarantined (its folder holds a name that differs only in letter case)' "$work/err" ||
+  { echo "a threat with a case twin was quarantined (exit $rc):"; ls "$work/twins"; cat "$work/out" "$work/err"; status=1; }
 
 # A scan made slow by the engine's controls, and tools/scan --help while it runs.
 controls=$build/wine/scan/drive_c/KivoScan/Quentor.ini
