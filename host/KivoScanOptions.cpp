@@ -28,7 +28,8 @@ bool IsHexText(const std::wstring& text)
 const wchar_t* KivoScanOptions::Usage()
 {
     return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
-           L"                [--progress] [--unix-paths] [-d PATH | --signatures DIR] [PATH...]\n"
+           L"                [--progress] [--unix-paths] [--unsigned] [-d PATH | --signatures DIR]\n"
+           L"                [PATH...]\n"
            L"       kivoscan --signatures-list | --signatures-remove FILE\n"
            L"       kivoscan --list-quarantine\n"
            L"       kivoscan --restore MD5 PATH\n"
@@ -51,6 +52,8 @@ const wchar_t* KivoScanOptions::Usage()
            L"                     copying only what changed, and print what it holds; the\n"
            L"                     files stay there for later scans. Without a PATH or --type\n"
            L"                     it installs and exits\n"
+           L"  --unsigned         take .cvd and .cld containers without checking their\n"
+           L"                     digests and signatures (for containers you build yourself)\n"
            L"  --signatures-list  list the installed database files, then what they hold\n"
            L"  --signatures-remove FILE\n"
            L"                     remove one installed database file (a name that\n"
@@ -109,6 +112,8 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             progress = true;
         } else if (arg == L"--unix-paths") {
             unixPaths = true;
+        } else if (arg == L"--unsigned") {
+            unsignedContainers = true;
         } else if (arg == L"--signatures") {
             if (!hasValue)
                 return Fail(L"--signatures needs a folder");

@@ -318,6 +318,9 @@ int Run(int argc, wchar_t** argv)
         return kExitClean;
     }
     const std::wstring engineFolder = RCGetExeFolder();
+    // Before anything reads a database: the engine, in this process, asks.
+    if (options.unsignedContainers)
+        SetEnvironmentVariableW(L"QUENTOR_UNSIGNED_CONTAINERS", L"1");
     if (options.action == KivoScanOptions::Action::ListQuarantine)
         return ListQuarantine(options, engineFolder, console);
     if (options.action == KivoScanOptions::Action::ListSignatures) {

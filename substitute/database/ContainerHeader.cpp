@@ -46,6 +46,12 @@ std::optional<ContainerHeader> ContainerHeader::Parse(std::string_view bytes)
     header.version = *version;
     header.signatures = *signatures;
     header.level = *level;
+    // The digest of what follows the header and its signature, when given.
+    const std::size_t md5End = text.find(':', start);
+    if (md5End != std::string_view::npos) {
+        header.md5 = std::string(text.substr(start, md5End - start));
+        header.dsig = std::string(text.substr(md5End + 1, text.find(':', md5End + 1) - (md5End + 1)));
+    }
     return header;
 }
 

@@ -17,6 +17,8 @@ struct ContainerHeader {
     unsigned version = 0;
     unsigned signatures = 0;
     unsigned level = 0;
+    std::string md5;  // lowercase hex of the bytes after the header
+    std::string dsig; // the builder's signature of md5
 
     // Nothing when the bytes are not such a header (or not all of it).
     static std::optional<ContainerHeader> Parse(std::string_view bytes);

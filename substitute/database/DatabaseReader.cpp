@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -31,6 +33,8 @@ std::string ExtensionOf(std::string_view name)
 }
 
 constexpr std::size_t kInflateBytes = 256 * 1024;
+// A list of members is a few lines; one longer than this is not read further.
+constexpr std::size_t kLongestInfo = 1u << 20;
 
 } // namespace
 
@@ -156,9 +160,10 @@ bool DatabaseReader::Reads(std::string_view fileName)
     return false;
 }
 
-DatabaseReader::DatabaseReader(std::string fileName, SignatureDatabaseBuilder& builder, SignatureLoadReport& report)
+DatabaseReader::DatabaseReader(std::string fileName, SignatureDatabaseBuilder& builder, SignatureLoadReport& report,
+                               const ContainerChecks* checks)
     : file_(std::move(fileName)), builder_(builder), report_(report), mark_(builder.Mark()),
-      container_(IsContainer(file_)), tar_(*this)
+      container_(IsContainer(file_)), tar_(*this), checks_(container_ ? checks : nullptr)
 {
     if (!container_)
         lines_ = LinesFor(file_, file_);
@@ -210,9 +215,13 @@ void DatabaseReader::FeedContainer(std::string_view bytes)
         parsedHeader_ = ContainerHeader::Parse(header_);
         if (!parsedHeader_)
             return Abandon("not a container header");
+        if (checks_)
+            containerMd5_ = checks_->md5();
     }
     if (bytes.empty())
         return;
+    if (containerMd5_)
+        containerMd5_->Add(bytes);
     if (!compressed_) {
         compressed_ = static_cast<unsigned char>(bytes[0]) == 0x1F; // gzip's first byte; never a tar name's
         if (*compressed_) {
@@ -279,6 +288,8 @@ void DatabaseReader::End()
         return Abandon("archive cut short");
     if (lines_) // a member cannot be open at a clean end, but be sure
         return Abandon("archive cut short");
+    if (const std::optional<std::string> failure = CheckFailure())
+        return Abandon(*failure);
     report_.counts.Add(counts_);
     report_.containers.push_back({file_, parsedHeader_->version, parsedHeader_->signatures, parsedHeader_->level});
 }
@@ -286,12 +297,27 @@ void DatabaseReader::End()
 void DatabaseReader::BeginMember(std::string_view name)
 {
     lines_ = LinesFor(file_ + "/" + std::string(name), name);
+    if (!checks_)
+        return;
+    // The list of members is read whole, wherever it stands in the tar; every
+    // other database member must be on it. Other files (COPYING) need not.
+    memberIsInfo_ = !info_ && ExtensionOf(name) == "info";
+    if (memberIsInfo_)
+        info_.emplace();
+    else if (Reads(name))
+        memberSha256_ = checks_->sha256();
+    member_ = MemberSeen{std::string(name), 0, std::string()};
 }
 
 void DatabaseReader::MemberData(std::string_view bytes)
 {
     if (lines_)
         lines_->Feed(bytes);
+    member_.size += bytes.size();
+    if (memberSha256_)
+        memberSha256_->Add(bytes);
+    if (memberIsInfo_ && info_->size() < kLongestInfo)
+        info_->append(bytes.substr(0, kLongestInfo - info_->size()));
 }
 
 void DatabaseReader::EndMember()
@@ -299,6 +325,67 @@ void DatabaseReader::EndMember()
     if (lines_)
         lines_->End();
     lines_.reset();
+    if (memberSha256_) {
+        member_.sha256 = memberSha256_->Hex();
+        members_.push_back(std::move(member_));
+        memberSha256_.reset();
+    }
+    memberIsInfo_ = false;
+}
+
+std::optional<std::string> DatabaseReader::CheckFailure() const
+{
+    if (!checks_)
+        return std::nullopt;
+    const bool signedHeader = ExtensionOf(file_) == "cvd";
+    if (signedHeader && containerMd5_->Hex() != parsedHeader_->md5)
+        return "its header's MD5 does not match its contents";
+    if (signedHeader && !checks_->signsDigest(parsedHeader_->md5, parsedHeader_->dsig))
+        return "its header's digital signature does not verify";
+    if (!info_)
+        return "no .info member lists its files";
+    // After the list's own header line: "name:size:sha256" per member, and
+    // for a .cld the builder's signature, "DSIG:...".
+    std::string_view rest(*info_);
+    const bool headed = rest.substr(0, 11) == "ClamAV-VDB:";
+    bool signedList = false;
+    std::vector<MemberSeen> listed;
+    for (bool first = true; !rest.empty(); first = false) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (first || line.empty())
+            continue;
+        if (line.substr(0, 5) == "DSIG:") {
+            signedList = true;
+            continue;
+        }
+        const std::size_t colon = line.find(':'), second = line.find(':', colon + 1);
+        if (second == std::string_view::npos)
+            return "its .info has a malformed line";
+        MemberSeen entry{std::string(line.substr(0, colon)), 0, std::string(line.substr(second + 1))};
+        for (char c : line.substr(colon + 1, second - colon - 1))
+            entry.size = c >= '0' && c <= '9' && entry.size < (UINT64_MAX - 9) / 10 ? entry.size * 10 + (c - '0')
+                                                                                  : UINT64_MAX;
+        for (char& c : entry.sha256)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        listed.push_back(std::move(entry));
+    }
+    if (!headed)
+        return "its .info does not begin with a container header";
+    if (ExtensionOf(file_) == "cld" && !signedList)
+        return "its .info carries no digital signature";
+    for (const MemberSeen& member : members_) {
+        const auto entry = std::find_if(listed.begin(), listed.end(),
+                                        [&](const MemberSeen& candidate) { return candidate.name == member.name; });
+        if (entry == listed.end())
+            return member.name + " is not listed in its .info";
+        if (entry->size != member.size || entry->sha256 != member.sha256)
+            return member.name + " does not match its size and SHA-256 in its .info";
+    }
+    return std::nullopt;
 }
 
 void DatabaseReader::Rejected(std::string_view name, const char* why)

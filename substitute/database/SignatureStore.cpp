@@ -9,6 +9,7 @@
 #include "foundation/RCDebugger.h"
 #include "substitute/database/ContainerHeader.h"
 #include "substitute/database/DatabaseReader.h"
+#include "substitute/database/GcryptContainerChecks.h"
 #include "substitute/hash/GcryptHasher.h"
 #include "substitute/signature/SignatureParser.h"
 #include "substitute/system/EngineFiles.h"
@@ -19,6 +20,15 @@ namespace Substitute {
 namespace {
 
 constexpr std::size_t kReadBytes = 1u << 20;
+
+// Containers are checked as clamscan checks them, unless the host says its
+// user builds unsigned ones (kivoscan's and quentor-scan's --unsigned).
+std::optional<ContainerChecks> ChecksWanted()
+{
+    if (GetEnvironmentVariableW(L"QUENTOR_UNSIGNED_CONTAINERS", nullptr, 0) != 0)
+        return std::nullopt;
+    return GcryptContainerChecks();
+}
 
 // Reads a file in pieces into the reader; false when it cannot be read to its end.
 bool ReadInto(const std::wstring& path, DatabaseReader& reader)
@@ -133,6 +143,7 @@ SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& f
         std::copy_n(hasher->Digest(HashKind::Md5), digest.size(), digest.begin());
         return digest;
     });
+    const std::optional<ContainerChecks> checks = ChecksWanted();
     std::vector<std::wstring> names;
     for (const FileStamp& file : files)
         names.push_back(file.name);
@@ -146,7 +157,7 @@ SignatureStore::Load(const std::wstring& folder, const std::vector<FileStamp>& f
     for (const FileStamp& file : ordered) {
         if (IsOlderTwin(folder, file.name, names))
             continue;
-        DatabaseReader reader(EngineFiles::EncodeUtf8(file.name), builder, report);
+        DatabaseReader reader(EngineFiles::EncodeUtf8(file.name), builder, report, checks ? &*checks : nullptr);
         if (ReadInto(EngineFiles::Join(folder, file.name), reader))
             reader.End();
         else

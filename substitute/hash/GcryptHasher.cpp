@@ -10,9 +10,16 @@ namespace {
 
 const int kAlgorithms[kHashKindCount] = {GCRY_MD_MD5, GCRY_MD_SHA1, GCRY_MD_SHA256};
 
+gcry_md_hd_t Handle(void* handle)
+{
+    return static_cast<gcry_md_hd_t>(handle);
+}
+
+} // namespace
+
 // The library wants its version checked once before any other call; a
 // function-local static makes that once per process, whichever thread is first.
-bool LibraryReady()
+bool GcryptHasher::LibraryReady()
 {
     static const bool ready = [] {
         if (gcry_check_version(GCRYPT_VERSION) == nullptr)
@@ -23,13 +30,6 @@ bool LibraryReady()
     }();
     return ready;
 }
-
-gcry_md_hd_t Handle(void* handle)
-{
-    return static_cast<gcry_md_hd_t>(handle);
-}
-
-} // namespace
 
 GcryptHasher::GcryptHasher()
 {

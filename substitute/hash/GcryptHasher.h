@@ -18,6 +18,9 @@ public:
     GcryptHasher(const GcryptHasher&) = delete;
     GcryptHasher& operator=(const GcryptHasher&) = delete;
 
+    // Readies libgcrypt once per process; false when it cannot be used.
+    static bool LibraryReady();
+
     // Starts a new stream; kinds not wanted are skipped until the next Begin.
     bool Begin(const std::array<bool, kHashKindCount>& wanted);
     bool Update(const std::uint8_t* data, std::size_t size);

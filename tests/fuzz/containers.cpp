@@ -1,12 +1,28 @@
-// A .cvd/.cld container, fed in pieces: header, gzip and tar reading. The
-// first byte picks the piece size and whether a ready header comes first.
+// A .cvd/.cld container, fed in pieces: header, gzip and tar reading, and
+// the checks of its member list (with a stand-in digest: the count of bytes).
+// The first byte picks the piece size, whether a ready header comes first
+// and whether the container is checked.
 #include "substitute/database/DatabaseReader.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 using namespace Substitute;
+
+namespace {
+
+class CountingDigest final : public ContainerChecks::Digest {
+public:
+    void Add(std::string_view bytes) override { count_ += bytes.size(); }
+    std::string Hex() override { return std::to_string(count_); }
+
+private:
+    std::size_t count_ = 0;
+};
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -20,10 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     bytes.append(reinterpret_cast<const char*>(data + 1), size - 1);
 
+    ContainerChecks checks;
+    checks.md5 = checks.sha256 = [] { return std::make_unique<CountingDigest>(); };
+    checks.signsDigest = [](std::string_view md5, std::string_view dsig) { return md5 == dsig; };
     SignatureDatabaseBuilder builder;
     SignatureLoadReport report;
     {
-        DatabaseReader reader("daily.cld", builder, report);
+        DatabaseReader reader(data[0] & 0x40 ? "daily.cvd" : "daily.cld", builder, report,
+                              data[0] & 0x20 ? &checks : nullptr);
         for (std::size_t at = 0; at < bytes.size(); at += piece)
             reader.Feed(std::string_view(bytes).substr(at, piece));
         reader.End();

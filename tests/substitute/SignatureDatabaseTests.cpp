@@ -5,6 +5,8 @@
 
 #include "substitute/match/BodyScanner.h"
 #include "substitute/database/DatabaseReader.h"
+#include "substitute/database/GcryptContainerChecks.h"
+#include "substitute/hash/DigestSignature.h"
 #include "substitute/pe/PeSectionTable.h"
 #include "substitute/database/SignatureDatabaseBuilder.h"
 #include "tests/substitute/SignatureFiles.h"
@@ -20,14 +22,15 @@ struct Loaded {
 };
 
 // Reads files (name, bytes) in the given order, fed in pieces of `piece` bytes.
-Loaded Load(const std::vector<std::pair<std::string, std::string>>& files, std::size_t piece = 1 << 20)
+Loaded Load(const std::vector<std::pair<std::string, std::string>>& files, std::size_t piece = 1 << 20,
+            const ContainerChecks* checks = nullptr)
 {
     Loaded loaded;
     SignatureDatabaseBuilder builder;
     for (const auto& [name, bytes] : files) {
         if (!DatabaseReader::Reads(name))
             continue;
-        DatabaseReader reader(name, builder, loaded.report);
+        DatabaseReader reader(name, builder, loaded.report, checks);
         for (std::size_t at = 0; at < bytes.size(); at += piece)
             reader.Feed(std::string_view(bytes).substr(at, piece));
         reader.End();
@@ -152,6 +155,54 @@ TEST(SignatureDatabase, ABrokenContainerIsSkippedWholeAndABadMemberAlone)
     EXPECT_EQ(14u, many.report.problemCount);
     EXPECT_EQ(9u, many.report.problems.size()); // the first five, then the first of each further file
     EXPECT_EQ("g.hdb:1: malformed line", many.report.problems.back());
+}
+
+TEST(SignatureDatabase, AContainerIsTrustedOnlyWhenItsDigestsAndSignaturesHold)
+{
+    const ContainerChecks checks = GcryptContainerChecks();
+    const std::string hdb = kMd5A + ":10:Win.Trojan.Listed-1\n";
+    const std::string hdbSha256 = "6cbdb393bdaa2958122420b8b26f960d9b6c656aaa93a4a1ac424156e81616e1";
+    const auto info = [&](const std::string& lines) { return Header(5, 1).substr(0, 64) + "\n" + lines; };
+    const auto container = [](const std::string& tar, const char* md5) {
+        std::string header = Header(5, 1);
+        header.replace(header.find("0123:sig"), 8, std::string(md5) + ":sig");
+        header.resize(512, ' ');
+        return header + tar;
+    };
+    const std::string listed = "x.hdb:" + std::to_string(hdb.size()) + ":" + hdbSha256 + "\n";
+    const std::pair<std::string, std::string> cases[] = {
+        // A .cld's header is not checked (updates rewrite its contents); its list is.
+        {"", container(Tar({{"x.hdb", hdb}, {"COPYING", "text"}, {"d.info", info(listed + "DSIG:x\n")}}), "0")},
+        {"its .info carries no digital signature", container(Tar({{"d.info", info(listed)}, {"x.hdb", hdb}}), "0")},
+        {"no .info member lists its files", container(Tar({{"x.hdb", hdb}}), "0")},
+        {"x.hdb is not listed in its .info", container(Tar({{"d.info", info("DSIG:x\n")}, {"x.hdb", hdb}}), "0")},
+        {"x.hdb does not match its size and SHA-256 in its .info",
+         container(Tar({{"d.info", info(listed + "DSIG:x\n")}, {"x.hdb", hdb + "\n"}}), "0")},
+    };
+    for (const auto& [why, bytes] : cases) {
+        const Loaded loaded = Load({{"d.cld", bytes}}, 700, &checks);
+        EXPECT_EQ(why.empty() ? 1u : 0u, loaded.database->Count()) << why;
+        EXPECT_EQ(why.empty() ? "" : "d.cld: " + why + "; skipped",
+                  loaded.report.problems.empty() ? "" : loaded.report.problems[0]);
+    }
+    // A .cvd's header carries the MD5 of what follows it, signed by ClamAV.
+    const std::string body = Gzip(Tar({{"d.info", info(listed)}, {"x.hdb", hdb}}));
+    const Loaded wrongMd5 = Load({{"d.cvd", container(body, "00")}}, 700, &checks);
+    EXPECT_EQ("d.cvd: its header's MD5 does not match its contents; skipped", wrongMd5.report.problems.at(0));
+    EXPECT_EQ(1u, Load({{"d.cvd", container(body, "00")}}).database->Count()); // taken unsigned when asked
+    const std::unique_ptr<ContainerChecks::Digest> md5 = checks.md5();
+    md5->Add(body);
+    const Loaded unsigned_ = Load({{"d.cvd", container(body, md5->Hex().c_str())}}, 700, &checks);
+    EXPECT_EQ("d.cvd: its header's digital signature does not verify; skipped", unsigned_.report.problems.at(0));
+
+    // The modulus plus one stands for 1 whatever the exponent: 01 then zeros.
+    const std::string one = "UctykDLxAAlEh1YJeu3k1exmMKe4GA4oKZpV59nk2QLSQiN+zoDIjBLuIlTvDcPypmPHL4YQpH8Y6iE4hS7CbGDlfPY2Jo"
+                            "ajxwjQOYOqrsr3Sxii08F0UFlJ6I0UiymK6u83TrfM6fz4GrnNad3u3qcWeXo/mcMhUaPRRShtZJk";
+    const std::string digestOfOne = "01" + std::string(30, '0');
+    EXPECT_TRUE(DigestSignature::Signs(digestOfOne, one));
+    EXPECT_FALSE(DigestSignature::Signs(digestOfOne, "b" + one));     // times 64, plus 1
+    EXPECT_FALSE(DigestSignature::Signs(std::string(32, '0'), one));
+    EXPECT_FALSE(DigestSignature::Signs(digestOfOne, one + "!"));
 }
 
 TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
