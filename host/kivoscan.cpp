@@ -446,16 +446,22 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
         console.Out("... and " + std::to_string(unlisted) + " more files not scanned (path too long)");
 }
 
-// The files the engine was handed but could not read: the module heard
-// "nothing found" for them, so they are named here, after the scan.
+// The files the engine was handed but could not read, and those it read but
+// could not look into whole (an archive cut short by a limit or damage): the
+// module heard "nothing found" for them, so they are named here, after the scan.
 void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, const KivoScanOptions& options,
                   KivoConsole& console)
 {
     for (const Substitute::UnreadFiles::Entry& entry : unread) {
-        if (options.json)
+        if (options.json) {
             console.Out(NotScannedJson(entry.path, entry.reason));
-        else
+        } else if (Substitute::UnreadFiles::Partly(entry)) {
+            const std::wstring what = entry.reason.substr(std::wcslen(Substitute::UnreadFiles::kPartly));
+            console.Out(U8(Shown(options, entry.path) + L": not fully scanned (" +
+                           (what.rfind(L": ", 0) == 0 ? what.substr(2) : what) + L")"));
+        } else {
             console.Out(U8(Shown(options, entry.path) + L": not scanned (" + entry.reason + L")"));
+        }
     }
 }
 
@@ -466,14 +472,17 @@ struct Summary {
     uint32_t skippedByExtension = 0;
     uint32_t tooLong = 0;
     uint32_t unread = 0;
+    uint32_t partly = 0; // read, but not everything inside them
     uint32_t pathsRefused = 0;
     int exitCode = kClean;
 };
 
-Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_t unread)
+Summary Summarize(const RunResult& result, const KivoPathSurvey* survey,
+                  const std::vector<Substitute::UnreadFiles::Entry>& unread)
 {
     Summary summary;
-    summary.unread = unread;
+    for (const Substitute::UnreadFiles::Entry& entry : unread)
+        ++(Substitute::UnreadFiles::Partly(entry) ? summary.partly : summary.unread);
     const bool completed = result.state == ScanState::Completed;
     if (survey != nullptr) {
         summary.tooLong = survey->tooLong();
@@ -494,7 +503,7 @@ Summary Summarize(const RunResult& result, const KivoPathSurvey* survey, uint32_
     // As clamscan: threats first; else anything not scanned is an error.
     if (!result.threats.empty())
         summary.exitCode = kThreatsFound;
-    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0 ||
+    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.partly > 0 || summary.pathsRefused > 0 ||
              (survey != nullptr && (!survey->namedNotScanned().empty() || !survey->caseTwins().empty())))
         summary.exitCode = kError;
     return summary;
@@ -516,6 +525,8 @@ std::string SummaryText(const Summary& summary, const RunResult& result, const K
     for (const auto& [count, reason] : notScanned)
         if (count > 0)
             text += "\nNot scanned: " + std::to_string(count) + " (" + reason + ")";
+    if (summary.partly > 0)
+        text += "\nNot fully scanned: " + std::to_string(summary.partly) + " (inside archives)";
     return text + "\nThreats found: " + std::to_string(result.threats.size()) + "\nDetections: " +
            std::to_string(result.detections > result.threats.size() ? result.detections : result.threats.size()) +
            "\nQuarantined: " + std::to_string(result.quarantined) + "\nTime: " + seconds + " sec";
@@ -529,6 +540,7 @@ std::string SummaryJson(const Summary& summary, const RunResult& result)
            ",\"notScannedExtension\":" + std::to_string(summary.skippedByExtension) +
            ",\"notScannedPathTooLong\":" + std::to_string(summary.tooLong) +
            ",\"notScannedUnread\":" + std::to_string(summary.unread) +
+           ",\"notFullyScanned\":" + std::to_string(summary.partly) +
            ",\"pathsNotScanned\":" + std::to_string(summary.pathsRefused) +
            ",\"threats\":" + std::to_string(result.threats.size()) +
            ",\"detections\":" + std::to_string(result.detections) +
@@ -578,7 +590,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     const std::vector<Substitute::UnreadFiles::Entry> unread =
         Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun());
     ReportUnread(unread, options, console);
-    const Summary summary = Summarize(result, survey ? &*survey : nullptr, static_cast<uint32_t>(unread.size()));
+    const Summary summary = Summarize(result, survey ? &*survey : nullptr, unread);
     if (options.json)
         console.Out(SummaryJson(summary, result));
     // With --json stdout carries events only.
