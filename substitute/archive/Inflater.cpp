@@ -9,8 +9,10 @@ namespace Substitute {
 
 namespace {
 
-// Room is added in steps, so that the deadline is looked at between them and
-// a stream that declares nothing does not start with its limit allocated.
+// Room doubles from a small start up to steps of a fixed size, so that a
+// small entry costs little, the deadline is looked at between steps, and
+// nothing is allocated by what the archive declares.
+constexpr std::size_t kFirstRoom = 64u << 10;
 constexpr std::size_t kStep = 1u << 20;
 
 class Stream {
@@ -54,7 +56,7 @@ Inflation Inflater::Inflate(std::string_view in, Deflated format, std::uint64_t 
         }
         const bool full = produced == cap;
         if (!full && out.size() == produced)
-            out.resize(produced + std::min(kStep, cap - produced));
+            out.resize(produced + std::min(std::clamp(produced, kFirstRoom, kStep), cap - produced));
         z.next_out = full ? &probe : out.data() + produced;
         z.avail_out = full ? 1u : static_cast<uInt>(out.size() - produced);
         const uInt give = static_cast<uInt>(std::min<std::size_t>(inputLeft, 1u << 30));
