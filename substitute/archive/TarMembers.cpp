@@ -7,7 +7,8 @@ namespace Substitute {
 namespace {
 
 // An octal field, or a base-256 one (first byte 0x80) as GNU tar writes large
-// sizes; nullopt-free: a field that is neither reads as an impossible size.
+// sizes; one too large for 64 bits reads as an impossible size, which the
+// archive's end then bounds.
 std::uint64_t Number(std::string_view field)
 {
     constexpr std::uint64_t kImpossible = ~0ull;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace Substitute {
 
@@ -106,6 +107,9 @@ bool FindDirectory(const Bytes& bytes, std::uint64_t& offset)
 
 void ReadDirectory(const Bytes& bytes, std::uint64_t at, ZipListing& listing)
 {
+    // Records that name one local header again are one entry, as clamscan
+    // reads them: a small bomb of many records over one stream costs one inflation.
+    std::set<std::uint64_t> locals;
     while (bytes.U32(at) == kCentralHeader && bytes.Has(at, kCentralBytes)) {
         ++listing.records;
         ZipEntry entry;
@@ -124,7 +128,7 @@ void ReadDirectory(const Bytes& bytes, std::uint64_t at, ZipListing& listing)
         entry.dataOffset = DataOffset(bytes, local);
         if (entry.dataOffset == 0) {
             ++listing.unreadable;
-        } else {
+        } else if (locals.insert(local).second) {
             Bound(bytes, entry);
             listing.entries.push_back(std::move(entry));
         }
@@ -133,8 +137,9 @@ void ReadDirectory(const Bytes& bytes, std::uint64_t at, ZipListing& listing)
 }
 
 // How many bytes of data end at a data descriptor that says so, else at the
-// next header (one word up the data stops the search: linear however many
-// entries), else at the end.
+// next header, else at the end. The search stops at the first of these, so
+// the walk stays linear however many entries there are (a header word inside
+// the data only cuts that entry short).
 std::uint64_t DataUntilDescriptor(const Bytes& bytes, std::uint64_t data)
 {
     for (std::uint64_t at = data; bytes.Has(at, 4); ++at) {

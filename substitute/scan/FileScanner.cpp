@@ -189,6 +189,8 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
     case Verdict::Clean:
         if (container && total == expectedSize)
             LookInside(result);
+        else if (container)
+            shortfall_ = "changed while it was read";
         break;
     }
     if (container_.capacity() > kKeptContainerBytes)
