@@ -10,10 +10,12 @@ using RC::ScanState;
 
 namespace KivoHost {
 
-KivoScanSummary KivoScanSummary::Of(const KivoRunResult& result, const KivoPathSurvey* survey, uint32_t unread)
+KivoScanSummary KivoScanSummary::Of(const KivoRunResult& result, const KivoPathSurvey* survey,
+                                    const std::vector<Substitute::UnreadFiles::Entry>& unread)
 {
     KivoScanSummary summary;
-    summary.unread = unread;
+    for (const Substitute::UnreadFiles::Entry& entry : unread)
+        ++(Substitute::UnreadFiles::Partly(entry) ? summary.partly : summary.unread);
     const bool completed = result.state == ScanState::Completed;
     if (survey != nullptr) {
         summary.tooLong = survey->tooLong();
@@ -34,7 +36,7 @@ KivoScanSummary KivoScanSummary::Of(const KivoRunResult& result, const KivoPathS
     // As clamscan: threats first; else anything not scanned is an error.
     if (!result.threats.empty())
         summary.exitCode = kExitThreatsFound;
-    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.pathsRefused > 0 ||
+    else if (!completed || summary.tooLong > 0 || summary.unread > 0 || summary.partly > 0 || summary.pathsRefused > 0 ||
              (survey != nullptr && (!survey->namedNotScanned().empty() || !survey->caseTwins().empty())))
         summary.exitCode = kExitError;
     return summary;
@@ -55,6 +57,8 @@ std::string KivoScanSummary::Text(const KivoRunResult& result, const KivoScanOpt
     for (const auto& [count, reason] : notScanned)
         if (count > 0)
             text += "\nNot scanned: " + std::to_string(count) + " (" + reason + ")";
+    if (partly > 0)
+        text += "\nNot fully scanned: " + std::to_string(partly) + " (inside archives)";
     return text + "\nThreats found: " + std::to_string(result.threats.size()) + "\nDetections: " +
            std::to_string(result.detections > result.threats.size() ? result.detections : result.threats.size()) +
            "\nQuarantined: " + std::to_string(result.quarantined) + "\nTime: " + seconds + " sec";
@@ -68,6 +72,7 @@ std::string KivoScanSummary::Json(const KivoRunResult& result) const
            ",\"notScannedExtension\":" + std::to_string(skippedByExtension) +
            ",\"notScannedPathTooLong\":" + std::to_string(tooLong) +
            ",\"notScannedUnread\":" + std::to_string(unread) +
+           ",\"notFullyScanned\":" + std::to_string(partly) +
            ",\"pathsNotScanned\":" + std::to_string(pathsRefused) +
            ",\"threats\":" + std::to_string(result.threats.size()) +
            ",\"detections\":" + std::to_string(result.detections) +

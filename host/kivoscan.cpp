@@ -149,16 +149,22 @@ void ReportPaths(const KivoPathSurvey& survey, const KivoScanOptions& options, K
         console.Out("... and " + std::to_string(unlisted) + " more files not scanned (path too long)");
 }
 
-// The files the engine was handed but could not read: the module heard
-// "nothing found" for them, so they are named here, after the scan.
+// The files the engine was handed but could not read, and those it read but
+// could not look into whole (an archive cut short by a limit or damage): the
+// module heard "nothing found" for them, so they are named here, after the scan.
 void ReportUnread(const std::vector<Substitute::UnreadFiles::Entry>& unread, const KivoScanOptions& options,
                   KivoConsole& console)
 {
     for (const Substitute::UnreadFiles::Entry& entry : unread) {
-        if (options.json)
+        if (options.json) {
             console.Out(NotScannedJson(entry.path, entry.reason));
-        else
+        } else if (Substitute::UnreadFiles::Partly(entry)) {
+            const std::wstring what = entry.reason.substr(std::wcslen(Substitute::UnreadFiles::kPartly));
+            console.Out(U8(KivoShown(options, entry.path) + L": not fully scanned (" +
+                           (what.rfind(L": ", 0) == 0 ? what.substr(2) : what) + L")"));
+        } else {
             console.Out(U8(KivoShown(options, entry.path) + L": not scanned (" + entry.reason + L")"));
+        }
     }
 }
 
@@ -212,7 +218,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     const std::vector<Substitute::UnreadFiles::Entry> unread =
         Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun());
     ReportUnread(unread, options, console);
-    const KivoScanSummary summary = KivoScanSummary::Of(result, survey ? &*survey : nullptr, static_cast<uint32_t>(unread.size()));
+    const KivoScanSummary summary = KivoScanSummary::Of(result, survey ? &*survey : nullptr, unread);
     if (options.json)
         console.Out(summary.Json(result));
     // With --json stdout carries events only.

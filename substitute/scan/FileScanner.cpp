@@ -16,18 +16,30 @@ namespace Substitute {
 
 namespace {
 constexpr HashKind kAllKinds[] = {HashKind::Md5, HashKind::Sha1, HashKind::Sha256};
-}
+// A container's copy larger than this is given back after its scan rather
+// than kept for the next file.
+constexpr std::size_t kKeptContainerBytes = 8u << 20;
 
-FileScanner::FileScanner() : buffer_(kChunkBytes) {}
-
-void FileScanner::Report(const wchar_t* name, std::uint32_t recordNumber, RC::ScanResult& result) const
+std::wstring Widen(const std::string& name)
 {
-    const ThreatClass verdict = ThreatClassifier::Classify(name);
+    // Names are ASCII by convention; any other byte is kept as its Latin-1 unit.
+    std::wstring wide(name.size(), L'\0');
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+    return wide;
+}
+} // namespace
+
+FileScanner::FileScanner(const ArchiveLimits& limits) : limits_(limits), buffer_(kChunkBytes) {}
+
+void FileScanner::Report(const Finding& finding, RC::ScanResult& result) const
+{
+    const ThreatClass verdict = ThreatClassifier::Classify(finding.name.c_str());
     result.level = verdict.level;
     result.subLevel = verdict.subLevel;
-    std::wcsncpy(result.threatName, name, RC::kThreatNameUnits - 1);
+    std::wcsncpy(result.threatName, finding.name.c_str(), RC::kThreatNameUnits - 1);
     result.threatName[RC::kThreatNameUnits - 1] = L'\0';
-    result.signatureRecord = recordNumber;
+    result.signatureRecord = finding.recordNumber;
 }
 
 void FileScanner::DropConsumers()
@@ -54,10 +66,45 @@ bool FileScanner::Allowed(const SignatureDatabase& database, std::uint64_t size)
     return false;
 }
 
+void FileScanner::BeginHashes(const SignatureDatabase& database, std::uint64_t size)
+{
+    // MD5 always: it is the file's key in every answer (and in quarantine).
+    wanted_ = {};
+    wanted_[static_cast<std::size_t>(HashKind::Md5)] = true;
+    for (HashKind kind : {HashKind::Sha1, HashKind::Sha256})
+        wanted_[static_cast<std::size_t>(kind)] = database.Needs(kind, size);
+}
+
+EntryJudge::Verdict FileScanner::Decide(const SignatureDatabase& database, std::uint64_t size, bool eicar)
+{
+    finding_.reset();
+    if (Allowed(database, size)) {
+        DropConsumers();
+        return Verdict::Allowed;
+    }
+    if (eicar) {
+        DropConsumers();
+        finding_ = Finding{kEicarName, 0};
+        return Verdict::Found;
+    }
+    std::optional<SignatureMatch> match = FindFile(database, size);
+    for (ChunkConsumer* consumer : consumers_) {
+        std::optional<SignatureMatch> found = consumer->Finish(database);
+        if (!match)
+            match = std::move(found);
+    }
+    if (!match)
+        return Verdict::Clean;
+    finding_ = Finding{Widen(match->name), match->recordNumber};
+    return Verdict::Found;
+}
+
 unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& database, const std::atomic<bool>& cancel,
                                 RC::ScanResult& result)
 {
     std::memset(&result, 0, sizeof result);
+    shortfall_.clear();
+    container_.clear();
     UniqueFile file;
     DWORD openError = ERROR_SUCCESS;
     {
@@ -74,16 +121,13 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
         return GetLastError();
     const std::uint64_t expectedSize = static_cast<std::uint64_t>(expected.QuadPart);
 
-    // MD5 always: it is the file's key in every answer (and in quarantine).
-    wanted_ = {};
-    wanted_[static_cast<std::size_t>(HashKind::Md5)] = true;
-    for (HashKind kind : {HashKind::Sha1, HashKind::Sha256})
-        wanted_[static_cast<std::size_t>(kind)] = database.Needs(kind, expectedSize);
+    BeginHashes(database, expectedSize);
     if (!hasher_.Begin(wanted_))
         return ERROR_NOT_ENOUGH_MEMORY;
 
     std::uint64_t total = 0;
     bool eicar = false;
+    bool container = false;
     for (;;) {
         DWORD got = 0;
         if (cancel.load(std::memory_order_relaxed)) {
@@ -102,6 +146,13 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
                 eicar = EicarCheck::Matches(buffer_.data(), got) && got == expectedSize;
             for (ChunkConsumer* consumer : consumers_)
                 consumer->Begin(database, buffer_.data(), got, expectedSize);
+            if (ArchiveWalker::Identify(buffer_.data(), got) != ContainerKind::None) {
+                container = expectedSize <= limits_.maxFileSize;
+                if (container)
+                    container_.reserve(static_cast<std::size_t>(expectedSize));
+                else
+                    shortfall_ = "max-filesize (" + std::to_string(limits_.maxFileSize) + " bytes)";
+            }
         }
         if (!hasher_.Update(buffer_.data(), got)) {
             DropConsumers();
@@ -109,6 +160,9 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
         }
         for (ChunkConsumer* consumer : consumers_)
             consumer->Feed(total, buffer_.data(), got);
+        // A file that grows past what it was opened with is not copied on.
+        if (container && container_.size() + got <= expectedSize)
+            container_.insert(container_.end(), buffer_.data(), buffer_.data() + got);
         total += got;
     }
     if (!hasher_.Finish()) {
@@ -122,29 +176,70 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
     // file: what was built on them is not judged.
     if (total != expectedSize)
         DropConsumers();
-    if (Allowed(database, total)) {
-        DropConsumers();
-        return ERROR_SUCCESS;
+    database_ = &database;
+    cancel_ = &cancel;
+    switch (Decide(database, total, eicar && total == expectedSize)) {
+    case Verdict::Found:
+        shortfall_.clear();
+        Report(*finding_, result);
+        break;
+    case Verdict::Allowed:
+        shortfall_.clear();
+        break;
+    case Verdict::Clean:
+        if (container && total == expectedSize)
+            LookInside(result);
+        else if (container)
+            shortfall_ = "changed while it was read";
+        break;
     }
-    if (eicar && total == expectedSize) {
-        DropConsumers();
-        Report(kEicarName, 0, result);
-        return ERROR_SUCCESS;
-    }
-    std::optional<SignatureMatch> match = FindFile(database, total);
-    for (ChunkConsumer* consumer : consumers_) {
-        std::optional<SignatureMatch> found = consumer->Finish(database);
-        if (!match)
-            match = std::move(found);
-    }
-    if (match) {
-        // Names are ASCII by convention; any other byte is kept as its Latin-1 unit.
-        std::wstring name(match->name.size(), L'\0');
-        for (std::size_t i = 0; i < name.size(); ++i)
-            name[i] = static_cast<wchar_t>(static_cast<unsigned char>(match->name[i]));
-        Report(name.c_str(), match->recordNumber, result);
-    }
+    if (container_.capacity() > kKeptContainerBytes)
+        std::vector<std::uint8_t>().swap(container_);
     return ERROR_SUCCESS;
+}
+
+void FileScanner::LookInside(RC::ScanResult& result)
+{
+    unjudged_ = 0;
+    ArchiveWalker walker(limits_, *this);
+    const WalkOutcome outcome = walker.Walk(container_.data(), container_.size());
+    if (cancel_->load(std::memory_order_relaxed))
+        return;
+    if (outcome.found || outcome.heuristic != nullptr) {
+        // A threat is a threat: what else was left unread no longer matters.
+        Report(outcome.found ? *finding_ : Finding{Widen(outcome.heuristic), 0}, result);
+        return;
+    }
+    std::string shortfall = outcome.shortfall;
+    std::uint32_t count = outcome.shortfalls;
+    if (unjudged_ != 0 && count++ == 0)
+        shortfall = "out of memory";
+    shortfall_ = count > 1 ? shortfall + " and " + std::to_string(count - 1) + " more" : shortfall;
+}
+
+EntryJudge::Verdict FileScanner::Judge(const std::uint8_t* data, std::size_t size)
+{
+    BeginHashes(*database_, size);
+    if (!hasher_.Begin(wanted_)) {
+        ++unjudged_;
+        return Verdict::Clean;
+    }
+    bool hashed = true;
+    const std::size_t head = std::min(size, kChunkBytes);
+    for (ChunkConsumer* consumer : consumers_)
+        consumer->Begin(*database_, data, head, size);
+    for (std::size_t at = 0; at < size && hashed; at += kChunkBytes) {
+        const std::size_t piece = std::min(kChunkBytes, size - at);
+        hashed = hasher_.Update(data + at, piece);
+        for (ChunkConsumer* consumer : consumers_)
+            consumer->Feed(at, data + at, piece);
+    }
+    if (!hashed || !hasher_.Finish()) {
+        DropConsumers();
+        ++unjudged_;
+        return Verdict::Clean;
+    }
+    return Decide(*database_, size, EicarCheck::Matches(data, size));
 }
 
 } // namespace Substitute

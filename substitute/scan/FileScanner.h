@@ -2,17 +2,22 @@
 // Scans one file: reads it once in 1 MiB chunks, checks the built-in EICAR
 // signature, and feeds each chunk to the whole file's hashes the databases
 // need and to the chunk consumers (PE-section hashes, body signatures). A file whose hash an allow-list holds is never
-// reported. One scanner per worker thread; it owns the read buffer and the hashers, so memory stays flat however large
-// the file.
+// reported. A container (zip, gzip, tar) is kept in memory as it is read,
+// up to max-filesize, and when its own bytes match nothing each entry is
+// judged the same way, as a file of its own; the answer names the file
+// handed over. One scanner per worker thread; it owns the read buffer, the
+// hashers and the container's copy, so memory stays bounded however large the file.
 
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "engine/ScanResult.h"
+#include "substitute/archive/ArchiveWalker.h"
 #include "substitute/scan/BodySignatureConsumer.h"
 #include "substitute/hash/FileHasher.h"
 #include "substitute/scan/SectionHashes.h"
@@ -20,11 +25,11 @@
 
 namespace Substitute {
 
-class FileScanner {
+class FileScanner final : private EntryJudge {
 public:
     static constexpr std::size_t kChunkBytes = 1u << 20;
 
-    FileScanner();
+    explicit FileScanner(const ArchiveLimits& limits = ArchiveLimits());
 
     // Always writes result: an unreadable file, or a scan cancelled midway,
     // answers level 0 with nothing else filled in. Returns ERROR_SUCCESS when
@@ -32,20 +37,44 @@ public:
     // reason it could not be: level 0 then means "not read", never "clean".
     [[nodiscard]] unsigned long Scan(const wchar_t* path, const SignatureDatabase& database,
                                      const std::atomic<bool>& cancel, RC::ScanResult& result);
+    // After a Scan that read the file: what inside it was left unread (a
+    // limit, damage, an encrypted entry), as a user reads it; empty when
+    // nothing was.
+    const std::string& Shortfall() const { return shortfall_; }
 
 private:
+    struct Finding {
+        std::wstring name;
+        std::uint32_t recordNumber = 0;
+    };
+
     void DropConsumers();
+    void BeginHashes(const SignatureDatabase& database, std::uint64_t size);
+    // The verdict on the bytes just hashed and fed to the consumers.
+    Verdict Decide(const SignatureDatabase& database, std::uint64_t size, bool eicar);
     std::optional<SignatureMatch> FindFile(const SignatureDatabase& database, std::uint64_t size) const;
     bool Allowed(const SignatureDatabase& database, std::uint64_t size) const;
-    void Report(const wchar_t* name, std::uint32_t recordNumber, RC::ScanResult& result) const;
+    void LookInside(RC::ScanResult& result);
+    void Report(const Finding& finding, RC::ScanResult& result) const;
 
+    Verdict Judge(const std::uint8_t* data, std::size_t size) override;
+    bool Cancelled() const override { return cancel_->load(std::memory_order_relaxed); }
+
+    const ArchiveLimits limits_;
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> container_;
     FileHasher hasher_;
     std::array<bool, kHashKindCount> wanted_{};
     SectionHashes sections_;
     BodySignatureConsumer bodies_;
     // In the order their matches win: section hashes, then body signatures.
     ChunkConsumer* const consumers_[2] = {&sections_, &bodies_};
+    // Of the scan under way.
+    const SignatureDatabase* database_ = nullptr;
+    const std::atomic<bool>* cancel_ = nullptr;
+    std::optional<Finding> finding_;
+    std::string shortfall_;
+    std::uint32_t unjudged_ = 0; // entries the hashers had no memory for
 };
 
 } // namespace Substitute

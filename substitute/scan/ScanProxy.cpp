@@ -6,6 +6,7 @@
 #include <cstring>
 #include <cstdio>
 
+#include "foundation/RCDebugger.h"
 #include "foundation/RCNoThrowBoundary.h"
 #include "substitute/system/EngineFiles.h"
 #include "substitute/scan/FileScanner.h"
@@ -219,6 +220,8 @@ void ScanProxy::WorkerLoop()
                 });
             if (unread != ERROR_SUCCESS && !cancel_)
                 RecordUnread(query.path, unread);
+            else if (unread == ERROR_SUCCESS && !cancel_ && !scanner->Shortfall().empty())
+                RecordPartly(query.path, scanner->Shortfall());
             if (controls->DelayMs() != 0) {
                 std::unique_lock<std::mutex> guard(lock_);
                 cancelled_.wait_for(guard, std::chrono::milliseconds(controls->DelayMs()),
@@ -253,6 +256,20 @@ void ScanProxy::RecordUnread(const std::wstring& path, unsigned long error)
             argument = engineArgument_;
         }
         UnreadFiles::Record(folder_, argument, path, error);
+    });
+}
+
+void ScanProxy::RecordPartly(const std::wstring& path, const std::string& shortfall)
+{
+    RC::RCNoThrowBoundary("ScanProxy::RecordPartly", [&] {
+        const std::wstring what = EngineFiles::DecodeText(shortfall);
+        RC_LOG(LostWork, L"not fully scanned: %s: %s", path.c_str(), what.c_str());
+        std::wstring argument;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            argument = engineArgument_;
+        }
+        UnreadFiles::RecordPartly(folder_, argument, path, what);
     });
 }
 

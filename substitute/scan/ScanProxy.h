@@ -55,6 +55,8 @@ private:
     void Answer(const Query& query, const RC::ScanResult& result);
     // The answer to a file not read stays level 0; the file is listed for the host.
     void RecordUnread(const std::wstring& path, unsigned long error);
+    // A file read whole with something inside it left unread: logged, and listed for the host.
+    void RecordPartly(const std::wstring& path, const std::string& shortfall);
     TestControls ReadControls() const;
 
     SignatureStore& store_;

@@ -52,12 +52,27 @@ std::wstring UnreadFiles::Reason(unsigned long error)
     }
 }
 
+namespace {
+
+bool Append(const std::wstring& engineFolder, const std::wstring& list, const std::wstring& reason,
+            const std::wstring& path)
+{
+    CreateDirectoryW(EngineFiles::Join(engineFolder, L"Unread").c_str(), nullptr);
+    return EngineFiles::AppendToFile(list, EngineFiles::EncodeUtf8(reason + L"\t" + path) + "\r\n");
+}
+
+} // namespace
+
 bool UnreadFiles::Record(const std::wstring& engineFolder, const std::wstring& argument, const std::wstring& path,
                          unsigned long error)
 {
-    CreateDirectoryW(EngineFiles::Join(engineFolder, L"Unread").c_str(), nullptr);
-    return EngineFiles::AppendToFile(ListPath(engineFolder, argument),
-                                     EngineFiles::EncodeUtf8(Reason(error) + L"\t" + path) + "\r\n");
+    return Append(engineFolder, ListPath(engineFolder, argument), Reason(error), path);
+}
+
+bool UnreadFiles::RecordPartly(const std::wstring& engineFolder, const std::wstring& argument,
+                               const std::wstring& path, const std::wstring& what)
+{
+    return Append(engineFolder, ListPath(engineFolder, argument), std::wstring(kPartly) + L": " + what, path);
 }
 
 std::vector<UnreadFiles::Entry> UnreadFiles::Take(const std::wstring& engineFolder, const std::wstring& argument)

@@ -136,14 +136,18 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
     const std::wstring held = folder.Write(L"held.com", kEicar);
     RC::unique_hfile holder(CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(holder);
+    // And a zip cut short: read, but not what was inside it.
+    const std::wstring cut = folder.Write(L"cut.zip", "PK\x03\x04" + std::string(40, 'z'));
+    EXPECT_EQ(2u, Kivoscan(Quoted(cut)).exitCode); // on its own, too, not a clean scan
 
     const Outcome text = Kivoscan(Quoted(folder.Path()) + L" " + Quoted(folder.Path() + L"\\."));
     EXPECT_EQ(2u, text.exitCode) << text.err;
     ExpectAll(text.err, {"kivoscan: ", ": already among the paths; scanned once"});
     ExpectAll(text.out,
               {"xxx\\eicar.com: not scanned (path too long)", "held.com: not scanned (cannot read: in use)",
-               "Files found: 3\nFiles scanned: 1\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
-               "\nThreats found: 0\n"});
+               "cut.zip: not fully scanned (damaged zip (no central directory))",
+               "Files found: 4\nFiles scanned: 2\nNot scanned: 1 (path too long)\nNot scanned: 1 (cannot read)"
+               "\nNot fully scanned: 1 (inside archives)\nThreats found: 0\n"});
     holder.reset();
     DeleteFileW(held.c_str());
 
@@ -155,9 +159,10 @@ TEST(Kivoscan, FilesItCannotScanAreListedAndCountedAndARepeatedOrMissingPathDoes
     ExpectAll(json.out,
               {"xxx\\\\eicar.com\",\"reason\":\"path too long\"}",
                "no-such-folder\",\"reason\":\"no such file or folder\"}",
-               "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":3,"
-               "\"filesScanned\":2,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"notScannedUnread\":0,"
-               "\"pathsNotScanned\":1"});
+               "cut.zip\",\"reason\":\"not fully scanned: damaged zip (no central directory)\"}",
+               "\"event\":\"SUMMARY\",\"state\":4,\"stateName\":\"completed\",\"filesFound\":4,"
+               "\"filesScanned\":3,\"notScannedExtension\":0,\"notScannedPathTooLong\":1,\"notScannedUnread\":0,"
+               "\"notFullyScanned\":1,\"pathsNotScanned\":1"});
     DeleteFileW(longName.c_str());
     RemoveDirectoryW((L"\\\\?\\" + deep).c_str());
 }

@@ -2,7 +2,7 @@
 // The substitute engine beside this program (a copy of its own: OWN_ENGINE),
 // loaded as a foreign host loads it and driven by raw vtable slots, so that a
 // slot moved in the engine's interfaces fails here. Every case starts without
-// signatures, controls or quarantine.
+// signatures, controls, quarantine or lists of files not read.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -49,7 +49,7 @@ class EngineTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        for (const wchar_t* name : {L"signatures", L"Quarantine", L"Quentor.ini"}) {
+        for (const wchar_t* name : {L"signatures", L"Quarantine", L"Quentor.ini", L"Unread"}) {
             const std::wstring from = Beside(name) + L'\0'; // the list ends with a second zero
             SHFILEOPSTRUCTW remove{nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
             SHFileOperationW(&remove);

@@ -1,5 +1,9 @@
 // The scan proxy (Quentor.dll) and the assist's BeginRun (Halvane.dll), by slot.
 #include "EngineTest.h"
+
+#include <set>
+
+#include "substitute/scan/UnreadFiles.h"
 #include "tests/substitute/SignatureFiles.h"
 
 class ScanProxy : public EngineTest {};
@@ -100,4 +104,46 @@ TEST_F(ScanProxy, BeginRunOfTheAssistPicksUpChangedDatabasesBetweenRuns)
     const RC::ScanResult found = Scan(proxy, {sample}).at(0);
     EXPECT_EQ(L"Win.Virus.Late-9 3/1", std::wstring(found.threatName) + L" " + std::to_wstring(found.level) + L"/" +
                                            std::to_wstring(found.subLevel));
+}
+
+TEST_F(ScanProxy, FindsWhatArchivesHoldAndAnswersForTheArchiveListingWhatItCouldNotRead)
+{
+    const std::string marker = "kivo body marker inside";
+    Write(Beside(L"signatures\\body.ndb"), "Win.Trojan.Inside-1:0:*:" + KivoTest::Hex({marker.begin(), marker.end()}) + "\n");
+    const std::string filler(5000, 'f');
+    const std::string eicarZip = SignatureFiles::Zip({{"readme.txt", "hello"}, {"inner/eicar.com", KivoTest::kEicar}});
+    const std::string cut = eicarZip.substr(0, eicarZip.size() - 40); // its central directory gone
+    const std::string zeros(110u << 20, '\0');
+    const std::vector<std::wstring> paths = {
+        files_.Write(L"eicar.zip", eicarZip),
+        files_.Write(L"body.zip", SignatureFiles::Zip({{"a.bin", filler + marker + filler}})),
+        files_.Write(L"nested.zip", SignatureFiles::Zip({{"../../in.zip", eicarZip}}, false)),
+        files_.Write(L"eicar.tar.gz", SignatureFiles::Gzip(SignatureFiles::Tar({{"x/eicar.com", KivoTest::kEicar}}))),
+        // 110 MiB of zeros, read up to max-filesize; the entry after it is still read.
+        files_.Write(L"bomb.zip", SignatureFiles::Zip({{"zeros", zeros}, {"eicar.com", KivoTest::kEicar}})),
+        files_.Write(L"zeros.zip", SignatureFiles::Zip({{"zeros", zeros}})),
+        files_.Write(L"cut.zip", cut),
+        files_.Write(L"clean.tar", SignatureFiles::Tar({{"a.txt", filler}})),
+    };
+    const std::vector<RC::ScanResult> results = Scan(Proxy(), paths);
+    const auto name = [&](std::size_t i) { return std::wstring(results.at(i).threatName); };
+    EXPECT_EQ(L"Eicar-Test-Signature", name(0));
+    const RC::ScanResult archive = ResultFor(eicarZip); // the archive's MD5 and size: quarantine takes the archive
+    EXPECT_EQ(0, std::memcmp(archive.fileMd5, results.at(0).fileMd5, 16));
+    EXPECT_EQ(eicarZip.size(), results.at(0).fileSizeLow);
+    EXPECT_EQ(L"Win.Trojan.Inside-1", name(1));
+    EXPECT_EQ(L"Eicar-Test-Signature", name(2));
+    EXPECT_EQ(L"Eicar-Test-Signature", name(3));
+    EXPECT_EQ(L"Eicar-Test-Signature", name(4));
+    EXPECT_EQ(0u, results.at(5).level);
+    EXPECT_EQ(0u, results.at(6).level); // as clamscan: a zip without its directory shows nothing...
+    EXPECT_EQ(0u, results.at(7).level);
+    // ...and is listed for the host, as a bomb cut at a limit is; a threat
+    // found or a file read whole is not.
+    std::set<std::wstring> listed;
+    for (const auto& entry : Substitute::UnreadFiles::Take(RCGetExeFolder(), L"Task-1"))
+        listed.insert(entry.path.substr(entry.path.rfind(L'\\') + 1) + L": " + entry.reason);
+    EXPECT_EQ((std::set<std::wstring>{L"cut.zip: not fully scanned: damaged zip (no central directory)",
+                                      L"zeros.zip: not fully scanned: max-filesize (104857600 bytes)"}),
+              listed);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Signature files as the tests need them: tar archives, gzip streams,
-// container headers and PE images, built in memory.
+// Signature files and archives as the tests need them: tar archives, gzip
+// streams, zips, container headers and PE images, built in memory.
 #include <zlib.h>
 
 #include <cstdint>
@@ -48,10 +48,11 @@ inline std::string Tar(const std::vector<std::pair<std::string, std::string>>& m
     return archive + std::string(1024, '\0');
 }
 
-inline std::string Gzip(const std::string& bytes)
+// Deflated bytes: a gzip stream, or with raw a zip entry's data.
+inline std::string Deflate(const std::string& bytes, bool raw = false)
 {
     z_stream stream{};
-    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, raw ? -MAX_WBITS : 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
     std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
     stream.avail_in = static_cast<uInt>(bytes.size());
@@ -61,6 +62,39 @@ inline std::string Gzip(const std::string& bytes)
     out.resize(stream.total_out);
     deflateEnd(&stream);
     return out;
+}
+
+inline std::string Gzip(const std::string& bytes)
+{
+    return Deflate(bytes);
+}
+
+// A zip of (name, bytes), deflated or stored, with its central directory.
+inline std::string Zip(const std::vector<std::pair<std::string, std::string>>& entries, bool deflated = true)
+{
+    const auto le = [](std::uint32_t value, int width) {
+        std::string bytes;
+        for (int i = 0; i < width; ++i)
+            bytes.push_back(static_cast<char>(value >> (8 * i)));
+        return bytes;
+    };
+    std::string archive, directory;
+    for (const auto& [name, data] : entries) {
+        const std::string packed = deflated ? Deflate(data, true) : data;
+        const std::uint32_t crc =
+            crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+        const std::string common = le(20, 2) + le(0, 2) + le(deflated ? 8 : 0, 2) + le(0, 4) + le(crc, 4) +
+                                   le(static_cast<std::uint32_t>(packed.size()), 4) +
+                                   le(static_cast<std::uint32_t>(data.size()), 4) +
+                                   le(static_cast<std::uint32_t>(name.size()), 2) + le(0, 2);
+        directory += "PK\x01\x02" + le(20, 2) + common + le(0, 2) + le(0, 2) + le(0, 2) + le(0, 4) +
+                     le(static_cast<std::uint32_t>(archive.size()), 4) + name;
+        archive += "PK\x03\x04" + common + name + packed;
+    }
+    const auto count = static_cast<std::uint32_t>(entries.size());
+    return archive + directory + "PK\x05\x06" + le(0, 4) + le(count, 2) + le(count, 2) +
+           le(static_cast<std::uint32_t>(directory.size()), 4) + le(static_cast<std::uint32_t>(archive.size()), 4) +
+           le(0, 2);
 }
 
 inline std::string Header(unsigned version, unsigned signatures)
