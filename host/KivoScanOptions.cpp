@@ -28,8 +28,8 @@ bool IsHexText(const std::wstring& text)
 const wchar_t* KivoScanOptions::Usage()
 {
     return L"usage: kivoscan [--type quick|full|custom|memory] [--quarantine] [--json] [--quiet]\n"
-           L"                [--progress] [--unix-paths] [--unsigned] [-d PATH | --signatures DIR]\n"
-           L"                [PATH...]\n"
+           L"                [--progress] [--unix-paths] [--unsigned] [--alert-encrypted-archive]\n"
+           L"                [-d PATH | --signatures DIR] [PATH...]\n"
            L"       kivoscan --signatures-list | --signatures-remove FILE\n"
            L"       kivoscan --list-quarantine\n"
            L"       kivoscan --restore MD5 PATH\n"
@@ -52,6 +52,9 @@ const wchar_t* KivoScanOptions::Usage()
            L"                     copying only what changed, and print what it holds; the\n"
            L"                     files stay there for later scans. Without a PATH or --type\n"
            L"                     it installs and exits\n"
+           L"  --alert-encrypted-archive\n"
+           L"                     report an archive with an encrypted entry as a threat\n"
+           L"                     (Heuristics.Encrypted.Zip) instead of not fully scanned\n"
            L"  --unsigned         take .cvd and .cld containers without checking their\n"
            L"                     digests and signatures (for containers you build yourself)\n"
            L"  --signatures-list  list the installed database files, then what they hold\n"
@@ -114,6 +117,8 @@ bool KivoScanOptions::Parse(const std::vector<std::wstring>& args)
             unixPaths = true;
         } else if (arg == L"--unsigned") {
             unsignedContainers = true;
+        } else if (arg == L"--alert-encrypted-archive") {
+            alertEncrypted = true;
         } else if (arg == L"--signatures") {
             if (!hasValue)
                 return Fail(L"--signatures needs a folder");

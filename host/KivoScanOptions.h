@@ -25,6 +25,7 @@ public:
     bool progress = false;           // progress lines also when stderr is no terminal
     bool unixPaths = false;          // files by their Linux paths under Wine (not in JSON)
     bool unsignedContainers = false; // containers taken without their checks
+    bool alertEncrypted = false;     // an encrypted archive entry is a finding
     std::wstring signatures;         // folder of databases to install, or empty
     std::wstring database;           // folder or file of databases to scan with, installing nothing
     std::wstring signatureFile;      // installed database file to remove (a bare file name)

@@ -327,6 +327,8 @@ int Run(int argc, wchar_t** argv)
     // Before anything reads a database: the engine, in this process, asks.
     if (options.unsignedContainers)
         SetEnvironmentVariableW(L"QUENTOR_UNSIGNED_CONTAINERS", L"1");
+    if (options.alertEncrypted)
+        SetEnvironmentVariableW(L"QUENTOR_ALERT_ENCRYPTED", L"1");
     if (options.action == KivoScanOptions::Action::ListQuarantine)
         return ListQuarantine(options, engineFolder, console);
     if (options.action == KivoScanOptions::Action::ListSignatures) {

@@ -29,6 +29,15 @@ std::string Timestamp()
     return text;
 }
 
+// How far archives are looked into: clamscan's defaults, and what the host
+// asks (kivoscan's --alert-encrypted-archive).
+ArchiveLimits LimitsAsked()
+{
+    ArchiveLimits limits;
+    limits.alertEncrypted = GetEnvironmentVariableW(L"QUENTOR_ALERT_ENCRYPTED", nullptr, 0) != 0;
+    return limits;
+}
+
 } // namespace
 
 ScanProxy::ScanProxy(SignatureStore& store, std::wstring engineFolder)
@@ -187,7 +196,7 @@ void ScanProxy::EndOfQueries()
 void ScanProxy::WorkerLoop()
 {
     std::unique_ptr<FileScanner> scanner;
-    RC::RCNoThrowBoundary("ScanProxy worker", [&] { scanner = std::make_unique<FileScanner>(); });
+    RC::RCNoThrowBoundary("ScanProxy worker", [&] { scanner = std::make_unique<FileScanner>(LimitsAsked()); });
     for (;;) {
         Query query;
         std::shared_ptr<const TestControls> controls;
