@@ -35,11 +35,16 @@ public:
 
 private:
     void DropConsumers();
+    // The file's PE layout from its first headSize bytes in buffer_, reading
+    // the headers apart when they lie past them; the system's error when
+    // that read could not put the file back where the chunks go on.
+    unsigned long ReadLayout(void* file, std::size_t headSize, std::uint64_t fileSize, PeSections& layout);
     std::optional<SignatureMatch> FindFile(const SignatureDatabase& database, std::uint64_t size) const;
     bool Allowed(const SignatureDatabase& database, std::uint64_t size) const;
     void Report(const wchar_t* name, std::uint32_t recordNumber, RC::ScanResult& result) const;
 
     std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint8_t> farHeaders_; // emptied after each file: rarely needed, up to 2.6 MiB
     FileHasher hasher_;
     std::array<bool, kHashKindCount> wanted_{};
     SectionHashes sections_;

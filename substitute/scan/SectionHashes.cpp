@@ -8,14 +8,14 @@ namespace {
 constexpr HashKind kAllKinds[] = {HashKind::Md5, HashKind::Sha1, HashKind::Sha256};
 }
 
-void SectionHashes::Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-                          std::uint64_t fileSize)
+void SectionHashes::Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t)
 {
     sections_.clear();
-    if (!database.HasSections())
+    if (!database.HasSections() || !layout.HashesSections())
         return;
-    const PeSections table = PeSectionTable::Read(head, headSize, fileSize);
-    for (const PeSection& range : table.sections) {
+    for (const PeSection& range : layout.sections) {
+        if (range.size == 0)
+            continue;
         std::array<bool, kHashKindCount> wanted{};
         bool any = false;
         for (HashKind kind : kAllKinds)
