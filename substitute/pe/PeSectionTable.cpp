@@ -57,7 +57,8 @@ const std::uint8_t* At(const PeBytes& bytes, std::uint64_t fileSize, std::uint64
         return nullptr;
     if (offset + size <= bytes.headSize)
         return bytes.head + offset;
-    if (bytes.headers != nullptr && offset >= bytes.headersOffset && offset + size <= bytes.headersOffset + bytes.headersSize)
+    if (bytes.headers != nullptr && offset >= bytes.headersOffset &&
+        offset + size <= bytes.headersOffset + bytes.headersSize)
         return bytes.headers + (offset - bytes.headersOffset);
     return nullptr;
 }
@@ -82,8 +83,8 @@ std::optional<PeSectionTable::Span> PeSectionTable::FarHeaders(const std::uint8_
         return std::nullopt;
     // The NT header in the first bytes tells how much of the table is needed.
     if (lfanew + kNtHeaderBytes <= headSize) {
-        const std::uint64_t needed = lfanew + kNtHeaderBytes + U16(head + lfanew + 20) +
-                                     kSectionHeaderBytes * U16(head + lfanew + 6);
+        const std::uint64_t needed =
+            lfanew + kNtHeaderBytes + U16(head + lfanew + 20) + kSectionHeaderBytes * U16(head + lfanew + 6);
         if (needed <= headSize)
             return std::nullopt;
     }
@@ -162,8 +163,8 @@ PeSections PeSectionTable::Read(const PeBytes& bytes, std::uint64_t fileSize)
                 rawSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(rawSize, fileSize - pointer));
             }
         }
-        if ((rva & kSignBit) != 0 || (virtualSize & kSignBit) != 0 || (section.size != 0 && (pointer & kSignBit) != 0) ||
-            (rawSize & kSignBit) != 0) {
+        if ((rva & kSignBit) != 0 || (virtualSize & kSignBit) != 0 ||
+            (section.size != 0 && (pointer & kSignBit) != 0) || (rawSize & kSignBit) != 0) {
             if (!outside) {
                 result.sections.clear();
                 return result;
