@@ -175,13 +175,16 @@ TEST(SignatureDatabase, SectionTableIsTheLayoutClamscanComputes)
         layout += std::to_string(section.offset) + "+" + std::to_string(section.size) + " ";
     EXPECT_EQ("512+512 1024+1024 8192+0 2048+512 ", layout);
     EXPECT_EQ(0x20u, table.entryPoint.value_or(0));
-    // An entry point no section maps, a table past what the caller read or
-    // past the end, no sections: clamscan cannot read the header.
+    // No sections (the entry point in the headers notwithstanding), an entry
+    // point no section maps, a table past what the caller read or past the
+    // end: clamscan cannot read the header.
+    std::string none = image;
+    none[0x46] = '\0';
+    EXPECT_EQ(PeSections::Shape::Broken, read(none, none.size()).shape);
     put32(0x40 + 24 + 16, 0x9000);
     EXPECT_EQ(PeSections::Shape::Broken, read(image, image.size()).shape);
     EXPECT_EQ(PeSections::Shape::Broken, read(image, 0x100).shape);
     EXPECT_EQ(PeSections::Shape::Broken, read(image.substr(0, 0x150), 0x150).shape);
-    EXPECT_EQ(PeSections::Shape::Broken, read(Pe({}), 0x200).shape);
     EXPECT_EQ(PeSections::Shape::NotPe, read(image.substr(1), image.size() - 1).shape);
 }
 
