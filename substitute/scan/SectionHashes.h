@@ -17,7 +17,7 @@ public:
     void Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t fileSize) override;
     void Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
     std::optional<SignatureMatch> Finish(const SignatureDatabase& database) override;
-    void Drop() override { sections_.clear(); }
+    void Drop() override;
 
 private:
     struct Section {
