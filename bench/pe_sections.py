@@ -1,51 +1,114 @@
-"""The raw-data ranges of a PE file's sections, read the way the engine reads
-them: the table from the file's first MiB, sections whose raw data reaches
-past the end left out. Shared by the signature benchmark and the parity
-scripts."""
+"""A PE file's layout as clamscan computes it, which the engine follows: the
+model that the signature benchmarks, the parity scripts and bench/hostile-pe
+cut signatures with. substitute/pe/PeSectionTable.cpp holds the same rules
+(and says why each is there); change both together.
+
+  read(data) -> Layout, or None when clamscan cannot read the header (then it
+                places no EP, S, SL, SE or EOF offset in the file)
+"""
 import struct
 
+U32 = 0xFFFFFFFF
 
-def sections(data, head=1 << 20):
-    """[(offset, size)] of the sections with raw data inside the file; [] for anything else."""
-    first = data[:head]
-    if len(first) < 0x40 or first[:2] != b"MZ":
-        return []
-    pe = struct.unpack_from("<I", first, 0x3C)[0]
-    if pe + 24 > len(first) or first[pe:pe + 4] != b"PE\0\0":
-        return []
-    count, = struct.unpack_from("<H", first, pe + 6)
-    optional, = struct.unpack_from("<H", first, pe + 20)
-    table = pe + 24 + optional
-    count = min(count, 96)
-    if table + 40 * count > len(first):
-        return []
-    found = []
-    for i in range(count):
-        size, offset = struct.unpack_from("<II", first, table + 40 * i + 16)
-        if size and offset + size <= len(data):
-            found.append((offset, size))
-    return found
+
+def align_down(value, alignment):
+    return value // alignment * alignment if alignment else value
+
+
+def align_up(value, alignment):
+    """Rounded up in 32 bits, wrapping as clamscan's arithmetic does."""
+    if not alignment:
+        return value
+    return ((value // alignment + (value % alignment != 0)) * alignment) & U32
+
+
+class Layout:
+    def __init__(self):
+        self.entry = None      # file offset of the entry point
+        self.sections = []     # [(offset, size)] of every section header in table order; size 0: no raw data
+        self.hashed = []       # [(index, offset, size)] of the sections whose raw data is hashed
+        self.offsets = True    # False: clamscan hashes the sections but places no offset in the file
+
+
+def read(data):
+    size = len(data)
+    if size < 64 or data[:2] != b"MZ":
+        return None
+    lfanew, = struct.unpack_from("<I", data, 0x3C)
+    if lfanew == 0 or lfanew + 24 > size or data[lfanew:lfanew + 4] != b"PE\0\0":
+        return None
+    count, optional = struct.unpack_from("<H12xH", data, lfanew + 6)
+    if count == 0 or optional < 96 or lfanew + 24 + 96 > size:
+        return None
+    opt = lfanew + 24
+    magic, entry_rva = struct.unpack_from("<H14xI", data, opt)
+    section_alignment, file_alignment = struct.unpack_from("<II", data, opt + 32)
+    headers, = struct.unpack_from("<I", data, opt + 60)
+    fixed = 96
+    if magic == 0x20B:
+        fixed = 112
+        if optional < fixed or opt + fixed > size:
+            return None
+    directories, = struct.unpack_from("<I", data, opt + fixed - 4)
+    directories = min(directories, 16)
+    if optional < fixed + 8 * directories or opt + fixed + 8 * directories > size:
+        return None
+    table = opt + optional
+    if table + 40 * count > size:
+        return None
+    raw_headers = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(count)]
+    # A file alignment that a section's start contradicts, where 0x200 fits it, gives way to 0x200.
+    if file_alignment != 0x200:
+        for vsize, rva, rsize, pointer in raw_headers:
+            if file_alignment and rsize and pointer % file_alignment and pointer % 0x200 == 0:
+                file_alignment = 0x200
+                break
+    header_end = align_up(headers, section_alignment)
+    layout = Layout()
+    mapped = []
+    for index, (vsize, rva, rsize, pointer) in enumerate(raw_headers):
+        offset = align_down(pointer, file_alignment)
+        length = align_up(rsize, file_alignment)
+        outside = False
+        if length:
+            if offset >= size or pointer >= size:
+                outside = True
+                length = rsize = 0
+            else:
+                length = min(length, size - offset)
+                rsize = min(rsize, size - pointer)
+        if rva >> 31 or vsize >> 31 or (length and pointer >> 31) or rsize >> 31:
+            # A value with its sign bit set breaks the header; in a section
+            # wholly past the end it breaks only the offsets, as the scan that
+            # hashes sections drops such a section first.
+            if not outside:
+                return None
+            layout.offsets = False
+        layout.sections.append((offset, length))
+        mapped.append((align_down(rva, section_alignment), offset, length))
+        if length:
+            layout.hashed.append((index, offset, length))
+    if entry_rva < header_end:
+        if entry_rva >= size:
+            return None
+        layout.entry = entry_rva
+    else:
+        for rva, offset, length in reversed(mapped):
+            if length and rva <= entry_rva and entry_rva - rva < length:
+                layout.entry = offset + entry_rva - rva
+                break
+        else:
+            return None
+    return layout
+
+
+def sections(data):
+    """[(offset, size)] of the sections whose raw data clamscan hashes; [] for anything else."""
+    layout = read(data)
+    return [(offset, length) for _, offset, length in layout.hashed] if layout else []
 
 
 def layout(data):
-    """(entry point file offset or None, [(index, offset, size)] of the
-    sections as sections() keeps them, with their place in the table)."""
-    if len(data) < 0x40 or data[:2] != b"MZ":
-        return None, []
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if pe + 24 > len(data) or data[pe:pe + 4] != b"PE\0\0":
-        return None, []
-    count, = struct.unpack_from("<H", data, pe + 6)
-    optional, = struct.unpack_from("<H", data, pe + 20)
-    entry = struct.unpack_from("<I", data, pe + 24 + 16)[0] if optional >= 20 else None
-    table = pe + 24 + optional
-    found, at = [], None
-    for i in range(min(count, 96)):
-        if table + 40 * (i + 1) > len(data):
-            return None, []
-        rva, size, offset = struct.unpack_from("<III", data, table + 40 * i + 12)
-        if size and offset + size <= len(data):
-            found.append((i, offset, size))
-            if entry is not None and at is None and rva <= entry < rva + size:
-                at = offset + entry - rva
-    return at, found
+    """(entry point file offset or None, [(index, offset, size)] of the sections with raw data)."""
+    found = read(data)
+    return (found.entry, found.hashed) if found and found.offsets else (None, [])

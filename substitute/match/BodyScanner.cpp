@@ -4,6 +4,22 @@
 
 namespace Substitute {
 
+namespace {
+
+// One run of fixed bytes: clamscan keeps such patterns apart from the rest
+// and places their offsets differently (BodyOffset::Range).
+bool Plain(const BodyPattern& pattern)
+{
+    if (pattern.parts.size() != 1)
+        return false;
+    for (const BodyElement& element : pattern.parts[0].elements)
+        if (element.kind != BodyElement::Kind::Byte || element.mask != 0xFF)
+            return false;
+    return true;
+}
+
+} // namespace
+
 void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize)
 {
     set_ = &set;
@@ -85,7 +101,7 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     std::uint64_t offsetFirst = 0, offsetLast = ~std::uint64_t{0}; // counted from the window's start
     if (candidate.ref.part == 0) {
         std::uint64_t allowedFirst = 0, allowedLast = 0;
-        if (!signature.offset.Range(layout_, fileSize_, allowedFirst, allowedLast))
+        if (!signature.offset.Range(layout_, fileSize_, Plain(signature.pattern), allowedFirst, allowedLast))
             return true;
         if (part.offsetElement == 0) {
             first = std::max(first, allowedFirst);

@@ -95,17 +95,9 @@ const char* ParseOffset(std::string_view text, BodyOffset& offset)
     return nullptr;
 }
 
-const PeSection* SectionAt(const PeSections& layout, std::uint32_t index)
-{
-    for (const PeSection& section : layout.sections)
-        if (section.index == index)
-            return &section;
-    return nullptr;
-}
-
 } // namespace
 
-bool BodyOffset::Range(const PeSections& layout, std::uint64_t fileSize, std::uint64_t& first,
+bool BodyOffset::Range(const PeSections& layout, std::uint64_t fileSize, bool plain, std::uint64_t& first,
                        std::uint64_t& last) const
 {
     std::int64_t base = 0;
@@ -120,27 +112,32 @@ bool BodyOffset::Range(const PeSections& layout, std::uint64_t fileSize, std::ui
     case Kind::FromEnd:
         // clamscan places nothing from the end of a file that claims to be an
         // image but whose header it cannot read: such a file flags alike here.
-        if (layout.shape == PeSections::Shape::Broken)
+        if (layout.shape != PeSections::Shape::NotPe && !layout.PlacesOffsets())
             return false;
         base = static_cast<std::int64_t>(fileSize);
         break;
     case Kind::EntryPoint:
-        if (layout.shape != PeSections::Shape::Pe || !layout.entryPoint)
+        if (!layout.PlacesOffsets() || !layout.entryPoint)
             return false;
         base = static_cast<std::int64_t>(*layout.entryPoint);
         break;
     case Kind::SectionStart:
     case Kind::SectionWhole:
     case Kind::LastSection: {
-        if (layout.shape != PeSections::Shape::Pe || layout.count == 0)
+        if (!layout.PlacesOffsets() || layout.sections.empty())
             return false;
-        const PeSection* section =
-            SectionAt(layout, kind == Kind::LastSection ? static_cast<std::uint32_t>(layout.count - 1) : this->section);
-        if (section == nullptr)
+        const std::size_t index = kind == Kind::LastSection ? layout.sections.size() - 1 : this->section;
+        if (index >= layout.sections.size())
             return false;
-        base = static_cast<std::int64_t>(section->offset);
-        if (kind == Kind::SectionWhole)
-            width = section->size - 1;
+        // A section without raw data still has its start: Sx and SL count
+        // from its aligned PointerToRawData, as clamscan's do.
+        const PeSection& section = layout.sections[index];
+        base = static_cast<std::int64_t>(section.offset);
+        // SEx: a start anywhere from the section's first byte to the byte
+        // just past it. clamscan checks a pattern of fixed bytes alone only
+        // where the section starts once the file reaches 256 KiB.
+        if (kind == Kind::SectionWhole && !(plain && fileSize >= kPlainSectionStartOnly))
+            width = section.size;
         break;
     }
     }

@@ -25,9 +25,15 @@ struct BodyOffset {
     std::uint32_t section = 0;
     std::uint32_t shift = 0;
 
+    // From this file size on, clamscan checks an SEx pattern of fixed bytes
+    // alone only at the section's start.
+    static constexpr std::uint64_t kPlainSectionStartOnly = 256 * 1024;
+
     // The starts this offset allows in a file of this size and layout, as
-    // [first, last]; false when it allows none.
-    bool Range(const PeSections& layout, std::uint64_t fileSize, std::uint64_t& first, std::uint64_t& last) const;
+    // [first, last]; false when it allows none. plain: the pattern is one
+    // run of fixed bytes.
+    bool Range(const PeSections& layout, std::uint64_t fileSize, bool plain, std::uint64_t& first,
+               std::uint64_t& last) const;
 };
 
 enum class BodyTarget : std::uint8_t { AnyFile = 0, Pe = 1 };

@@ -1,8 +1,8 @@
 #pragma once
-// The section table of a PE file, read from the file's first bytes. Every
-// offset in it is untrusted: the table must lie inside the bytes given, and a
-// section whose raw data reaches past the file's end is left out and counted.
-// Pure: no system calls.
+// A PE file's layout as clamscan computes it, since clamscan's verdicts are
+// the ones ours must equal: where each section's raw data lies once aligned
+// and cut by the file's end, where the entry point lies, and whether the
+// header is readable at all. Every field is untrusted. Pure: no system calls.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,27 +12,52 @@
 namespace Substitute {
 
 struct PeSection {
-    std::uint64_t offset = 0; // of its raw data in the file
-    std::uint64_t size = 0;   // of its raw data
-    std::uint32_t index = 0;  // its place in the table, from 0
+    std::uint64_t offset = 0; // of its raw data in the file, aligned down to the file alignment
+    std::uint64_t size = 0;   // of its raw data, aligned up and cut at the file's end; 0: none in the file
 };
 
 struct PeSections {
-    enum class Shape { NotPe, Pe, Broken }; // Broken: starts with "MZ", no readable PE header
+    enum class Shape {
+        NotPe,        // does not start with "MZ": no image offsets, nothing hashed
+        Pe,           // sections hashed, every offset placed
+        SectionsOnly, // sections hashed, no offset placed (see kSignBit in the source)
+        Broken,       // starts with "MZ", header unreadable: nothing hashed, no offset placed, not even EOF-n
+    };
     Shape shape = Shape::NotPe;
-    std::vector<PeSection> sections;         // those with raw data inside the file, in table order
-    std::size_t outside = 0;                 // sections left out: raw data past the file's end
-    std::size_t count = 0;                   // sections in the table (those read)
-    std::optional<std::uint64_t> entryPoint; // file offset, when it lies in a section's raw data
+    std::vector<PeSection> sections;         // every header of the table, in table order (Sx counts them)
+    std::optional<std::uint64_t> entryPoint; // file offset; set when shape is Pe
+
+    bool PlacesOffsets() const { return shape == Shape::Pe; }
+    bool HashesSections() const { return shape == Shape::Pe || shape == Shape::SectionsOnly; }
+};
+
+// Bytes of the file that the reader may look at: its first bytes and, when
+// the headers lie past them, the span that FarHeaders names.
+struct PeBytes {
+    const std::uint8_t* head = nullptr;
+    std::size_t headSize = 0;
+    const std::uint8_t* headers = nullptr; // the bytes at headersOffset
+    std::uint64_t headersOffset = 0;
+    std::size_t headersSize = 0;
 };
 
 class PeSectionTable {
 public:
-    // More sections than any real image has; the rest of a longer table is not read.
-    static constexpr std::size_t kMaxSections = 96;
+    // The headers of a file whose first bytes do not hold them: the span to
+    // read and hand back in PeBytes::headers (at most about 2.6 MiB, the largest
+    // table the header's 16-bit counts allow), or nothing when no more is needed.
+    struct Span {
+        std::uint64_t offset;
+        std::size_t size;
+    };
+    static std::optional<Span> FarHeaders(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize);
 
-    // head: the file's first headSize bytes; fileSize: the whole file's size.
-    static PeSections Read(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize);
+    // A header that needs bytes neither in head nor in headers is unreadable.
+    static PeSections Read(const PeBytes& bytes, std::uint64_t fileSize);
+    static PeSections Read(const std::uint8_t* head, std::size_t headSize, std::uint64_t fileSize)
+    {
+        return Read(PeBytes{head, headSize}, fileSize);
+    }
 };
 
 } // namespace Substitute

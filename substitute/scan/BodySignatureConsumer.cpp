@@ -2,12 +2,11 @@
 
 namespace Substitute {
 
-void BodySignatureConsumer::Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-                                  std::uint64_t fileSize)
+void BodySignatureConsumer::Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t fileSize)
 {
     active_ = !database.Bodies().Empty();
     if (active_)
-        scanner_.Begin(database.Bodies(), PeSectionTable::Read(head, headSize, fileSize), fileSize);
+        scanner_.Begin(database.Bodies(), layout, fileSize);
 }
 
 void BodySignatureConsumer::Feed(std::uint64_t, const std::uint8_t* data, std::size_t size)

@@ -10,8 +10,7 @@ namespace Substitute {
 
 class BodySignatureConsumer final : public ChunkConsumer {
 public:
-    void Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-               std::uint64_t fileSize) override;
+    void Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t fileSize) override;
     void Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
     std::optional<SignatureMatch> Finish(const SignatureDatabase& database) override;
     void Drop() override { active_ = false; }

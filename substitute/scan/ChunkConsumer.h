@@ -8,15 +8,15 @@
 #include <optional>
 
 #include "substitute/database/SignatureDatabase.h"
+#include "substitute/pe/PeSectionTable.h"
 
 namespace Substitute {
 
 class ChunkConsumer {
 public:
     virtual ~ChunkConsumer() = default;
-    // A new file: its first chunk (where its headers are) and its full size.
-    virtual void Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-                       std::uint64_t fileSize) = 0;
+    // A new file: its PE layout (read once for every consumer) and its full size.
+    virtual void Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t fileSize) = 0;
     // Each chunk in order, the first included; offset is the chunk's in the file.
     virtual void Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size) = 0;
     // After the last chunk: what the file matched, if anything.

@@ -48,6 +48,37 @@ void FileScanner::DropConsumers()
         consumer->Drop();
 }
 
+unsigned long FileScanner::ReadLayout(void* file, std::size_t headSize, std::uint64_t fileSize, PeSections& layout)
+{
+    PeBytes bytes{buffer_.data(), headSize};
+    const std::optional<PeSectionTable::Span> span = PeSectionTable::FarHeaders(buffer_.data(), headSize, fileSize);
+    if (span) {
+        farHeaders_.resize(span->size);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(span->offset);
+        at.OffsetHigh = static_cast<DWORD>(span->offset >> 32);
+        DWORD got = 0;
+        // A header that cannot be read is unreadable to the layout, not to the scan.
+        if (ReadFile(file, farHeaders_.data(), static_cast<DWORD>(span->size), &got, &at)) {
+            bytes.headers = farHeaders_.data();
+            bytes.headersOffset = span->offset;
+            bytes.headersSize = got;
+        }
+        // A positioned read moves the file pointer: the chunks go on after the first.
+        LARGE_INTEGER next{};
+        next.QuadPart = static_cast<LONGLONG>(headSize);
+        if (!SetFilePointerEx(file, next, nullptr, FILE_BEGIN)) {
+            const DWORD error = GetLastError();
+            farHeaders_ = {};
+            return error;
+        }
+    }
+    layout = PeSectionTable::Read(bytes, fileSize);
+    if (span)
+        farHeaders_ = {};
+    return ERROR_SUCCESS;
+}
+
 std::optional<SignatureMatch> FileScanner::FindFile(const SignatureDatabase& database, std::uint64_t size) const
 {
     for (HashKind kind : kAllKinds)
@@ -144,8 +175,13 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
         if (total == 0) {
             if (expectedSize <= kEicarMaxFileSize)
                 eicar = EicarCheck::Matches(buffer_.data(), got) && got == expectedSize;
+            PeSections layout;
+            if (database.HasSections() || !database.Bodies().Empty()) {
+                if (const DWORD error = ReadLayout(file.get(), got, expectedSize, layout); error != ERROR_SUCCESS)
+                    return error;
+            }
             for (ChunkConsumer* consumer : consumers_)
-                consumer->Begin(database, buffer_.data(), got, expectedSize);
+                consumer->Begin(database, layout, expectedSize);
             if (ArchiveWalker::Identify(buffer_.data(), got) != ContainerKind::None) {
                 container = expectedSize <= limits_.maxFileSize;
                 if (container)
@@ -225,9 +261,12 @@ EntryJudge::Verdict FileScanner::Judge(const std::uint8_t* data, std::size_t siz
         return Verdict::Clean;
     }
     bool hashed = true;
-    const std::size_t head = std::min(size, kChunkBytes);
+    // The whole entry is in memory: its headers are wherever they lie.
+    PeSections layout;
+    if (database_->HasSections() || !database_->Bodies().Empty())
+        layout = PeSectionTable::Read(data, size, size);
     for (ChunkConsumer* consumer : consumers_)
-        consumer->Begin(*database_, data, head, size);
+        consumer->Begin(*database_, layout, size);
     for (std::size_t at = 0; at < size && hashed; at += kChunkBytes) {
         const std::size_t piece = std::min(kChunkBytes, size - at);
         hashed = hasher_.Update(data + at, piece);

@@ -52,6 +52,10 @@ private:
     void BeginHashes(const SignatureDatabase& database, std::uint64_t size);
     // The verdict on the bytes just hashed and fed to the consumers.
     Verdict Decide(const SignatureDatabase& database, std::uint64_t size, bool eicar);
+    // The file's PE layout from its first headSize bytes in buffer_, reading
+    // the headers apart when they lie past them; the system's error when
+    // that read could not put the file back where the chunks go on.
+    unsigned long ReadLayout(void* file, std::size_t headSize, std::uint64_t fileSize, PeSections& layout);
     std::optional<SignatureMatch> FindFile(const SignatureDatabase& database, std::uint64_t size) const;
     bool Allowed(const SignatureDatabase& database, std::uint64_t size) const;
     void LookInside(RC::ScanResult& result);
@@ -63,6 +67,7 @@ private:
     const ArchiveLimits limits_;
     std::vector<std::uint8_t> buffer_;
     std::vector<std::uint8_t> container_;
+    std::vector<std::uint8_t> farHeaders_; // emptied after each file: rarely needed, up to 2.6 MiB
     FileHasher hasher_;
     std::array<bool, kHashKindCount> wanted_{};
     SectionHashes sections_;

@@ -1,21 +1,28 @@
 #include "substitute/scan/SectionHashes.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 namespace Substitute {
 
 namespace {
 constexpr HashKind kAllKinds[] = {HashKind::Md5, HashKind::Sha1, HashKind::Sha256};
-}
+// Hashers kept from file to file; a file with thousands of sections gets
+// its own for as long as it is scanned.
+constexpr std::size_t kKeptHashers = 64;
+} // namespace
 
-void SectionHashes::Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-                          std::uint64_t fileSize)
+void SectionHashes::Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t)
 {
     sections_.clear();
-    if (!database.HasSections())
+    if (!database.HasSections() || !layout.HashesSections())
         return;
-    const PeSections table = PeSectionTable::Read(head, headSize, fileSize);
-    for (const PeSection& range : table.sections) {
+    // A table may name one range many times (up to 65535 headers): each range is hashed once.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> seen;
+    for (const PeSection& range : layout.sections) {
+        if (range.size == 0 || !seen.insert({range.offset, range.size}).second)
+            continue;
         std::array<bool, kHashKindCount> wanted{};
         bool any = false;
         for (HashKind kind : kAllKinds)
@@ -51,8 +58,15 @@ std::optional<SignatureMatch> SectionHashes::Finish(const SignatureDatabase& dat
             if (!match && database.NeedsSection(kind, section.range.size))
                 match = database.Find(HashTable::Section, kind, section.hasher->Digest(kind), section.range.size);
     }
-    sections_.clear();
+    Drop();
     return match;
+}
+
+void SectionHashes::Drop()
+{
+    sections_.clear();
+    if (hashers_.size() > kKeptHashers)
+        hashers_.resize(kKeptHashers);
 }
 
 } // namespace Substitute

@@ -1,7 +1,7 @@
 #pragma once
 // Hashes the raw data of the PE sections whose size some section signature
-// lists, as the scanner's chunks go by; the section table comes from the
-// first chunk (PeSectionTable bounds it by the file's size).
+// lists, as the scanner's chunks go by; the sections are those the file's
+// layout (PeSectionTable) says clamscan hashes, bounded by the file's size.
 
 #include <memory>
 #include <vector>
@@ -14,11 +14,10 @@ namespace Substitute {
 
 class SectionHashes final : public ChunkConsumer {
 public:
-    void Begin(const SignatureDatabase& database, const std::uint8_t* head, std::size_t headSize,
-               std::uint64_t fileSize) override;
+    void Begin(const SignatureDatabase& database, const PeSections& layout, std::uint64_t fileSize) override;
     void Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
     std::optional<SignatureMatch> Finish(const SignatureDatabase& database) override;
-    void Drop() override { sections_.clear(); }
+    void Drop() override;
 
 private:
     struct Section {

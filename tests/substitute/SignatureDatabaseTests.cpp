@@ -205,25 +205,38 @@ TEST(SignatureDatabase, AContainerIsTrustedOnlyWhenItsDigestsAndSignaturesHold)
     EXPECT_FALSE(DigestSignature::Signs(digestOfOne, one + "!"));
 }
 
-TEST(SignatureDatabase, SectionTableKeepsEverySectionInsideTheFile)
+// The layout clamscan computes: sizes and starts aligned to FileAlignment
+// (0x200 here), the last section cut by the file's end, one wholly past the
+// end kept empty so that Sx still counts it, an entry point in the headers.
+TEST(SignatureDatabase, SectionTableIsTheLayoutClamscanComputes)
 {
-    const std::string image = Pe({{0x200, 0x100}, {0x300, 0x1000}, {0x1300, 0}, {0x1300, 0x10}});
-    const auto head = reinterpret_cast<const std::uint8_t*>(image.data());
-    PeSections table = PeSectionTable::Read(head, image.size(), 0x1300);
+    std::string image = Pe({{0x210, 0x100}, {0x400, 0x400}, {0x2000, 0x200}, {0x800, 0x1000}});
+    const auto put32 = [&](std::size_t at, std::uint32_t value) { std::memcpy(&image[at], &value, 4); };
+    put32(0x40 + 24 + 36, 0x200); // FileAlignment
+    put32(0x40 + 24 + 60, 0x200); // SizeOfHeaders
+    put32(0x40 + 24 + 16, 0x20);  // the entry point, inside the headers
+    image.resize(0xA00);
+    const auto read = [](const std::string& bytes, std::size_t head) {
+        return PeSectionTable::Read(reinterpret_cast<const std::uint8_t*>(bytes.data()), head, bytes.size());
+    };
+    const PeSections table = read(image, image.size());
     EXPECT_EQ(PeSections::Shape::Pe, table.shape);
-    ASSERT_EQ(2u, table.sections.size());
-    EXPECT_EQ(0x300u, table.sections[1].offset);
-    EXPECT_EQ(0x1000u, table.sections[1].size);
-    EXPECT_EQ(1u, table.outside); // the last one reaches past the end; the empty one is no section
-    EXPECT_EQ(1u, PeSectionTable::Read(head, image.size(), 0x1000).sections.size());
-    // A table beyond what was read, or a header pointing outside the file.
-    EXPECT_EQ(PeSections::Shape::Broken, PeSectionTable::Read(head, 0x100, 0x1300).shape);
-    std::string far = image;
-    far[0x3C] = '\xF0';
-    far[0x3D] = '\xFF';
-    EXPECT_EQ(PeSections::Shape::Broken,
-              PeSectionTable::Read(reinterpret_cast<const std::uint8_t*>(far.data()), far.size(), 0x1300).shape);
-    EXPECT_EQ(PeSections::Shape::NotPe, PeSectionTable::Read(head + 1, image.size() - 1, 0x1300).shape);
+    std::string layout;
+    for (const PeSection& section : table.sections)
+        layout += std::to_string(section.offset) + "+" + std::to_string(section.size) + " ";
+    EXPECT_EQ("512+512 1024+1024 8192+0 2048+512 ", layout);
+    EXPECT_EQ(0x20u, table.entryPoint.value_or(0));
+    // No sections (the entry point in the headers notwithstanding), an entry
+    // point no section maps, a table past what the caller read or past the
+    // end: clamscan cannot read the header.
+    std::string none = image;
+    none[0x46] = '\0';
+    EXPECT_EQ(PeSections::Shape::Broken, read(none, none.size()).shape);
+    put32(0x40 + 24 + 16, 0x9000);
+    EXPECT_EQ(PeSections::Shape::Broken, read(image, image.size()).shape);
+    EXPECT_EQ(PeSections::Shape::Broken, read(image, 0x100).shape);
+    EXPECT_EQ(PeSections::Shape::Broken, read(image.substr(0, 0x150), 0x150).shape);
+    EXPECT_EQ(PeSections::Shape::NotPe, read(image.substr(1), image.size() - 1).shape);
 }
 
 TEST(SignatureDatabase, NamesComeBackAsWrittenWhateverTheirDigits)
@@ -292,7 +305,7 @@ TEST(SignatureDatabase, BodySignaturesFindTheirPlaceInAnImage)
         // clang-format off
         {0x312, "c0ffee11", "Win.Trojan.Ep-1 #1"}, {0x313, "c0ffee11", "-"},
         {0x307, "dead0001", "Win.Trojan.Sect-2 #2"}, {0x308, "dead0001", "-"},
-        {0x2fe, "beef02", "Win.Trojan.Whole-3 #3"}, {0x300, "beef02", "-"},
+        {0x300, "beef02", "Win.Trojan.Whole-3 #3"}, {0x301, "beef02", "-"}, // SE0 ends just past the section
         {0x400, "cafe03", "Win.Trojan.Last-4 #4"}, {0x401, "cafe03", "-"},
         {0x47c, "f00d0004", "Win.Trojan.End-5 #5"}, {0x47b, "f00d0004", "-"},
         {0x100, "0badc0de", "-"}, // silenced
