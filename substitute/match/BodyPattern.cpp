@@ -419,6 +419,7 @@ private:
         part_.maxLength = static_cast<std::uint32_t>(maxLength);
         part_.fragmentMin = static_cast<std::uint32_t>(bestMin);
         part_.fragmentMax = static_cast<std::uint32_t>(bestMax);
+        part_.plain = take == part_.elements.size() && !part_.left.present && !part_.right.present;
         // Held for as long as the database: no room to grow.
         part_.elements.shrink_to_fit();
         part_.choices.shrink_to_fit();

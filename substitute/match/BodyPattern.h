@@ -72,6 +72,8 @@ struct BodyPart {
     // for the distance to the next one, before the range.
     std::uint32_t offsetElement = 0;
     bool trailingByte = false;
+    // Fixed bytes and nothing else, all in the fragment: found is matched.
+    bool plain = false;
     BodyEdge left, right;
 
     // The smallest end (counted from data, before a "[n-m]aa" range) of a

@@ -62,6 +62,8 @@ void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, s
         partEnds_[part] = kUnset;
     touched_.clear();
     boundedEnds_.clear();
+    runsPart_ = kNoPart;
+    runs_ = nullptr;
 }
 
 void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
@@ -164,6 +166,17 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     }
     first = std::max(first, windowStart_);
     ends_.clear();
+    const std::uint32_t next = candidate.ref.part + 1;
+    if (next < signature.pattern.parts.size() && signature.pattern.parts[next].gapMax == BodyPart::kUnbounded &&
+        partEnds_[firstPart + candidate.ref.part] <= first + part.minLength && !part.trailingByte)
+        return true; // the part's earliest end is known, and no earlier one can come of this
+    if (part.plain) {
+        // A fragment found at every byte of a file costs this much and no more.
+        if (first <= candidate.fragmentAt && candidate.fragmentAt <= last &&
+            (!bounded || Follows(part, previous, candidate.fragmentAt)))
+            ends_.push_back(static_cast<std::size_t>(candidate.fragmentAt - windowStart_) + part.elements.size());
+        first = last + 1;
+    }
     const auto match = [&](std::uint64_t start, std::uint64_t atFirst, std::uint64_t atLast) {
         part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_), windowStart_ == 0,
                      atEnd, atFirst, atLast, &ends_);
@@ -204,14 +217,19 @@ void BodyScanner::Record(const BodySignature& signature, std::uint32_t partIndex
         end = std::min(end, earliest);
         return;
     }
-    EndRuns& runs = boundedEnds_[part];
+    // The same part again and again, when its fragment is everywhere: spare the lookup.
+    if (runsPart_ != part) {
+        runsPart_ = part;
+        runs_ = &boundedEnds_[part];
+    }
+    EndRuns& runs = *runs_;
     for (std::size_t end : ends_)
         runs.Add(windowStart_ + end);
     // Later candidates of the next part start at most two longest parts
     // before this one's ends, so ask no end above this floor's level.
     const std::uint64_t reach =
         2 * std::uint64_t{set_->LongestPart()} + 2 * BodyPattern::kMaxFragment + next.gapMin;
-    if (earliest > reach)
+    if (earliest > reach && runs.Count() > 1)
         runs.Settle(earliest - reach);
 }
 

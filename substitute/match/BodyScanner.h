@@ -49,6 +49,7 @@ private:
         bool Any(std::uint64_t first, std::uint64_t last) const;
         // Ends at or below floor all answer alike for every later start: only the last of them is kept.
         void Settle(std::uint64_t floor);
+        std::size_t Count() const { return runs_.size(); }
 
     private:
         // A file can hold an end every other byte: beyond this many runs the oldest go.
@@ -73,6 +74,9 @@ private:
     std::vector<std::uint64_t> partEnds_; // per part: the smallest end of a match of the parts up to it
     std::vector<std::size_t> touched_;
     std::unordered_map<std::size_t, EndRuns> boundedEnds_; // per part followed by a bounded distance
+    static constexpr std::size_t kNoPart = ~std::size_t{0};
+    std::size_t runsPart_ = kNoPart; // the part whose runs were recorded last
+    EndRuns* runs_ = nullptr;
     std::vector<std::size_t> ends_;                         // of the candidate being verified
     std::optional<std::uint32_t> matched_;
 };

@@ -300,6 +300,7 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
     }
     EXPECT_EQ(3u, BodySignatureParser::ParseLine("A:3:*:4142").otherTarget);
     // Parts end at every range but the first {n} below 128; the fragment is the longest run of fixed bytes.
+    EXPECT_EQ(2u, BodySignatureParser::ParseLine("A:0:*:4142{0}4344").signature.pattern.parts.size()); // no most
     const BodyLine parsed = BodySignatureParser::ParseLine("A:1:EP+4,8:4142{3}43(44|4546)!(00|01){2-5}a?eeff*aa[1-3]bbcc");
     const std::vector<BodyPart>& parts = parsed.signature.pattern.parts;
     ASSERT_EQ(3u, parts.size());
