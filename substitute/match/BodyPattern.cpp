@@ -7,8 +7,10 @@ namespace Substitute {
 
 namespace {
 
-// Larger counts than this are refused before they can overflow anything.
+// Larger counts than this in "[n-m]" are refused before they can overflow anything.
 constexpr std::uint64_t kMaxNumber = 1u << 30;
+// clamscan's prefilter reads at most this many elements of a part.
+constexpr std::size_t kPrefilterElements = 255;
 
 int Nibble(char c)
 {
@@ -26,12 +28,17 @@ bool IsNibble(char c)
     return c == '?' || Nibble(c) >= 0;
 }
 
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
 // Reads a decimal number at text[at]; false when there is none or it is huge.
 bool Number(std::string_view text, std::size_t& at, std::uint32_t& value)
 {
     const std::size_t begin = at;
     std::uint64_t number = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    while (at < text.size() && IsDigit(text[at])) {
         number = number * 10 + static_cast<unsigned>(text[at] - '0');
         if (number > kMaxNumber)
             return false;
@@ -41,120 +48,143 @@ bool Number(std::string_view text, std::size_t& at, std::uint32_t& value)
     return at != begin;
 }
 
-class PatternReader {
+// One side of a "{}" range: digits or nothing (0). Null, or why not.
+const char* Distance(std::string_view digits, std::uint32_t& value)
+{
+    std::uint64_t number = 0;
+    for (char c : digits) {
+        if (!IsDigit(c))
+            return "a malformed {} range";
+        number = number * 10 + static_cast<unsigned>(c - '0');
+        if (number > BodyPattern::kMaxDistance)
+            return "a {} range beyond 2147483647 bytes";
+    }
+    value = static_cast<std::uint32_t>(number);
+    return nullptr;
+}
+
+// The bytes clamscan takes for a word boundary before a match, after one,
+// and where "(B)" stands for a byte of its own (either).
+constexpr char kBoundaryBefore[] = " -./<@_";
+constexpr char kBoundaryAfter[] = "\n\r \"'-/=>_";
+
+bool OneOf(std::uint8_t byte, const char* set, std::size_t size)
+{
+    return std::memchr(set, byte, size) != nullptr;
+}
+
+bool IsAlphanumeric(std::uint8_t byte)
+{
+    return IsDigit(static_cast<char>(byte)) || (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z');
+}
+
+bool EdgeHolds(const BodyEdge& edge, bool inClass)
+{
+    return inClass != edge.negated;
+}
+
+// The byte before data + start; the file's start is of every class.
+bool LeftHolds(const BodyEdge& edge, const std::uint8_t* data, std::size_t start, bool startsFile)
+{
+    if (start == 0)
+        return startsFile && EdgeHolds(edge, true);
+    const std::uint8_t before = data[start - 1];
+    switch (edge.kind) {
+    case ByteClass::Boundary:
+        return EdgeHolds(edge, OneOf(before, kBoundaryBefore, sizeof kBoundaryBefore - 1));
+    case ByteClass::Line:
+        return EdgeHolds(edge, before == '\n');
+    case ByteClass::Word:
+        break;
+    }
+    return EdgeHolds(edge, !IsAlphanumeric(before));
+}
+
+// The bytes from data + end on ("\r\n" ends a line); the file's end is of every class.
+bool RightHolds(const BodyEdge& edge, const std::uint8_t* data, std::size_t size, std::size_t end, bool endsFile)
+{
+    if (end >= size)
+        return endsFile && EdgeHolds(edge, true);
+    const std::uint8_t after = data[end];
+    switch (edge.kind) {
+    case ByteClass::Boundary:
+        return EdgeHolds(edge, OneOf(after, kBoundaryAfter, sizeof kBoundaryAfter - 1));
+    case ByteClass::Line:
+        return EdgeHolds(edge, after == '\n' || (after == '\r' && end + 1 < size && data[end + 1] == '\n'));
+    case ByteClass::Word:
+        break;
+    }
+    return EdgeHolds(edge, !IsAlphanumeric(after));
+}
+
+// A choice is (value, mask) pairs.
+bool ChoiceAt(const std::uint8_t* data, const std::string& choice)
+{
+    for (std::size_t i = 0; i + 1 < choice.size(); i += 2)
+        if ((data[i / 2] & static_cast<std::uint8_t>(choice[i + 1])) != static_cast<std::uint8_t>(choice[i]))
+            return false;
+    return true;
+}
+
+bool IsFixed(const BodyElement& element)
+{
+    return element.kind == BodyElement::Kind::Byte && element.mask == 0xFF;
+}
+
+bool IsAnyByte(const BodyElement& element)
+{
+    return element.kind == BodyElement::Kind::Byte && element.mask == 0;
+}
+
+// Reads one part's text (no "{}" and no '*' left in it).
+class PartReader {
 public:
-    PatternReader(std::string_view text, BodyPattern& pattern) : text_(text), pattern_(pattern) {}
+    PartReader(std::string_view text, BodyPart& part) : text_(text), part_(part) {}
 
     const char* Read()
     {
-        pattern_.parts.clear();
+        if (text_.empty())
+            return "a gap at the pattern's edge or two in a row";
         while (at_ < text_.size()) {
             const char c = text_[at_];
-            const char* why = c == '*'   ? Split(0, ++at_)
-                              : c == '{' ? Braces()
-                              : c == '[' ? Brackets()
-                              : c == '(' ? Choices(false)
+            const char* why = c == '['   ? Brackets()
+                              : c == '(' ? Group(false)
                               : c == '!' ? Negated()
                                          : Bytes();
             if (why != nullptr)
                 return why;
         }
-        if (const char* why = Close())
-            return why;
-        pattern_.parts.shrink_to_fit();
-        return nullptr;
+        return Measure();
     }
 
 private:
-    const char* Split(std::uint32_t gap, std::size_t)
+    // "aa[n-m]..." or "...[n-m]aa": a single byte at a part's edge, up to 32 bytes away.
+    const char* Brackets()
     {
-        if (const char* why = Close())
-            return why;
-        gap_ = gap;
-        return nullptr;
-    }
-
-    const char* Close()
-    {
-        if (part_.elements.empty())
-            return "a gap at the pattern's edge";
-        if (part_.elements.front().kind == BodyElement::Kind::Gap ||
-            part_.elements.back().kind == BodyElement::Kind::Gap)
-            return "a gap at the pattern's edge";
-        part_.gapBefore = gap_;
-        if (const char* why = Measure())
-            return why;
-        // Held for as long as the database: no room to grow.
-        part_.elements.shrink_to_fit();
-        part_.choices.shrink_to_fit();
-        pattern_.parts.push_back(std::move(part_));
-        part_ = BodyPart{};
-        return nullptr;
-    }
-
-    // Lengths, and the longest run of fixed bytes as the fragment.
-    const char* Measure()
-    {
-        std::uint64_t minLength = 0, maxLength = 0;
-        std::size_t bestStart = 0, bestLength = 0, runStart = 0, runLength = 0;
-        std::uint64_t runMin = 0, runMax = 0, bestMin = 0, bestMax = 0;
-        for (std::size_t i = 0; i < part_.elements.size(); ++i) {
-            const BodyElement& element = part_.elements[i];
-            const bool fixed = element.kind == BodyElement::Kind::Byte && element.mask == 0xFF;
-            if (fixed) {
-                if (runLength == 0) {
-                    runStart = i;
-                    runMin = minLength;
-                    runMax = maxLength;
-                }
-                if (++runLength > bestLength) {
-                    bestStart = runStart;
-                    bestLength = runLength;
-                    bestMin = runMin;
-                    bestMax = runMax;
-                }
-            } else {
-                runLength = 0;
-            }
-            std::uint64_t low = 1, high = 1;
-            if (element.kind == BodyElement::Kind::Gap) {
-                low = element.low;
-                high = element.high;
-            } else if (element.kind == BodyElement::Kind::Choice) {
-                low = ~0ull;
-                high = 0;
-                for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
-                    low = std::min<std::uint64_t>(low, part_.choices[c].size());
-                    high = std::max<std::uint64_t>(high, part_.choices[c].size());
-                }
-            } else if (element.kind == BodyElement::Kind::NotChoice) {
-                low = high = part_.choices[element.low].size();
-            }
-            minLength += low;
-            maxLength += high;
-            if (maxLength > BodyPattern::kMaxPartLength)
-                return "a part too long";
-        }
-        if (bestLength < BodyPattern::kMinFragment)
-            return "no two fixed bytes in a row";
-        const std::size_t take = std::min(bestLength, BodyPattern::kMaxFragment);
-        for (std::size_t i = bestStart; i < bestStart + take; ++i)
-            part_.fragment.push_back(static_cast<char>(part_.elements[i].value));
-        part_.minLength = static_cast<std::uint32_t>(minLength);
-        part_.maxLength = static_cast<std::uint32_t>(maxLength);
-        part_.fragmentMin = static_cast<std::uint32_t>(bestMin);
-        part_.fragmentMax = static_cast<std::uint32_t>(bestMax);
-        return nullptr;
-    }
-
-    const char* Gap(std::uint32_t low, std::uint32_t high)
-    {
+        const std::size_t open = at_++;
+        std::uint32_t low = 0, high = 0;
+        if (!Number(text_, at_, low) || at_ >= text_.size())
+            return "a malformed [] range";
+        high = low;
+        if (text_[at_] == '-' && (++at_, !Number(text_, at_, high)))
+            return "a malformed [] range";
+        if (at_ >= text_.size() || text_[at_] != ']')
+            return "a malformed [] range";
+        ++at_;
         if (low > high)
             return "a range whose start is past its end";
-        if (high > BodyPattern::kMaxGap)
-            return "a range too long";
-        if (part_.elements.empty())
-            return "a gap at the pattern's edge";
+        if (high > BodyPattern::kMaxAnchorGap)
+            return "a [] range beyond 32 bytes";
+        const bool leading = open == 2 && part_.elements.size() == 1;
+        if (!leading && !ByteToEnd(text_.substr(at_)))
+            return "a [] range not beside a single byte at a part's edge";
+        if (leading) {
+            afterLeading_ = at_;
+            // One byte, then the range: the part starts, for clamscan, after it.
+            part_.offsetElement = 2;
+        } else {
+            part_.trailingByte = true;
+        }
         BodyElement gap;
         gap.kind = BodyElement::Kind::Gap;
         gap.low = static_cast<std::uint16_t>(low);
@@ -163,41 +193,19 @@ private:
         return nullptr;
     }
 
-    // {n} {-n} {n-} {n-m}
-    const char* Braces()
+    // Whether rest is one byte, to the text's end.
+    static bool ByteToEnd(std::string_view rest)
     {
-        ++at_;
-        std::uint32_t low = 0, high = 0;
-        const bool hasLow = Number(text_, at_, low);
-        bool dash = false, hasHigh = false;
-        if (at_ < text_.size() && text_[at_] == '-') {
-            dash = true;
-            ++at_;
-            hasHigh = Number(text_, at_, high);
-        }
-        if (at_ >= text_.size() || text_[at_] != '}' || (!hasLow && !hasHigh))
-            return "a malformed {} range";
-        ++at_;
-        if (!dash)
-            return Gap(low, low);
-        if (!hasHigh)
-            return Split(low, at_);
-        return Gap(hasLow ? low : 0, high);
+        return rest.size() == 2 && IsNibble(rest[0]) && IsNibble(rest[1]);
     }
 
-    // [n-m]
-    const char* Brackets()
+    // Whether rest is "[n-m]aa", to the text's end.
+    static bool RangeThenByte(std::string_view rest)
     {
-        ++at_;
-        std::uint32_t low = 0, high = 0;
-        if (!Number(text_, at_, low) || at_ >= text_.size() || text_[at_++] != '-' || !Number(text_, at_, high) ||
-            at_ >= text_.size() || text_[at_] != ']')
-            return "a malformed [] range";
-        ++at_;
-        // One byte, then the range: the signature's offset names what follows it.
-        if (pattern_.parts.empty() && part_.elements.size() == 1)
-            part_.offsetElement = 2;
-        return Gap(low, high);
+        const std::size_t close = rest.find(']');
+        return !rest.empty() && rest[0] == '[' && close != std::string_view::npos &&
+               rest.substr(1, close - 1).find_first_not_of("0123456789-") == std::string_view::npos &&
+               ByteToEnd(rest.substr(close + 1));
     }
 
     const char* Negated()
@@ -205,41 +213,87 @@ private:
         ++at_;
         if (at_ >= text_.size() || text_[at_] != '(')
             return "unknown syntax";
-        return Choices(true);
+        return Group(true);
     }
 
-    // (aa|bbcc|...) or !(aa|bb|...)
-    const char* Choices(bool negated)
+    // (B) (L) (W), or alternatives (aa|bb??|c?dd|...), either perhaps negated.
+    const char* Group(bool negated)
     {
-        ++at_;
+        const std::size_t open = at_;
+        const std::size_t close = text_.find(')', open);
+        if (close == std::string_view::npos)
+            return "unbalanced parentheses";
+        const std::string_view inside = text_.substr(open + 1, close - open - 1);
+        if (inside.find('(') != std::string_view::npos)
+            return "alternatives within alternatives";
+        at_ = close + 1;
+        if (inside == "B" || inside == "L" || inside == "W") {
+            const ByteClass kind = inside == "B"   ? ByteClass::Boundary
+                                   : inside == "L" ? ByteClass::Line
+                                                   : ByteClass::Word;
+            // At the text's very end, or its very start (a '!' before it is not
+            // the start), it looks beside the part; elsewhere it is a byte.
+            // "aa[n-m]" and "[n-m]aa" are not part of the text there.
+            const bool right = at_ == text_.size() || RangeThenByte(text_.substr(at_));
+            if (right || (!negated && open == afterLeading_)) {
+                BodyEdge& edge = right ? part_.right : part_.left;
+                edge.present = true;
+                edge.negated = negated;
+                edge.kind = kind;
+                edge.at = static_cast<std::uint16_t>(part_.elements.size());
+                return nullptr;
+            }
+            BodyElement element;
+            element.kind = BodyElement::Kind::Class;
+            element.value = static_cast<std::uint8_t>(kind);
+            element.mask = negated ? 1 : 0;
+            part_.elements.push_back(element);
+            return nullptr;
+        }
+        return Alternatives(inside, negated);
+    }
+
+    const char* Alternatives(std::string_view inside, bool negated)
+    {
         BodyElement element;
         element.kind = negated ? BodyElement::Kind::NotChoice : BodyElement::Kind::Choice;
         element.low = static_cast<std::uint16_t>(part_.choices.size());
-        std::string choice;
-        for (;;) {
-            if (at_ >= text_.size())
-                return "unbalanced parentheses";
-            const char c = text_[at_];
-            if (c == '|' || c == ')') {
-                if (choice.empty())
-                    return "an empty alternative";
-                if (negated && element.high != 0 && choice.size() != part_.choices[element.low].size())
-                    return "negated alternatives of different lengths";
-                if (part_.choices.size() >= BodyPattern::kMaxChoices)
-                    return "too many alternatives";
-                part_.choices.push_back(std::move(choice));
-                choice.clear();
-                ++element.high;
-                ++at_;
-                if (c == ')')
-                    break;
-                continue;
+        bool wild = false;
+        std::size_t length = 0;
+        bool sameLength = true;
+        for (std::size_t start = 0;;) {
+            const std::size_t bar = std::min(inside.find('|', start), inside.size());
+            const std::string_view text = inside.substr(start, bar - start);
+            // clamscan takes an empty alternative, but not as the first.
+            if (text.empty() && element.high == 0)
+                return "an empty alternative";
+            if (text.size() % 2 != 0)
+                return "an odd number of nibbles in an alternative";
+            std::string choice;
+            for (std::size_t i = 0; i < text.size(); i += 2) {
+                if (!IsNibble(text[i]) || !IsNibble(text[i + 1]))
+                    return "unknown syntax";
+                const std::uint8_t mask = static_cast<std::uint8_t>((text[i] == '?' ? 0 : 0xF0) |
+                                                                    (text[i + 1] == '?' ? 0 : 0x0F));
+                wild |= mask != 0xFF;
+                choice.push_back(static_cast<char>(((text[i] == '?' ? 0 : Nibble(text[i])) << 4 |
+                                                    (text[i + 1] == '?' ? 0 : Nibble(text[i + 1]))) &
+                                                   mask));
+                choice.push_back(static_cast<char>(mask));
             }
-            if (at_ + 1 >= text_.size() || Nibble(c) < 0 || Nibble(text_[at_ + 1]) < 0)
-                return IsNibble(c) ? "an odd number of nibbles or a wildcard in an alternative" : "unknown syntax";
-            choice.push_back(static_cast<char>(Nibble(c) << 4 | Nibble(text_[at_ + 1])));
-            at_ += 2;
+            if (element.high == 0)
+                length = choice.size();
+            sameLength &= choice.size() == length;
+            if (part_.choices.size() >= BodyPattern::kMaxChoices)
+                return "too many alternatives";
+            part_.choices.push_back(std::move(choice));
+            ++element.high;
+            if (bar == inside.size())
+                break;
+            start = bar + 1;
         }
+        if (negated && (wild || !sameLength))
+            return "a negated alternative with wildcards or of different lengths";
         part_.elements.push_back(element);
         return nullptr;
     }
@@ -263,11 +317,223 @@ private:
         return nullptr;
     }
 
+    // Whether clamscan's alternatives of this element are of single fixed bytes.
+    bool SingleBytes(const BodyElement& element) const
+    {
+        for (std::uint32_t c = element.low; c < element.low + element.high; ++c)
+            if (part_.choices[c].size() != 2 || static_cast<std::uint8_t>(part_.choices[c][1]) != 0xFF)
+                return false;
+        return true;
+    }
+
+    // An anchor byte, or alternatives of more than single fixed bytes: what
+    // clamscan's prefilter cannot read.
+    bool Unreadable(const BodyElement& element) const
+    {
+        return element.kind == BodyElement::Kind::Class ||
+               ((element.kind == BodyElement::Kind::Choice || element.kind == BodyElement::Kind::NotChoice) &&
+                !SingleBytes(element));
+    }
+
+    // clamscan refuses a part whose prefilter finds, after the unreadable
+    // elements at its start, fewer than two readable ones before the next
+    // unreadable one, or only "????" pairs among them. "aa[n-m]" and
+    // "[n-m]aa" stand apart from the part there.
+    const char* Prefilterable() const
+    {
+        const std::vector<BodyElement>& all = part_.elements;
+        std::size_t begin = 0, end = all.size();
+        if (end >= 2 && all[1].kind == BodyElement::Kind::Gap)
+            begin = 2;
+        if (end >= begin + 2 && all[end - 2].kind == BodyElement::Kind::Gap)
+            end -= 2;
+        if (end < begin + 2)
+            return "a part shorter than two bytes";
+        const std::size_t limit = std::min(end, begin + kPrefilterElements);
+        if (std::all_of(all.begin() + begin, all.begin() + limit, IsFixed))
+            return nullptr;
+        std::size_t first = begin;
+        while (first < end && Unreadable(all[first]))
+            ++first;
+        std::size_t last = first;
+        while (last < limit && !Unreadable(all[last]))
+            ++last;
+        if (last < first + 2)
+            return "an anchor or alternative next to a part's first byte";
+        for (std::size_t i = first; i + 1 < last; ++i)
+            if (!IsAnyByte(all[i]) || !IsAnyByte(all[i + 1]))
+                return nullptr;
+        return "nothing but \"??\" before an anchor or alternative";
+    }
+
+    // Lengths, and the longest run of fixed bytes as the fragment.
+    const char* Measure()
+    {
+        if (const char* why = Prefilterable())
+            return why;
+        std::uint64_t minLength = 0, maxLength = 0;
+        std::size_t bestStart = 0, bestLength = 0, runStart = 0, runLength = 0;
+        std::uint64_t runMin = 0, runMax = 0, bestMin = 0, bestMax = 0;
+        for (std::size_t i = 0; i < part_.elements.size(); ++i) {
+            const BodyElement& element = part_.elements[i];
+            if (IsFixed(element)) {
+                if (runLength == 0) {
+                    runStart = i;
+                    runMin = minLength;
+                    runMax = maxLength;
+                }
+                if (++runLength > bestLength) {
+                    bestStart = runStart;
+                    bestLength = runLength;
+                    bestMin = runMin;
+                    bestMax = runMax;
+                }
+            } else {
+                runLength = 0;
+            }
+            std::uint64_t low = 1, high = 1;
+            if (element.kind == BodyElement::Kind::Gap) {
+                low = element.low;
+                high = element.high;
+            } else if (element.kind == BodyElement::Kind::Choice) {
+                low = ~0ull;
+                high = 0;
+                for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
+                    low = std::min<std::uint64_t>(low, part_.choices[c].size() / 2);
+                    high = std::max<std::uint64_t>(high, part_.choices[c].size() / 2);
+                }
+            } else if (element.kind == BodyElement::Kind::NotChoice) {
+                low = high = part_.choices[element.low].size() / 2;
+            }
+            minLength += low;
+            maxLength += high;
+            if (maxLength > BodyPattern::kMaxPartLength)
+                return "a part too long";
+        }
+        if (bestLength < BodyPattern::kMinFragment)
+            return "no two fixed bytes in a row";
+        const std::size_t take = std::min(bestLength, BodyPattern::kMaxFragment);
+        for (std::size_t i = bestStart; i < bestStart + take; ++i)
+            part_.fragment.push_back(static_cast<char>(part_.elements[i].value));
+        part_.minLength = static_cast<std::uint32_t>(minLength);
+        part_.maxLength = static_cast<std::uint32_t>(maxLength);
+        part_.fragmentMin = static_cast<std::uint32_t>(bestMin);
+        part_.fragmentMax = static_cast<std::uint32_t>(bestMax);
+        part_.plain = take == part_.elements.size() && !part_.left.present && !part_.right.present;
+        // Held for as long as the database: no room to grow.
+        part_.elements.shrink_to_fit();
+        part_.choices.shrink_to_fit();
+        return nullptr;
+    }
+
+    std::string_view text_;
+    BodyPart& part_;
+    std::size_t at_ = 0;
+    std::size_t afterLeading_ = 0; // where the text starts after "aa[n-m]", if any
+};
+
+// clamscan reads "{n}" with n from 1 to 127 as n "??", for as long as the
+// first range left in the text has that form.
+const char* ExpandShortRanges(std::string_view text, std::string& out)
+{
+    out.assign(text);
+    for (;;) {
+        const std::size_t open = out.find('{');
+        const std::size_t close = open == std::string::npos ? open : out.find('}', open);
+        if (close == std::string::npos || close == open + 1 || close - open > 4)
+            return nullptr;
+        unsigned count = 0;
+        for (std::size_t i = open + 1; i < close; ++i) {
+            if (!IsDigit(out[i]))
+                return nullptr;
+            count = count * 10 + static_cast<unsigned>(out[i] - '0');
+        }
+        if (count == 0 || count >= 128)
+            return nullptr;
+        if (out.size() > text.size() + 2 * BodyPattern::kMaxPartLength)
+            return "a part too long";
+        out.replace(open, close - open + 1, std::string(2 * count, '?'));
+    }
+}
+
+// Divides the text into parts at '*' and at every "{}" range left.
+class PatternReader {
+public:
+    PatternReader(std::string_view text, BodyPattern& pattern) : text_(text), pattern_(pattern) {}
+
+    const char* Read()
+    {
+        pattern_.parts.clear();
+        std::string text;
+        if (const char* why = ExpandShortRanges(text_, text))
+            return why;
+        std::uint32_t gapMin = 0, gapMax = BodyPart::kUnbounded;
+        std::size_t partStart = 0, depth = 0;
+        for (std::size_t at = 0; at < text.size(); ++at) {
+            const char c = text[at];
+            depth += c == '(';
+            depth -= c == ')' && depth > 0;
+            if (c != '{' && c != '*')
+                continue;
+            if (depth > 0)
+                return c == '*' ? "a '*' within alternatives" : "a {} range within alternatives";
+            if (const char* why = Add(std::string_view(text).substr(partStart, at - partStart), gapMin, gapMax))
+                return why;
+            if (c == '*') {
+                gapMin = 0;
+                gapMax = BodyPart::kUnbounded;
+                partStart = at + 1;
+                continue;
+            }
+            const std::size_t close = text.find('}', at);
+            if (close == std::string::npos)
+                return "a malformed {} range";
+            if (const char* why = Range(std::string_view(text).substr(at + 1, close - at - 1), gapMin, gapMax))
+                return why;
+            partStart = close + 1;
+            at = close;
+        }
+        if (const char* why = Add(std::string_view(text).substr(partStart), gapMin, gapMax))
+            return why;
+        pattern_.parts.shrink_to_fit();
+        return nullptr;
+    }
+
+private:
+    // n, -n, n-, n-m: fewest and most bytes, the most 0 (or left out) for no most, as clamscan reads it.
+    static const char* Range(std::string_view inside, std::uint32_t& gapMin, std::uint32_t& gapMax)
+    {
+        const std::size_t dash = inside.find('-');
+        std::uint32_t low = 0, high = 0;
+        if (dash == std::string_view::npos) {
+            if (const char* why = Distance(inside, low))
+                return why;
+            high = low;
+        } else if (inside.find('-', dash + 1) != std::string_view::npos) {
+            return "a malformed {} range";
+        } else if (const char* why = Distance(inside.substr(0, dash), low)) {
+            return why;
+        } else if (const char* why = Distance(inside.substr(dash + 1), high)) {
+            return why;
+        }
+        gapMin = low;
+        gapMax = high == 0 ? BodyPart::kUnbounded : high;
+        return nullptr;
+    }
+
+    const char* Add(std::string_view text, std::uint32_t gapMin, std::uint32_t gapMax)
+    {
+        BodyPart part;
+        part.gapMin = gapMin;
+        part.gapMax = gapMax;
+        if (const char* why = PartReader(text, part).Read())
+            return why;
+        pattern_.parts.push_back(std::move(part));
+        return nullptr;
+    }
+
     std::string_view text_;
     BodyPattern& pattern_;
-    std::size_t at_ = 0;
-    BodyPart part_;
-    std::uint32_t gap_ = 0;
 };
 
 } // namespace
@@ -280,28 +546,59 @@ const char* BodyPattern::Parse(std::string_view text, BodyPattern& pattern)
     return why;
 }
 
+bool BodyPattern::InClass(ByteClass kind, std::uint8_t byte)
+{
+    switch (kind) {
+    case ByteClass::Boundary:
+        return OneOf(byte, kBoundaryBefore, sizeof kBoundaryBefore - 1) ||
+               OneOf(byte, kBoundaryAfter, sizeof kBoundaryAfter - 1);
+    case ByteClass::Line:
+        return byte == '\n';
+    case ByteClass::Word:
+        break;
+    }
+    return !IsAlphanumeric(byte);
+}
+
 std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
-                                             std::uint64_t offsetFirst, std::uint64_t offsetLast) const
+                                             bool startsFile, bool endsFile, std::uint64_t offsetFirst,
+                                             std::uint64_t offsetLast, std::vector<std::size_t>* ends) const
 {
     if (start > size)
         return std::nullopt;
     // Every end a prefix of the part can have, smallest first.
     thread_local std::vector<std::size_t> at, next;
     at.assign(1, start);
-    for (std::size_t index = 0; index < elements.size(); ++index) {
-        if (index == offsetElement) {
+    const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
+    for (std::size_t index = 0;; ++index) {
+        if (index == offsetElement)
             at.erase(
                 std::remove_if(at.begin(), at.end(), [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
                 at.end());
-            if (at.empty())
-                return std::nullopt;
-        }
+        if (left.present && index == left.at)
+            at.erase(std::remove_if(at.begin(), at.end(),
+                                    [&](std::size_t p) { return !LeftHolds(left, data, p, startsFile); }),
+                     at.end());
+        if (right.present && index == right.at)
+            at.erase(std::remove_if(at.begin(), at.end(),
+                                    [&](std::size_t p) { return !RightHolds(right, data, size, p, endsFile); }),
+                     at.end());
+        if (at.empty())
+            return std::nullopt;
+        if (index == stop)
+            break;
         const BodyElement& element = elements[index];
         next.clear();
         switch (element.kind) {
         case BodyElement::Kind::Byte:
             for (std::size_t p : at)
                 if (p < size && (data[p] & element.mask) == element.value)
+                    next.push_back(p + 1);
+            break;
+        case BodyElement::Kind::Class:
+            for (std::size_t p : at)
+                if (p < size &&
+                    BodyPattern::InClass(static_cast<ByteClass>(element.value), data[p]) != (element.mask != 0))
                     next.push_back(p + 1);
             break;
         case BodyElement::Kind::Gap:
@@ -316,29 +613,44 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             for (std::size_t p : at)
                 for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
                     const std::string& choice = choices[c];
-                    if (choice.size() <= size - p && std::memcmp(data + p, choice.data(), choice.size()) == 0)
-                        next.push_back(p + choice.size());
+                    if (choice.size() / 2 <= size - p && ChoiceAt(data + p, choice))
+                        next.push_back(p + choice.size() / 2);
                 }
             std::sort(next.begin(), next.end());
             next.erase(std::unique(next.begin(), next.end()), next.end());
             break;
         case BodyElement::Kind::NotChoice:
             for (std::size_t p : at) {
-                const std::size_t width = choices[element.low].size();
+                const std::size_t width = choices[element.low].size() / 2;
                 if (width > size - p)
                     continue;
                 bool any = false;
                 for (std::uint32_t c = element.low; c < element.low + element.high && !any; ++c)
-                    any = std::memcmp(data + p, choices[c].data(), width) == 0;
+                    any = ChoiceAt(data + p, choices[c]);
                 if (!any)
                     next.push_back(p + width);
             }
             break;
         }
         at.swap(next);
+    }
+    if (trailingByte) {
+        // The byte the range leads to, from each end on.
+        const BodyElement& gap = elements[stop];
+        const BodyElement& byte = elements[stop + 1];
+        at.erase(std::remove_if(at.begin(), at.end(),
+                                [&](std::size_t p) {
+                                    for (std::size_t q = p + gap.low; q <= p + gap.high && q < size; ++q)
+                                        if ((data[q] & byte.mask) == byte.value)
+                                            return false;
+                                    return true;
+                                }),
+                 at.end());
         if (at.empty())
             return std::nullopt;
     }
+    if (ends != nullptr)
+        ends->insert(ends->end(), at.begin(), at.end());
     return at.front();
 }
 

@@ -10,7 +10,7 @@ namespace {
 // and places their offsets differently (BodyOffset::Range).
 bool Plain(const BodyPattern& pattern)
 {
-    if (pattern.parts.size() != 1)
+    if (pattern.parts.size() != 1 || pattern.parts[0].left.present || pattern.parts[0].right.present)
         return false;
     for (const BodyElement& element : pattern.parts[0].elements)
         if (element.kind != BodyElement::Kind::Byte || element.mask != 0xFF)
@@ -19,6 +19,48 @@ bool Plain(const BodyPattern& pattern)
 }
 
 } // namespace
+
+void BodyScanner::EndRuns::Add(std::uint64_t end)
+{
+    if (runs_.empty() || end > runs_.back().second + 1) {
+        runs_.emplace_back(end, end);
+    } else if (end + 1 >= runs_.back().first) {
+        runs_.back().first = std::min(runs_.back().first, end);
+        runs_.back().second = std::max(runs_.back().second, end);
+    } else {
+        // Before the last run: a part of varying length ended early.
+        auto at = std::lower_bound(runs_.begin(), runs_.end(), end,
+                                   [](const auto& run, std::uint64_t value) { return run.second + 1 < value; });
+        if (at->first <= end + 1) {
+            at->first = std::min(at->first, end);
+        } else {
+            at = runs_.insert(at, {end, end});
+        }
+        if (at != runs_.begin() && std::prev(at)->second + 1 >= at->first) {
+            std::prev(at)->second = std::max(std::prev(at)->second, at->second);
+            runs_.erase(at);
+        }
+    }
+    while (runs_.size() > kMaxRuns)
+        runs_.pop_front();
+}
+
+bool BodyScanner::EndRuns::Any(std::uint64_t first, std::uint64_t last) const
+{
+    if (first > last)
+        return false;
+    const auto at = std::lower_bound(runs_.begin(), runs_.end(), first,
+                                     [](const auto& run, std::uint64_t value) { return run.second < value; });
+    return at != runs_.end() && at->first <= last;
+}
+
+void BodyScanner::EndRuns::Settle(std::uint64_t floor)
+{
+    while (runs_.size() >= 2 && runs_[1].first <= floor)
+        runs_.pop_front();
+    if (!runs_.empty() && runs_.front().first < floor)
+        runs_.front().first = std::min(floor, runs_.front().second);
+}
 
 void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize)
 {
@@ -35,14 +77,19 @@ void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, s
     for (std::size_t part : touched_)
         partEnds_[part] = kUnset;
     touched_.clear();
+    boundedEnds_.clear();
+    runsPart_ = kNoPart;
+    runs_ = nullptr;
 }
 
 void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
 {
     if (set_ == nullptr || set_->Empty() || matched_)
         return;
-    // Waiting candidates start at most two longest parts before the end.
-    const std::size_t keep = 2 * static_cast<std::size_t>(set_->LongestPart()) + BodyPattern::kMaxFragment;
+    // Waiting candidates start at most two longest parts before the end; a
+    // part's edge anchors look one byte before it and two after.
+    const std::size_t keep =
+        2 * static_cast<std::size_t>(set_->LongestPart()) + BodyPattern::kMaxFragment + BodyPattern::kEdgeLookahead + 1;
     if (window_.size() > keep) {
         const std::size_t drop = window_.size() - keep;
         window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(drop));
@@ -83,6 +130,14 @@ void BodyScanner::Drain(bool atEnd)
         waiting_.pop_front();
 }
 
+bool BodyScanner::Follows(const BodyPart& part, std::size_t previous, std::uint64_t start) const
+{
+    const auto found = boundedEnds_.find(previous);
+    if (found == boundedEnds_.end() || start < part.gapMin)
+        return false;
+    return found->second.Any(start > part.gapMax ? start - part.gapMax : 0, start - part.gapMin);
+}
+
 bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
 {
     const BodySignature& signature = set_->At(candidate.ref.signature);
@@ -92,12 +147,14 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     std::uint64_t first = candidate.fragmentAt >= part.fragmentMax ? candidate.fragmentAt - part.fragmentMax : 0;
     std::uint64_t last = candidate.fragmentAt - part.fragmentMin;
     const std::uint64_t windowEnd = windowStart_ + window_.size();
-    if (!atEnd && last + part.maxLength > windowEnd)
+    if (!atEnd && last + part.maxLength + BodyPattern::kEdgeLookahead > windowEnd)
         return false;
     // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
     if (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe)
         return true;
     const std::size_t firstPart = set_->FirstPart(candidate.ref.signature);
+    const std::size_t previous = firstPart + candidate.ref.part - 1;
+    const bool bounded = candidate.ref.part != 0 && part.gapMax != BodyPart::kUnbounded;
     std::uint64_t offsetFirst = 0, offsetLast = ~std::uint64_t{0}; // counted from the window's start
     if (candidate.ref.part == 0) {
         std::uint64_t allowedFirst = 0, allowedLast = 0;
@@ -112,27 +169,84 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
             offsetFirst = allowedFirst > windowStart_ ? allowedFirst - windowStart_ : 0;
             offsetLast = allowedLast == ~std::uint64_t{0} ? allowedLast : allowedLast - windowStart_;
         }
-    } else {
-        const std::uint64_t previous = partEnds_[firstPart + candidate.ref.part - 1];
-        if (previous == kUnset)
+    } else if (!bounded) {
+        if (partEnds_[previous] == kUnset)
             return true;
-        first = std::max(first, previous + part.gapBefore);
+        const std::uint64_t earliest = partEnds_[previous] + part.gapMin;
+        if (part.offsetElement == 0)
+            first = std::max(first, earliest);
+        else if (earliest > windowStart_)
+            offsetFirst = earliest - windowStart_;
+    } else if (boundedEnds_.find(previous) == boundedEnds_.end()) {
+        return true;
     }
     first = std::max(first, windowStart_);
-    std::uint64_t best = kUnset;
-    for (std::uint64_t start = first; start <= last; ++start)
-        if (auto end = part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_),
-                                    offsetFirst, offsetLast))
-            best = std::min<std::uint64_t>(best, windowStart_ + *end);
-    if (best == kUnset)
+    ends_.clear();
+    const std::uint32_t next = candidate.ref.part + 1;
+    if (next < signature.pattern.parts.size() && signature.pattern.parts[next].gapMax == BodyPart::kUnbounded &&
+        partEnds_[firstPart + candidate.ref.part] <= first + part.minLength && !part.trailingByte)
+        return true; // the part's earliest end is known, and no earlier one can come of this
+    if (part.plain) {
+        // A fragment found at every byte of a file costs this much and no more.
+        if (first <= candidate.fragmentAt && candidate.fragmentAt <= last &&
+            (!bounded || Follows(part, previous, candidate.fragmentAt)))
+            ends_.push_back(static_cast<std::size_t>(candidate.fragmentAt - windowStart_) + part.elements.size());
+        first = last + 1;
+    }
+    const auto match = [&](std::uint64_t start, std::uint64_t atFirst, std::uint64_t atLast) {
+        part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_), windowStart_ == 0,
+                     atEnd, atFirst, atLast, &ends_);
+    };
+    for (std::uint64_t start = first; start <= last; ++start) {
+        if (!bounded) {
+            match(start, offsetFirst, offsetLast);
+        } else if (part.offsetElement == 0) {
+            if (Follows(part, previous, start))
+                match(start, offsetFirst, offsetLast);
+        } else {
+            // "aa[n-m]...": the distance is to where the range leads.
+            const BodyElement& gap = part.elements[1];
+            for (std::uint64_t at = start + 1 + gap.low; at <= start + 1 + gap.high; ++at)
+                if (Follows(part, previous, at))
+                    match(start, at - windowStart_, at - windowStart_);
+        }
+    }
+    if (ends_.empty())
         return true;
-    std::uint64_t& end = partEnds_[firstPart + candidate.ref.part];
-    if (end == kUnset)
-        touched_.push_back(firstPart + candidate.ref.part);
-    end = std::min(end, best);
+    Record(signature, candidate.ref.part, firstPart + candidate.ref.part);
     if (candidate.ref.part + 1 == signature.pattern.parts.size())
         matched_ = candidate.ref.signature;
     return true;
+}
+
+void BodyScanner::Record(const BodySignature& signature, std::uint32_t partIndex, std::size_t part)
+{
+    if (partIndex + 1 == signature.pattern.parts.size())
+        return;
+    const BodyPart& next = signature.pattern.parts[partIndex + 1];
+    const std::uint64_t earliest = windowStart_ + *std::min_element(ends_.begin(), ends_.end());
+    if (next.gapMax == BodyPart::kUnbounded) {
+        // Any start after the earliest end will do.
+        std::uint64_t& end = partEnds_[part];
+        if (end == kUnset)
+            touched_.push_back(part);
+        end = std::min(end, earliest);
+        return;
+    }
+    // The same part again and again, when its fragment is everywhere: spare the lookup.
+    if (runsPart_ != part) {
+        runsPart_ = part;
+        runs_ = &boundedEnds_[part];
+    }
+    EndRuns& runs = *runs_;
+    for (std::size_t end : ends_)
+        runs.Add(windowStart_ + end);
+    // Later candidates of the next part start at most two longest parts
+    // before this one's ends, so ask no end above this floor's level.
+    const std::uint64_t reach =
+        2 * std::uint64_t{set_->LongestPart()} + 2 * BodyPattern::kMaxFragment + next.gapMin;
+    if (earliest > reach && runs.Count() > 1)
+        runs.Settle(earliest - reach);
 }
 
 } // namespace Substitute

@@ -7,6 +7,8 @@ namespace Substitute {
 namespace {
 
 constexpr std::uint64_t kMaxOffset = std::uint64_t{1} << 40;
+// clamscan's target types run from 0 to 14; it reads the pattern of every one of them.
+constexpr std::uint64_t kLastTarget = 14;
 
 bool Decimal(std::string_view text, std::uint64_t& value)
 {
@@ -171,16 +173,42 @@ BodyLine BodySignatureParser::ParseLine(std::string_view line)
             break;
         start = colon + 1;
     }
-    std::uint64_t target = 0;
-    if (count < 4 || fields[0].empty() || !Decimal(fields[1], target)) {
-        result.why = "too few fields, no name or no target type";
+    if (count < 4) {
+        result.why = "too few fields";
         return result;
     }
+    // The engine levels first, as clamscan reads them: a line for another
+    // engine is skipped whatever the rest holds. An empty level is 0.
     std::uint64_t lowest = 0, highest = 0;
-    const bool hasLowest = count > 4 && !fields[4].empty();
-    const bool hasHighest = count > 5 && !fields[5].empty();
-    if ((hasLowest && !Decimal(fields[4], lowest)) || (hasHighest && !Decimal(fields[5], highest))) {
+    if (count > 4 && !fields[4].empty() && !Decimal(fields[4], lowest)) {
         result.why = "a malformed engine level";
+        return result;
+    }
+    if (lowest > kFunctionalityLevel) {
+        result.status = LineStatus::OtherLevel;
+        return result;
+    }
+    if (count > 5 && !fields[5].empty() && !Decimal(fields[5], highest)) {
+        result.why = "a malformed engine level";
+        return result;
+    }
+    if (count > 5 && highest < kFunctionalityLevel) {
+        result.status = LineStatus::OtherLevel;
+        return result;
+    }
+    // Target "*" is 0; clamscan reads no line for a target above its last (14).
+    std::uint64_t target = 0;
+    if (fields[1] != "*" && !Decimal(fields[1], target)) {
+        result.why = "a malformed target type";
+        return result;
+    }
+    if (target > kLastTarget) {
+        result.status = LineStatus::OtherLevel;
+        result.otherTarget = static_cast<unsigned>(std::min<std::uint64_t>(target, 0xFFFFFFFFu));
+        return result;
+    }
+    if (fields[0].empty()) {
+        result.why = "no name";
         return result;
     }
     BodySignature& signature = result.signature;
@@ -189,13 +217,18 @@ BodyLine BodySignatureParser::ParseLine(std::string_view line)
         return result;
     if ((result.why = BodyPattern::Parse(fields[3], signature.pattern)) != nullptr)
         return result;
-    if ((hasLowest && lowest > kFunctionalityLevel) || (hasHighest && highest < kFunctionalityLevel)) {
-        result.status = LineStatus::OtherLevel;
+    // clamscan matches fixed bytes alone (nothing of "?([{*" in them) by
+    // another algorithm, one that needs three of them, for target 0, and for
+    // target 1 at an offset that is neither '*' nor shifted.
+    const bool shiftedOrAny = fields[2] == "*" || fields[2].find(',') != std::string_view::npos;
+    if (target <= 1 && !(target == 1 && shiftedOrAny) && fields[3].find_first_of("?([{*") == std::string_view::npos &&
+        fields[3].size() < 6) {
+        result.why = "fewer than three fixed bytes";
         return result;
     }
     if (target > 1) {
         result.status = LineStatus::OtherLevel;
-        result.otherTarget = static_cast<unsigned>(std::min<std::uint64_t>(target, 0xFFFFFFFFu));
+        result.otherTarget = static_cast<unsigned>(target);
         return result;
     }
     signature.target = static_cast<BodyTarget>(target);

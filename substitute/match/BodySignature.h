@@ -1,9 +1,10 @@
 #pragma once
 // One line of a body-signature database (.ndb):
-// Name:TargetType:Offset:HexSignature[:MinLevel[:MaxLevel]]. Target types 0
-// (any file) and 1 (executables: files that start with "MZ", PE header or
-// not) are read; a line for another target type is
-// well formed but not for us. The offset says where the pattern may start:
+// Name:TargetType:Offset:HexSignature[:MinLevel[:MaxLevel]]. The levels are
+// read first: a line for another engine is skipped whatever else it holds.
+// Target types 0 (any file, also written "*") and 1 (executables: files that
+// start with "MZ", PE header or not) are read; a line for another target type
+// is well formed but not for us. The offset says where the pattern may start:
 // "*" anywhere, "n", "EOF-n", "EP+n", "EP-n", "Sx+n", "SEx", "SL+n", each but
 // "*" optionally followed by ",shift" (any start up to shift bytes later).
 // Pure: no system calls.

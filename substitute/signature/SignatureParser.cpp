@@ -16,14 +16,12 @@ struct FormatInfo {
     const char* name;
     HashTable table;
     bool sizeFirst; // SIZE:HASH:NAME rather than HASH:SIZE:NAME
-    bool md5Only;
 };
 
 constexpr FormatInfo kFormats[kSignatureFormatCount] = {
-    {"hdb", HashTable::File, false, true},   {"hsb", HashTable::File, false, false},
-    {"mdb", HashTable::Section, true, true}, {"msb", HashTable::Section, true, false},
-    {"fp", HashTable::Allowed, false, true}, {"sfp", HashTable::Allowed, false, false},
-    {"ign2", HashTable::File, false, false}, {"ndb", HashTable::File, false, false},
+    {"hdb", HashTable::File, false},   {"hsb", HashTable::File, false},   {"mdb", HashTable::Section, true},
+    {"msb", HashTable::Section, true}, {"fp", HashTable::Allowed, false}, {"sfp", HashTable::Allowed, false},
+    {"ign2", HashTable::File, false},  {"ndb", HashTable::File, false},
 };
 
 // Millions of digests are decoded per load: by table, not by branches.
@@ -86,13 +84,13 @@ bool SplitFields(std::string_view line, std::array<std::string_view, kMaxFields>
     }
 }
 
-std::optional<HashKind> KindOfHexLength(std::size_t length, bool md5Only)
+std::optional<HashKind> KindOfHexLength(std::size_t length)
 {
     if (length == 32)
         return HashKind::Md5;
-    if (!md5Only && length == 40)
+    if (length == 40)
         return HashKind::Sha1;
-    if (!md5Only && length == 64)
+    if (length == 64)
         return HashKind::Sha256;
     return std::nullopt;
 }
@@ -200,10 +198,19 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
     const std::string_view hash = info.sizeFirst ? fields[1] : fields[0];
     const std::string_view size = info.sizeFirst ? fields[0] : fields[1];
 
+    // The levels first: a line for another engine is skipped whatever else it holds.
+    std::optional<std::uint64_t> lowest, highest;
+    if (count > 3 && !(lowest = Decimal(fields[3])))
+        return Status(LineStatus::Malformed);
+    if (count > 4 && !(highest = Decimal(fields[4])))
+        return Status(LineStatus::Malformed);
+    if ((lowest && *lowest > kFunctionalityLevel) || (highest && *highest < kFunctionalityLevel))
+        return Status(LineStatus::OtherLevel);
+
     ParsedLine parsed = Status(LineStatus::Signature);
     HashSignature& signature = parsed.signature;
     signature.table = info.table;
-    const std::optional<HashKind> kind = KindOfHexLength(hash.size(), info.md5Only);
+    const std::optional<HashKind> kind = KindOfHexLength(hash.size());
     if (!kind || !DecodeHex(hash, signature.digest.data()))
         return Status(LineStatus::Malformed);
     signature.kind = *kind;
@@ -218,15 +225,8 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
         return Status(LineStatus::Malformed);
     signature.name = fields[2];
 
-    std::optional<std::uint64_t> lowest, highest;
-    if (count > 3 && !(lowest = Decimal(fields[3])))
-        return Status(LineStatus::Malformed);
-    if (count > 4 && !(highest = Decimal(fields[4])))
-        return Status(LineStatus::Malformed);
     if (signature.anySize && (!lowest || *lowest < kAnySizeLevel))
         return Status(LineStatus::Malformed);
-    if ((lowest && *lowest > kFunctionalityLevel) || (highest && *highest < kFunctionalityLevel))
-        return Status(LineStatus::OtherLevel);
     return parsed;
 }
 

@@ -4,8 +4,8 @@
 //
 // .hdb, .hsb, .fp, .sfp: HASH:SIZE:NAME; .mdb, .msb: SIZE:HASH:NAME; either
 // optionally followed by the lowest and highest engine level the line is
-// meant for. .hdb, .mdb and .fp take MD5; .hsb, .msb and .sfp take MD5, SHA1
-// or SHA256 (told apart by length). SIZE is decimal (below 4 GiB) or "*", which needs a
+// meant for, read before the rest. Every kind takes MD5, SHA1 or SHA256 (told
+// apart by length), as clamscan does. SIZE is decimal (below 4 GiB) or "*", which needs a
 // lowest level of at least 73 (older engines cannot read it). .ign2: a
 // signature name, optionally followed by the MD5 of the line it silences.
 // Blank lines and lines starting with '#' are not signatures; any other line

@@ -1,13 +1,18 @@
 // Body signature lines, then (after the first NUL) the bytes of a file to
 // scan with them: the verdict must not depend on how the file is cut into
-// reads, and no accepted pattern may match a file too short to hold two bytes.
+// reads, no accepted pattern may match a file too short to hold two bytes,
+// and no pattern may stall a scan: the file repeated to a MiB is scanned with
+// the first few signatures within a time budget, far above what verifying
+// each found fragment over its part's length costs.
 #include "substitute/match/BodyScanner.h"
 #include "substitute/match/BodySignature.h"
 #include "tests/fuzz/FuzzCheck.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 using namespace Substitute;
 
@@ -23,6 +28,10 @@ std::optional<std::uint32_t> Scan(const BodySignatureSet& set, const uint8_t* da
     return scanner.End();
 }
 
+constexpr size_t kMagnified = 1 << 20;
+constexpr size_t kTimedSignatures = 4;
+constexpr auto kBudget = std::chrono::seconds(2);
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -30,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto* split = static_cast<const uint8_t*>(std::memchr(data, 0, size));
     const size_t textSize = split == nullptr ? size : static_cast<size_t>(split - data);
     const std::string_view text(reinterpret_cast<const char*>(data), textSize);
-    BodySignatureSet set;
+    BodySignatureSet set, timed;
     for (size_t start = 0; start <= text.size();) {
         size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
@@ -43,6 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 FUZZ_CHECK(part.maxLength <= BodyPattern::kMaxPartLength);
                 FUZZ_CHECK(part.fragmentMax + part.fragment.size() <= part.maxLength);
             }
+            if (timed.Size() < kTimedSignatures)
+                timed.Add(line.signature);
             set.Add(std::move(line.signature));
         }
         start = end + 1;
@@ -54,5 +65,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(!whole || *whole < set.Size());
     FUZZ_CHECK(whole.has_value() == Scan(set, file, fileSize, 7).has_value());
     FUZZ_CHECK(!Scan(set, file, std::min<size_t>(fileSize, 1), 1));
+    if (fileSize != 0 && !timed.Empty()) {
+        timed.Finish();
+        std::vector<uint8_t> large;
+        while (large.size() < kMagnified)
+            large.insert(large.end(), file, file + fileSize);
+        const auto started = std::chrono::steady_clock::now();
+        Scan(timed, large.data(), large.size(), 1 << 16);
+        FUZZ_CHECK(std::chrono::steady_clock::now() - started < kBudget);
+    }
     return 0;
 }

@@ -274,7 +274,7 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
         DeleteFileW((installed + L"\\" + name).c_str());
     ScratchDir signatures, folder;
     signatures.Write(L"local.hdb", "4aa942831bfee960b3c13394e43e8017:45:PUA.Win.Adware.KivoDemo-1\nnot a line\n");
-    signatures.Write(L"local.ndb", "Body:0:*:4142\nBad:0:*:41(42\n");
+    signatures.Write(L"local.ndb", "Body:0:*:414243\nBad:0:*:41(42\n");
     signatures.Write(L"notes.txt", "not a database\n");
     folder.Write(L"hello.bat", "@echo hello\r\n");
     const std::wstring args = L"--signatures " + Quoted(signatures.Path()) + L" " + Quoted(folder.Path());
@@ -307,7 +307,7 @@ TEST(KivoscanSignatures, AFolderIsSummarisedWithItsProblemsAndNotCopiedAgainWhen
     EXPECT_EQ(std::string::npos, second.out.find("SCAN SUMMARY")) << second.out;
 
     // Installed files are listed by name and removed one at a time.
-    EXPECT_NE(std::string::npos, Kivoscan(L"--signatures-list").out.find("local.ndb  28\n"));
+    EXPECT_NE(std::string::npos, Kivoscan(L"--signatures-list").out.find("local.ndb  30\n"));
     EXPECT_EQ(0u, Kivoscan(L"--signatures-remove local.ndb").exitCode);
     const Outcome left = Kivoscan(L"--signatures-list");
     EXPECT_EQ(std::string::npos, left.out.find("local.ndb")) << left.out;

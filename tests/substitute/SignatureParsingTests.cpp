@@ -27,7 +27,8 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
         {SignatureFormat::Hdb, md5 + ":1:Name:214", LineStatus::OtherLevel},    // for newer engines
         {SignatureFormat::Hdb, md5 + ":1:Name:51:212", LineStatus::OtherLevel}, // for older ones
         {SignatureFormat::Hdb, md5 + ":1:Name:51:213", LineStatus::Signature},
-        {SignatureFormat::Hdb, sha1 + ":12:Win.Trojan.C-3", LineStatus::Malformed}, // MD5 only
+        {SignatureFormat::Hdb, sha1 + ":12:Win.Trojan.C-3", LineStatus::Signature}, // any kind, as in .hsb
+        {SignatureFormat::Hdb, "zz:12:Name:214", LineStatus::OtherLevel},           // the level is read first
         {SignatureFormat::Hdb, md5 + ":12", LineStatus::Malformed},
         {SignatureFormat::Hdb, md5 + ":twelve:Name", LineStatus::Malformed},
         {SignatureFormat::Hdb, std::string(31, 'a') + "g:1:Bad-hex", LineStatus::Malformed},
