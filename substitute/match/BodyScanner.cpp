@@ -19,6 +19,11 @@ void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, s
     for (std::size_t part : touched_)
         partEnds_[part] = kUnset;
     touched_.clear();
+    if (subCounts_.size() != set.SubCount())
+        subCounts_.assign(set.SubCount(), 0);
+    for (std::uint32_t sub : matchedSubs_)
+        subCounts_[sub] = 0;
+    matchedSubs_.clear();
 }
 
 void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
@@ -76,7 +81,8 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     std::uint64_t first = candidate.fragmentAt >= part.fragmentMax ? candidate.fragmentAt - part.fragmentMax : 0;
     std::uint64_t last = candidate.fragmentAt - part.fragmentMin;
     const std::uint64_t windowEnd = windowStart_ + window_.size();
-    if (!atEnd && last + part.maxLength > windowEnd)
+    // A whole word needs the byte after it too.
+    if (!atEnd && last + part.maxLength + signature.fullWord > windowEnd)
         return false;
     // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
     if (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe)
@@ -107,16 +113,35 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     for (std::uint64_t start = first; start <= last; ++start)
         if (auto end = part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_),
                                     offsetFirst, offsetLast))
-            best = std::min<std::uint64_t>(best, windowStart_ + *end);
+            if (!signature.fullWord || WholeWord(static_cast<std::size_t>(start - windowStart_), *end))
+                best = std::min<std::uint64_t>(best, windowStart_ + *end);
     if (best == kUnset)
         return true;
     std::uint64_t& end = partEnds_[firstPart + candidate.ref.part];
     if (end == kUnset)
         touched_.push_back(firstPart + candidate.ref.part);
     end = std::min(end, best);
-    if (candidate.ref.part + 1 == signature.pattern.parts.size())
+    if (candidate.ref.part + 1 != signature.pattern.parts.size())
+        return true;
+    if (signature.sub == BodySignature::kNoSub) {
         matched_ = candidate.ref.signature;
+    } else {
+        std::uint32_t& count = subCounts_[signature.sub];
+        if (count == 0)
+            matchedSubs_.push_back(signature.sub);
+        count += count != ~std::uint32_t{0};
+    }
     return true;
+}
+
+bool BodyScanner::WholeWord(std::size_t start, std::size_t end) const
+{
+    const auto word = [](std::uint8_t c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    // Bytes before the window are at least a longest part back: never right before a match.
+    const bool before = start == 0 ? windowStart_ != 0 : word(window_[start - 1]);
+    return !before && (end >= window_.size() || !word(window_[end]));
 }
 
 } // namespace Substitute

@@ -27,6 +27,10 @@ public:
     std::optional<std::uint32_t> End();
     // Whether a signature has matched already (the rest of the file needs no reading for it).
     bool Matched() const { return matched_.has_value(); }
+    // Per sub-signature number, how many times it matched in this file so
+    // far (saturating), and the numbers of those that matched at all.
+    const std::vector<std::uint32_t>& SubCounts() const { return subCounts_; }
+    const std::vector<std::uint32_t>& MatchedSubs() const { return matchedSubs_; }
 
 private:
     struct Candidate {
@@ -38,6 +42,8 @@ private:
     void Drain(bool atEnd);
     // False when the bytes the part may cover are not all read yet.
     bool Verify(const Candidate& candidate, bool atEnd);
+    // Whether window_[start, end) has no letter or digit right before or after it.
+    bool WholeWord(std::size_t start, std::size_t end) const;
 
     const BodySignatureSet* set_ = nullptr;
     PeSections layout_;
@@ -49,6 +55,8 @@ private:
     std::vector<std::uint64_t> partEnds_; // per part: the smallest end of a match of the parts up to it
     std::vector<std::size_t> touched_;
     std::optional<std::uint32_t> matched_;
+    std::vector<std::uint32_t> subCounts_;
+    std::vector<std::uint32_t> matchedSubs_;
 };
 
 } // namespace Substitute

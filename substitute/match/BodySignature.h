@@ -39,6 +39,12 @@ struct BodySignature {
     std::string_view name; // points into the parsed line
     NameRef nameRef;       // in the database's pool, once added
     std::uint32_t record = 0;
+    // A logical signature's sub-signature (its number among all of them) is
+    // counted at each match, never reported itself.
+    static constexpr std::uint32_t kNoSub = 0xFFFFFFFFu;
+    std::uint32_t sub = kNoSub;
+    bool noCase = false;   // letters match in either case (the fragment is looked for in every case form)
+    bool fullWord = false; // one part, with no letter or digit right before or after it
 };
 
 struct BodyLine {
