@@ -24,6 +24,7 @@ constexpr FormatInfo kFormats[kSignatureFormatCount] = {
     {"mdb", HashTable::Section, true, true}, {"msb", HashTable::Section, true, false},
     {"fp", HashTable::Allowed, false, true}, {"sfp", HashTable::Allowed, false, false},
     {"ign2", HashTable::File, false, false}, {"ndb", HashTable::File, false, false},
+    {"ldb", HashTable::File, false, false},
 };
 
 // Millions of digests are decoded per load: by table, not by branches.
@@ -189,7 +190,7 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
     line = TrimEnd(line);
     if (format == SignatureFormat::Ign2)
         return ParseIgnoreLine(line);
-    if (format == SignatureFormat::Ndb)
+    if (format == SignatureFormat::Ndb || format == SignatureFormat::Ldb)
         return Status(LineStatus::Malformed); // not a hash line
 
     const FormatInfo& info = kFormats[static_cast<std::size_t>(format)];
