@@ -16,7 +16,7 @@ namespace {
 
 // Kinds of ClamAV databases this engine does not read (yet): a folder's file
 // of such a kind is counted as skipped; any other file is not a database.
-constexpr std::string_view kOtherKinds[] = {"ldb", "cdb", "idb", "pdb", "gdb", "wdb", "ftm", "cfg",  "crb",  "cbc",
+constexpr std::string_view kOtherKinds[] = {"cdb", "idb", "pdb", "gdb", "wdb", "ftm", "cfg",  "crb",  "cbc",
                                             "hdu", "hsu", "mdu", "msu", "ndu", "ldu", "imp", "yar",  "yara", "ign",
                                             "db",  "zmd", "rmd", "cat", "cud", "ioc", "sdb", "pwdb", "info"};
 

@@ -31,6 +31,12 @@ SignatureMatch SignatureDatabase::BodyMatch(std::uint32_t index) const
     return SignatureMatch{names_.At(body.nameRef), body.record};
 }
 
+SignatureMatch SignatureDatabase::LogicalMatch(std::uint32_t index) const
+{
+    const LogicalSignature& logical = logicals_.At(index);
+    return SignatureMatch{names_.At(logical.nameRef), logical.record};
+}
+
 bool SignatureDatabase::Needs(HashKind kind, std::uint64_t fileSize) const
 {
     for (HashTable table : {HashTable::File, HashTable::Allowed}) {

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "substitute/logical/LogicalSignatureSet.h"
 #include "substitute/match/BodySignatureSet.h"
 #include "substitute/database/DigestIndex.h"
 #include "substitute/signature/HashSignature.h"
@@ -40,8 +41,11 @@ public:
     const BodySignatureSet& Bodies() const { return bodies_; }
     // The body signature the scanner found, as a match like a hash's.
     SignatureMatch BodyMatch(std::uint32_t index) const;
+    // The logical signatures, whose sub-signatures Bodies() holds too.
+    const LogicalSignatureSet& Logicals() const { return logicals_; }
+    SignatureMatch LogicalMatch(std::uint32_t index) const;
 
-    // Threat signatures (file, section and body), allow-list rows not included.
+    // Threat signatures (file, section, body and logical), allow-list rows not included.
     std::size_t Count() const { return count_; }
 
 private:
@@ -58,6 +62,7 @@ private:
     Tables tables_[kHashTableCount];
     NamePool names_;
     BodySignatureSet bodies_;
+    LogicalSignatureSet logicals_;
     std::vector<std::string> ignored_; // sorted
     std::size_t count_ = 0;
     bool hasSections_ = false;

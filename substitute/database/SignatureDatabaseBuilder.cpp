@@ -54,6 +54,25 @@ void SignatureDatabaseBuilder::AddBody(const BodySignature& signature)
     database.bodies_.Add(std::move(added));
 }
 
+void SignatureDatabaseBuilder::AddLogical(const LogicalSignature& signature)
+{
+    SignatureDatabase& database = *database_;
+    LogicalSignature added = signature;
+    added.nameRef = database.names_.Intern(signature.name);
+    added.record = static_cast<std::uint32_t>(++database.count_);
+    std::vector<BodySignature> bodies = std::move(added.bodies);
+    const NameRef name = added.nameRef;
+    const std::uint32_t record = added.record;
+    const std::uint32_t firstSub = database.logicals_.Add(std::move(added));
+    for (BodySignature& body : bodies) {
+        // Named as their signature, so that an .ign2 line that silences it silences them.
+        body.nameRef = name;
+        body.record = record;
+        body.sub += firstSub;
+        database.bodies_.Add(std::move(body));
+    }
+}
+
 void SignatureDatabaseBuilder::AddIgnored(std::string_view name, const std::optional<LineDigest>& line)
 {
     if (!line) {
@@ -85,6 +104,7 @@ SignatureDatabaseBuilder::Checkpoint SignatureDatabaseBuilder::Mark() const
     mark.ignored = database_->ignored_.size();
     mark.ignoredLines = ignoredLines_.size();
     mark.bodies = database_->bodies_.Size();
+    mark.logicals = database_->logicals_.Size();
     mark.count = database_->count_;
     return mark;
 }
@@ -103,6 +123,7 @@ void SignatureDatabaseBuilder::Rollback(const Checkpoint& mark)
             ignoredLinesByName_.emplace(name, digest);
     }
     database_->bodies_.Truncate(mark.bodies);
+    database_->logicals_.Truncate(mark.logicals);
     database_->count_ = mark.count;
 }
 
@@ -121,7 +142,10 @@ std::unique_ptr<const SignatureDatabase> SignatureDatabaseBuilder::Finish()
     // A silenced body signature is not even looked for.
     database.bodies_.RemoveIf(
         [&](const BodySignature& body) { return database.Ignored(database.names_.At(body.nameRef)); });
+    database.logicals_.RemoveIf(
+        [&](const LogicalSignature& logical) { return database.Ignored(database.names_.At(logical.nameRef)); });
     database.bodies_.Finish();
+    database.logicals_.Finish();
     return std::move(database_);
 }
 

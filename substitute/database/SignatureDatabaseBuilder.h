@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "substitute/logical/LogicalSignature.h"
 #include "substitute/match/BodySignature.h"
 #include "substitute/signature/HashSignature.h"
 #include "substitute/database/SignatureDatabase.h"
@@ -28,6 +29,7 @@ public:
         std::size_t ignored;
         std::size_t ignoredLines;
         std::size_t bodies;
+        std::size_t logicals;
         std::size_t count;
     };
 
@@ -40,6 +42,8 @@ public:
 
     void Add(const HashSignature& signature);
     void AddBody(const BodySignature& signature);
+    // The signature, and its sub-signatures' bodies among the body signatures.
+    void AddLogical(const LogicalSignature& signature);
     // Every signature of the name, or only the line with that digest.
     void AddIgnored(std::string_view name, const std::optional<LineDigest>& line = std::nullopt);
     // True when an .ign2 line read before it names this signature line.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "substitute/logical/LogicalSignature.h"
 #include "substitute/match/BodySignature.h"
 
 namespace Substitute {
@@ -51,6 +52,8 @@ void SignatureLines::Line(std::string_view line)
         return SkippedLine(line);
     if (*format_ == SignatureFormat::Ndb)
         return BodyLine(line);
+    if (*format_ == SignatureFormat::Ldb)
+        return LogicalLine(line);
     const ParsedLine parsed = SignatureParser::ParseLine(line, *format_);
     switch (parsed.status) {
     case LineStatus::Signature:
@@ -94,6 +97,31 @@ void SignatureLines::BodyLine(std::string_view line)
     case LineStatus::Malformed:
         ++counts_.malformed;
         report_.Problem(source_ + ":" + std::to_string(lineNumber_) + ": malformed body signature: " + parsed.why);
+        break;
+    default:
+        break;
+    }
+}
+
+void SignatureLines::LogicalLine(std::string_view line)
+{
+    const Substitute::LogicalLine parsed = LogicalSignatureParser::ParseLine(line);
+    switch (parsed.status) {
+    case LineStatus::Signature:
+        if (builder_.IgnoresLine(parsed.signature.name, line))
+            break;
+        builder_.AddLogical(parsed.signature);
+        ++counts_.loaded[static_cast<std::size_t>(SignatureFormat::Ldb)];
+        break;
+    case LineStatus::OtherLevel:
+        if (!parsed.why.empty())
+            ++counts_.skippedKinds[parsed.why];
+        else
+            ++counts_.otherLevel;
+        break;
+    case LineStatus::Malformed:
+        ++counts_.malformed;
+        report_.Problem(source_ + ":" + std::to_string(lineNumber_) + ": malformed logical signature: " + parsed.why);
         break;
     default:
         break;

@@ -31,6 +31,7 @@ public:
 private:
     void Line(std::string_view line);
     void BodyLine(std::string_view line);
+    void LogicalLine(std::string_view line);
     // A line of a kind this engine does not read, counted by signature.
     void SkippedLine(std::string_view line);
 

@@ -80,6 +80,11 @@ void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, s
     boundedEnds_.clear();
     runsPart_ = kNoPart;
     runs_ = nullptr;
+    if (subCounts_.size() != set.SubCount())
+        subCounts_.assign(set.SubCount(), 0);
+    for (std::uint32_t sub : matchedSubs_)
+        subCounts_[sub] = 0;
+    matchedSubs_.clear();
 }
 
 void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
@@ -147,7 +152,9 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     std::uint64_t first = candidate.fragmentAt >= part.fragmentMax ? candidate.fragmentAt - part.fragmentMax : 0;
     std::uint64_t last = candidate.fragmentAt - part.fragmentMin;
     const std::uint64_t windowEnd = windowStart_ + window_.size();
-    if (!atEnd && last + part.maxLength + BodyPattern::kEdgeLookahead > windowEnd)
+    // Edges look at the byte after a match, and so does a whole word.
+    if (!atEnd && last + part.maxLength + std::max<std::uint64_t>(BodyPattern::kEdgeLookahead, signature.fullWord) >
+                      windowEnd)
         return false;
     // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
     if (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe)
@@ -189,13 +196,24 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     if (part.plain) {
         // A fragment found at every byte of a file costs this much and no more.
         if (first <= candidate.fragmentAt && candidate.fragmentAt <= last &&
-            (!bounded || Follows(part, previous, candidate.fragmentAt)))
+            (!bounded || Follows(part, previous, candidate.fragmentAt)) &&
+            (!signature.fullWord || WholeWord(static_cast<std::size_t>(candidate.fragmentAt - windowStart_),
+                                              static_cast<std::size_t>(candidate.fragmentAt - windowStart_) +
+                                                  part.elements.size())))
             ends_.push_back(static_cast<std::size_t>(candidate.fragmentAt - windowStart_) + part.elements.size());
         first = last + 1;
     }
     const auto match = [&](std::uint64_t start, std::uint64_t atFirst, std::uint64_t atLast) {
+        const std::size_t from = ends_.size();
         part.MatchAt(window_.data(), window_.size(), static_cast<std::size_t>(start - windowStart_), windowStart_ == 0,
                      atEnd, atFirst, atLast, &ends_);
+        // A whole word has no letter or digit right before or after it.
+        if (signature.fullWord)
+            ends_.erase(std::remove_if(ends_.begin() + static_cast<std::ptrdiff_t>(from), ends_.end(),
+                                       [&](std::size_t end) {
+                                           return !WholeWord(static_cast<std::size_t>(start - windowStart_), end);
+                                       }),
+                        ends_.end());
     };
     for (std::uint64_t start = first; start <= last; ++start) {
         if (!bounded) {
@@ -214,8 +232,16 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
     if (ends_.empty())
         return true;
     Record(signature, candidate.ref.part, firstPart + candidate.ref.part);
-    if (candidate.ref.part + 1 == signature.pattern.parts.size())
+    if (candidate.ref.part + 1 != signature.pattern.parts.size())
+        return true;
+    if (signature.sub == BodySignature::kNoSub) {
         matched_ = candidate.ref.signature;
+    } else {
+        std::uint32_t& count = subCounts_[signature.sub];
+        if (count == 0)
+            matchedSubs_.push_back(signature.sub);
+        count += count != ~std::uint32_t{0};
+    }
     return true;
 }
 
@@ -247,6 +273,16 @@ void BodyScanner::Record(const BodySignature& signature, std::uint32_t partIndex
         2 * std::uint64_t{set_->LongestPart()} + 2 * BodyPattern::kMaxFragment + next.gapMin;
     if (earliest > reach && runs.Count() > 1)
         runs.Settle(earliest - reach);
+}
+
+bool BodyScanner::WholeWord(std::size_t start, std::size_t end) const
+{
+    const auto word = [](std::uint8_t c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    // Bytes before the window are at least a longest part back: never right before a match.
+    const bool before = start == 0 ? windowStart_ != 0 : word(window_[start - 1]);
+    return !before && (end >= window_.size() || !word(window_[end]));
 }
 
 } // namespace Substitute

@@ -33,6 +33,10 @@ public:
     std::optional<std::uint32_t> End();
     // Whether a signature has matched already (the rest of the file needs no reading for it).
     bool Matched() const { return matched_.has_value(); }
+    // Per sub-signature number, how many times it matched in this file so
+    // far (saturating), and the numbers of those that matched at all.
+    const std::vector<std::uint32_t>& SubCounts() const { return subCounts_; }
+    const std::vector<std::uint32_t>& MatchedSubs() const { return matchedSubs_; }
 
 private:
     struct Candidate {
@@ -63,6 +67,8 @@ private:
     // Whether a part may start at start, by the ends of the part before it.
     bool Follows(const BodyPart& part, std::size_t previous, std::uint64_t start) const;
     void Record(const BodySignature& signature, std::uint32_t partIndex, std::size_t part);
+    // Whether window_[start, end) has no letter or digit right before or after it.
+    bool WholeWord(std::size_t start, std::size_t end) const;
 
     const BodySignatureSet* set_ = nullptr;
     PeSections layout_;
@@ -79,6 +85,8 @@ private:
     EndRuns* runs_ = nullptr;
     std::vector<std::size_t> ends_;                         // of the candidate being verified
     std::optional<std::uint32_t> matched_;
+    std::vector<std::uint32_t> subCounts_;
+    std::vector<std::uint32_t> matchedSubs_;
 };
 
 } // namespace Substitute

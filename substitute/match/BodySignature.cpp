@@ -151,7 +151,7 @@ bool BodyOffset::Range(const PeSections& layout, std::uint64_t fileSize, bool pl
     return true;
 }
 
-BodyLine BodySignatureParser::ParseLine(std::string_view line)
+BodyLine BodySignatureParser::ParseLine(std::string_view line, bool subSignature)
 {
     BodyLine result;
     if (!line.empty() && line.back() == '\r')
@@ -221,7 +221,8 @@ BodyLine BodySignatureParser::ParseLine(std::string_view line)
     // another algorithm, one that needs three of them, for target 0, and for
     // target 1 at an offset that is neither '*' nor shifted.
     const bool shiftedOrAny = fields[2] == "*" || fields[2].find(',') != std::string_view::npos;
-    if (target <= 1 && !(target == 1 && shiftedOrAny) && fields[3].find_first_of("?([{*") == std::string_view::npos &&
+    if (!subSignature && target <= 1 && !(target == 1 && shiftedOrAny) &&
+        fields[3].find_first_of("?([{*") == std::string_view::npos &&
         fields[3].size() < 6) {
         result.why = "fewer than three fixed bytes";
         return result;

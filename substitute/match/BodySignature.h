@@ -46,6 +46,12 @@ struct BodySignature {
     std::string_view name; // points into the parsed line
     NameRef nameRef;       // in the database's pool, once added
     std::uint32_t record = 0;
+    // A logical signature's sub-signature (its number among all of them) is
+    // counted at each match, never reported itself.
+    static constexpr std::uint32_t kNoSub = 0xFFFFFFFFu;
+    std::uint32_t sub = kNoSub;
+    bool noCase = false;   // letters match in either case (the fragment is looked for in every case form)
+    bool fullWord = false; // one part, with no letter or digit right before or after it
 };
 
 struct BodyLine {
@@ -57,7 +63,9 @@ struct BodyLine {
 
 class BodySignatureParser {
 public:
-    static BodyLine ParseLine(std::string_view line);
+    // subSignature: the line stands for a logical signature's part, which
+    // clamscan matches by its general algorithm whatever its length.
+    static BodyLine ParseLine(std::string_view line, bool subSignature = false);
 };
 
 } // namespace Substitute

@@ -42,6 +42,8 @@ public:
     std::size_t PartCount() const { return firstPart_.empty() ? 0 : firstPart_.back(); }
     // The longest part: what a scanner keeps of the bytes already read.
     std::uint32_t LongestPart() const { return longestPart_; }
+    // One past the highest sub-signature number a signature carries.
+    std::size_t SubCount() const { return subCount_; }
 
 private:
     std::vector<BodySignature> signatures_;
@@ -49,6 +51,7 @@ private:
     std::vector<BodyPartRef> refs_;
     std::vector<std::size_t> firstPart_;
     std::uint32_t longestPart_ = 0;
+    std::size_t subCount_ = 0;
 };
 
 } // namespace Substitute

@@ -1,7 +1,8 @@
 #pragma once
 // The body signatures as one of the scanner's chunk consumers: the PE layout
 // from the first chunk, every chunk to the matcher, the signature found
-// reported like a hash's.
+// reported like a hash's; without one, the logical signatures judged by the
+// sub-signature counts the matcher kept.
 
 #include "substitute/match/BodyScanner.h"
 #include "substitute/scan/ChunkConsumer.h"
@@ -17,6 +18,8 @@ public:
 
 private:
     BodyScanner scanner_;
+    PeSections layout_;
+    std::uint64_t fileSize_ = 0;
     bool active_ = false;
 };
 

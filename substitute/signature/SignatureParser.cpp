@@ -22,6 +22,7 @@ constexpr FormatInfo kFormats[kSignatureFormatCount] = {
     {"hdb", HashTable::File, false},   {"hsb", HashTable::File, false},   {"mdb", HashTable::Section, true},
     {"msb", HashTable::Section, true}, {"fp", HashTable::Allowed, false}, {"sfp", HashTable::Allowed, false},
     {"ign2", HashTable::File, false},  {"ndb", HashTable::File, false},
+    {"ldb", HashTable::File, false},
 };
 
 // Millions of digests are decoded per load: by table, not by branches.
@@ -187,7 +188,7 @@ ParsedLine SignatureParser::ParseLine(std::string_view line, SignatureFormat for
     line = TrimEnd(line);
     if (format == SignatureFormat::Ign2)
         return ParseIgnoreLine(line);
-    if (format == SignatureFormat::Ndb)
+    if (format == SignatureFormat::Ndb || format == SignatureFormat::Ldb)
         return Status(LineStatus::Malformed); // not a hash line
 
     const FormatInfo& info = kFormats[static_cast<std::size_t>(format)];

@@ -21,9 +21,10 @@
 
 namespace Substitute {
 
-// Ndb: body signatures, whose lines BodySignatureParser reads.
-enum class SignatureFormat : std::uint8_t { Hdb, Hsb, Mdb, Msb, Fp, Sfp, Ign2, Ndb };
-constexpr std::size_t kSignatureFormatCount = 8;
+// Ndb: body signatures, whose lines BodySignatureParser reads; Ldb: logical
+// signatures, whose lines LogicalSignatureParser reads.
+enum class SignatureFormat : std::uint8_t { Hdb, Hsb, Mdb, Msb, Fp, Sfp, Ign2, Ndb, Ldb };
+constexpr std::size_t kSignatureFormatCount = 9;
 
 // The engine level this engine reads lines for.
 constexpr unsigned kFunctionalityLevel = 213;

@@ -60,7 +60,7 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
         {"c.mdb", "4096:" + kMd5B + ":Win.Virus.Section-5\n"},
         {"d.fp", kMd5B + ":5:Clean.Five\n"},
         {"e.ign2", "Win.Trojan.Ten-1\n"},
-        {"f.ldb", "Name;Engine:51-255,Target:0;0;4142\n\n# comment\nOther;Target:0;0;4344\n"},
+        {"f.cdb", "Name:CL_TYPE_ZIP:*:*:*:*:*:*\n\n# comment\nOther:CL_TYPE_ZIP:*:*:*:*:*:*\n"},
         {"g.txt", "not counted\n"},
         {"h.hdb", kMd5B + ":5:Win.Trojan.Later-6\n" + kMd5B + ":*:Win.Trojan.AnySize-7:73\n"},
         // Skipped kinds count signatures: one bytecode a file, YARA rules, none in a configuration.
@@ -85,7 +85,7 @@ TEST(SignatureDatabase, FindsByDigestAndSizeExactSizeAndLastLoadedFirstAndSilenc
     EXPECT_FALSE(database.Needs(HashKind::Sha1, 7));
     EXPECT_TRUE(database.NeedsSection(HashKind::Md5, 4096));
     EXPECT_FALSE(database.NeedsSection(HashKind::Md5, 4097));
-    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 1 cbc, 1 ioc, 2 ldb, 2 yar",
+    EXPECT_EQ("signatures loaded: 5 hdb, 1 hsb, 1 mdb, 1 fp, 1 ign2; skipped: 1 cbc, 2 cdb, 1 ioc, 2 yar",
               loaded.report.Summary());
 }
 
@@ -93,7 +93,7 @@ TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsS
 {
     const std::string members = Tar({{"daily.hdb", kMd5A + ":10:Win.Trojan.Packed-1\n"},
                                      {"daily.msb", "*:" + kSha1 + ":Win.Trojan.Section-2:73\n"},
-                                     {"daily.ldb", "Sig;Target:1;0;4142\n"},
+                                     {"daily.cdb", "Sig:CL_TYPE_ZIP:*:*:*:*:*:*\n"},
                                      {"COPYING", ""}});
     for (std::size_t piece : {std::size_t(1) << 20, std::size_t(7)}) {
         const Loaded loaded =
@@ -103,7 +103,7 @@ TEST(SignatureDatabase, ContainersAreReadCompressedOrNotAndLinesCutBetweenReadsS
         EXPECT_EQ("Win.Trojan.Packed-1 #1", Found(*loaded.database, HashTable::File, kMd5A, 10)) << piece;
         EXPECT_EQ("Win.Trojan.Section-2 #2", Found(*loaded.database, HashTable::Section, kSha1, 99)) << piece;
         EXPECT_EQ("Win.Trojan.Main-3 #3", Found(*loaded.database, HashTable::File, kMd5B, 5)) << piece;
-        EXPECT_EQ("signatures loaded: 2 hdb, 1 msb; skipped: 1 ldb; containers: daily.cld version 27000, "
+        EXPECT_EQ("signatures loaded: 2 hdb, 1 msb; skipped: 1 cdb; containers: daily.cld version 27000, "
                   "main.cvd version 62",
                   loaded.report.Summary());
     }

@@ -61,7 +61,8 @@ TEST(SignatureParsing, EachKindTakesItsOwnShapeAndLevelsDecideTheRest)
     EXPECT_EQ(SignatureFormat::Hdb, SignatureParser::FormatOfFileName(L"main.HDB"));
     EXPECT_EQ(SignatureFormat::Ign2, SignatureParser::FormatOfFileName("daily.ign2"));
     EXPECT_EQ(SignatureFormat::Ndb, SignatureParser::FormatOfFileName(L"x.ndb"));
-    EXPECT_FALSE(SignatureParser::FormatOfFileName(L"x.ldb"));
+    EXPECT_EQ(SignatureFormat::Ldb, SignatureParser::FormatOfFileName(L"x.ldb"));
+    EXPECT_FALSE(SignatureParser::FormatOfFileName(L"x.cdb"));
 }
 
 TEST(SignatureParsing, ThreatNamesGiveLevelAndSubLevel)
