@@ -53,7 +53,9 @@ struct RCModulePoster::Shared {
     static void __cdecl Routine(void* context);
     void Run(uint64_t myGeneration) RC_EXCLUDES(lock);
     // On a host thread: posts the queue up to what is queued now.
-    void PostAsHost() RC_EXCLUDES(lock);
+    // counted: the caller has already counted itself in hostsPosting, under
+    // the lock it queued its post with, so the poster thread never takes it.
+    void PostAsHost(bool counted = false) RC_EXCLUDES(lock);
     static void PostNow(const Post& post);
 };
 
@@ -107,7 +109,7 @@ void RCModulePoster::Shared::Run(uint64_t myGeneration)
     }
 }
 
-void RCModulePoster::Shared::PostAsHost()
+void RCModulePoster::Shared::PostAsHost(bool counted)
 {
     uint64_t target;
     bool threadInFlight;
@@ -115,7 +117,8 @@ void RCModulePoster::Shared::PostAsHost()
         RCAutoLock guard(lock);
         target = lastQueued;
         threadInFlight = threadPosting && !queue.empty();
-        ++hostsPosting;
+        if (!counted)
+            ++hostsPosting;
     }
     // The poster thread's post came first. A host that holds it up while it
     // delivers would wait for ever for ours behind it: they are left to the
@@ -174,13 +177,13 @@ void RCModulePoster::Queue(Post post)
         s.queue.push_back({++s.lastQueued, std::move(post)});
         if (moduleThread)
             static_cast<void>(s.EnsureThread(shared_));
-        else
-            postNow = !s.InEntry(::GetCurrentThreadId());
+        else if ((postNow = !s.InEntry(::GetCurrentThreadId())))
+            ++s.hostsPosting; // before the lock goes: the post is this thread's to make
     }
     if (moduleThread)
         s.wake.Set();
     else if (postNow)
-        s.PostAsHost();
+        s.PostAsHost(true);
 }
 
 void RCModulePoster::Quiesce()
