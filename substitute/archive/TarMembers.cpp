@@ -53,7 +53,16 @@ bool TarMembers::IsHeader(std::string_view block)
         sum += static_cast<std::uint8_t>(c);
         signedSum += static_cast<signed char>(c);
     }
-    const std::uint64_t stated = Number(block.substr(148, 8));
+    // The checksum must read as a number: octal digits ended by a space or a
+    // NUL, as clamscan reads it. Random bytes that only begin with a digit
+    // (one file in a few thousand sums to it) are no tar.
+    const std::string_view field = block.substr(148, 8);
+    const std::size_t digits = field.find_first_not_of(' ');
+    const std::size_t end = field.find_first_not_of("01234567", digits);
+    if (digits == std::string_view::npos || end == digits ||
+        (end != std::string_view::npos && field[end] != ' ' && field[end] != '\0'))
+        return false;
+    const std::uint64_t stated = Number(field);
     return stated == sum || stated == static_cast<std::uint64_t>(static_cast<unsigned>(signedSum));
 }
 

@@ -114,6 +114,12 @@ TEST_F(ScanProxy, FindsWhatArchivesHoldAndAnswersForTheArchiveListingWhatItCould
     const std::string eicarZip = SignatureFiles::Zip({{"readme.txt", "hello"}, {"inner/eicar.com", KivoTest::kEicar}});
     const std::string cut = eicarZip.substr(0, eicarZip.size() - 40); // its central directory gone
     const std::string zeros(110u << 20, '\0');
+    // Bytes whose checksum field only begins with the digit their signed sum
+    // gives, as random files sometimes do: no tar to clamscan, nor here.
+    std::string notTar(600, 'x');
+    notTar.replace(0, 512, 512, '\0');
+    notTar[0] = notTar[1] = '\x83';
+    notTar.replace(148, 2, "6\xC2");
     const std::vector<std::wstring> paths = {
         files_.Write(L"eicar.zip", eicarZip),
         files_.Write(L"body.zip", SignatureFiles::Zip({{"a.bin", filler + marker + filler}})),
@@ -124,6 +130,7 @@ TEST_F(ScanProxy, FindsWhatArchivesHoldAndAnswersForTheArchiveListingWhatItCould
         files_.Write(L"zeros.zip", SignatureFiles::Zip({{"zeros", zeros}})),
         files_.Write(L"cut.zip", cut),
         files_.Write(L"clean.tar", SignatureFiles::Tar({{"a.txt", filler}})),
+        files_.Write(L"random.bin", notTar),
     };
     const std::vector<RC::ScanResult> results = Scan(Proxy(), paths);
     const auto name = [&](std::size_t i) { return std::wstring(results.at(i).threatName); };
