@@ -200,6 +200,11 @@ unsigned long FileScanner::Scan(const wchar_t* path, const SignatureDatabase& da
         if (container && container_.size() + got <= expectedSize)
             container_.insert(container_.end(), buffer_.data(), buffer_.data() + got);
         total += got;
+        // A short read that reaches the size the file was opened with is its
+        // end: one more read to hear so costs a trip through the system for
+        // every small file. A file that grew meanwhile is read as it was.
+        if (got < buffer_.size() && total == expectedSize)
+            break;
     }
     if (!hasher_.Finish()) {
         DropConsumers();
