@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "substitute/signature/DecimalText.h"
 #include "substitute/signature/SignatureParser.h"
 
 namespace Substitute {
@@ -13,15 +14,7 @@ constexpr std::uint64_t kAttributesLevel = 51;
 
 bool Decimal(std::string_view text, std::uint64_t& value)
 {
-    if (text.empty() || text.size() > 19)
-        return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return true;
+    return ParseDecimal(text, value);
 }
 
 // "X-Y", or "-Y" for 0 to Y.

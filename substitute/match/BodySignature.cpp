@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "substitute/signature/DecimalText.h"
+
 namespace Substitute {
 
 namespace {
@@ -10,17 +12,10 @@ constexpr std::uint64_t kMaxOffset = std::uint64_t{1} << 40;
 // clamscan's target types run from 0 to 14; it reads the pattern of every one of them.
 constexpr std::uint64_t kLastTarget = 14;
 
+// Offsets stay far below 2^40: twelve digits are plenty.
 bool Decimal(std::string_view text, std::uint64_t& value)
 {
-    if (text.empty() || text.size() > 12)
-        return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return true;
+    return ParseDecimal(text, value, 12);
 }
 
 bool Prefixed(std::string_view& text, std::string_view prefix)
