@@ -413,12 +413,26 @@ private:
         if (bestLength < BodyPattern::kMinFragment)
             return "no two fixed bytes in a row";
         const std::size_t take = std::min(bestLength, BodyPattern::kMaxFragment);
-        for (std::size_t i = bestStart; i < bestStart + take; ++i)
+        // In a run longer than a fragment, the window with the fewest 00 and
+        // FF bytes: a fragment of padding would be found at every byte of a
+        // file's zeros (wide strings and images are full of them), and each
+        // find costs a check.
+        std::size_t shift = 0, fewest = take + 1;
+        for (std::size_t at = 0; at + take <= bestLength; ++at) {
+            std::size_t common = 0;
+            for (std::size_t i = bestStart + at; i < bestStart + at + take; ++i)
+                common += part_.elements[i].value == 0x00 || part_.elements[i].value == 0xFF;
+            if (common < fewest) {
+                fewest = common;
+                shift = at;
+            }
+        }
+        for (std::size_t i = bestStart + shift; i < bestStart + shift + take; ++i)
             part_.fragment.push_back(static_cast<char>(part_.elements[i].value));
         part_.minLength = static_cast<std::uint32_t>(minLength);
         part_.maxLength = static_cast<std::uint32_t>(maxLength);
-        part_.fragmentMin = static_cast<std::uint32_t>(bestMin);
-        part_.fragmentMax = static_cast<std::uint32_t>(bestMax);
+        part_.fragmentMin = static_cast<std::uint32_t>(bestMin + shift);
+        part_.fragmentMax = static_cast<std::uint32_t>(bestMax + shift);
         part_.plain = take == part_.elements.size() && !part_.left.present && !part_.right.present;
         // Held for as long as the database: no room to grow.
         part_.elements.shrink_to_fit();
