@@ -14,6 +14,7 @@
 
 #include "foundation/RCFileSystem.h"
 #include "foundation/RCHandles.h"
+#include "foundation/RCString.h"
 #include "foundation/RCTextConvert.h"
 #include "host/KivoConsole.h"
 #include "host/KivoPathSurvey.h"
@@ -67,7 +68,7 @@ std::wstring Upper(std::wstring text)
 bool IsCaseTwin(const KivoPathSurvey& survey, const std::wstring& path)
 {
     for (const std::wstring& twin : survey.caseTwins())
-        if (Upper(twin) == Upper(path))
+        if (RCEqualsNoCase(twin, path))
             return true;
     return false;
 }
@@ -290,7 +291,7 @@ int Restore(const KivoScanOptions& options, const std::wstring& engineFolder, Ki
     const KivoRunResult result = run.Scan(ScanType::Custom, {path});
     const RC::ThreatFoundEvent* threat = nullptr;
     for (const RC::ThreatFoundEvent& found : result.threats)
-        if (Upper(found.filePath) == Upper(path))
+        if (RCEqualsNoCase(found.filePath, path))
             threat = &found;
     if (!result.answered || !result.started || result.state != ScanState::Completed) {
         DeleteFileW(path.c_str());

@@ -26,16 +26,9 @@ public:
     // Nothing that matches a digest when libgcrypt failed.
     std::string Hex() override
     {
-        static constexpr char kHex[] = "0123456789abcdef";
         if (!ok_ || !hasher_.Finish())
             return "(no digest)";
-        std::string hex;
-        const std::uint8_t* digest = hasher_.Digest(kind_);
-        for (std::size_t i = 0; i < DigestBytes(kind_); ++i) {
-            hex += kHex[digest[i] >> 4];
-            hex += kHex[digest[i] & 15];
-        }
-        return hex;
+        return LowerHex(hasher_.Digest(kind_), DigestBytes(kind_));
     }
 
 private:

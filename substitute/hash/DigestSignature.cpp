@@ -7,6 +7,7 @@
 #include <string>
 
 #include "substitute/hash/GcryptHasher.h"
+#include "substitute/signature/HashSignature.h"
 
 namespace Substitute {
 
@@ -63,18 +64,12 @@ bool DigestSignature::Signs(std::string_view md5Hex, std::string_view dsig)
     gcry_mpi_powm(plain.get(), signature.get(), exponent.get(), modulus.get());
     // The result's bytes, most significant first, stand at the start of the
     // 16 bytes of the digest; a result that needs more is no signature.
-    std::array<unsigned char, kMd5Bytes> bytes{};
+    std::array<std::uint8_t, kMd5Bytes> bytes{};
     size_t written = 0;
     if (gcry_mpi_cmp_ui(plain.get(), 0) == 0 ||
         gcry_mpi_print(GCRYMPI_FMT_USG, bytes.data(), bytes.size(), &written, plain.get()) != 0)
         return false;
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : bytes) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 15];
-    }
-    return hex == md5Hex;
+    return LowerHex(bytes.data(), bytes.size()) == md5Hex;
 }
 
 } // namespace Substitute

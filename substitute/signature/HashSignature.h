@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace Substitute {
@@ -17,6 +18,19 @@ constexpr std::size_t kMaxDigestBytes = 32;
 constexpr std::size_t DigestBytes(HashKind kind)
 {
     return kind == HashKind::Md5 ? 16 : kind == HashKind::Sha1 ? 20 : 32;
+}
+
+// A digest in lowercase hex, as database lines and container headers write it.
+inline std::string LowerHex(const std::uint8_t* bytes, std::size_t size)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += kHex[bytes[i] >> 4];
+        hex += kHex[bytes[i] & 15];
+    }
+    return hex;
 }
 
 // File: a whole file's hash names a threat (.hdb, .hsb). Section: the hash of
