@@ -81,10 +81,14 @@ int RCCompareNoCase(const wchar_t* left, const wchar_t* right, size_t count)
     if (!left || !right)
         return left ? 1 : -1;
     for (size_t i = 0; i < count; ++i) {
-        const wint_t a = std::towupper(left[i]);
-        const wint_t b = std::towupper(right[i]);
-        if (a != b)
-            return a < b ? -1 : 1;
+        // Paths compared with each other share long prefixes: equal units
+        // need no case mapping, and towupper is the costly part.
+        if (left[i] != right[i]) {
+            const wint_t a = std::towupper(left[i]);
+            const wint_t b = std::towupper(right[i]);
+            if (a != b)
+                return a < b ? -1 : 1;
+        }
         if (left[i] == L'\0')
             break;
     }

@@ -94,16 +94,17 @@ bool StartPeer(KivoTaskPeer& peer, const std::wstring& engineFolder, KivoConsole
 
 // One line for bench/engine-throughput, also with --quiet: the module runs in
 // this process, so the peak working set is kivoscan's and the module's.
-void PrintStats(KivoConsole& console, const KivoRunResult& result, ULONGLONG elapsedMs)
+void PrintStats(KivoConsole& console, const KivoRunResult& result, ULONGLONG surveyMs, ULONGLONG elapsedMs)
 {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
         counters.PeakWorkingSetSize = 0;
-    char line[160];
-    std::snprintf(line, sizeof line, "kivoscan: files %u, threats %u in %.3f s, peak working set %.1f MiB",
+    char line[200];
+    std::snprintf(line, sizeof line,
+                  "kivoscan: files %u, threats %u in %.3f s after a walk of %.3f s, peak working set %.1f MiB",
                   result.filesFound, static_cast<unsigned>(result.threats.size()), elapsedMs / 1000.0,
-                  counters.PeakWorkingSetSize / 1048576.0);
+                  surveyMs / 1000.0, counters.PeakWorkingSetSize / 1048576.0);
     console.Err(line);
 }
 
@@ -175,6 +176,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     std::optional<KivoPathSurvey> survey;
     std::optional<uint32_t> toScan;
+    const ULONGLONG surveyed = GetTickCount64();
     if (options.scanType == ScanType::Custom) {
         survey.emplace(options.paths, &g_interrupts);
         if (survey->interrupted()) {
@@ -187,6 +189,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         toScan = survey->scannable();
     }
     const ULONGLONG began = GetTickCount64();
+    const ULONGLONG surveyMs = began - surveyed;
 
     KivoTaskPeer peer(TaskIdOfThisRun());
     static_cast<void>(Substitute::UnreadFiles::Take(engineFolder, TaskIdOfThisRun())); // an earlier process's, by id
@@ -228,7 +231,7 @@ int Scan(const KivoScanOptions& options, const std::wstring& engineFolder, KivoC
         options.json ? console.Err(text) : console.Out(text);
     }
     if (GetEnvironmentVariableW(L"KIVOSCAN_STATS", nullptr, 0) != 0)
-        PrintStats(console, result, GetTickCount64() - began);
+        PrintStats(console, result, surveyMs, GetTickCount64() - began);
     if (g_interrupts.load() > 0)
         console.Err("kivoscan: interrupted; the scan was stopped before its end");
     return summary.exitCode;
