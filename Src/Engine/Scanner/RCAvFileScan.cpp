@@ -277,7 +277,6 @@ void RCAvFileScan::QueryLoop()
     // run keeps) would make the heap grow: peak memory would rise with the
     // number of files scanned.
     std::vector<State::Answer> batch;
-    bool gatheredFully = true; // the first batch of a run follows no gathering
     for (;;) {
         const DWORD outcome = WaitForMultipleObjects(2, events, FALSE, s.timing.idleWaitMs);
         if (outcome == WAIT_OBJECT_0)
@@ -291,21 +290,21 @@ void RCAvFileScan::QueryLoop()
                 if (!s.idle)
                     OnTrevoxResult(answer.taskId, answer.result);
             batch.clear();
-            if (gatheredFully) {
-                // Queries the engine may never answer can keep the map
-                // above half: what room there is goes to the enumeration.
-                // Not after every batch: beside an engine slower than the
-                // enumeration, a batch cut short by the waiting enumeration
-                // holds an answer or two, and waking it for each slot would
-                // cost four trips to the wineserver per file.
-                RCAutoLock guard(s.pendingLock);
-                FreeRoom(s.timing.maxPending - 1);
-            }
             // A stop, the end of the run or an enumeration that waits for
             // room cuts the gathering short.
             const HANDLE gatherEnds[2] = {s.stopEvent.GetHandle(), s.roomWanted.GetHandle()};
-            gatheredFully = s.timing.gatherMs == 0 ||
-                            WaitForMultipleObjects(2, gatherEnds, FALSE, s.timing.gatherMs) == WAIT_TIMEOUT;
+            const bool gatheredFully = s.timing.gatherMs == 0 ||
+                                       WaitForMultipleObjects(2, gatherEnds, FALSE, s.timing.gatherMs) == WAIT_TIMEOUT;
+            if (gatheredFully) {
+                // Queries the engine may never answer can keep the map
+                // above half: after a whole gathering, what room there is
+                // goes to the enumeration. Not after a gathering its wait
+                // cut short: beside an engine slower than the enumeration
+                // the next batch would hold an answer or two, and waking it
+                // for each slot costs four trips to the wineserver per file.
+                RCAutoLock guard(s.pendingLock);
+                FreeRoom(s.timing.maxPending - 1);
+            }
         } else if (outcome == WAIT_TIMEOUT) {
             CheckTimeOut();
         }
