@@ -56,6 +56,9 @@ void BodySignatureSet::Finish()
         firstPart_.push_back(firstPart_.back() + parts.size());
         if (signatures_[s].sub != BodySignature::kNoSub)
             subCount_ = std::max<std::size_t>(subCount_, signatures_[s].sub + std::size_t{1});
+        readsText_ = readsText_ || Reads(BodyPass::Text, signatures_[s].target);
+        textAsFile_ = textAsFile_ || (signatures_[s].target == BodyTarget::Text &&
+                                      signatures_[s].offset.kind == BodyOffset::Kind::FromEnd);
     }
     automaton_.Build();
     // The automaton holds the fragments now.
