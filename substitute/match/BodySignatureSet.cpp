@@ -52,6 +52,8 @@ void BodySignatureSet::Finish()
                 refs_.push_back({s, p});
             });
             longestPart_ = std::max(longestPart_, parts[p].maxLength);
+            if (signatures_[s].target == BodyTarget::Text)
+                longestTextPart_ = std::max(longestTextPart_, parts[p].maxLength);
         }
         firstPart_.push_back(firstPart_.back() + parts.size());
         if (signatures_[s].sub != BodySignature::kNoSub)

@@ -49,6 +49,9 @@ public:
     // then scans that copy as a file of its own (its end, its size, its hashes).
     bool ReadsText() const { return readsText_; }
     bool TextAsFile() const { return textAsFile_; }
+    // The longest part of a signature of type 7: what clamscan keeps of each
+    // buffer of a normalised copy for the next.
+    std::uint32_t LongestTextPart() const { return longestTextPart_; }
 
 private:
     std::vector<BodySignature> signatures_;
@@ -59,6 +62,7 @@ private:
     std::size_t subCount_ = 0;
     bool readsText_ = false;
     bool textAsFile_ = false;
+    std::uint32_t longestTextPart_ = 0;
 };
 
 } // namespace Substitute

@@ -44,7 +44,7 @@ void TextSignatureConsumer::Feed(std::uint64_t offset, const std::uint8_t* data,
             return;
         }
         markup_.Reset();
-        normaliser_.Reset();
+        normaliser_.Reset(fileSize_, bodies_->LongestTextPart(), kept_);
         normalised_.clear();
         if (!kept_)
             scanner_.Begin(*bodies_, Unplaced(), fileSize_, BodyPass::Text);

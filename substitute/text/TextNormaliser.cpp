@@ -1,23 +1,52 @@
 #include "substitute/text/TextNormaliser.h"
 
+#include <algorithm>
+
 namespace Substitute {
+
+void TextNormaliser::Reset(std::uint64_t fileSize, std::size_t carry, bool asFile)
+{
+    textLeft_ = fileSize;
+    pageLeft_ = 0;
+    bufferSize_ = kBufferBytes + carry;
+    bufferFill_ = 0;
+    carry_ = carry;
+    asFile_ = asFile;
+    spaceWritten_ = false;
+}
 
 std::size_t TextNormaliser::Normalise(const std::uint8_t* in, std::size_t size, std::uint8_t* out)
 {
     std::uint8_t* const start = out;
-    bool space = spaceWritten_;
     for (std::size_t i = 0; i < size; ++i) {
+        if (pageLeft_ == 0) {
+            pageLeft_ = static_cast<std::size_t>(std::min<std::uint64_t>(kPageBytes, textLeft_));
+            // Matched as written: the next buffer starts with the last one's final bytes.
+            if (!asFile_ && bufferFill_ + pageLeft_ > bufferSize_) {
+                bufferFill_ = carry_;
+                spaceWritten_ = false;
+            }
+        }
+        --pageLeft_;
+        textLeft_ -= textLeft_ != 0;
         const std::uint8_t c = in[i];
         if (c > 0x20 && c < 0x80) {
             *out++ = c >= 'A' && c <= 'Z' ? static_cast<std::uint8_t>(c + ('a' - 'A')) : c;
-            space = false;
+            spaceWritten_ = false;
         } else if (c == ' ' || (c >= '\t' && c <= '\r')) {
-            if (!space)
-                *out++ = ' ';
-            space = true;
+            if (spaceWritten_)
+                continue;
+            *out++ = ' ';
+            spaceWritten_ = true;
+        } else {
+            continue;
+        }
+        // Kept as a file: a full buffer is written out and the next one starts empty.
+        if (++bufferFill_ == bufferSize_ && asFile_) {
+            bufferFill_ = 0;
+            spaceWritten_ = false;
         }
     }
-    spaceWritten_ = space;
     return static_cast<std::size_t>(out - start);
 }
 
