@@ -69,7 +69,8 @@ void TextSignatureConsumer::Feed(std::uint64_t offset, const std::uint8_t* data,
 
 std::optional<SignatureMatch> TextSignatureConsumer::Finish(const SignatureDatabase& database)
 {
-    if (!active_) {
+    // A file never fed (an archive's empty entry) has no type: its scanner holds another file's state.
+    if (!active_ || kind_ == TextKind::None) {
         Drop();
         return std::nullopt;
     }
