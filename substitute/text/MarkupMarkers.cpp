@@ -61,6 +61,13 @@ void MarkupMarkers::Feed(const std::uint8_t* data, std::size_t size)
 void MarkupMarkers::Look(const std::uint8_t* bytes, std::size_t size, std::size_t first, std::size_t last)
 {
     for (std::size_t at = first; at < last && !found_; ++at) {
+        // Until "<a " is seen only a tag's '<' starts markup: skip to the next one.
+        if (!anchor_) {
+            const void* tag = std::memchr(bytes + at, '<', last - at);
+            if (tag == nullptr)
+                return;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(tag) - bytes);
+        }
         if (bytes[at] == '<') {
             for (std::string_view tag : kTags)
                 found_ = found_ || At(bytes, size, at, tag);
