@@ -20,7 +20,8 @@ std::size_t TextNormaliser::Normalise(const std::uint8_t* in, std::size_t size, 
     std::uint8_t* const start = out;
     for (std::size_t i = 0; i < size; ++i) {
         if (pageLeft_ == 0) {
-            pageLeft_ = static_cast<std::size_t>(std::min<std::uint64_t>(kPageBytes, textLeft_));
+            // A text that grew past the size it was begun with goes on in pages of its own.
+            pageLeft_ = static_cast<std::size_t>(std::clamp<std::uint64_t>(textLeft_, 1, kPageBytes));
             // Matched as written: the next buffer starts with the last one's final bytes.
             if (!asFile_ && bufferFill_ + pageLeft_ > bufferSize_) {
                 bufferFill_ = carry_;
