@@ -36,9 +36,9 @@ void LogicalSignatureSet::Finish()
 }
 
 bool LogicalSignatureSet::Matches(const Entry& entry, const std::vector<std::uint32_t>& counts,
-                                  const PeSections& layout, std::uint64_t fileSize) const
+                                  const PeSections& layout, std::uint64_t fileSize, BodyPass pass) const
 {
-    if (!entry.signature.target.Admits(layout, fileSize))
+    if (!entry.signature.target.Admits(layout, fileSize, pass))
         return false;
     std::uint32_t own[LogicalExpression::kMaxSubSignatures] = {};
     for (std::uint32_t sub = 0; sub < entry.signature.subCount; ++sub)
@@ -49,11 +49,12 @@ bool LogicalSignatureSet::Matches(const Entry& entry, const std::vector<std::uin
 
 std::optional<std::uint32_t> LogicalSignatureSet::Match(const std::vector<std::uint32_t>& counts,
                                                         const std::vector<std::uint32_t>& matchedSubs,
-                                                        const PeSections& layout, std::uint64_t fileSize) const
+                                                        const PeSections& layout, std::uint64_t fileSize,
+                                                        BodyPass pass) const
 {
     std::optional<std::uint32_t> first;
     const auto consider = [&](std::uint32_t index) {
-        if ((!first || index < *first) && Matches(entries_[index], counts, layout, fileSize))
+        if ((!first || index < *first) && Matches(entries_[index], counts, layout, fileSize, pass))
             first = index;
     };
     for (std::uint32_t sub : matchedSubs)

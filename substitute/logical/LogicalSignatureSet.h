@@ -43,7 +43,7 @@ public:
     // and the numbers of those that matched at all.
     std::optional<std::uint32_t> Match(const std::vector<std::uint32_t>& counts,
                                        const std::vector<std::uint32_t>& matchedSubs, const PeSections& layout,
-                                       std::uint64_t fileSize) const;
+                                       std::uint64_t fileSize, BodyPass pass = BodyPass::Raw) const;
 
 private:
     struct Entry {
@@ -51,7 +51,7 @@ private:
         std::uint32_t firstSub;
     };
     bool Matches(const Entry& entry, const std::vector<std::uint32_t>& counts, const PeSections& layout,
-                 std::uint64_t fileSize) const;
+                 std::uint64_t fileSize, BodyPass pass) const;
 
     std::vector<Entry> entries_;
     std::uint32_t subCount_ = 0;

@@ -116,7 +116,7 @@ TargetDescription::Status TargetDescription::Parse(std::string_view text, Target
         why = "EntryPoint or NumberOfSections for a target that is not an executable";
         return Status::Malformed;
     }
-    if (description.target > 1) {
+    if (description.target > 1 && description.target != static_cast<unsigned>(BodyTarget::Text)) {
         why = "ldb for target type " + std::to_string(description.target);
         return Status::Unsupported;
     }
@@ -127,8 +127,10 @@ TargetDescription::Status TargetDescription::Parse(std::string_view text, Target
     return Status::Ok;
 }
 
-bool TargetDescription::Admits(const PeSections& layout, std::uint64_t size) const
+bool TargetDescription::Admits(const PeSections& layout, std::uint64_t size, BodyPass pass) const
 {
+    if (!Reads(pass, static_cast<BodyTarget>(target)))
+        return false;
     // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
     if (target == 1 && layout.shape == PeSections::Shape::NotPe)
         return false;

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "substitute/match/BodySignature.h"
 #include "substitute/pe/PeSectionTable.h"
 
 namespace Substitute {
@@ -29,15 +30,15 @@ struct TargetRange {
 struct TargetDescription {
     enum class Status : std::uint8_t { Ok, Malformed, OtherLevel, Unsupported };
 
-    unsigned target = 0; // 0 any file, 1 executables (files that start with "MZ")
+    unsigned target = 0; // 0 any file, 1 executables (files that start with "MZ"), 7 text (normalised)
     bool hasFileSize = false, hasEntryPoint = false, hasSections = false;
     TargetRange fileSize, entryPoint, sections;
 
     // Status Malformed: why holds the reason; Unsupported: why names the kind.
     static Status Parse(std::string_view text, TargetDescription& description, std::string& why);
 
-    // Whether a file of this size and layout is one the signature is for.
-    bool Admits(const PeSections& layout, std::uint64_t size) const;
+    // Whether a file of this size and layout, matched in this pass, is one the signature is for.
+    bool Admits(const PeSections& layout, std::uint64_t size, BodyPass pass = BodyPass::Raw) const;
 };
 
 } // namespace Substitute

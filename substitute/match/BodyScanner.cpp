@@ -62,11 +62,12 @@ void BodyScanner::EndRuns::Settle(std::uint64_t floor)
         runs_.front().first = std::min(floor, runs_.front().second);
 }
 
-void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize)
+void BodyScanner::Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize, BodyPass pass)
 {
     set_ = &set;
     layout_ = layout;
     fileSize_ = fileSize;
+    pass_ = pass;
     window_.clear();
     windowStart_ = 0;
     state_ = 0;
@@ -157,7 +158,8 @@ bool BodyScanner::Verify(const Candidate& candidate, bool atEnd)
                       windowEnd)
         return false;
     // Whatever starts with "MZ" is an executable to target type 1, readable header or not, as clamscan types files.
-    if (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe)
+    if (!Reads(pass_, signature.target) ||
+        (signature.target == BodyTarget::Pe && layout_.shape == PeSections::Shape::NotPe))
         return true;
     const std::size_t firstPart = set_->FirstPart(candidate.ref.signature);
     const std::size_t previous = firstPart + candidate.ref.part - 1;

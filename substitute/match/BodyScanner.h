@@ -26,7 +26,8 @@ namespace Substitute {
 
 class BodyScanner {
 public:
-    void Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize);
+    void Begin(const BodySignatureSet& set, const PeSections& layout, std::uint64_t fileSize,
+               BodyPass pass = BodyPass::Raw);
     // The file's next bytes.
     void Feed(const std::uint8_t* data, std::size_t size);
     // The file ended: the index of the signature that matched first, if any.
@@ -73,6 +74,7 @@ private:
     const BodySignatureSet* set_ = nullptr;
     PeSections layout_;
     std::uint64_t fileSize_ = 0;
+    BodyPass pass_ = BodyPass::Raw;
     std::vector<std::uint8_t> window_;
     std::uint64_t windowStart_ = 0; // absolute offset of window_[0]
     std::uint32_t state_ = 0;

@@ -222,7 +222,7 @@ BodyLine BodySignatureParser::ParseLine(std::string_view line, bool subSignature
         result.why = "fewer than three fixed bytes";
         return result;
     }
-    if (target > 1) {
+    if (target > 1 && target != static_cast<unsigned>(BodyTarget::Text)) {
         result.status = LineStatus::OtherLevel;
         result.otherTarget = static_cast<unsigned>(target);
         return result;

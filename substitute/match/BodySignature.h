@@ -2,9 +2,10 @@
 // One line of a body-signature database (.ndb):
 // Name:TargetType:Offset:HexSignature[:MinLevel[:MaxLevel]]. The levels are
 // read first: a line for another engine is skipped whatever else it holds.
-// Target types 0 (any file, also written "*") and 1 (executables: files that
-// start with "MZ", PE header or not) are read; a line for another target type
-// is well formed but not for us. The offset says where the pattern may start:
+// Target types 0 (any file, also written "*"), 1 (executables: files that
+// start with "MZ", PE header or not) and 7 (text, matched only against its
+// normalised copy) are read; a line for another target type is well formed
+// but not for us. The offset says where the pattern may start:
 // "*" anywhere, "n", "EOF-n", "EP+n", "EP-n", "Sx+n", "SEx", "SL+n", each but
 // "*" optionally followed by ",shift" (any start up to shift bytes later).
 // Pure: no system calls.
@@ -37,7 +38,16 @@ struct BodyOffset {
                std::uint64_t& last) const;
 };
 
-enum class BodyTarget : std::uint8_t { AnyFile = 0, Pe = 1 };
+enum class BodyTarget : std::uint8_t { AnyFile = 0, Pe = 1, Text = 7 };
+
+// The bytes a scan matches: a file's own (target types 0 and 1), or the
+// normalised copy of a text (0 and 7).
+enum class BodyPass : std::uint8_t { Raw, Text };
+
+inline bool Reads(BodyPass pass, BodyTarget target)
+{
+    return target == BodyTarget::AnyFile || (target == BodyTarget::Text) == (pass == BodyPass::Text);
+}
 
 struct BodySignature {
     BodyTarget target = BodyTarget::AnyFile;

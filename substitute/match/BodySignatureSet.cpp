@@ -52,10 +52,15 @@ void BodySignatureSet::Finish()
                 refs_.push_back({s, p});
             });
             longestPart_ = std::max(longestPart_, parts[p].maxLength);
+            if (signatures_[s].target == BodyTarget::Text)
+                longestTextPart_ = std::max(longestTextPart_, parts[p].maxLength);
         }
         firstPart_.push_back(firstPart_.back() + parts.size());
         if (signatures_[s].sub != BodySignature::kNoSub)
             subCount_ = std::max<std::size_t>(subCount_, signatures_[s].sub + std::size_t{1});
+        readsText_ = readsText_ || Reads(BodyPass::Text, signatures_[s].target);
+        textAsFile_ = textAsFile_ || (signatures_[s].target == BodyTarget::Text &&
+                                      signatures_[s].offset.kind == BodyOffset::Kind::FromEnd);
     }
     automaton_.Build();
     // The automaton holds the fragments now.

@@ -44,6 +44,14 @@ public:
     std::uint32_t LongestPart() const { return longestPart_; }
     // One past the highest sub-signature number a signature carries.
     std::size_t SubCount() const { return subCount_; }
+    // Whether a signature may match the normalised copy of a text (target
+    // type 0 or 7), and whether one of type 7 counts from the end: clamscan
+    // then scans that copy as a file of its own (its end, its size, its hashes).
+    bool ReadsText() const { return readsText_; }
+    bool TextAsFile() const { return textAsFile_; }
+    // The longest part of a signature of type 7: what clamscan keeps of each
+    // buffer of a normalised copy for the next.
+    std::uint32_t LongestTextPart() const { return longestTextPart_; }
 
 private:
     std::vector<BodySignature> signatures_;
@@ -52,6 +60,9 @@ private:
     std::vector<std::size_t> firstPart_;
     std::uint32_t longestPart_ = 0;
     std::size_t subCount_ = 0;
+    bool readsText_ = false;
+    bool textAsFile_ = false;
+    std::uint32_t longestTextPart_ = 0;
 };
 
 } // namespace Substitute

@@ -1,7 +1,8 @@
 #pragma once
 // Scans one file: reads it once in 1 MiB chunks, checks the built-in EICAR
 // signature, and feeds each chunk to the whole file's hashes the databases
-// need and to the chunk consumers (PE-section hashes, body signatures). A file whose hash an allow-list holds is never
+// need and to the chunk consumers (PE-section hashes, body signatures, and
+// body signatures against the normalised copy of a text). A file whose hash an allow-list holds is never
 // reported. A container (zip, gzip, tar) is kept in memory as it is read,
 // up to max-filesize, and when its own bytes match nothing each entry is
 // judged the same way, as a file of its own; the answer names the file
@@ -21,6 +22,7 @@
 #include "substitute/scan/BodySignatureConsumer.h"
 #include "substitute/hash/FileHasher.h"
 #include "substitute/scan/SectionHashes.h"
+#include "substitute/scan/TextSignatureConsumer.h"
 #include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {
@@ -72,8 +74,10 @@ private:
     std::array<bool, kHashKindCount> wanted_{};
     SectionHashes sections_;
     BodySignatureConsumer bodies_;
-    // In the order their matches win: section hashes, then body signatures.
-    ChunkConsumer* const consumers_[2] = {&sections_, &bodies_};
+    TextSignatureConsumer text_;
+    // In the order their matches win: section hashes, body signatures, then
+    // body signatures against a text's normalised copy.
+    ChunkConsumer* const consumers_[3] = {&sections_, &bodies_, &text_};
     // Of the scan under way.
     const SignatureDatabase* database_ = nullptr;
     const std::atomic<bool>* cancel_ = nullptr;

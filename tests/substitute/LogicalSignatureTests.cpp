@@ -215,7 +215,7 @@ TEST(LogicalSignatures, BadLinesAreSkippedWithTheirReasonAndUnreadKindsAreNamed)
         {"A;Target:0,Engine:51-255;0;4141", LineStatus::Malformed, ""},
         {"A;Target:0,FileSize:0-9;0;4141", LineStatus::Malformed, ""}, // needs Engine from 51
         {"A;Engine:300-400,Target:0;0;4141", LineStatus::OtherLevel, ""},
-        {"A;Target:7;0;4141", LineStatus::OtherLevel, "ldb for target type 7"},
+        {"A;Target:3;0;4141", LineStatus::OtherLevel, "ldb for target type 3"},
         {"A;Engine:51-255,Target:0,Container:CL_TYPE_ZIP;0;4141", LineStatus::OtherLevel,
          "ldb for a container's members"},
         {"A;Target:0,Foo:1;0;4141", LineStatus::OtherLevel, "ldb with an unknown attribute"},
