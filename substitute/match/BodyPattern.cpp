@@ -48,18 +48,25 @@ bool Number(std::string_view text, std::size_t& at, std::uint32_t& value)
     return at != begin;
 }
 
-// One side of a "{}" range: digits or nothing (0). Null, or why not.
+// One number of a "{}" range: digits or nothing (0). clamscan reads it into
+// a C int, as atoi does: a number wraps modulo 2^32, and one that then reads
+// negative (2^31 or more), or that a long cannot hold, is refused. Null, or
+// why not.
 const char* Distance(std::string_view digits, std::uint32_t& value)
 {
+    constexpr std::uint64_t kMaxLong = 0x7FFFFFFFFFFFFFFFu;
     std::uint64_t number = 0;
     for (char c : digits) {
         if (!IsDigit(c))
             return "a malformed {} range";
-        number = number * 10 + static_cast<unsigned>(c - '0');
-        if (number > BodyPattern::kMaxDistance)
-            return "a {} range beyond 2147483647 bytes";
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        if (number > (kMaxLong - digit) / 10)
+            return "a {} range beyond what clamscan reads";
+        number = number * 10 + digit;
     }
-    value = static_cast<std::uint32_t>(number);
+    if ((number & 0xFFFFFFFFu) > BodyPattern::kMaxDistance)
+        return "a {} range of 2^31 bytes or more, modulo 2^32";
+    value = static_cast<std::uint32_t>(number & 0xFFFFFFFFu);
     return nullptr;
 }
 
@@ -447,26 +454,30 @@ private:
 };
 
 // clamscan reads "{n}" with n from 1 to 127 as n "??", for as long as the
-// first range left in the text has that form.
+// first range left in the text has that form; it reads n as scanf does, so
+// that spaces and a '+' may come before it ("{ 3}", "{+3}"), and nothing
+// after it.
 const char* ExpandShortRanges(std::string_view text, std::string& out)
 {
     out.assign(text);
     for (;;) {
         const std::size_t open = out.find('{');
-        const std::size_t close = open == std::string::npos ? open : out.find('}', open);
-        if (close == std::string::npos || close == open + 1 || close - open > 4)
+        if (open == std::string::npos)
             return nullptr;
+        std::size_t at = open + 1;
+        while (at < out.size() && (out[at] == ' ' || (out[at] >= '\t' && out[at] <= '\r')))
+            ++at;
+        if (at < out.size() && out[at] == '+')
+            ++at;
+        const std::size_t digits = at;
         unsigned count = 0;
-        for (std::size_t i = open + 1; i < close; ++i) {
-            if (!IsDigit(out[i]))
-                return nullptr;
-            count = count * 10 + static_cast<unsigned>(out[i] - '0');
-        }
-        if (count == 0 || count >= 128)
+        for (; at < out.size() && IsDigit(out[at]); ++at)
+            count = std::min(count * 10 + static_cast<unsigned>(out[at] - '0'), 128u);
+        if (at == digits || at == out.size() || out[at] != '}' || count == 0 || count >= 128)
             return nullptr;
         if (out.size() > text.size() + 2 * BodyPattern::kMaxPartLength)
             return "a part too long";
-        out.replace(open, close - open + 1, std::string(2 * count, '?'));
+        out.replace(open, at - open + 1, std::string(2 * count, '?'));
     }
 }
 
@@ -514,7 +525,9 @@ public:
     }
 
 private:
-    // n, -n, n-, n-m: fewest and most bytes, the most 0 (or left out) for no most, as clamscan reads it.
+    // n, -n, n-, n-m: fewest and most bytes, the most 0 (or left out) for
+    // no most, as clamscan reads it: its numbers lie between runs of '-'
+    // ("3--5-" is 3 to 5, "--5" 0 to 5), and a third one is refused.
     static const char* Range(std::string_view inside, std::uint32_t& gapMin, std::uint32_t& gapMax)
     {
         const std::size_t dash = inside.find('-');
@@ -523,12 +536,15 @@ private:
             if (const char* why = Distance(inside, low))
                 return why;
             high = low;
-        } else if (inside.find('-', dash + 1) != std::string_view::npos) {
-            return "a malformed {} range";
-        } else if (const char* why = Distance(inside.substr(0, dash), low)) {
-            return why;
-        } else if (const char* why = Distance(inside.substr(dash + 1), high)) {
-            return why;
+        } else {
+            const std::size_t second = std::min(inside.find_first_not_of('-', dash), inside.size());
+            const std::size_t after = std::min(inside.find('-', second), inside.size());
+            if (inside.find_first_not_of('-', after) != std::string_view::npos)
+                return "a malformed {} range";
+            if (const char* why = Distance(inside.substr(0, dash), low))
+                return why;
+            if (const char* why = Distance(inside.substr(second, after - second), high))
+                return why;
         }
         gapMin = low;
         gapMax = high == 0 ? BodyPart::kUnbounded : high;
