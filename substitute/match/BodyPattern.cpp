@@ -143,6 +143,113 @@ bool IsAnyByte(const BodyElement& element)
     return element.kind == BodyElement::Kind::Byte && element.mask == 0;
 }
 
+// The alternatives clamscan reads in a group's text, groups within
+// multiplied out in its order: "(41|42)43|44" is 4143, 4243, 44. Its way is
+// followed step by step, for what it makes of odd texts decides what loads
+// and what matches: after an alternative that holds a group it passes over
+// an empty one, and then refuses the group for the alternatives it has not
+// counted, unless a last alternative holding a group makes up for it with
+// an empty one of its own ("(41|42)||(43|44)" holds an empty one).
+class AlternativesReader {
+public:
+    AlternativesReader(std::string_view text, std::vector<std::string>& out) : text_(text), out_(out) {}
+
+    const char* Read() { return Walk(0, std::string(), 0, true); }
+
+private:
+    // The alternatives from text_[at] to the ')' that ends their group.
+    std::size_t Count(std::size_t at)
+    {
+        std::size_t count = 1, depth = 0;
+        for (; at < text_.size() && (text_[at] != ')' || depth != 0); ++at, ++work_) {
+            depth += text_[at] == '(';
+            depth -= text_[at] == ')';
+            count += depth == 0 && text_[at] == '|';
+        }
+        return count;
+    }
+
+    // Just past the ')' that ends the group text_[at] is in, or npos.
+    std::size_t Close(std::size_t at)
+    {
+        for (std::size_t depth = 0; at < text_.size(); ++at, ++work_) {
+            if (text_[at] == ')' && depth == 0)
+                return at + 1;
+            depth += text_[at] == '(';
+            depth -= text_[at] == ')';
+        }
+        return std::string_view::npos;
+    }
+
+    const char* Add(std::string text)
+    {
+        if (out_.size() >= BodyPattern::kMaxChoices)
+            return "too many alternatives";
+        out_.push_back(std::move(text));
+        return nullptr;
+    }
+
+    // Reads alternatives from text_[at], each after prefix, within depth
+    // groups; all of them when whole, else the first (what follows a group
+    // for one of its alternatives).
+    const char* Walk(std::size_t at, const std::string& prefix, std::size_t depth, bool whole)
+    {
+        if (work_ > BodyPattern::kMaxAlternativesWork)
+            return "alternatives too many to read";
+        const std::size_t count = Count(at);
+        std::size_t read = 0;
+        while (read < count) {
+            ++read;
+            const std::size_t end = std::min(text_.find_first_of("(|)", at), text_.size());
+            if (end < text_.size() && text_[end] == '(' && end > 0 && text_[end - 1] == '!')
+                return "a negation within alternatives";
+            work_ += prefix.size() + end - at;
+            std::string token = prefix + std::string(text_.substr(at, end - at));
+            const char term = end < text_.size() ? text_[end] : '\0';
+            at = end + 1;
+            const char* why = nullptr;
+            if (term == '\0') {
+                why = Add(std::move(token));
+                if (why == nullptr)
+                    break;
+            } else if (term == '|') {
+                const std::size_t close = depth == 0 ? 0 : Close(at);
+                why = depth == 0                        ? Add(std::move(token))
+                      : close == std::string_view::npos ? "unbalanced parentheses"
+                                                        : Walk(close, token, depth - 1, false);
+            } else if (term == ')') {
+                why = depth == 0 ? "unbalanced parentheses" : Walk(at, token, depth - 1, false);
+                if (why == nullptr)
+                    break;
+            } else {
+                const std::size_t close = Close(at);
+                why = close == std::string_view::npos ? "unbalanced parentheses" : Walk(at, token, depth + 1, true);
+                // On past the next '|' outside groups, or to the text's end
+                // when the group was the last alternative's; and past an empty one after it.
+                at = close;
+                for (std::ptrdiff_t inner = 0; why == nullptr && at < text_.size();) {
+                    const char c = text_[at++];
+                    if (c == '|' && inner == 0)
+                        break;
+                    inner += c == '(';
+                    inner -= c == ')';
+                }
+                if (at < text_.size() && text_[at] == '|')
+                    ++at;
+            }
+            if (why != nullptr)
+                return why;
+            if (!whole)
+                return nullptr;
+        }
+        return read == count ? nullptr : "alternatives clamscan cannot count";
+    }
+
+    std::string_view text_;
+    std::vector<std::string>& out_;
+    std::size_t work_ = 0;
+};
+
 // Reads one part's text (no "{}" and no '*' left in it).
 class PartReader {
 public:
@@ -223,17 +330,22 @@ private:
         return Group(true);
     }
 
-    // (B) (L) (W), or alternatives (aa|bb??|c?dd|...), either perhaps negated.
+    // (B) (L) (W), or alternatives (aa|bb??|c?dd|(ee|ff)00|...), either perhaps negated.
     const char* Group(bool negated)
     {
         const std::size_t open = at_;
-        const std::size_t close = text_.find(')', open);
-        if (close == std::string_view::npos)
+        std::size_t close = open + 1, depth = 0, groups = 0;
+        for (; close < text_.size() && (text_[close] != ')' || depth != 0); ++close) {
+            groups += text_[close] == '(';
+            depth += text_[close] == '(';
+            depth -= text_[close] == ')';
+        }
+        if (close >= text_.size())
             return "unbalanced parentheses";
         const std::string_view inside = text_.substr(open + 1, close - open - 1);
-        if (inside.find('(') != std::string_view::npos)
-            return "alternatives within alternatives";
         at_ = close + 1;
+        if (groups > BodyPattern::kMaxInnerGroups)
+            return "more than 15 groups within alternatives";
         if (inside == "B" || inside == "L" || inside == "W") {
             const ByteClass kind = inside == "B"   ? ByteClass::Boundary
                                    : inside == "L" ? ByteClass::Line
@@ -262,18 +374,38 @@ private:
 
     const char* Alternatives(std::string_view inside, bool negated)
     {
+        // clamscan compares alternatives as fixed strings when they hold no
+        // group and no wildcard and, from the first that is not empty on,
+        // are all of one length; it then takes no empty one. Any others it
+        // tries one by one (AlternativesReader), and cannot negate.
+        bool fixed = inside.find_first_of("(?") == std::string_view::npos;
+        std::vector<std::string> texts;
+        if (fixed) {
+            for (std::size_t start = 0;;) {
+                const std::size_t bar = std::min(inside.find('|', start), inside.size());
+                texts.emplace_back(inside.substr(start, bar - start));
+                if (bar == inside.size())
+                    break;
+                start = bar + 1;
+            }
+        } else if (const char* why = AlternativesReader(inside, texts).Read()) {
+            return why;
+        }
+        std::size_t length = 0;
+        bool empty = false;
+        for (const std::string& text : texts) {
+            empty |= text.empty();
+            fixed &= length == 0 || text.size() == length;
+            length = length == 0 ? text.size() : length;
+        }
+        if (fixed && empty)
+            return "an empty alternative";
+        if (negated && !fixed)
+            return "a negated alternative with wildcards or of different lengths";
         BodyElement element;
         element.kind = negated ? BodyElement::Kind::NotChoice : BodyElement::Kind::Choice;
         element.low = static_cast<std::uint16_t>(part_.choices.size());
-        bool wild = false;
-        std::size_t length = 0;
-        bool sameLength = true;
-        for (std::size_t start = 0;;) {
-            const std::size_t bar = std::min(inside.find('|', start), inside.size());
-            const std::string_view text = inside.substr(start, bar - start);
-            // clamscan takes an empty alternative, but not as the first.
-            if (text.empty() && element.high == 0)
-                return "an empty alternative";
+        for (const std::string& text : texts) {
             if (text.size() % 2 != 0)
                 return "an odd number of nibbles in an alternative";
             std::string choice;
@@ -282,25 +414,16 @@ private:
                     return "unknown syntax";
                 const std::uint8_t mask = static_cast<std::uint8_t>((text[i] == '?' ? 0 : 0xF0) |
                                                                     (text[i + 1] == '?' ? 0 : 0x0F));
-                wild |= mask != 0xFF;
                 choice.push_back(static_cast<char>(((text[i] == '?' ? 0 : Nibble(text[i])) << 4 |
                                                     (text[i + 1] == '?' ? 0 : Nibble(text[i + 1]))) &
                                                    mask));
                 choice.push_back(static_cast<char>(mask));
             }
-            if (element.high == 0)
-                length = choice.size();
-            sameLength &= choice.size() == length;
             if (part_.choices.size() >= BodyPattern::kMaxChoices)
                 return "too many alternatives";
             part_.choices.push_back(std::move(choice));
             ++element.high;
-            if (bar == inside.size())
-                break;
-            start = bar + 1;
         }
-        if (negated && (wild || !sameLength))
-            return "a negated alternative with wildcards or of different lengths";
         part_.elements.push_back(element);
         return nullptr;
     }

@@ -8,9 +8,10 @@
 // looks for; a part is then verified around it, in a window of its own
 // length, never of the distance before it. A part also carries the anchors
 // "(B)", "(L)", "(W)" at its edges (the byte beside it, or the file's edge,
-// is of that class); elsewhere an anchor is one byte of its class. A pattern
-// clamscan refuses, or one that could match every file, is refused: the
-// parser never yields it. Pure: no system calls.
+// is of that class); elsewhere an anchor is one byte of its class.
+// Alternatives may hold groups of alternatives, multiplied out as clamscan
+// does. A pattern clamscan refuses, or one that could match every file, is
+// refused: the parser never yields it. Pure: no system calls.
 
 #include <cstddef>
 #include <cstdint>
@@ -99,6 +100,11 @@ struct BodyPattern {
     static constexpr std::size_t kMinFragment = 2;
     // Alternatives in one part, all choices counted: what an element can name.
     static constexpr std::size_t kMaxChoices = 0xFFFF;
+    // clamscan's limit on the groups within one group of alternatives.
+    static constexpr std::size_t kMaxInnerGroups = 15;
+    // Groups within alternatives multiply: the text read to multiply them
+    // out is bounded, far above what any real signature needs.
+    static constexpr std::size_t kMaxAlternativesWork = 1 << 22;
     // The bytes a part's right edge anchor may look at beyond its end ("\r\n").
     static constexpr std::uint32_t kEdgeLookahead = 2;
 

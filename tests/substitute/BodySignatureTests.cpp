@@ -262,6 +262,7 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
         {"A:0:*:4142{9000-9100}4344{-9010}4546{2147483647}4748", LineStatus::Signature},
         {"A:0:*:4142{5-3}4344{0}4546{}4748", LineStatus::Signature}, // never matches; no most
         {"A:0:*:4142{ 3}4344{3--5-}4546{--5}4748{4294967297}4950", LineStatus::Signature}, // the last is {1}
+        {"A:0:*:4142((43|44)|4(5|6)??)(|4748|49)", LineStatus::Signature}, // empty first: not fixed strings
         {"# a comment", LineStatus::Blank},
         {"A:0:*:4142:214", LineStatus::OtherLevel},
         {"A:0:*:4142:1:212", LineStatus::OtherLevel},
@@ -278,6 +279,9 @@ TEST(BodySignatures, BadLinesAreSkippedWithTheirReasonAndNothingMatchesEverythin
         {"A:0:*:4142{-5}4344{ 3}4546", LineStatus::Malformed}, // a space only where "{n}" is n "??"
         {"A:0:*:41(|42)4344", LineStatus::Malformed},
         {"A:0:*:4142!(4?|00)43", LineStatus::Malformed},
+        {"A:0:*:4142!((43|44)|45)", LineStatus::Malformed},
+        {"A:0:*:4142((43|44)||45)", LineStatus::Malformed}, // clamscan miscounts these
+        {"A:0:*:4142(" + Repeated("(43)", 16) + "|44)", LineStatus::Malformed}, // 15 groups at most
         {"A:0:*:4142(43{-2}|44)", LineStatus::Malformed},
         {"A:0:*:4142(" + Repeated("43|", 0xFFFF) + "44)", LineStatus::Malformed}, // more than a part can name
         {"A:0:*:41(B)4243", LineStatus::Malformed},             // an anchor too near the start
