@@ -424,7 +424,62 @@ private:
             part_.choices.push_back(std::move(choice));
             ++element.high;
         }
+        if (const char* why = Order(element))
+            return why;
         part_.elements.push_back(element);
+        return nullptr;
+    }
+
+    // Whether clamscan takes the one choice for the start of the other:
+    // over the shorter one's length every byte could be the same, and not
+    // each has a wildcard somewhere the other has a fixed nibble.
+    static bool Overlap(const std::string& a, const std::string& b)
+    {
+        bool aWider = false, bWider = false;
+        for (std::size_t i = 0; i + 1 < a.size() && i + 1 < b.size(); i += 2) {
+            const auto va = static_cast<std::uint8_t>(a[i]), ma = static_cast<std::uint8_t>(a[i + 1]);
+            const auto vb = static_cast<std::uint8_t>(b[i]), mb = static_cast<std::uint8_t>(b[i + 1]);
+            if (((va ^ vb) & ma & mb) != 0)
+                return false;
+            aWider |= (mb & ~ma) != 0;
+            bWider |= (ma & ~mb) != 0;
+            if (aWider && bWider)
+                return false;
+        }
+        return true;
+    }
+
+    // clamscan tries alternatives of different lengths in their order and
+    // takes for good the first that matches unless another one of a
+    // different length overlaps it (then it tries each in turn): such a
+    // choice is marked with one more byte, and the element is ordered.
+    const char* Order(BodyElement& element)
+    {
+        const auto first = part_.choices.begin() + element.low, last = first + element.high;
+        std::vector<std::size_t> lengths;
+        for (auto a = first; a != last; ++a)
+            lengths.push_back(a->size());
+        std::sort(lengths.begin(), lengths.end());
+        // Pairs of choices of different lengths: all pairs, less those of one length.
+        std::size_t pairs = lengths.size() * (lengths.size() - 1) / 2;
+        for (std::size_t i = 0, j = 0; i < lengths.size(); i = j) {
+            while (j < lengths.size() && lengths[j] == lengths[i])
+                ++j;
+            pairs -= (j - i) * (j - i - 1) / 2;
+        }
+        if (pairs == 0)
+            return nullptr;
+        if (pairs > BodyPattern::kMaxOrderedPairs)
+            return "too many alternatives of different lengths";
+        std::vector<bool> overlapped(element.high);
+        for (auto a = first; a != last; ++a)
+            for (auto b = first; b != a; ++b)
+                if (a->size() != b->size() && Overlap(*a, *b))
+                    overlapped[a - first] = overlapped[b - first] = true;
+        for (auto a = first; a != last; ++a)
+            if (!overlapped[a - first])
+                a->push_back(BodyPart::kDecisive);
+        element.value = BodyElement::kOrdered;
         return nullptr;
     }
 
@@ -496,17 +551,72 @@ private:
         return "nothing but \"??\" before an anchor or alternative";
     }
 
+    // clamscan's anchor (BodyPart::anchorElement): of the runs of up to
+    // three fixed bytes, the first longest one found scanning forward, where
+    // one of its first two bytes is not zero if any such run is found.
+    std::uint32_t Anchor() const
+    {
+        const std::vector<BodyElement>& all = part_.elements;
+        const std::size_t begin = part_.offsetElement;
+        const std::size_t length = (part_.trailingByte ? all.size() - 2 : all.size()) - begin;
+        constexpr std::size_t kLongest = 3, kShortest = 2;
+        const auto wild = [&](std::size_t i) { return !IsFixed(all[begin + i]); };
+        const auto nonzero = [&](std::size_t i) { return i < length && (wild(i) || all[begin + i].value != 0); };
+        bool wildcard = false, zeros = true;
+        for (std::size_t i = 0; i < kLongest && i < length && !wildcard; ++i) {
+            wildcard = wild(i);
+            zeros &= wildcard || !nonzero(i);
+        }
+        if (!(wildcard || zeros) || length < kShortest)
+            return static_cast<std::uint32_t>(begin);
+        std::size_t run = 0, at = 0, nonzeroRun = 0, nonzeroAt = 0;
+        for (std::size_t i = 0; i + kShortest <= length; ++i) {
+            for (std::size_t j = i; j < i + kLongest && j < length && !wild(j); ++j) {
+                if (j - i + 1 >= run) {
+                    run = j - i + 1;
+                    at = i;
+                }
+                if (nonzero(at) || nonzero(at + 1)) {
+                    if (run >= kLongest)
+                        break;
+                    if (run >= kShortest && run > nonzeroRun) {
+                        nonzeroRun = run;
+                        nonzeroAt = at;
+                    }
+                }
+            }
+            if (run >= kLongest && (nonzero(at) || nonzero(at + 1)))
+                break;
+        }
+        if (nonzeroRun != 0 && !nonzero(at) && at + 1 < length && !nonzero(at + 1))
+            at = nonzeroAt;
+        return static_cast<std::uint32_t>(begin + at);
+    }
+
     // Lengths, and the longest run of fixed bytes as the fragment.
     const char* Measure()
     {
         if (const char* why = Prefilterable())
             return why;
+        part_.anchorElement = Anchor();
+        // At the file's edges clamscan may leave unread what lies before its
+        // anchor, and after it, from where that varies in length on
+        // (BodyPart::MatchAt): the fragment is then one that it reads.
+        std::size_t readFrom = 0, readTo = part_.elements.size();
+        for (std::size_t i = 0; i < part_.elements.size(); ++i) {
+            if (part_.elements[i].kind != BodyElement::Kind::Choice || part_.elements[i].value != BodyElement::kOrdered)
+                continue;
+            if (i < part_.anchorElement && part_.offsetElement == 0)
+                readFrom = part_.anchorElement;
+            if (i >= part_.anchorElement && !part_.trailingByte)
+                readTo = std::min(readTo, i);
+        }
         std::uint64_t minLength = 0, maxLength = 0;
         std::size_t bestStart = 0, bestLength = 0, runStart = 0, runLength = 0;
         std::uint64_t runMin = 0, runMax = 0, bestMin = 0, bestMax = 0;
         for (std::size_t i = 0; i < part_.elements.size(); ++i) {
             const BodyElement& element = part_.elements[i];
-            if (IsFixed(element)) {
+            if (IsFixed(element) && i >= readFrom && i < readTo) {
                 if (runLength == 0) {
                     runStart = i;
                     runMin = minLength;
@@ -713,6 +823,38 @@ bool BodyPattern::InClass(ByteClass kind, std::uint8_t byte)
     return !IsAlphanumeric(byte);
 }
 
+bool BodyPart::ReadBack(const BodyElement& element, const std::uint8_t* data, std::size_t end,
+                        const std::vector<std::size_t>& starts) const
+{
+    for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
+        const std::string& choice = choices[c];
+        // Read back, an empty choice never matches in clamscan.
+        if (choice.size() < 2 || choice.size() / 2 > end || !ChoiceAt(data + end - choice.size() / 2, choice))
+            continue;
+        if (std::binary_search(starts.begin(), starts.end(), end - choice.size() / 2))
+            return true;
+        if (Decisive(choice))
+            return false;
+    }
+    return false;
+}
+
+std::size_t BodyPart::MinLength(std::size_t first, std::size_t last) const
+{
+    std::size_t length = 0;
+    for (std::size_t index = first; index < last; ++index) {
+        const BodyElement& element = elements[index];
+        std::size_t fewest = element.kind == BodyElement::Kind::Gap ? element.low : 1;
+        if (element.kind == BodyElement::Kind::Choice || element.kind == BodyElement::Kind::NotChoice) {
+            fewest = choices[element.low].size() / 2;
+            for (std::uint32_t c = element.low; c < element.low + element.high; ++c)
+                fewest = std::min(fewest, choices[c].size() / 2);
+        }
+        length += fewest;
+    }
+    return length;
+}
+
 std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
                                              bool startsFile, bool endsFile, std::uint64_t offsetFirst,
                                              std::uint64_t offsetLast, std::vector<std::size_t>* ends) const
@@ -723,7 +865,21 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
     thread_local std::vector<std::size_t> at, next;
     at.assign(1, start);
     const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
+    // Reading back from its anchor, clamscan stops at the file's first byte
+    // and takes what it read for the part: any element before the anchor
+    // may start there, the ones before it unread, once the anchor lies as
+    // far in as the fewest bytes before it allow.
+    const bool cutByStart = startsFile && start == 0 && offsetElement == 0 && anchorElement > 1;
     for (std::size_t index = 0;; ++index) {
+        if (cutByStart && index > 0 && index < anchorElement && (at.empty() || at.front() != 0) &&
+            (!left.present || LeftHolds(left, data, 0, true)))
+            at.insert(at.begin(), 0);
+        if (cutByStart && index == anchorElement)
+            at.erase(at.begin(), std::lower_bound(at.begin(), at.end(), MinLength(0, anchorElement)));
+        if (endsFile && index == anchorElement) {
+            const std::size_t fewest = MinLength(anchorElement, stop);
+            at.erase(fewest > size ? at.begin() : std::upper_bound(at.begin(), at.end(), size - fewest), at.end());
+        }
         if (index == offsetElement)
             at.erase(
                 std::remove_if(at.begin(), at.end(), [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
@@ -740,6 +896,12 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             return std::nullopt;
         if (index == stop)
             break;
+        // Likewise, reading on from its anchor, clamscan stops at the file's
+        // end and takes the part, once the fewest bytes from the anchor on
+        // fit before it (no anchor where they do not is kept).
+        const bool runOff = endsFile && index >= anchorElement && at.back() == size;
+        if (runOff)
+            at.pop_back();
         const BodyElement& element = elements[index];
         next.clear();
         switch (element.kind) {
@@ -762,16 +924,26 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
                     next.push_back(q);
             }
             break;
-        case BodyElement::Kind::Choice:
+        case BodyElement::Kind::Choice: {
+            const bool ordered = element.value == BodyElement::kOrdered;
+            const bool back = index < anchorElement;
             for (std::size_t p : at)
                 for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
                     const std::string& choice = choices[c];
-                    if (choice.size() / 2 <= size - p && ChoiceAt(data + p, choice))
-                        next.push_back(p + choice.size() / 2);
+                    if (choice.size() / 2 > size - p || !ChoiceAt(data + p, choice))
+                        continue;
+                    next.push_back(p + choice.size() / 2);
+                    if (ordered && !back && Decisive(choice))
+                        break;
                 }
             std::sort(next.begin(), next.end());
             next.erase(std::unique(next.begin(), next.end()), next.end());
+            if (ordered && back)
+                next.erase(std::remove_if(next.begin(), next.end(),
+                                          [&](std::size_t end) { return !ReadBack(element, data, end, at); }),
+                           next.end());
             break;
+        }
         case BodyElement::Kind::NotChoice:
             for (std::size_t p : at) {
                 const std::size_t width = choices[element.low].size() / 2;
@@ -785,6 +957,8 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             }
             break;
         }
+        if (runOff && (next.empty() || next.back() != size))
+            next.push_back(size);
         at.swap(next);
     }
     if (trailingByte) {
