@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace Substitute {
 
@@ -610,6 +611,7 @@ private:
                 readFrom = part_.anchorElement;
             if (i >= part_.anchorElement && !part_.trailingByte)
                 readTo = std::min(readTo, i);
+            part_.firstWay = true;
         }
         std::uint64_t minLength = 0, maxLength = 0;
         std::size_t bestStart = 0, bestLength = 0, runStart = 0, runLength = 0;
@@ -823,22 +825,6 @@ bool BodyPattern::InClass(ByteClass kind, std::uint8_t byte)
     return !IsAlphanumeric(byte);
 }
 
-bool BodyPart::ReadBack(const BodyElement& element, const std::uint8_t* data, std::size_t end,
-                        const std::vector<std::size_t>& starts) const
-{
-    for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
-        const std::string& choice = choices[c];
-        // Read back, an empty choice never matches in clamscan.
-        if (choice.size() < 2 || choice.size() / 2 > end || !ChoiceAt(data + end - choice.size() / 2, choice))
-            continue;
-        if (std::binary_search(starts.begin(), starts.end(), end - choice.size() / 2))
-            return true;
-        if (Decisive(choice))
-            return false;
-    }
-    return false;
-}
-
 std::size_t BodyPart::MinLength(std::size_t first, std::size_t last) const
 {
     std::size_t length = 0;
@@ -855,6 +841,190 @@ std::size_t BodyPart::MinLength(std::size_t first, std::size_t last) const
     return length;
 }
 
+std::optional<std::size_t> BodyPart::Step(const BodyElement& element, const std::uint8_t* data, std::size_t size,
+                                          std::size_t at) const
+{
+    switch (element.kind) {
+    case BodyElement::Kind::Byte:
+        if (at < size && (data[at] & element.mask) == element.value)
+            return at + 1;
+        break;
+    case BodyElement::Kind::Class:
+        if (at < size && BodyPattern::InClass(static_cast<ByteClass>(element.value), data[at]) != (element.mask != 0))
+            return at + 1;
+        break;
+    case BodyElement::Kind::Choice:
+    case BodyElement::Kind::NotChoice: {
+        const std::size_t width = choices[element.low].size() / 2;
+        bool any = false;
+        for (std::uint32_t c = element.low; c < element.low + element.high && !any && width <= size - at; ++c)
+            any = ChoiceAt(data + at, choices[c]);
+        if (width <= size - at && any == (element.kind == BodyElement::Kind::Choice))
+            return at + width;
+        break;
+    }
+    case BodyElement::Kind::Gap:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> BodyPart::FirstStart(const std::uint8_t* data, std::size_t anchor, bool startsFile) const
+{
+    if (anchor < MinLength(offsetElement, anchorElement))
+        return std::nullopt;
+    // Where the part starts for clamscan: its left edge and the byte
+    // "aa[n-m]" leads from hold there.
+    const auto starts = [&](std::size_t start) {
+        if (left.present && !LeftHolds(left, data, start, startsFile))
+            return false;
+        if (offsetElement == 0)
+            return true;
+        const BodyElement& byte = elements[0];
+        const BodyElement& gap = elements[1];
+        for (std::size_t skipped = gap.low; skipped <= gap.high && skipped < start; ++skipped)
+            if ((data[start - 1 - skipped] & byte.mask) == byte.value)
+                return true;
+        return false;
+    };
+    // Depth first, as clamscan goes back, like FirstEnd.
+    struct Frame {
+        std::size_t index, at;
+        std::uint32_t next;
+    };
+    std::vector<Frame> frames;
+    std::unordered_set<std::uint64_t> failed;
+    const auto key = [](std::size_t index, std::size_t at) { return std::uint64_t{index} << 32 | at; };
+    std::size_t index = anchorElement, at = anchor;
+    for (;;) {
+        for (;;) {
+            // All read, or (at the file's first byte) all clamscan reads.
+            if (index == offsetElement || (startsFile && offsetElement == 0 && at == 0 && index < anchorElement)) {
+                if (starts(at))
+                    return at;
+                break;
+            }
+            const BodyElement& element = elements[index - 1];
+            if (element.kind == BodyElement::Kind::Choice && element.value == BodyElement::kOrdered) {
+                if (failed.count(key(index, at)) == 0)
+                    frames.push_back({index, at, element.low});
+                break;
+            }
+            const std::size_t width =
+                element.kind == BodyElement::Kind::Choice || element.kind == BodyElement::Kind::NotChoice
+                    ? choices[element.low].size() / 2
+                    : 1;
+            if (width > at || !Step(element, data, at, at - width))
+                break;
+            at -= width;
+            --index;
+        }
+        for (;;) {
+            if (frames.empty())
+                return std::nullopt;
+            Frame& frame = frames.back();
+            const BodyElement& element = elements[frame.index - 1];
+            const std::uint32_t last = element.low + element.high;
+            bool taken = false;
+            while (frame.next < last && !taken) {
+                const std::string& choice = choices[frame.next++];
+                // Read back, an empty choice never matches in clamscan.
+                if (choice.size() < 2 || choice.size() / 2 > frame.at ||
+                    !ChoiceAt(data + frame.at - choice.size() / 2, choice))
+                    continue;
+                if (Decisive(choice))
+                    frame.next = last;
+                index = frame.index - 1;
+                at = frame.at - choice.size() / 2;
+                taken = true;
+            }
+            if (taken)
+                break;
+            failed.insert(key(frame.index, frame.at));
+            frames.pop_back();
+        }
+    }
+}
+
+std::optional<std::size_t> BodyPart::FirstEnd(const std::uint8_t* data, std::size_t size, std::size_t anchor,
+                                              bool endsFile) const
+{
+    const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
+    // Reading on, clamscan stops at the file's last byte, the elements after
+    // unread, once the fewest bytes from the anchor on fit in the file.
+    if (endsFile && anchor + MinLength(anchorElement, stop) > size)
+        return std::nullopt;
+    // Where the part ends for clamscan: the part's right edge and the byte
+    // "[n-m]aa" leads to hold there.
+    const auto ends = [&](std::size_t end) {
+        if (right.present && !RightHolds(right, data, size, end, endsFile))
+            return false;
+        if (!trailingByte)
+            return true;
+        const BodyElement& gap = elements[stop];
+        const BodyElement& byte = elements[stop + 1];
+        for (std::size_t q = end + gap.low; q <= end + gap.high && q < size; ++q)
+            if ((data[q] & byte.mask) == byte.value)
+                return true;
+        return false;
+    };
+    // Depth first, as clamscan goes: a frame per ordered element entered,
+    // with the next of its choices to try; an element entered in vain at a
+    // place is not entered there again.
+    struct Frame {
+        std::size_t index, at;
+        std::uint32_t next;
+    };
+    std::vector<Frame> frames;
+    std::unordered_set<std::uint64_t> failed;
+    const auto key = [](std::size_t index, std::size_t at) { return std::uint64_t{index} << 32 | at; };
+    std::size_t index = anchorElement, at = anchor;
+    for (;;) {
+        // On through the elements that leave one way, to the next ordered one.
+        for (;;) {
+            if (index == stop || (endsFile && at == size)) {
+                if (ends(at))
+                    return at;
+                break;
+            }
+            const BodyElement& element = elements[index];
+            if (element.kind == BodyElement::Kind::Choice && element.value == BodyElement::kOrdered) {
+                if (failed.count(key(index, at)) == 0)
+                    frames.push_back({index, at, element.low});
+                break;
+            }
+            const auto next = Step(element, data, size, at);
+            if (!next)
+                break;
+            at = *next;
+            ++index;
+        }
+        // The innermost element's next choice that matches; a decisive one is its last.
+        for (;;) {
+            if (frames.empty())
+                return std::nullopt;
+            Frame& frame = frames.back();
+            const BodyElement& element = elements[frame.index];
+            const std::uint32_t last = element.low + element.high;
+            bool taken = false;
+            while (frame.next < last && !taken) {
+                const std::string& choice = choices[frame.next++];
+                if (choice.size() / 2 > size - frame.at || !ChoiceAt(data + frame.at, choice))
+                    continue;
+                if (Decisive(choice))
+                    frame.next = last;
+                index = frame.index + 1;
+                at = frame.at + choice.size() / 2;
+                taken = true;
+            }
+            if (taken)
+                break;
+            failed.insert(key(frame.index, frame.at));
+            frames.pop_back();
+        }
+    }
+}
+
 std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
                                              bool startsFile, bool endsFile, std::uint64_t offsetFirst,
                                              std::uint64_t offsetLast, std::vector<std::size_t>* ends) const
@@ -862,28 +1032,22 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
     if (start > size)
         return std::nullopt;
     // Every end a prefix of the part can have, smallest first.
-    thread_local std::vector<std::size_t> at, next;
+    thread_local std::vector<std::size_t> at, next, starts;
     at.assign(1, start);
     const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
-    // Reading back from its anchor, clamscan stops at the file's first byte
-    // and takes what it read for the part: any element before the anchor
-    // may start there, the ones before it unread, once the anchor lies as
-    // far in as the fewest bytes before it allow.
-    const bool cutByStart = startsFile && start == 0 && offsetElement == 0 && anchorElement > 1;
+    // Up to the anchor, every way is followed; from there, the one clamscan
+    // takes (FirstStart, FirstEnd). Reading back, it stops at the file's
+    // first byte: any element before the anchor may start there.
+    const bool cutByStart = firstWay && startsFile && start == 0 && offsetElement == 0;
     for (std::size_t index = 0;; ++index) {
-        if (cutByStart && index > 0 && index < anchorElement && (at.empty() || at.front() != 0) &&
-            (!left.present || LeftHolds(left, data, 0, true)))
+        if (cutByStart && index > 0 && index < anchorElement && (at.empty() || at.front() != 0))
             at.insert(at.begin(), 0);
-        if (cutByStart && index == anchorElement)
-            at.erase(at.begin(), std::lower_bound(at.begin(), at.end(), MinLength(0, anchorElement)));
-        if (endsFile && index == anchorElement) {
-            const std::size_t fewest = MinLength(anchorElement, stop);
-            at.erase(fewest > size ? at.begin() : std::upper_bound(at.begin(), at.end(), size - fewest), at.end());
-        }
-        if (index == offsetElement)
+        if (index == offsetElement) {
             at.erase(
                 std::remove_if(at.begin(), at.end(), [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
                 at.end());
+            starts = at;
+        }
         if (left.present && index == left.at)
             at.erase(std::remove_if(at.begin(), at.end(),
                                     [&](std::size_t p) { return !LeftHolds(left, data, p, startsFile); }),
@@ -896,12 +1060,25 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             return std::nullopt;
         if (index == stop)
             break;
-        // Likewise, reading on from its anchor, clamscan stops at the file's
-        // end and takes the part, once the fewest bytes from the anchor on
-        // fit before it (no anchor where they do not is kept).
-        const bool runOff = endsFile && index >= anchorElement && at.back() == size;
-        if (runOff)
-            at.pop_back();
+        if (firstWay && index == anchorElement) {
+            // Each anchor is one match for clamscan, from where its first way
+            // back starts (one of this start's) to where its first way on ends.
+            next.clear();
+            for (std::size_t anchor : at) {
+                const auto first = FirstStart(data, anchor, startsFile);
+                if (!first || !std::binary_search(starts.begin(), starts.end(), *first))
+                    continue;
+                if (const auto end = FirstEnd(data, size, anchor, endsFile))
+                    next.push_back(*end);
+            }
+            if (next.empty())
+                return std::nullopt;
+            std::sort(next.begin(), next.end());
+            next.erase(std::unique(next.begin(), next.end()), next.end());
+            if (ends != nullptr)
+                ends->insert(ends->end(), next.begin(), next.end());
+            return next.front();
+        }
         const BodyElement& element = elements[index];
         next.clear();
         switch (element.kind) {
@@ -924,26 +1101,16 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
                     next.push_back(q);
             }
             break;
-        case BodyElement::Kind::Choice: {
-            const bool ordered = element.value == BodyElement::kOrdered;
-            const bool back = index < anchorElement;
+        case BodyElement::Kind::Choice:
             for (std::size_t p : at)
                 for (std::uint32_t c = element.low; c < element.low + element.high; ++c) {
                     const std::string& choice = choices[c];
-                    if (choice.size() / 2 > size - p || !ChoiceAt(data + p, choice))
-                        continue;
-                    next.push_back(p + choice.size() / 2);
-                    if (ordered && !back && Decisive(choice))
-                        break;
+                    if (choice.size() / 2 <= size - p && ChoiceAt(data + p, choice))
+                        next.push_back(p + choice.size() / 2);
                 }
             std::sort(next.begin(), next.end());
             next.erase(std::unique(next.begin(), next.end()), next.end());
-            if (ordered && back)
-                next.erase(std::remove_if(next.begin(), next.end(),
-                                          [&](std::size_t end) { return !ReadBack(element, data, end, at); }),
-                           next.end());
             break;
-        }
         case BodyElement::Kind::NotChoice:
             for (std::size_t p : at) {
                 const std::size_t width = choices[element.low].size() / 2;
@@ -957,8 +1124,6 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             }
             break;
         }
-        if (runOff && (next.empty() || next.back() != size))
-            next.push_back(size);
         at.swap(next);
     }
     if (trailingByte) {

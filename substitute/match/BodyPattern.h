@@ -90,6 +90,9 @@ struct BodyPart {
     // elements hold a wildcard or are all zero, else the first element.
     std::uint32_t anchorElement = 0;
     bool trailingByte = false;
+    // An ordered element: clamscan starts and ends a match where the first
+    // way through the choices it tries starts and ends, and nowhere else.
+    bool firstWay = false;
     // Fixed bytes and nothing else, all in the fragment: found is matched.
     bool plain = false;
     BodyEdge left, right;
@@ -109,12 +112,16 @@ struct BodyPart {
     static bool Decisive(const std::string& choice) { return choice.size() % 2 != 0; }
 
 private:
+    // Where the first way clamscan takes back from an anchor at anchor starts.
+    std::optional<std::size_t> FirstStart(const std::uint8_t* data, std::size_t anchor, bool startsFile) const;
+    // Where the first way clamscan takes on from an anchor at anchor ends.
+    std::optional<std::size_t> FirstEnd(const std::uint8_t* data, std::size_t size, std::size_t anchor,
+                                        bool endsFile) const;
+    // Past an element of one width, or not matched at at.
+    std::optional<std::size_t> Step(const BodyElement& element, const std::uint8_t* data, std::size_t size,
+                                    std::size_t at) const;
     // The fewest bytes elements [first, last) match.
     std::size_t MinLength(std::size_t first, std::size_t last) const;
-    // Whether clamscan, reading an ordered element back from end, takes
-    // one of its choices that starts at one of the starts (sorted).
-    bool ReadBack(const BodyElement& element, const std::uint8_t* data, std::size_t end,
-                  const std::vector<std::size_t>& starts) const;
 };
 
 struct BodyPattern {
