@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
+
+#include "substitute/match/AlternativesReader.h"
 
 namespace Substitute {
 
@@ -48,18 +51,25 @@ bool Number(std::string_view text, std::size_t& at, std::uint32_t& value)
     return at != begin;
 }
 
-// One side of a "{}" range: digits or nothing (0). Null, or why not.
+// One number of a "{}" range: digits or nothing (0). clamscan reads it into
+// a C int, as atoi does: a number wraps modulo 2^32, and one that then reads
+// negative (2^31 or more), or that a long cannot hold, is refused. Null, or
+// why not.
 const char* Distance(std::string_view digits, std::uint32_t& value)
 {
+    constexpr std::uint64_t kMaxLong = 0x7FFFFFFFFFFFFFFFu;
     std::uint64_t number = 0;
     for (char c : digits) {
         if (!IsDigit(c))
             return "a malformed {} range";
-        number = number * 10 + static_cast<unsigned>(c - '0');
-        if (number > BodyPattern::kMaxDistance)
-            return "a {} range beyond 2147483647 bytes";
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        if (number > (kMaxLong - digit) / 10)
+            return "a {} range beyond what clamscan reads";
+        number = number * 10 + digit;
     }
-    value = static_cast<std::uint32_t>(number);
+    if ((number & 0xFFFFFFFFu) > BodyPattern::kMaxDistance)
+        return "a {} range of 2^31 bytes or more, modulo 2^32";
+    value = static_cast<std::uint32_t>(number & 0xFFFFFFFFu);
     return nullptr;
 }
 
@@ -216,17 +226,22 @@ private:
         return Group(true);
     }
 
-    // (B) (L) (W), or alternatives (aa|bb??|c?dd|...), either perhaps negated.
+    // (B) (L) (W), or alternatives (aa|bb??|c?dd|(ee|ff)00|...), either perhaps negated.
     const char* Group(bool negated)
     {
         const std::size_t open = at_;
-        const std::size_t close = text_.find(')', open);
-        if (close == std::string_view::npos)
+        std::size_t close = open + 1, depth = 0, groups = 0;
+        for (; close < text_.size() && (text_[close] != ')' || depth != 0); ++close) {
+            groups += text_[close] == '(';
+            depth += text_[close] == '(';
+            depth -= text_[close] == ')';
+        }
+        if (close >= text_.size())
             return "unbalanced parentheses";
         const std::string_view inside = text_.substr(open + 1, close - open - 1);
-        if (inside.find('(') != std::string_view::npos)
-            return "alternatives within alternatives";
         at_ = close + 1;
+        if (groups > BodyPattern::kMaxInnerGroups)
+            return "more than 15 groups within alternatives";
         if (inside == "B" || inside == "L" || inside == "W") {
             const ByteClass kind = inside == "B"   ? ByteClass::Boundary
                                    : inside == "L" ? ByteClass::Line
@@ -255,18 +270,38 @@ private:
 
     const char* Alternatives(std::string_view inside, bool negated)
     {
+        // clamscan compares alternatives as fixed strings when they hold no
+        // group and no wildcard and, from the first that is not empty on,
+        // are all of one length; it then takes no empty one. Any others it
+        // tries one by one (AlternativesReader), and cannot negate.
+        bool fixed = inside.find_first_of("(?") == std::string_view::npos;
+        std::vector<std::string> texts;
+        if (fixed) {
+            for (std::size_t start = 0;;) {
+                const std::size_t bar = std::min(inside.find('|', start), inside.size());
+                texts.emplace_back(inside.substr(start, bar - start));
+                if (bar == inside.size())
+                    break;
+                start = bar + 1;
+            }
+        } else if (const char* why = AlternativesReader(inside, texts).Read()) {
+            return why;
+        }
+        std::size_t length = 0;
+        bool empty = false;
+        for (const std::string& text : texts) {
+            empty |= text.empty();
+            fixed &= length == 0 || text.size() == length;
+            length = length == 0 ? text.size() : length;
+        }
+        if (fixed && empty)
+            return "an empty alternative";
+        if (negated && !fixed)
+            return "a negated alternative with wildcards or of different lengths";
         BodyElement element;
         element.kind = negated ? BodyElement::Kind::NotChoice : BodyElement::Kind::Choice;
         element.low = static_cast<std::uint16_t>(part_.choices.size());
-        bool wild = false;
-        std::size_t length = 0;
-        bool sameLength = true;
-        for (std::size_t start = 0;;) {
-            const std::size_t bar = std::min(inside.find('|', start), inside.size());
-            const std::string_view text = inside.substr(start, bar - start);
-            // clamscan takes an empty alternative, but not as the first.
-            if (text.empty() && element.high == 0)
-                return "an empty alternative";
+        for (const std::string& text : texts) {
             if (text.size() % 2 != 0)
                 return "an odd number of nibbles in an alternative";
             std::string choice;
@@ -275,26 +310,72 @@ private:
                     return "unknown syntax";
                 const std::uint8_t mask = static_cast<std::uint8_t>((text[i] == '?' ? 0 : 0xF0) |
                                                                     (text[i + 1] == '?' ? 0 : 0x0F));
-                wild |= mask != 0xFF;
                 choice.push_back(static_cast<char>(((text[i] == '?' ? 0 : Nibble(text[i])) << 4 |
                                                     (text[i + 1] == '?' ? 0 : Nibble(text[i + 1]))) &
                                                    mask));
                 choice.push_back(static_cast<char>(mask));
             }
-            if (element.high == 0)
-                length = choice.size();
-            sameLength &= choice.size() == length;
             if (part_.choices.size() >= BodyPattern::kMaxChoices)
                 return "too many alternatives";
             part_.choices.push_back(std::move(choice));
             ++element.high;
-            if (bar == inside.size())
-                break;
-            start = bar + 1;
         }
-        if (negated && (wild || !sameLength))
-            return "a negated alternative with wildcards or of different lengths";
+        if (const char* why = Order(element))
+            return why;
         part_.elements.push_back(element);
+        return nullptr;
+    }
+
+    // Whether clamscan takes the one choice for the start of the other:
+    // over the shorter one's length every byte could be the same, and not
+    // each has a wildcard somewhere the other has a fixed nibble.
+    static bool Overlap(const std::string& a, const std::string& b)
+    {
+        bool aWider = false, bWider = false;
+        for (std::size_t i = 0; i + 1 < a.size() && i + 1 < b.size(); i += 2) {
+            const auto va = static_cast<std::uint8_t>(a[i]), ma = static_cast<std::uint8_t>(a[i + 1]);
+            const auto vb = static_cast<std::uint8_t>(b[i]), mb = static_cast<std::uint8_t>(b[i + 1]);
+            if (((va ^ vb) & ma & mb) != 0)
+                return false;
+            aWider |= (mb & ~ma) != 0;
+            bWider |= (ma & ~mb) != 0;
+            if (aWider && bWider)
+                return false;
+        }
+        return true;
+    }
+
+    // clamscan tries alternatives of different lengths in their order and
+    // takes for good the first that matches unless another one of a
+    // different length overlaps it (then it tries each in turn): such a
+    // choice is marked with one more byte, and the element is ordered.
+    const char* Order(BodyElement& element)
+    {
+        const auto first = part_.choices.begin() + element.low, last = first + element.high;
+        std::vector<std::size_t> lengths;
+        for (auto a = first; a != last; ++a)
+            lengths.push_back(a->size());
+        std::sort(lengths.begin(), lengths.end());
+        // Pairs of choices of different lengths: all pairs, less those of one length.
+        std::size_t pairs = lengths.size() * (lengths.size() - 1) / 2;
+        for (std::size_t i = 0, j = 0; i < lengths.size(); i = j) {
+            while (j < lengths.size() && lengths[j] == lengths[i])
+                ++j;
+            pairs -= (j - i) * (j - i - 1) / 2;
+        }
+        if (pairs == 0)
+            return nullptr;
+        if (pairs > BodyPattern::kMaxOrderedPairs)
+            return "too many alternatives of different lengths";
+        std::vector<bool> overlapped(element.high);
+        for (auto a = first; a != last; ++a)
+            for (auto b = first; b != a; ++b)
+                if (a->size() != b->size() && Overlap(*a, *b))
+                    overlapped[a - first] = overlapped[b - first] = true;
+        for (auto a = first; a != last; ++a)
+            if (!overlapped[a - first])
+                a->push_back(BodyPart::kDecisive);
+        element.value = BodyElement::kOrdered;
         return nullptr;
     }
 
@@ -366,17 +447,73 @@ private:
         return "nothing but \"??\" before an anchor or alternative";
     }
 
+    // clamscan's anchor (BodyPart::anchorElement): of the runs of up to
+    // three fixed bytes, the first longest one found scanning forward, where
+    // one of its first two bytes is not zero if any such run is found.
+    std::uint32_t Anchor() const
+    {
+        const std::vector<BodyElement>& all = part_.elements;
+        const std::size_t begin = part_.offsetElement;
+        const std::size_t length = (part_.trailingByte ? all.size() - 2 : all.size()) - begin;
+        constexpr std::size_t kLongest = 3, kShortest = 2;
+        const auto wild = [&](std::size_t i) { return !IsFixed(all[begin + i]); };
+        const auto nonzero = [&](std::size_t i) { return i < length && (wild(i) || all[begin + i].value != 0); };
+        bool wildcard = false, zeros = true;
+        for (std::size_t i = 0; i < kLongest && i < length && !wildcard; ++i) {
+            wildcard = wild(i);
+            zeros &= wildcard || !nonzero(i);
+        }
+        if (!(wildcard || zeros) || length < kShortest)
+            return static_cast<std::uint32_t>(begin);
+        std::size_t run = 0, at = 0, nonzeroRun = 0, nonzeroAt = 0;
+        for (std::size_t i = 0; i + kShortest <= length; ++i) {
+            for (std::size_t j = i; j < i + kLongest && j < length && !wild(j); ++j) {
+                if (j - i + 1 >= run) {
+                    run = j - i + 1;
+                    at = i;
+                }
+                if (nonzero(at) || nonzero(at + 1)) {
+                    if (run >= kLongest)
+                        break;
+                    if (run >= kShortest && run > nonzeroRun) {
+                        nonzeroRun = run;
+                        nonzeroAt = at;
+                    }
+                }
+            }
+            if (run >= kLongest && (nonzero(at) || nonzero(at + 1)))
+                break;
+        }
+        if (nonzeroRun != 0 && !nonzero(at) && at + 1 < length && !nonzero(at + 1))
+            at = nonzeroAt;
+        return static_cast<std::uint32_t>(begin + at);
+    }
+
     // Lengths, and the longest run of fixed bytes as the fragment.
     const char* Measure()
     {
         if (const char* why = Prefilterable())
             return why;
+        part_.anchorElement = Anchor();
+        // At the file's edges clamscan may leave unread what lies before its
+        // anchor, and after it, from where that varies in length on
+        // (BodyPart::MatchAt): the fragment is then one that it reads.
+        std::size_t readFrom = 0, readTo = part_.elements.size();
+        for (std::size_t i = 0; i < part_.elements.size(); ++i) {
+            if (part_.elements[i].kind != BodyElement::Kind::Choice || part_.elements[i].value != BodyElement::kOrdered)
+                continue;
+            if (i < part_.anchorElement && part_.offsetElement == 0)
+                readFrom = part_.anchorElement;
+            if (i >= part_.anchorElement && !part_.trailingByte)
+                readTo = std::min(readTo, i);
+            part_.firstWay = true;
+        }
         std::uint64_t minLength = 0, maxLength = 0;
         std::size_t bestStart = 0, bestLength = 0, runStart = 0, runLength = 0;
         std::uint64_t runMin = 0, runMax = 0, bestMin = 0, bestMax = 0;
         for (std::size_t i = 0; i < part_.elements.size(); ++i) {
             const BodyElement& element = part_.elements[i];
-            if (IsFixed(element)) {
+            if (IsFixed(element) && i >= readFrom && i < readTo) {
                 if (runLength == 0) {
                     runStart = i;
                     runMin = minLength;
@@ -447,26 +584,30 @@ private:
 };
 
 // clamscan reads "{n}" with n from 1 to 127 as n "??", for as long as the
-// first range left in the text has that form.
+// first range left in the text has that form; it reads n as scanf does, so
+// that spaces and a '+' may come before it ("{ 3}", "{+3}"), and nothing
+// after it.
 const char* ExpandShortRanges(std::string_view text, std::string& out)
 {
     out.assign(text);
     for (;;) {
         const std::size_t open = out.find('{');
-        const std::size_t close = open == std::string::npos ? open : out.find('}', open);
-        if (close == std::string::npos || close == open + 1 || close - open > 4)
+        if (open == std::string::npos)
             return nullptr;
+        std::size_t at = open + 1;
+        while (at < out.size() && (out[at] == ' ' || (out[at] >= '\t' && out[at] <= '\r')))
+            ++at;
+        if (at < out.size() && out[at] == '+')
+            ++at;
+        const std::size_t digits = at;
         unsigned count = 0;
-        for (std::size_t i = open + 1; i < close; ++i) {
-            if (!IsDigit(out[i]))
-                return nullptr;
-            count = count * 10 + static_cast<unsigned>(out[i] - '0');
-        }
-        if (count == 0 || count >= 128)
+        for (; at < out.size() && IsDigit(out[at]); ++at)
+            count = std::min(count * 10 + static_cast<unsigned>(out[at] - '0'), 128u);
+        if (at == digits || at == out.size() || out[at] != '}' || count == 0 || count >= 128)
             return nullptr;
         if (out.size() > text.size() + 2 * BodyPattern::kMaxPartLength)
             return "a part too long";
-        out.replace(open, close - open + 1, std::string(2 * count, '?'));
+        out.replace(open, at - open + 1, std::string(2 * count, '?'));
     }
 }
 
@@ -514,7 +655,9 @@ public:
     }
 
 private:
-    // n, -n, n-, n-m: fewest and most bytes, the most 0 (or left out) for no most, as clamscan reads it.
+    // n, -n, n-, n-m: fewest and most bytes, the most 0 (or left out) for
+    // no most, as clamscan reads it: its numbers lie between runs of '-'
+    // ("3--5-" is 3 to 5, "--5" 0 to 5), and a third one is refused.
     static const char* Range(std::string_view inside, std::uint32_t& gapMin, std::uint32_t& gapMax)
     {
         const std::size_t dash = inside.find('-');
@@ -523,12 +666,15 @@ private:
             if (const char* why = Distance(inside, low))
                 return why;
             high = low;
-        } else if (inside.find('-', dash + 1) != std::string_view::npos) {
-            return "a malformed {} range";
-        } else if (const char* why = Distance(inside.substr(0, dash), low)) {
-            return why;
-        } else if (const char* why = Distance(inside.substr(dash + 1), high)) {
-            return why;
+        } else {
+            const std::size_t second = std::min(inside.find_first_not_of('-', dash), inside.size());
+            const std::size_t after = std::min(inside.find('-', second), inside.size());
+            if (inside.find_first_not_of('-', after) != std::string_view::npos)
+                return "a malformed {} range";
+            if (const char* why = Distance(inside.substr(0, dash), low))
+                return why;
+            if (const char* why = Distance(inside.substr(second, after - second), high))
+                return why;
         }
         gapMin = low;
         gapMax = high == 0 ? BodyPart::kUnbounded : high;
@@ -574,6 +720,206 @@ bool BodyPattern::InClass(ByteClass kind, std::uint8_t byte)
     return !IsAlphanumeric(byte);
 }
 
+std::size_t BodyPart::MinLength(std::size_t first, std::size_t last) const
+{
+    std::size_t length = 0;
+    for (std::size_t index = first; index < last; ++index) {
+        const BodyElement& element = elements[index];
+        std::size_t fewest = element.kind == BodyElement::Kind::Gap ? element.low : 1;
+        if (element.kind == BodyElement::Kind::Choice || element.kind == BodyElement::Kind::NotChoice) {
+            fewest = choices[element.low].size() / 2;
+            for (std::uint32_t c = element.low; c < element.low + element.high; ++c)
+                fewest = std::min(fewest, choices[c].size() / 2);
+        }
+        length += fewest;
+    }
+    return length;
+}
+
+std::optional<std::size_t> BodyPart::Step(const BodyElement& element, const std::uint8_t* data, std::size_t size,
+                                          std::size_t at) const
+{
+    switch (element.kind) {
+    case BodyElement::Kind::Byte:
+        if (at < size && (data[at] & element.mask) == element.value)
+            return at + 1;
+        break;
+    case BodyElement::Kind::Class:
+        if (at < size && BodyPattern::InClass(static_cast<ByteClass>(element.value), data[at]) != (element.mask != 0))
+            return at + 1;
+        break;
+    case BodyElement::Kind::Choice:
+    case BodyElement::Kind::NotChoice: {
+        const std::size_t width = choices[element.low].size() / 2;
+        bool any = false;
+        for (std::uint32_t c = element.low; c < element.low + element.high && !any && width <= size - at; ++c)
+            any = ChoiceAt(data + at, choices[c]);
+        if (width <= size - at && any == (element.kind == BodyElement::Kind::Choice))
+            return at + width;
+        break;
+    }
+    case BodyElement::Kind::Gap:
+        break;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> BodyPart::FirstStart(const std::uint8_t* data, std::size_t anchor, bool startsFile) const
+{
+    if (anchor < MinLength(offsetElement, anchorElement))
+        return std::nullopt;
+    // Where the part starts for clamscan: its left edge and the byte
+    // "aa[n-m]" leads from hold there.
+    const auto starts = [&](std::size_t start) {
+        if (left.present && !LeftHolds(left, data, start, startsFile))
+            return false;
+        if (offsetElement == 0)
+            return true;
+        const BodyElement& byte = elements[0];
+        const BodyElement& gap = elements[1];
+        for (std::size_t skipped = gap.low; skipped <= gap.high && skipped < start; ++skipped)
+            if ((data[start - 1 - skipped] & byte.mask) == byte.value)
+                return true;
+        return false;
+    };
+    // Depth first, as clamscan goes back, like FirstEnd.
+    struct Frame {
+        std::size_t index, at;
+        std::uint32_t next;
+    };
+    std::vector<Frame> frames;
+    std::unordered_set<std::uint64_t> failed;
+    const auto key = [](std::size_t index, std::size_t at) { return std::uint64_t{index} << 32 | at; };
+    std::size_t index = anchorElement, at = anchor;
+    for (;;) {
+        for (;;) {
+            // All read, or (at the file's first byte) all clamscan reads.
+            if (index == offsetElement || (startsFile && offsetElement == 0 && at == 0 && index < anchorElement)) {
+                if (starts(at))
+                    return at;
+                break;
+            }
+            const BodyElement& element = elements[index - 1];
+            if (element.kind == BodyElement::Kind::Choice && element.value == BodyElement::kOrdered) {
+                if (failed.count(key(index, at)) == 0)
+                    frames.push_back({index, at, element.low});
+                break;
+            }
+            const std::size_t width =
+                element.kind == BodyElement::Kind::Choice || element.kind == BodyElement::Kind::NotChoice
+                    ? choices[element.low].size() / 2
+                    : 1;
+            if (width > at || !Step(element, data, at, at - width))
+                break;
+            at -= width;
+            --index;
+        }
+        for (;;) {
+            if (frames.empty())
+                return std::nullopt;
+            Frame& frame = frames.back();
+            const BodyElement& element = elements[frame.index - 1];
+            const std::uint32_t last = element.low + element.high;
+            bool taken = false;
+            while (frame.next < last && !taken) {
+                const std::string& choice = choices[frame.next++];
+                // Read back, an empty choice never matches in clamscan.
+                if (choice.size() < 2 || choice.size() / 2 > frame.at ||
+                    !ChoiceAt(data + frame.at - choice.size() / 2, choice))
+                    continue;
+                if (Decisive(choice))
+                    frame.next = last;
+                index = frame.index - 1;
+                at = frame.at - choice.size() / 2;
+                taken = true;
+            }
+            if (taken)
+                break;
+            failed.insert(key(frame.index, frame.at));
+            frames.pop_back();
+        }
+    }
+}
+
+std::optional<std::size_t> BodyPart::FirstEnd(const std::uint8_t* data, std::size_t size, std::size_t anchor,
+                                              bool endsFile) const
+{
+    const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
+    // Reading on, clamscan stops at the file's last byte, the elements after
+    // unread, once the fewest bytes from the anchor on fit in the file.
+    if (endsFile && anchor + MinLength(anchorElement, stop) > size)
+        return std::nullopt;
+    // Where the part ends for clamscan: the part's right edge and the byte
+    // "[n-m]aa" leads to hold there.
+    const auto ends = [&](std::size_t end) {
+        if (right.present && !RightHolds(right, data, size, end, endsFile))
+            return false;
+        if (!trailingByte)
+            return true;
+        const BodyElement& gap = elements[stop];
+        const BodyElement& byte = elements[stop + 1];
+        for (std::size_t q = end + gap.low; q <= end + gap.high && q < size; ++q)
+            if ((data[q] & byte.mask) == byte.value)
+                return true;
+        return false;
+    };
+    // Depth first, as clamscan goes: a frame per ordered element entered,
+    // with the next of its choices to try; an element entered in vain at a
+    // place is not entered there again.
+    struct Frame {
+        std::size_t index, at;
+        std::uint32_t next;
+    };
+    std::vector<Frame> frames;
+    std::unordered_set<std::uint64_t> failed;
+    const auto key = [](std::size_t index, std::size_t at) { return std::uint64_t{index} << 32 | at; };
+    std::size_t index = anchorElement, at = anchor;
+    for (;;) {
+        // On through the elements that leave one way, to the next ordered one.
+        for (;;) {
+            if (index == stop || (endsFile && at == size)) {
+                if (ends(at))
+                    return at;
+                break;
+            }
+            const BodyElement& element = elements[index];
+            if (element.kind == BodyElement::Kind::Choice && element.value == BodyElement::kOrdered) {
+                if (failed.count(key(index, at)) == 0)
+                    frames.push_back({index, at, element.low});
+                break;
+            }
+            const auto next = Step(element, data, size, at);
+            if (!next)
+                break;
+            at = *next;
+            ++index;
+        }
+        // The innermost element's next choice that matches; a decisive one is its last.
+        for (;;) {
+            if (frames.empty())
+                return std::nullopt;
+            Frame& frame = frames.back();
+            const BodyElement& element = elements[frame.index];
+            const std::uint32_t last = element.low + element.high;
+            bool taken = false;
+            while (frame.next < last && !taken) {
+                const std::string& choice = choices[frame.next++];
+                if (choice.size() / 2 > size - frame.at || !ChoiceAt(data + frame.at, choice))
+                    continue;
+                if (Decisive(choice))
+                    frame.next = last;
+                index = frame.index + 1;
+                at = frame.at + choice.size() / 2;
+                taken = true;
+            }
+            if (taken)
+                break;
+            failed.insert(key(frame.index, frame.at));
+            frames.pop_back();
+        }
+    }
+}
+
 std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
                                              bool startsFile, bool endsFile, std::uint64_t offsetFirst,
                                              std::uint64_t offsetLast, std::vector<std::size_t>* ends) const
@@ -581,14 +927,22 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
     if (start > size)
         return std::nullopt;
     // Every end a prefix of the part can have, smallest first.
-    thread_local std::vector<std::size_t> at, next;
+    thread_local std::vector<std::size_t> at, next, starts;
     at.assign(1, start);
     const std::size_t stop = trailingByte ? elements.size() - 2 : elements.size();
+    // Up to the anchor, every way is followed; from there, the one clamscan
+    // takes (FirstStart, FirstEnd). Reading back, it stops at the file's
+    // first byte: any element before the anchor may start there.
+    const bool cutByStart = firstWay && startsFile && start == 0 && offsetElement == 0;
     for (std::size_t index = 0;; ++index) {
-        if (index == offsetElement)
+        if (cutByStart && index > 0 && index < anchorElement && (at.empty() || at.front() != 0))
+            at.insert(at.begin(), 0);
+        if (index == offsetElement) {
             at.erase(
                 std::remove_if(at.begin(), at.end(), [&](std::size_t p) { return p < offsetFirst || p > offsetLast; }),
                 at.end());
+            starts = at;
+        }
         if (left.present && index == left.at)
             at.erase(std::remove_if(at.begin(), at.end(),
                                     [&](std::size_t p) { return !LeftHolds(left, data, p, startsFile); }),
@@ -601,6 +955,25 @@ std::optional<std::size_t> BodyPart::MatchAt(const std::uint8_t* data, std::size
             return std::nullopt;
         if (index == stop)
             break;
+        if (firstWay && index == anchorElement) {
+            // Each anchor is one match for clamscan, from where its first way
+            // back starts (one of this start's) to where its first way on ends.
+            next.clear();
+            for (std::size_t anchor : at) {
+                const auto first = FirstStart(data, anchor, startsFile);
+                if (!first || !std::binary_search(starts.begin(), starts.end(), *first))
+                    continue;
+                if (const auto end = FirstEnd(data, size, anchor, endsFile))
+                    next.push_back(*end);
+            }
+            if (next.empty())
+                return std::nullopt;
+            std::sort(next.begin(), next.end());
+            next.erase(std::unique(next.begin(), next.end()), next.end());
+            if (ends != nullptr)
+                ends->insert(ends->end(), next.begin(), next.end());
+            return next.front();
+        }
         const BodyElement& element = elements[index];
         next.clear();
         switch (element.kind) {

@@ -8,9 +8,12 @@
 // looks for; a part is then verified around it, in a window of its own
 // length, never of the distance before it. A part also carries the anchors
 // "(B)", "(L)", "(W)" at its edges (the byte beside it, or the file's edge,
-// is of that class); elsewhere an anchor is one byte of its class. A pattern
-// clamscan refuses, or one that could match every file, is refused: the
-// parser never yields it. Pure: no system calls.
+// is of that class); elsewhere an anchor is one byte of its class.
+// Alternatives may hold groups of alternatives, multiplied out as clamscan
+// does; where they differ in length clamscan tries them in its own order,
+// from the few fixed bytes it looks a part up by, and a match follows that
+// order. A pattern clamscan refuses, or one that could match every file, is
+// refused: the parser never yields it. Pure: no system calls.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,10 +31,15 @@ struct BodyElement {
     enum class Kind : std::uint8_t {
         Byte,      // (b & mask) == value
         Gap,       // low to high bytes of anything ("aa[n-m]" and "[n-m]aa")
-        Choice,    // one of the part's choices [first, first + count)
+        Choice,    // one of the part's choices [first, first + count); value kOrdered: tried in their order
         NotChoice, // as many bytes as each choice has, and none of them
         Class,     // one byte of the class value (a ByteClass); mask 1: any byte but one
     };
+    // A Choice whose choices differ in length: clamscan tries them in their
+    // order (see BodyPart::choices), reading back from the part's anchor
+    // those before it, and on from it those after it.
+    static constexpr std::uint8_t kOrdered = 1;
+
     Kind kind = Kind::Byte;
     std::uint8_t value = 0;
     std::uint8_t mask = 0xFF;
@@ -54,8 +62,14 @@ struct BodyEdge {
 struct BodyPart {
     static constexpr std::uint32_t kUnbounded = 0xFFFFFFFFu;
 
+    // The last byte of a choice that clamscan takes for good at its first
+    // match, trying no choice after it; a choice of an ordered element is
+    // so unless another of a different length could match where it does.
+    static constexpr char kDecisive = 1;
+
     std::vector<BodyElement> elements;
-    // Each choice as (value, mask) pairs, one pair a byte: nibbles and "??" may stand in a choice.
+    // Each choice as (value, mask) pairs, one pair a byte: nibbles and "??"
+    // may stand in a choice. A decisive one has one more byte, kDecisive.
     std::vector<std::string> choices;
     // Bytes between the previous part's end and this part's start: at least
     // gapMin, at most gapMax (kUnbounded: any number).
@@ -71,7 +85,14 @@ struct BodyPart {
     // is the element after the range. Likewise "...[n-m]aa" ends the part,
     // for the distance to the next one, before the range.
     std::uint32_t offsetElement = 0;
+    // Where clamscan looks the part up: the first element of its first few
+    // fixed bytes (not two zeros if it can help it) once the first three
+    // elements hold a wildcard or are all zero, else the first element.
+    std::uint32_t anchorElement = 0;
     bool trailingByte = false;
+    // An ordered element: clamscan starts and ends a match where the first
+    // way through the choices it tries starts and ends, and nowhere else.
+    bool firstWay = false;
     // Fixed bytes and nothing else, all in the fragment: found is matched.
     bool plain = false;
     BodyEdge left, right;
@@ -81,10 +102,26 @@ struct BodyPart {
     // bytes; data[0] is the file's first byte when startsFile, data[size] its
     // end when endsFile. With offsetFirst/offsetLast, the offset element must
     // start in that range. With ends, every such end is added there, smallest first.
+    // A match is one clamscan finds: ordered choices taken as it takes them,
+    // and at the file's edges no more of the part read than it reads.
     std::optional<std::size_t> MatchAt(const std::uint8_t* data, std::size_t size, std::size_t start,
                                        bool startsFile, bool endsFile, std::uint64_t offsetFirst = 0,
                                        std::uint64_t offsetLast = ~0ull,
                                        std::vector<std::size_t>* ends = nullptr) const;
+
+    static bool Decisive(const std::string& choice) { return choice.size() % 2 != 0; }
+
+private:
+    // Where the first way clamscan takes back from an anchor at anchor starts.
+    std::optional<std::size_t> FirstStart(const std::uint8_t* data, std::size_t anchor, bool startsFile) const;
+    // Where the first way clamscan takes on from an anchor at anchor ends.
+    std::optional<std::size_t> FirstEnd(const std::uint8_t* data, std::size_t size, std::size_t anchor,
+                                        bool endsFile) const;
+    // Past an element of one width, or not matched at at.
+    std::optional<std::size_t> Step(const BodyElement& element, const std::uint8_t* data, std::size_t size,
+                                    std::size_t at) const;
+    // The fewest bytes elements [first, last) match.
+    std::size_t MinLength(std::size_t first, std::size_t last) const;
 };
 
 struct BodyPattern {
@@ -99,6 +136,13 @@ struct BodyPattern {
     static constexpr std::size_t kMinFragment = 2;
     // Alternatives in one part, all choices counted: what an element can name.
     static constexpr std::size_t kMaxChoices = 0xFFFF;
+    // clamscan's limit on the groups within one group of alternatives.
+    static constexpr std::size_t kMaxInnerGroups = 15;
+    // Groups within alternatives multiply: the text read to multiply them
+    // out, and the pairs of them of different lengths that loading compares,
+    // are bounded, far above what any real signature needs.
+    static constexpr std::size_t kMaxAlternativesWork = 1 << 22;
+    static constexpr std::size_t kMaxOrderedPairs = 1 << 20;
     // The bytes a part's right edge anchor may look at beyond its end ("\r\n").
     static constexpr std::uint32_t kEdgeLookahead = 2;
 

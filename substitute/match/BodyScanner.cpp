@@ -93,9 +93,10 @@ void BodyScanner::Feed(const std::uint8_t* data, std::size_t size)
     if (set_ == nullptr || set_->Empty() || matched_)
         return;
     // Waiting candidates start at most two longest parts before the end; a
-    // part's edge anchors look one byte before it and two after.
+    // part's edge anchors look one byte before it and two after, and its
+    // alternatives read back from its anchor up to a part's length before it.
     const std::size_t keep =
-        2 * static_cast<std::size_t>(set_->LongestPart()) + BodyPattern::kMaxFragment + BodyPattern::kEdgeLookahead + 1;
+        3 * static_cast<std::size_t>(set_->LongestPart()) + BodyPattern::kMaxFragment + BodyPattern::kEdgeLookahead + 1;
     if (window_.size() > keep) {
         const std::size_t drop = window_.size() - keep;
         window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(drop));
