@@ -36,7 +36,7 @@ grep -q '^State: stopped' "$work/err" || { echo "no summary saying stopped"; sta
 
 # A folder large enough that the walk before the scan takes a while.
 rm -rf "$folder" && mkdir -p "$folder"
-python3 -c 'import sys; [open(f"{sys.argv[1]}/f{i}.txt", "w").close() for i in range(60000)]' "$folder"
+python3 -c 'import sys; [open(f"{sys.argv[1]}/f{i}.txt", "w").close() for i in range(300000)]' "$folder"
 "$build/wine-run" "$build/bin/kivoscan_tests/kivoscan.exe" 'C:\kivoscan-interrupt' >"$work/out" 2>"$work/err" &
 pid=$!
 for _ in $(seq 1 600); do pgrep -f 'kivoscan_tests.kivoscan.exe' >/dev/null && break; sleep 0.1; done
