@@ -15,7 +15,6 @@
 namespace Substitute {
 
 namespace {
-constexpr HashKind kAllKinds[] = {HashKind::Md5, HashKind::Sha1, HashKind::Sha256};
 // A container's copy larger than this is given back after its scan rather
 // than kept for the next file.
 constexpr std::size_t kKeptContainerBytes = 8u << 20;
@@ -81,29 +80,17 @@ unsigned long FileScanner::ReadLayout(void* file, std::size_t headSize, std::uin
 
 std::optional<SignatureMatch> FileScanner::FindFile(const SignatureDatabase& database, std::uint64_t size) const
 {
-    for (HashKind kind : kAllKinds)
-        if (wanted_[static_cast<std::size_t>(kind)])
-            if (auto match = database.Find(HashTable::File, kind, hasher_.Digest(kind), size))
-                return match;
-    return std::nullopt;
+    return WholeFileHashes::Find(database, HashTable::File, hasher_, wanted_, size);
 }
 
 bool FileScanner::Allowed(const SignatureDatabase& database, std::uint64_t size) const
 {
-    for (HashKind kind : kAllKinds)
-        if (wanted_[static_cast<std::size_t>(kind)] &&
-            database.Find(HashTable::Allowed, kind, hasher_.Digest(kind), size))
-            return true;
-    return false;
+    return WholeFileHashes::Find(database, HashTable::Allowed, hasher_, wanted_, size).has_value();
 }
 
 void FileScanner::BeginHashes(const SignatureDatabase& database, std::uint64_t size)
 {
-    // MD5 always: it is the file's key in every answer (and in quarantine).
-    wanted_ = {};
-    wanted_[static_cast<std::size_t>(HashKind::Md5)] = true;
-    for (HashKind kind : {HashKind::Sha1, HashKind::Sha256})
-        wanted_[static_cast<std::size_t>(kind)] = database.Needs(kind, size);
+    wanted_ = WholeFileHashes::For(database, size);
 }
 
 EntryJudge::Verdict FileScanner::Decide(const SignatureDatabase& database, std::uint64_t size, bool eicar)

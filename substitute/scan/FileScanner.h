@@ -23,6 +23,7 @@
 #include "substitute/hash/FileHasher.h"
 #include "substitute/scan/SectionHashes.h"
 #include "substitute/scan/TextSignatureConsumer.h"
+#include "substitute/scan/WholeFileHashes.h"
 #include "substitute/database/SignatureDatabase.h"
 
 namespace Substitute {
@@ -71,7 +72,7 @@ private:
     std::vector<std::uint8_t> container_;
     std::vector<std::uint8_t> farHeaders_; // emptied after each file: rarely needed, up to 2.6 MiB
     FileHasher hasher_;
-    std::array<bool, kHashKindCount> wanted_{};
+    WholeFileHashes::Wanted wanted_{};
     SectionHashes sections_;
     BodySignatureConsumer bodies_;
     TextSignatureConsumer text_;

@@ -1,7 +1,8 @@
 #include "substitute/scan/TextSignatureConsumer.h"
 
 #include <algorithm>
-#include <array>
+
+#include "substitute/scan/WholeFileHashes.h"
 
 namespace Substitute {
 
@@ -99,18 +100,11 @@ std::optional<SignatureMatch> TextSignatureConsumer::FinishKept(const SignatureD
         scanner_.Feed(normalised_.data() + at, std::min(kPieceBytes, normalised_.size() - at));
     if (const std::optional<std::uint32_t> found = scanner_.End())
         return database.BodyMatch(*found);
-    // MD5 always, as for every file: the database keeps no sizes for it.
-    std::array<bool, kHashKindCount> wanted{true};
-    for (HashKind kind : {HashKind::Sha1, HashKind::Sha256})
-        wanted[static_cast<std::size_t>(kind)] = database.Needs(kind, size);
+    const WholeFileHashes::Wanted wanted = WholeFileHashes::For(database, size);
     // Without memory for the hashes the copy is judged by its bytes alone, as a file entry is.
     if (!hasher_.Begin(wanted) || !hasher_.Update(normalised_.data(), normalised_.size()) || !hasher_.Finish())
         return std::nullopt;
-    for (HashKind kind : {HashKind::Md5, HashKind::Sha1, HashKind::Sha256})
-        if (wanted[static_cast<std::size_t>(kind)])
-            if (auto match = database.Find(HashTable::File, kind, hasher_.Digest(kind), size))
-                return match;
-    return std::nullopt;
+    return WholeFileHashes::Find(database, HashTable::File, hasher_, wanted, size);
 }
 
 void TextSignatureConsumer::Drop()
